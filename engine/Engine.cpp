@@ -1,0 +1,110 @@
+#include "engine/Engine.h"
+
+#include "engine/Version.h"
+#include "i18n/FormatMsg.h"
+#include "i18n/TalvexError.h"
+
+namespace talvex {
+
+using namespace platform;
+
+std::int32_t BoostLevelToClass(std::int32_t iLevel) {
+    switch (iLevel) {
+        case 0: return ABOVE_NORMAL_PRIORITY_CLASS;
+        case 1: return HIGH_PRIORITY_CLASS;
+        case 2: return REALTIME_PRIORITY_CLASS;
+        default: return 0;
+    }
+}
+
+Engine::Engine(IProcessApi& processes, IWindowApi& windows, StringTable& strings, ActionLog& log,
+               IEngineHost& host)
+    : m_modMain(processes, windows), m_strings(strings), m_log(log), m_host(host) {}
+
+void Engine::tmrRefresh_Timer() {
+    RunQuietly([this] { RefreshTick(); });
+}
+
+void Engine::RestoreForeground() {
+    if (m_lForegroundPid != 0 && m_lForegroundPriority != 0) {
+        m_modMain.SetProcessPriority(m_lForegroundPid, 0, m_lForegroundPriority);
+    }
+}
+
+std::string Engine::TooltipText(const std::string& sTitle, const std::string& sPath) {
+    return std::string(kProductName) + " " + VersionText() + ": " + (sTitle.empty() ? sPath : sTitle);
+}
+
+std::string Engine::StatusText(WindowHandle window, const std::string& title,
+                               const std::string& path, std::int32_t pid, std::int32_t priority,
+                               const std::string& priorityName) const {
+    return txtWindow + ": " + std::to_string(window) + " (" + title + ")\r\n" + path + "\r\n" +
+           txtProcessId + ": " + std::to_string(pid) + ", " + txtPriority + ": " +
+           std::to_string(priority) + " (" + priorityName + ")";
+}
+
+void Engine::RefreshTick() {
+    if (m_iShutdownState >= 1) {
+        m_iShutdownState = 2;
+        m_host.fEndTalvex();
+        return;
+    }
+    if (m_stages && m_stages->ProcessTableStage()) return;
+
+    const WindowHandle window = m_modMain.GetForegroundWnd();
+    const std::string title = m_modMain.GetWindowTitle(window, modMain::kTitleMax);
+    const std::int32_t priority = m_modMain.GetWindowPriority(0, window);
+    const std::string priorityName = m_modMain.GetPriorityName(priority);
+    const std::string path = m_modMain.GetWindowExePath(window, modMain::kPathMax);
+    const std::int32_t pid = m_modMain.GetWindowProcessId(window);
+
+    m_host.ShowStatusText(StatusText(window, title, path, pid, priority, priorityName));
+
+    if (pid != m_lForegroundPid) {
+        ForegroundChanged(window, title, path);
+        return;
+    }
+
+    if (m_stages) m_stages->ObservationStage();
+
+    // Another window of the same program is in front: its title goes to the tooltip.
+    if (m_modMain.GetWindowTitle(m_hForegroundWnd, modMain::kTitleMax) != title) {
+        m_host.PublishTooltip(TooltipText(title, path));
+    }
+}
+
+void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
+                               const std::string& path) {
+    RestoreForeground();
+
+    m_hForegroundWnd = window;
+    m_lForegroundPid = m_modMain.GetWindowProcessId(window);
+    m_lForegroundPriority = m_modMain.GetWindowPriority(0, window);  // before any boost
+    m_sPreviousExe = m_sForegroundExe;
+    m_sForegroundExe = path;
+
+    BoostForeground(window);
+
+    m_host.PublishTooltip(TooltipText(title, path));
+    const std::string format =
+        m_strings.Lang(48, false, false, false, "Foreground application changed: %1");
+    m_log.DoLog(FormatMsg(format, MsgArgs{title.empty() ? path : title}), false);
+
+    m_bFailureTurnOff = false;
+    m_lFailureCounter = 0;
+}
+
+void Engine::BoostForeground(WindowHandle window) {
+    if (m_TalvexItems.fFindInBlockedItems(m_sForegroundExe) >= 0) return;
+    const std::int16_t rule = m_TalvexItems.fFindInTalvexItems(m_sForegroundExe);
+    std::int32_t level = -1;
+    if (rule >= 0) {
+        level = m_TalvexItems[static_cast<std::size_t>(rule)].iBoostLevel;
+    } else if (m_lForegroundPriority <= NORMAL_PRIORITY_CLASS) {
+        level = m_iNewPriority;
+    }
+    const std::int32_t boostClass = BoostLevelToClass(level);
+    if (boostClass != 0) m_modMain.SetProcessPriority(0, window, boostClass);
+}
+
+}  // namespace talvex

@@ -1,0 +1,73 @@
+#pragma once
+// The boost engine: the state of the program in front and the refresh tick that
+// boosts, restores and logs. The main window owns one and drives it from its timer.
+
+#include <cstdint>
+#include <string>
+
+#include "engine/IEngineHost.h"
+#include "engine/modMain.h"
+#include "i18n/ActionLog.h"
+#include "i18n/StringTable.h"
+#include "rules/TalvexItems.h"
+
+namespace talvex {
+
+/// Priority class of a boost level: 0 Above Normal, 1 High, 2 Realtime; 0 for none.
+std::int32_t BoostLevelToClass(std::int32_t iLevel);
+
+class Engine {
+public:
+    Engine(platform::IProcessApi& processes, platform::IWindowApi& windows, StringTable& strings,
+           ActionLog& log, IEngineHost& host);
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    /// The tick of the refresh timer. Any error ends the tick quietly.
+    void tmrRefresh_Timer();
+
+    /// Gives the program in front the class it had when it came to the front, if one
+    /// is recorded. Used when the front changes, boosting is switched off and at the end.
+    void RestoreForeground();
+
+    /// "Talvex 1.1.0: " and the title, or the path when the title is empty.
+    static std::string TooltipText(const std::string& sTitle, const std::string& sPath);
+
+    void SetStages(IProcessStages* stages) { m_stages = stages; }
+
+    modMain m_modMain;
+    std::int16_t m_iNewPriority = 0;  // global boost level
+    TalvexItems m_TalvexItems{m_iNewPriority};
+
+    std::int16_t m_iShutdownState = 0;  // 0 running, 1 requested, 2 taken up, 3 ending
+    platform::WindowHandle m_hForegroundWnd = 0;
+    std::int32_t m_lForegroundPid = 0;
+    std::int32_t m_lForegroundPriority = 0;
+    std::string m_sForegroundExe;
+    std::string m_sPreviousExe;
+    std::int32_t m_lFailureCounter = 0;
+    bool m_bFailureTurnOff = false;
+
+    // Translated words of the status text.
+    std::string txtWindow, txtProcessId, txtPriority;
+
+    StringTable& Strings() { return m_strings; }
+    ActionLog& Log() { return m_log; }
+    IEngineHost& Host() { return m_host; }
+
+private:
+    void RefreshTick();
+    std::string StatusText(platform::WindowHandle window, const std::string& title,
+                           const std::string& path, std::int32_t pid, std::int32_t priority,
+                           const std::string& priorityName) const;
+    void ForegroundChanged(platform::WindowHandle window, const std::string& title,
+                           const std::string& path);
+    void BoostForeground(platform::WindowHandle window);
+
+    StringTable& m_strings;
+    ActionLog& m_log;
+    IEngineHost& m_host;
+    IProcessStages* m_stages = nullptr;
+};
+
+}  // namespace talvex

@@ -1,0 +1,72 @@
+#pragma once
+// Process services: the few calls the engine makes on other processes.
+// Operations carry the names of the Windows calls they stand in for, so every
+// backend reads against the same list.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talvex::platform {
+
+// A handle to one opened process; 0 means "not opened". A handle always refers to
+// the very process it was opened for: once that process ends, or its pid is reused,
+// every call on the handle fails.
+using ProcessHandle = std::uintptr_t;
+
+// Access rights, with the Windows values the engine asks for.
+inline constexpr std::uint32_t PROCESS_SET_INFORMATION = 0x0200;
+inline constexpr std::uint32_t PROCESS_QUERY_INFORMATION = 0x0400;
+inline constexpr std::uint32_t PROCESS_VM_READ = 0x0010;
+inline constexpr std::uint32_t PROCESS_ALL_ACCESS_LEGACY = 0x1F0FFF;
+
+// Priority classes, carried as signed 32-bit values.
+inline constexpr std::int32_t IDLE_PRIORITY_CLASS = 64;
+inline constexpr std::int32_t BELOW_NORMAL_PRIORITY_CLASS = 16384;
+inline constexpr std::int32_t NORMAL_PRIORITY_CLASS = 32;
+inline constexpr std::int32_t ABOVE_NORMAL_PRIORITY_CLASS = 32768;
+inline constexpr std::int32_t HIGH_PRIORITY_CLASS = 128;
+inline constexpr std::int32_t REALTIME_PRIORITY_CLASS = 256;
+
+// The four times of a process, in units of 100 ns.
+struct ProcessTimes {
+    std::uint64_t creation = 0;
+    std::uint64_t exit = 0;
+    std::uint64_t kernel = 0;
+    std::uint64_t user = 0;
+};
+
+// One process as the enumeration reports it.
+struct ProcessInfo {
+    std::int32_t pid = 0;
+    std::string exeName;  // executable file name, e.g. "firefox"
+};
+
+class IProcessApi {
+public:
+    virtual ~IProcessApi() = default;
+
+    /// Opens process `pid` with the given access mask; 0 when it cannot be opened.
+    virtual ProcessHandle OpenProcess(std::uint32_t access, std::int32_t pid) = 0;
+    /// Closes a handle; false when the handle was not open.
+    virtual bool CloseHandle(ProcessHandle handle) = 0;
+    /// Priority class of the process; 0 on failure.
+    virtual std::int32_t GetPriorityClass(ProcessHandle handle) = 0;
+    /// Sets the priority class; false on failure (callers read the class back instead).
+    virtual bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) = 0;
+    /// Reads the four times of the process; false on failure.
+    virtual bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) = 0;
+    /// Full path of the process's main executable, at most maxChars characters;
+    /// empty on failure. Stands for EnumProcessModules followed by GetModuleFileNameExA.
+    virtual std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) = 0;
+    /// Snapshot of all processes in enumeration order; nullopt when none can be taken.
+    virtual std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() = 0;
+    /// The program's own process id.
+    virtual std::int32_t GetCurrentProcessId() = 0;
+    /// Whether this program holds the right to raise priorities (and to restore
+    /// Normal after lowering). Without it such changes fail quietly.
+    virtual bool CanRaisePriority() = 0;
+};
+
+}  // namespace talvex::platform

@@ -1,0 +1,192 @@
+#include "platform/fake/FakeDesktop.h"
+
+namespace talvex::platform {
+
+namespace {
+std::string FileNameOf(const std::string& path) {
+    const auto cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Cuts UTF-8 text to at most `bytes` bytes without splitting a character.
+std::string CutUtf8(const std::string& text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+}  // namespace
+
+int PriorityRank(std::int32_t priorityClass) {
+    switch (priorityClass) {
+        case IDLE_PRIORITY_CLASS: return 0;
+        case BELOW_NORMAL_PRIORITY_CLASS: return 1;
+        case NORMAL_PRIORITY_CLASS: return 2;
+        case ABOVE_NORMAL_PRIORITY_CLASS: return 3;
+        case HIGH_PRIORITY_CLASS: return 4;
+        case REALTIME_PRIORITY_CLASS: return 5;
+        default: return -1;
+    }
+}
+
+FakeDesktop::FakeDesktop() = default;
+
+std::int32_t FakeDesktop::AddProcess(const FakeProcessSpec& spec) {
+    std::int32_t pid = spec.pid.value_or(0);
+    if (!spec.pid) {
+        while (m_processes.count(m_nextPid)) ++m_nextPid;
+        pid = m_nextPid++;
+    }
+    Process p;
+    p.serial = m_nextSerial++;
+    p.exePath = spec.exePath;
+    p.exeName = spec.exeName.empty() ? FileNameOf(spec.exePath) : spec.exeName;
+    p.priorityClass = spec.priorityClass;
+    p.grantable = spec.grantableAccess;
+    m_processes[pid] = p;
+    return pid;
+}
+
+void FakeDesktop::EndProcess(std::int32_t pid) {
+    m_processes.erase(pid);
+    for (auto it = m_windows.begin(); it != m_windows.end();) {
+        if (it->second.owner == pid) {
+            if (m_foreground == it->first) m_foreground = 0;
+            it = m_windows.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool FakeDesktop::IsRunning(std::int32_t pid) const { return Live(pid) != nullptr; }
+
+void FakeDesktop::SetGrantableAccess(std::int32_t pid, std::uint32_t access) {
+    if (auto* p = Live(pid)) p->grantable = access;
+}
+
+std::int32_t FakeDesktop::PriorityOf(std::int32_t pid) const {
+    const auto* p = Live(pid);
+    return p ? p->priorityClass : -1;
+}
+
+void FakeDesktop::SetPriorityOf(std::int32_t pid, std::int32_t priorityClass) {
+    if (auto* p = Live(pid)) p->priorityClass = priorityClass;
+}
+
+void FakeDesktop::AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint64_t userMs) {
+    if (auto* p = Live(pid)) {
+        p->times.kernel += kernelMs * 10000;
+        p->times.user += userMs * 10000;
+    }
+}
+
+WindowHandle FakeDesktop::AddWindow(std::int32_t ownerPid, const std::string& title) {
+    const WindowHandle handle = m_nextWindow;
+    m_nextWindow += 0x10;
+    m_windows[handle] = Window{ownerPid, title, false};
+    return handle;
+}
+
+void FakeDesktop::SetWindowTitle(WindowHandle window, const std::string& title) {
+    auto it = m_windows.find(window);
+    if (it != m_windows.end()) it->second.title = title;
+}
+
+void FakeDesktop::CloseWindow(WindowHandle window) {
+    m_windows.erase(window);
+    if (m_foreground == window) m_foreground = 0;
+}
+
+bool FakeDesktop::IsTopmost(WindowHandle window) const {
+    auto it = m_windows.find(window);
+    return it != m_windows.end() && it->second.topmost;
+}
+
+FakeDesktop::Process* FakeDesktop::Live(std::int32_t pid) {
+    auto it = m_processes.find(pid);
+    return it == m_processes.end() ? nullptr : &it->second;
+}
+
+const FakeDesktop::Process* FakeDesktop::Live(std::int32_t pid) const {
+    auto it = m_processes.find(pid);
+    return it == m_processes.end() ? nullptr : &it->second;
+}
+
+FakeDesktop::Process* FakeDesktop::Resolve(ProcessHandle handle, std::uint32_t needed) {
+    auto it = m_handles.find(handle);
+    if (it == m_handles.end() || (it->second.access & needed) != needed) return nullptr;
+    Process* p = Live(it->second.pid);
+    return (p && p->serial == it->second.serial) ? p : nullptr;
+}
+
+ProcessHandle FakeDesktop::OpenProcess(std::uint32_t access, std::int32_t pid) {
+    ++m_openCalls;
+    const Process* p = Live(pid);
+    if (!p || pid == 0 || (access & ~p->grantable) != 0) return 0;
+    const ProcessHandle handle = m_nextHandle;
+    m_nextHandle += 4;
+    m_handles[handle] = Handle{pid, p->serial, access};
+    return handle;
+}
+
+bool FakeDesktop::CloseHandle(ProcessHandle handle) { return m_handles.erase(handle) == 1; }
+
+std::int32_t FakeDesktop::GetPriorityClass(ProcessHandle handle) {
+    const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    return p ? p->priorityClass : 0;
+}
+
+bool FakeDesktop::SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) {
+    Process* p = Resolve(handle, PROCESS_SET_INFORMATION);
+    if (!p || PriorityRank(priorityClass) < 0) return false;
+    // Any step towards a stronger class needs the right, also Idle back to Normal.
+    const bool raises = PriorityRank(priorityClass) > PriorityRank(p->priorityClass);
+    if (raises && !m_mayRaise) return false;
+    if (p->priorityClass != priorityClass) {
+        p->priorityClass = priorityClass;
+        m_changes.emplace_back(m_handles[handle].pid, priorityClass);
+    }
+    return true;
+}
+
+bool FakeDesktop::GetProcessTimes(ProcessHandle handle, ProcessTimes& times) {
+    const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    if (!p) return false;
+    times = p->times;
+    return true;
+}
+
+std::string FakeDesktop::GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) {
+    const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    if (!p || maxChars == 0) return {};
+    return CutUtf8(p->exePath, maxChars);
+}
+
+std::optional<std::vector<ProcessInfo>> FakeDesktop::CreateToolhelp32Snapshot() {
+    if (m_snapshotFails) return std::nullopt;
+    std::vector<ProcessInfo> list;
+    list.reserve(m_processes.size());
+    for (const auto& [pid, p] : m_processes) list.push_back(ProcessInfo{pid, p.exeName});
+    return list;
+}
+
+WindowHandle FakeDesktop::GetForegroundWindow() { return m_foreground; }
+
+std::string FakeDesktop::GetWindowTextA(WindowHandle window, std::size_t maxChars) {
+    auto it = m_windows.find(window);
+    if (it == m_windows.end() || maxChars < 2) return {};
+    return CutUtf8(it->second.title, maxChars - 1);
+}
+
+std::int32_t FakeDesktop::GetWindowThreadProcessId(WindowHandle window) {
+    auto it = m_windows.find(window);
+    return it == m_windows.end() ? 0 : it->second.owner;
+}
+
+void FakeDesktop::SetWindowPos(WindowHandle window, bool topmost) {
+    auto it = m_windows.find(window);
+    if (it != m_windows.end()) it->second.topmost = topmost;
+}
+
+}  // namespace talvex::platform

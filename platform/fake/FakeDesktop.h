@@ -1,0 +1,144 @@
+#pragma once
+// In-memory desktop for tests: processes, windows, the foreground window and a clock
+// that only moves when a test moves it. Implements the platform's process, window and
+// clock services; tests steer it through the control methods below.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/IClock.h"
+#include "platform/IProcessApi.h"
+#include "platform/IWindowApi.h"
+
+namespace talvex::platform {
+
+struct FakeProcessSpec {
+    FakeProcessSpec(std::string path, std::int32_t cls = NORMAL_PRIORITY_CLASS,
+                    std::uint32_t grantable = PROCESS_ALL_ACCESS_LEGACY)
+        : exePath(std::move(path)), priorityClass(cls), grantableAccess(grantable) {}
+
+    std::string exePath;  // full path; the file name after the last '/' or '\' is the exe name
+    std::int32_t priorityClass = NORMAL_PRIORITY_CLASS;
+    // Access bits a caller may be granted. A mask asking for any other bit fails.
+    std::uint32_t grantableAccess = PROCESS_ALL_ACCESS_LEGACY;
+    std::optional<std::int32_t> pid;  // chosen by the desktop when not given
+    // Executable name the enumeration reports; derived from exePath when empty.
+    std::string exeName;
+};
+
+class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
+public:
+    FakeDesktop();
+
+    // ---- control interface for tests ----
+    /// Starts a process; returns its pid. Reusing the pid of an ended process is allowed.
+    std::int32_t AddProcess(const FakeProcessSpec& spec);
+    /// Ends a process: its handles go stale and its windows disappear.
+    void EndProcess(std::int32_t pid);
+    bool IsRunning(std::int32_t pid) const;
+    /// Changes which access bits may be granted for the process.
+    void SetGrantableAccess(std::int32_t pid, std::uint32_t access);
+    /// The class a process has now, whatever any handle says (-1 when not running).
+    std::int32_t PriorityOf(std::int32_t pid) const;
+    void SetPriorityOf(std::int32_t pid, std::int32_t priorityClass);
+    /// Adds CPU time in milliseconds.
+    void AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint64_t userMs);
+    /// Without the right to raise, a change to a stronger class fails quietly.
+    void SetMayRaisePriority(bool may) { m_mayRaise = may; }
+    /// Makes the next snapshots fail.
+    void SetSnapshotFails(bool fails) { m_snapshotFails = fails; }
+    /// Sets the program's own pid (it must be a process added before).
+    void SetCurrentProcess(std::int32_t pid) { m_currentPid = pid; }
+
+    WindowHandle AddWindow(std::int32_t ownerPid, const std::string& title);
+    void SetWindowTitle(WindowHandle window, const std::string& title);
+    void CloseWindow(WindowHandle window);
+    /// Brings a window to the front; 0 leaves no window in front.
+    void SetForeground(WindowHandle window) { m_foreground = window; }
+    bool IsTopmost(WindowHandle window) const;
+
+    void AdvanceClock(std::uint64_t ms) { m_tick += ms; }
+    void SetClock(std::uint64_t ms) { m_tick = ms; }
+    void SetDateTimeText(const std::string& text) { m_dateTime = text; }
+
+    /// Number of handles that are open now (tests check that none leak).
+    std::size_t OpenHandleCount() const { return m_handles.size(); }
+    /// Number of successful and failed OpenProcess calls so far.
+    std::uint64_t OpenCalls() const { return m_openCalls; }
+    /// Every SetPriorityClass that changed a class: (pid, new class), oldest first.
+    const std::vector<std::pair<std::int32_t, std::int32_t>>& PriorityChanges() const {
+        return m_changes;
+    }
+
+    // ---- IProcessApi ----
+    ProcessHandle OpenProcess(std::uint32_t access, std::int32_t pid) override;
+    bool CloseHandle(ProcessHandle handle) override;
+    std::int32_t GetPriorityClass(ProcessHandle handle) override;
+    bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
+    bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
+    std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
+    std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
+    std::int32_t GetCurrentProcessId() override { return m_currentPid; }
+    bool CanRaisePriority() override { return m_mayRaise; }
+
+    // ---- IWindowApi ----
+    WindowHandle GetForegroundWindow() override;
+    std::string GetWindowTextA(WindowHandle window, std::size_t maxChars) override;
+    std::int32_t GetWindowThreadProcessId(WindowHandle window) override;
+    void SetWindowPos(WindowHandle window, bool topmost) override;
+
+    // ---- IClock ----
+    std::uint64_t GetTickCount64() override { return m_tick; }
+    std::string LocalDateTimeText() override { return m_dateTime; }
+
+private:
+    struct Process {
+        std::uint64_t serial = 0;  // tells a reused pid from the process that had it
+        std::string exePath;
+        std::string exeName;
+        std::int32_t priorityClass = NORMAL_PRIORITY_CLASS;
+        std::uint32_t grantable = PROCESS_ALL_ACCESS_LEGACY;
+        ProcessTimes times;
+    };
+    struct Handle {
+        std::int32_t pid = 0;
+        std::uint64_t serial = 0;
+        std::uint32_t access = 0;
+    };
+    struct Window {
+        std::int32_t owner = 0;
+        std::string title;
+        bool topmost = false;
+    };
+
+    Process* Live(std::int32_t pid);
+    const Process* Live(std::int32_t pid) const;
+    // The process behind a handle that was granted all of `needed`; null otherwise.
+    Process* Resolve(ProcessHandle handle, std::uint32_t needed);
+
+    std::map<std::int32_t, Process> m_processes;  // ordered: enumeration order by pid
+    std::map<ProcessHandle, Handle> m_handles;
+    std::map<WindowHandle, Window> m_windows;
+    std::int32_t m_nextPid = 1000;
+    std::uint64_t m_nextSerial = 1;
+    ProcessHandle m_nextHandle = 4;
+    WindowHandle m_nextWindow = 0x10000;
+    WindowHandle m_foreground = 0;
+    std::int32_t m_currentPid = 0;
+    std::uint64_t m_tick = 1;
+    std::string m_dateTime = "09.12.2026 08:48:46";
+    bool m_mayRaise = true;
+    bool m_snapshotFails = false;
+    std::uint64_t m_openCalls = 0;
+    std::vector<std::pair<std::int32_t, std::int32_t>> m_changes;
+};
+
+/// How strong a priority class is, for deciding whether a change raises it.
+/// Idle 0, Below Normal 1, Normal 2, Above Normal 3, High 4, Realtime 5; -1 otherwise.
+int PriorityRank(std::int32_t priorityClass);
+
+}  // namespace talvex::platform

@@ -1,0 +1,256 @@
+// The refresh tick on the fake desktop: boosting, restoring, status, tooltip and log.
+#include <gtest/gtest.h>
+
+#include "engine/Engine.h"
+#include "i18n/TalvexError.h"
+#include "platform/fake/FakeDesktop.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+
+struct RecordingHost : IEngineHost {
+    int endCalls = 0;
+    std::vector<std::string> status, tooltips;
+    void fEndTalvex() override { ++endCalls; }
+    void ShowStatusText(const std::string& s) override { status.push_back(s); }
+    void PublishTooltip(const std::string& s) override { tooltips.push_back(s); }
+};
+
+struct ScriptedStages : IProcessStages {
+    bool endTick = false;
+    bool throwInObservation = false;
+    int tableStages = 0, observations = 0;
+    bool ProcessTableStage() override {
+        ++tableStages;
+        return endTick;
+    }
+    void ObservationStage() override {
+        ++observations;
+        if (throwInObservation) throw TalvexError(kErrIndexOutOfRange);
+    }
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        self = desk.AddProcess({"/opt/talvex/talvex", HIGH_PRIORITY_CLASS});
+        desk.SetCurrentProcess(self);
+        engine.m_TalvexItems.fAddToTalvexItems("talvex", 0, true, true, false, false);
+        engine.m_iNewPriority = 1;
+        engine.txtWindow = "Window";
+        engine.txtProcessId = "Process ID";
+        engine.txtPriority = "Priority";
+    }
+    // A process with one window, brought to the front.
+    std::pair<std::int32_t, WindowHandle> Front(const std::string& path, const std::string& title,
+                                                std::int32_t cls = NORMAL_PRIORITY_CLASS) {
+        const auto pid = desk.AddProcess({path, cls});
+        const auto window = desk.AddWindow(pid, title);
+        desk.SetForeground(window);
+        return {pid, window};
+    }
+
+    FakeDesktop desk;
+    StringTable strings;
+    ActionLog log{desk};
+    RecordingHost host;
+    Engine engine{desk, desk, strings, log, host};
+    std::int32_t self = 0;
+};
+
+TEST_F(EngineTest, BoostsNewProgramAndRestoresItOnSwitch) {
+    const auto [editor, editorWnd] = Front("/usr/bin/editor", "Notes - Editor");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(engine.m_lForegroundPid, editor);
+    EXPECT_EQ(engine.m_lForegroundPriority, NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(engine.m_sForegroundExe, "/usr/bin/editor");
+    EXPECT_EQ(log.Lines().back(),
+              "[09.12.2026 08:48:46] Foreground application changed: Notes - Editor");
+    EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: Notes - Editor");
+
+    const auto [shell, shellWnd] = Front("/usr/bin/shell", "Shell");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(engine.m_sPreviousExe, "/usr/bin/editor");
+    EXPECT_EQ(engine.m_sForegroundExe, "/usr/bin/shell");
+    EXPECT_EQ(desk.OpenHandleCount(), 0u);
+    (void)editorWnd;
+    (void)shellWnd;
+}
+
+TEST_F(EngineTest, DecisionTableForRulesBlockedAndPresentClass) {
+    engine.m_TalvexItems.fAddToTalvexItems("/usr/bin/ruled", 0, false, false, false, false);
+    engine.m_TalvexItems.fAddToTalvexItems("/usr/bin/blocked", 2, true, false, false, false);
+    engine.m_TalvexItems.fAddToTalvexItems("/usr/bin/norise", -1, false, false, false, false);
+    engine.m_TalvexItems.Edit(3).iBoostLevel = -1;
+    struct Case {
+        std::string path;
+        std::int32_t before, after;
+    };
+    const std::vector<Case> cases = {
+        {"/usr/bin/ruled", HIGH_PRIORITY_CLASS, ABOVE_NORMAL_PRIORITY_CLASS},  // rule wins
+        {"/usr/bin/blocked", NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS},
+        {"/usr/bin/norise", NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS},
+        {"/usr/bin/plain", NORMAL_PRIORITY_CLASS, HIGH_PRIORITY_CLASS},
+        {"/usr/bin/lowered", IDLE_PRIORITY_CLASS, IDLE_PRIORITY_CLASS},
+        {"/usr/bin/below", BELOW_NORMAL_PRIORITY_CLASS, BELOW_NORMAL_PRIORITY_CLASS},
+        {"/usr/bin/above", ABOVE_NORMAL_PRIORITY_CLASS, ABOVE_NORMAL_PRIORITY_CLASS},
+    };
+    for (const auto& c : cases) {
+        const auto [pid, window] = Front(c.path, c.path, c.before);
+        engine.tmrRefresh_Timer();
+        EXPECT_EQ(desk.PriorityOf(pid), c.after) << c.path;
+        EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] Foreground application changed: " +
+                                          c.path);
+        (void)window;
+    }
+}
+
+TEST_F(EngineTest, RuleOfLevelTwoGivesRealtimeUnderGlobalLevelZero) {
+    engine.m_iNewPriority = 0;
+    engine.m_TalvexItems.fAddToTalvexItems("game.bin", 2, false, false, false, false);
+    const auto [game, w] = Front("/opt/game/game.bin", "Game");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(desk.PriorityOf(game), REALTIME_PRIORITY_CLASS);
+    const auto [other, w2] = Front("/usr/bin/other", "Other");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(desk.PriorityOf(other), ABOVE_NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(desk.PriorityOf(game), NORMAL_PRIORITY_CLASS);
+}
+
+TEST_F(EngineTest, HighProgramWithoutRuleIsLeftAndSetBackToHigh) {
+    const auto high = Front("/usr/bin/render", "Render", HIGH_PRIORITY_CLASS).first;
+    engine.tmrRefresh_Timer();
+    Front("/usr/bin/next", "Next");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(desk.PriorityOf(high), HIGH_PRIORITY_CLASS);
+    for (const auto& change : desk.PriorityChanges()) EXPECT_NE(change.first, high);
+}
+
+TEST_F(EngineTest, EmptyTitleShowsPathInTooltipAndLog) {
+    Front("/usr/bin/untitled", "");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: /usr/bin/untitled");
+    EXPECT_EQ(log.Lines().back(),
+              "[09.12.2026 08:48:46] Foreground application changed: /usr/bin/untitled");
+}
+
+TEST_F(EngineTest, StatusTextOnEveryTickThatReachesIt) {
+    engine.m_modMain.names.sNameHigh = "High";
+    const auto [pid, window] = Front("/usr/bin/editor", "Ed");
+    engine.tmrRefresh_Timer();
+    engine.tmrRefresh_Timer();
+    ASSERT_EQ(host.status.size(), 2u);
+    // The first tick reads the class before boosting; the second sees High.
+    EXPECT_EQ(host.status[1], "Window: " + std::to_string(window) +
+                                  " (Ed)\r\n/usr/bin/editor\r\nProcess ID: " +
+                                  std::to_string(pid) + ", Priority: 128 (High)");
+}
+
+TEST_F(EngineTest, NoForegroundWindowCountsAsChangeToPidZeroAndBoostsNothing) {
+    const auto [editor, w] = Front("/usr/bin/editor", "Ed");
+    engine.tmrRefresh_Timer();
+    desk.SetForeground(0);
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(engine.m_lForegroundPid, 0);
+    EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(desk.PriorityOf(self), HIGH_PRIORITY_CLASS);  // own process blocked by rule
+    EXPECT_NE(host.status.back().find("/opt/talvex/talvex\r\nProcess ID: 0, Priority: 128"),
+              std::string::npos);
+    EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: /opt/talvex/talvex");
+}
+
+TEST_F(EngineTest, ProgramThatCannotBeOpenedIsRecordedAndLoggedButNotTouched) {
+    FakeProcessSpec spec{"/usr/sbin/rootapp", NORMAL_PRIORITY_CLASS, 0};
+    const auto pid = desk.AddProcess(spec);
+    desk.SetForeground(desk.AddWindow(pid, "Root App"));
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(engine.m_lForegroundPid, pid);
+    EXPECT_EQ(engine.m_lForegroundPriority, -9999);
+    EXPECT_EQ(engine.m_sForegroundExe, "");
+    EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] Foreground application changed: Root App");
+    Front("/usr/bin/next", "Next");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(desk.PriorityOf(pid), NORMAL_PRIORITY_CLASS);
+}
+
+TEST_F(EngineTest, EndRequestCallsEndAndDoesNothingElse) {
+    const auto [editor, w] = Front("/usr/bin/editor", "Ed");
+    engine.m_iShutdownState = 1;
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(host.endCalls, 1);
+    EXPECT_EQ(engine.m_iShutdownState, 2);
+    EXPECT_TRUE(host.status.empty());
+    EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
+}
+
+TEST_F(EngineTest, StagesRunInTheirPlacesAndTableStageMayEndTheTick) {
+    ScriptedStages stages;
+    engine.SetStages(&stages);
+    Front("/usr/bin/editor", "Ed");
+    stages.endTick = true;
+    engine.tmrRefresh_Timer();
+    EXPECT_TRUE(host.status.empty());  // a rebuild tick does nothing else
+    stages.endTick = false;
+    engine.tmrRefresh_Timer();  // change: no observation
+    EXPECT_EQ(stages.observations, 0);
+    engine.tmrRefresh_Timer();  // same program: observation
+    EXPECT_EQ(stages.observations, 1);
+    EXPECT_EQ(stages.tableStages, 3);
+}
+
+TEST_F(EngineTest, ErrorInsideTickEndsItQuietlyKeepingEffects) {
+    ScriptedStages stages;
+    stages.throwInObservation = true;
+    engine.SetStages(&stages);
+    const auto [editor, w] = Front("/usr/bin/editor", "Ed");
+    engine.tmrRefresh_Timer();
+    engine.tmrRefresh_Timer();  // throws inside the observation stage
+    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(host.status.size(), 2u);
+}
+
+TEST_F(EngineTest, OtherWindowOfSameProgramRefreshesTooltipEveryTick) {
+    const auto [editor, first] = Front("/usr/bin/editor", "Doc 1");
+    engine.tmrRefresh_Timer();
+    const auto tooltipsAfterChange = host.tooltips.size();
+    engine.tmrRefresh_Timer();  // same window: no new tooltip
+    EXPECT_EQ(host.tooltips.size(), tooltipsAfterChange);
+    const auto second = desk.AddWindow(editor, "Doc 2");
+    desk.SetForeground(second);
+    engine.tmrRefresh_Timer();
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(host.tooltips.size(), tooltipsAfterChange + 2);
+    EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: Doc 2");
+    // A title change of the recorded window itself does not reach the tooltip.
+    desk.SetForeground(first);
+    engine.tmrRefresh_Timer();
+    const auto settled = host.tooltips.size();
+    desk.SetWindowTitle(first, "Doc 1 renamed");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(host.tooltips.size(), settled);
+}
+
+TEST_F(EngineTest, TranslatedLogTextIsUsed) {
+    strings.ClearStringTable();
+    strings.Store(48, "Vordergrundanwendung gewechselt: %1");
+    Front("/usr/bin/editor", "Ed");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] Vordergrundanwendung gewechselt: Ed");
+}
+
+TEST_F(EngineTest, FailureCounterAndTurnOffResetOnChange) {
+    engine.m_lFailureCounter = 7;
+    engine.m_bFailureTurnOff = true;
+    Front("/usr/bin/editor", "Ed");
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    EXPECT_FALSE(engine.m_bFailureTurnOff);
+}
+
+}  // namespace
+}  // namespace talvex
