@@ -42,29 +42,37 @@ class FakeTimerView final : public ITimerView {
     ~FakeTimerView() override {
         if (auto ui = m_ui.lock()) (*ui)->Forget(&m_timer);
     }
-    void Update() override {}
+    void Update() override {
+        if (m_timer.Enabled() == m_enabled) return;
+        m_enabled = m_timer.Enabled();
+        if (auto ui = m_ui.lock()) (*ui)->Note(m_enabled ? "TimerOn" : "TimerOff");
+    }
 
   private:
     std::weak_ptr<FakeUi*> m_ui;
     Timer& m_timer;
+    bool m_enabled = false;
 };
 
 }  // namespace
 
 // ---- FakeTrayIcon ----
 
-FakeTrayIcon::FakeTrayIcon(std::function<void(FakeTrayIcon*)> onDestroy)
-    : m_onDestroy(std::move(onDestroy)) {}
+FakeTrayIcon::FakeTrayIcon(std::function<void(FakeTrayIcon*)> onDestroy,
+                           std::function<void(const std::string&)> note)
+    : m_onDestroy(std::move(onDestroy)), m_note(std::move(note)) {}
 
 FakeTrayIcon::~FakeTrayIcon() {
     if (m_onDestroy) m_onDestroy(this);
 }
 
 void FakeTrayIcon::ToolTip(const std::string& text) {
+    m_note("ToolTip");
     m_toolTip = text;
 }
 
 void FakeTrayIcon::AddIcon(Form& owner, std::int32_t, const std::string& toolTip) {
+    m_note("AddIcon");
     ++m_addCalls;
     m_shown = true;
     m_icon = owner.Icon();
@@ -72,16 +80,19 @@ void FakeTrayIcon::AddIcon(Form& owner, std::int32_t, const std::string& toolTip
 }
 
 void FakeTrayIcon::RemoveIcon() {
+    m_note("RemoveIcon");
     ++m_removeCalls;
     m_shown = false;
 }
 
 void FakeTrayIcon::ShowBalloon(std::int32_t kind, const std::string& message,
                                const std::string& title, std::int32_t milliseconds) {
+    m_note("ShowBalloon");
     m_balloons.push_back({kind, message, title, milliseconds});
 }
 
 void FakeTrayIcon::IconHandle(const Picture& picture) {
+    m_note("IconHandle");
     m_icon = picture;
 }
 
@@ -158,14 +169,24 @@ std::unique_ptr<Timer> FakeUi::CreateTimer() {
 
 std::unique_ptr<ITrayIcon> FakeUi::CreateTrayIcon() {
     std::weak_ptr<FakeUi*> weak = m_self;
-    auto tray = std::make_unique<FakeTrayIcon>([weak](FakeTrayIcon* gone) {
-        if (auto ui = weak.lock()) Erase((*ui)->m_trays, gone);
-    });
+    auto tray = std::make_unique<FakeTrayIcon>(
+        [weak](FakeTrayIcon* gone) {
+            if (auto ui = weak.lock()) Erase((*ui)->m_trays, gone);
+        },
+        [weak](const std::string& entry) {
+            if (auto ui = weak.lock()) (*ui)->Note(entry);
+        });
     m_trays.push_back(tray.get());
     return tray;
 }
 
+void FakeUi::Note(const std::string& entry) {
+    m_journal.push_back(entry);
+    if (onJournal) onJournal(entry);
+}
+
 void FakeUi::PopupMenu(MenuItem& menu, const MenuItem* defaultItem) {
+    Note("Popup");
     PopupCall call{menu.Name(), defaultItem ? defaultItem->Name() : std::string{}, {}};
     if (!m_popupChoices.empty()) {
         const std::string choice = m_popupChoices.front();
@@ -181,6 +202,7 @@ void FakeUi::PopupMenu(MenuItem& menu, const MenuItem* defaultItem) {
 }
 
 MsgBoxResult FakeUi::MsgBox(const std::string& text, std::int32_t style, const std::string& title) {
+    Note("MsgBox");
     m_msgBoxes.push_back({text, style, title});
     if (!m_msgAnswers.empty()) {
         const MsgBoxResult answer = m_msgAnswers.front();
@@ -192,6 +214,7 @@ MsgBoxResult FakeUi::MsgBox(const std::string& text, std::int32_t style, const s
 
 std::string FakeUi::InputBox(const std::string& prompt, const std::string& title,
                              const std::string& defaultText) {
+    Note("InputBox");
     m_inputBoxes.push_back({prompt, title, defaultText});
     if (m_inputAnswers.empty()) return {};
     std::string answer = m_inputAnswers.front();
@@ -205,6 +228,7 @@ int FakeUi::Run() {
 }
 
 void FakeUi::EndProgram(int exitCode) {
+    Note("EndProgram");
     if (!m_exitCode) m_exitCode = exitCode;
     m_posted.clear();
 }

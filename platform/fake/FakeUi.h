@@ -25,7 +25,8 @@ class FakeTrayIcon final : public ITrayIcon {
         std::int32_t milliseconds = 0;
     };
 
-    explicit FakeTrayIcon(std::function<void(FakeTrayIcon*)> onDestroy);
+    FakeTrayIcon(std::function<void(FakeTrayIcon*)> onDestroy,
+                 std::function<void(const std::string&)> note);
     ~FakeTrayIcon() override;
 
     void ToolTip(const std::string& text) override;
@@ -47,6 +48,7 @@ class FakeTrayIcon final : public ITrayIcon {
 
   private:
     std::function<void(FakeTrayIcon*)> m_onDestroy;
+    std::function<void(const std::string&)> m_note;
     bool m_shown = false;
     std::string m_toolTip;
     Picture m_icon;
@@ -103,6 +105,13 @@ class FakeUi final : public IUiServices {
     void ChooseInNextPopup(const std::string& item) { m_popupChoices.push_back(item); }
     const std::vector<PopupCall>& Popups() const { return m_popups; }
 
+    /// What happened, in order: "AddIcon", "ToolTip", "ShowBalloon", "IconHandle",
+    /// "RemoveIcon", "TimerOn", "TimerOff", "Popup", "MsgBox", "InputBox", "EndProgram".
+    const std::vector<std::string>& Journal() const { return m_journal; }
+    /// Called with each journal entry as it is made.
+    std::function<void(const std::string&)> onJournal;
+    void Note(const std::string& entry);
+
     void SetTrayAvailable(bool available) { m_trayAvailable = available; }
     /// The desktop asks the main form to close (session end, termination signal).
     void RequestEnd(CloseReason reason);
@@ -147,6 +156,7 @@ class FakeUi final : public IUiServices {
     std::vector<InputBoxCall> m_inputBoxes;
     std::deque<std::string> m_popupChoices;
     std::vector<PopupCall> m_popups;
+    std::vector<std::string> m_journal;
     Form* m_mainForm = nullptr;
     bool m_trayAvailable = true;
     std::optional<int> m_exitCode;
