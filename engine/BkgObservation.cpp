@@ -32,8 +32,7 @@ void RestoreNormal(Engine& engine, const ProcessEntry& entry) {
     const std::string format =
         strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
     engine.Log().DoLog(
-        FormatMsg(format,
-                  MsgArgs{entry.sExeName, strings.Lang(23, false, false, false, "Normal")}),
+        FormatMsg(format, MsgArgs{entry.sExeName, strings.Lang(23, false, false, false, "Normal")}),
         false);
 }
 }  // namespace

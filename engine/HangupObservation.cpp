@@ -10,13 +10,13 @@ namespace talvex {
 namespace {
 // Clears the waiting flag however the dialog returns, an error included.
 class WaitingScope {
-public:
+  public:
     explicit WaitingScope(bool& flag) : m_flag(flag) { m_flag = true; }
     ~WaitingScope() { m_flag = false; }
     WaitingScope(const WaitingScope&) = delete;
     WaitingScope& operator=(const WaitingScope&) = delete;
 
-private:
+  private:
     bool& m_flag;
 };
 }  // namespace
@@ -77,8 +77,10 @@ void HangupObservation::RecordAnswers(const std::string& sPath, bool bNoMessage,
         return;
     }
     // No rule (any more): one new rule with the global level carries both answers.
-    const std::int32_t added = items.fAddToTalvexItems(sPath, -1, false, false, bNoBoost, bNoMessage);
-    if (added >= 0 && static_cast<std::size_t>(added) < items.Count()) m_engine.Host().fRefreshList();
+    const std::int32_t added =
+        items.fAddToTalvexItems(sPath, -1, false, false, bNoBoost, bNoMessage);
+    if (added >= 0 && static_cast<std::size_t>(added) < items.Count())
+        m_engine.Host().fRefreshList();
 }
 
 }  // namespace talvex

@@ -12,7 +12,7 @@ class Engine;
 struct ProcessEntry;
 
 class HangupObservation {
-public:
+  public:
     /// Usage from which a tick counts as critical.
     static constexpr std::int16_t kCriticalUsage = 95;
 
@@ -25,7 +25,7 @@ public:
     /// True while a warning waits for its OK.
     bool DialogWaiting() const { return m_bDialogWaiting; }
 
-private:
+  private:
     // Path and pid are copies: the entry may be gone after the dialog's wait.
     void TurnOff(std::int32_t lPid, std::string sPath, std::int16_t iRule);
     void RecordAnswers(const std::string& sPath, bool bNoMessage, bool bNoBoost);

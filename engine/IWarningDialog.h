@@ -7,7 +7,7 @@
 namespace talvex {
 
 class IWarningDialog {
-public:
+  public:
     virtual ~IWarningDialog() = default;
 
     /// Shows sMsg and waits for OK while the rest of the program keeps running (timer

@@ -12,7 +12,7 @@ namespace talvex {
 class Engine;
 
 class ProcessStages final : public IProcessStages {
-public:
+  public:
     /// Ordinary ticks between two rebuilds; the rebuild itself is every 17th tick.
     static constexpr std::int32_t kRebuildCountdown = 16;
 
@@ -27,7 +27,7 @@ public:
 
     const HangupObservation& Hangup() const { return m_hangup; }
 
-private:
+  private:
     Engine& m_engine;
     HangupObservation m_hangup;
 };

@@ -1,7 +1,7 @@
 #include "engine/modProcess.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "i18n/TalvexError.h"
@@ -11,31 +11,40 @@ namespace talvex {
 using namespace platform;
 
 namespace {
-constexpr double kMin16 = std::numeric_limits<std::int16_t>::min();
-constexpr double kMax16 = std::numeric_limits<std::int16_t>::max();
+constexpr std::int64_t kMin16 = std::numeric_limits<std::int16_t>::min();
+constexpr std::int64_t kMax16 = std::numeric_limits<std::int16_t>::max();
 
-// Nearest integer with halves going to the even neighbour (12.5 -> 12, 13.5 -> 14),
-// whatever rounding mode the floating-point unit happens to be in.
-double RoundHalfEven(double value) {
-    const double down = std::floor(value);
-    const double rest = value - down;
-    if (rest < 0.5) return down;
-    if (rest > 0.5) return down + 1.0;
-    return std::fmod(down, 2.0) == 0.0 ? down : down + 1.0;
+std::int16_t Saturate16(std::int64_t value) {
+    return static_cast<std::int16_t>(std::clamp(value, kMin16, kMax16));
 }
 
-std::int16_t Saturate16(double value) {
-    return static_cast<std::int16_t>(std::clamp(value, kMin16, kMax16));
+// numerator / denominator (denominator > 0) to the nearest integer, halves going to the
+// even neighbour (12.5 -> 12, 13.5 -> 14). Exact integer arithmetic: no floating-point
+// error near the halves and no dependence on the rounding mode.
+std::int64_t DivideRoundHalfEven(std::int64_t numerator, std::int64_t denominator) {
+    const bool negative = numerator < 0;
+    // Magnitudes stay far below the 64-bit limit: at most 2^63 / 10000 * 100.
+    const std::uint64_t magnitude = negative
+                                        ? std::uint64_t{0} - static_cast<std::uint64_t>(numerator)
+                                        : static_cast<std::uint64_t>(numerator);
+    const auto divisor = static_cast<std::uint64_t>(denominator);
+    std::uint64_t quotient = magnitude / divisor;
+    const std::uint64_t twiceRest = 2 * (magnitude % divisor);
+    if (twiceRest > divisor || (twiceRest == divisor && (quotient & 1) != 0)) ++quotient;
+    const auto rounded = static_cast<std::int64_t>(std::min<std::uint64_t>(quotient, INT64_MAX));
+    return negative ? -rounded : rounded;
 }
 }  // namespace
 
 std::int16_t CpuPercent(std::uint64_t before, std::uint64_t after, std::uint64_t elapsedMs) {
     // Full 64-bit difference, read as signed so that a time that went back gives a
     // negative share instead of a huge one. Milliseconds are cut toward zero.
+    if (elapsedMs == 0) return 0;
     const auto spent = static_cast<std::int64_t>(after - before);
     const std::int64_t ms = spent / 10000;
-    const double percent = static_cast<double>(ms * 100) / static_cast<double>(elapsedMs);
-    return Saturate16(RoundHalfEven(percent));
+    const auto elapsed = static_cast<std::int64_t>(
+        std::min<std::uint64_t>(elapsedMs, static_cast<std::uint64_t>(INT64_MAX)));
+    return Saturate16(DivideRoundHalfEven(ms * 100, elapsed));
 }
 
 std::int32_t modProcess::BuildProcessTable(std::vector<ProcessEntry>& table) {
@@ -48,8 +57,8 @@ std::int32_t modProcess::BuildProcessTable(std::vector<ProcessEntry>& table) {
             ProcessEntry entry;
             entry.lPid = info.pid;
             entry.sExeName = info.exeName.substr(0, info.exeName.find('\0'));
-            entry.sExePath = OpenProcessEntry(entry) ? GetProcessModulePath(entry, kPathMax)
-                                                     : entry.sExeName;
+            entry.sExePath =
+                OpenProcessEntry(entry) ? GetProcessModulePath(entry, kPathMax) : entry.sExeName;
             SampleProcessCpu(entry);
             CloseProcessEntry(entry);
             if (entry.sExePath == kSystemProcessName) continue;
@@ -87,7 +96,7 @@ bool modProcess::SampleProcessCpu(ProcessEntry& entry) {
     const std::uint64_t elapsed = entry.lTick - previousTick;
     entry.iCpuKernel = CpuPercent(kernelBefore, now.kernel, elapsed);
     entry.iCpuUser = CpuPercent(userBefore, now.user, elapsed);
-    entry.iCpuUsage = Saturate16(static_cast<double>(entry.iCpuKernel) + entry.iCpuUser);
+    entry.iCpuUsage = Saturate16(std::int64_t{entry.iCpuKernel} + entry.iCpuUser);
     return true;
 }
 
@@ -95,8 +104,7 @@ void modProcess::CloseProcessEntry(ProcessEntry& entry) {
     if (entry.hProcess != 0 && m_processes.CloseHandle(entry.hProcess)) entry.hProcess = 0;
 }
 
-std::string modProcess::GetProcessModulePath(const ProcessEntry& entry,
-                                             std::int16_t iMaxLength) {
+std::string modProcess::GetProcessModulePath(const ProcessEntry& entry, std::int16_t iMaxLength) {
     if (entry.hProcess == 0 || iMaxLength <= 0) return {};
     const auto maxChars = static_cast<std::size_t>(std::min(iMaxLength, kPathMax));
     return m_processes.GetModuleFileNameExA(entry.hProcess, maxChars);

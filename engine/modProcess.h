@@ -20,7 +20,7 @@ struct ProcessEntry {
     std::uint64_t ftExit = 0;
     std::uint64_t ftKernel = 0;
     std::uint64_t ftUser = 0;
-    std::uint64_t lTick = 0;  // monotonic milliseconds at the last sample; 0 = none yet
+    std::uint64_t lTick = 0;     // monotonic milliseconds at the last sample; 0 = none yet
     std::int16_t iCpuUsage = 0;  // iCpuKernel + iCpuUser, may exceed 100 on several cores
     std::int16_t iCpuUser = 0;
     std::int16_t iCpuKernel = 0;
@@ -38,7 +38,7 @@ struct ProcessEntry {
 inline constexpr const char* kSystemProcessName = "[System Process]";
 
 class modProcess {
-public:
+  public:
     /// Access mask the table opens processes with (all access as older Windows defined it).
     static constexpr std::uint32_t kOpenAccess = platform::PROCESS_ALL_ACCESS_LEGACY;
     /// Longest module path the build asks for.
@@ -61,7 +61,7 @@ public:
     /// Main module path of an opened entry, at most iMaxLength characters; empty on failure.
     std::string GetProcessModulePath(const ProcessEntry& entry, std::int16_t iMaxLength);
 
-private:
+  private:
     platform::IProcessApi& m_processes;
     platform::IClock& m_clock;
 };

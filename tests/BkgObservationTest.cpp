@@ -12,7 +12,7 @@ using namespace platform;
 using testing::ObserverTest;
 
 class BkgTest : public ObserverTest {
-protected:
+  protected:
     // Observes the process once with the given usage, as the walk would hand it over.
     void Observe(std::int32_t pid, std::int16_t usage) {
         ProcessEntry entry;
@@ -123,8 +123,9 @@ TEST_F(BkgTest, TextsComeFromTheStringTable) {
     strings.Store(51, "%1 zurück auf %2.");
     const auto setup = Setup(NORMAL_PRIORITY_CLASS);
     Observe(setup, 55);
-    EXPECT_EQ(Last(), "[09.12.2026 08:48:46] setup.exe läuft mit >40% CPU. Neue Priorität: "
-                      "Leerlauf.");
+    EXPECT_EQ(Last(),
+              "[09.12.2026 08:48:46] setup.exe läuft mit >40% CPU. Neue Priorität: "
+              "Leerlauf.");
     Observe(setup, 0);  // id 23 missing: its default
     EXPECT_EQ(Last(), "[09.12.2026 08:48:46] setup.exe zurück auf Normal.");
 }

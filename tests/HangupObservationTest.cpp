@@ -15,7 +15,7 @@ const std::string kTurnOffLine =
     "Found current app at critical CPU usage: /opt/hung/spinner. Acceleration is turned off.";
 
 class HangupTest : public ObserverTest {
-protected:
+  protected:
     void SetUp() override {
         ObserverTest::SetUp();
         hung = Start(kHungPath);

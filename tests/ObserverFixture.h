@@ -49,7 +49,7 @@ struct ScriptedDialog : IWarningDialog {
 };
 
 class ObserverTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr std::uint64_t kInterval = 500;  // timer interval in ms
 
     void SetUp() override {
@@ -70,7 +70,8 @@ protected:
         desk.AddCpuTime(pid, 0, percent * kInterval / 100);
         Tick();
     }
-    std::int32_t Start(const std::string& path, std::int32_t cls = platform::NORMAL_PRIORITY_CLASS) {
+    std::int32_t Start(const std::string& path,
+                       std::int32_t cls = platform::NORMAL_PRIORITY_CLASS) {
         return desk.AddProcess({path, cls});
     }
     platform::WindowHandle Front(std::int32_t pid, const std::string& title) {
@@ -101,10 +102,9 @@ protected:
         ASSERT_EQ(engine.m_lForegroundPid, pid);
     }
     std::size_t LogLinesWith(const std::string& text) const {
-        return static_cast<std::size_t>(
-            std::count_if(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
-                return line.find(text) != std::string::npos;
-            }));
+        return static_cast<std::size_t>(std::count_if(
+            log.Lines().begin(), log.Lines().end(),
+            [&](const std::string& line) { return line.find(text) != std::string::npos; }));
     }
 
     platform::FakeDesktop desk;

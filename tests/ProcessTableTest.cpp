@@ -11,7 +11,7 @@ using namespace platform;
 using testing::ObserverTest;
 
 class SamplingTest : public ::testing::Test {
-protected:
+  protected:
     // An opened entry of a fresh process whose first sample is taken.
     ProcessEntry Opened(std::int32_t pid) {
         ProcessEntry entry;
@@ -55,8 +55,9 @@ TEST_F(SamplingTest, QuotientRoundsHalfToEvenAndMillisecondsAreCut) {
     EXPECT_EQ(CpuPercent(0, 25 * 10000, 200), 12);
     EXPECT_EQ(CpuPercent(0, 27 * 10000, 200), 14);
     EXPECT_EQ(CpuPercent(0, 1 * 10000, 200), 0);
-    EXPECT_EQ(CpuPercent(0, 3 * 10000, 200), 2);  // 1.5 -> 2
-    EXPECT_EQ(CpuPercent(0, 2 * 10000, 300), 1);  // 0.67 -> 1
+    EXPECT_EQ(CpuPercent(0, 3 * 10000, 200), 2);     // 1.5 -> 2
+    EXPECT_EQ(CpuPercent(0, 2 * 10000, 300), 1);     // 0.67 -> 1
+    EXPECT_EQ(CpuPercent(27 * 10000, 0, 200), -14);  // a time that went back: symmetric
     // 9999 units are less than a millisecond and count as none.
     EXPECT_EQ(CpuPercent(0, 9999, 1), 0);
     ProcessEntry entry = Opened(pid);
