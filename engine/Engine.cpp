@@ -10,14 +10,10 @@ using namespace platform;
 
 std::int32_t BoostLevelToClass(std::int32_t iLevel) {
     switch (iLevel) {
-        case 0:
-            return ABOVE_NORMAL_PRIORITY_CLASS;
-        case 1:
-            return HIGH_PRIORITY_CLASS;
-        case 2:
-            return REALTIME_PRIORITY_CLASS;
-        default:
-            return 0;
+        case 0: return ABOVE_NORMAL_PRIORITY_CLASS;
+        case 1: return HIGH_PRIORITY_CLASS;
+        case 2: return REALTIME_PRIORITY_CLASS;
+        default: return 0;
     }
 }
 
@@ -40,8 +36,7 @@ void Engine::RestoreForeground() {
 }
 
 std::string Engine::TooltipText(const std::string& sTitle, const std::string& sPath) {
-    return std::string(kProductName) + " " + VersionText() + ": " +
-           (sTitle.empty() ? sPath : sTitle);
+    return std::string(kProductName) + " " + VersionText() + ": " + (sTitle.empty() ? sPath : sTitle);
 }
 
 std::string Engine::StatusText(WindowHandle window, const std::string& title,

@@ -33,7 +33,7 @@ struct ScriptedStages : IProcessStages {
 };
 
 class EngineTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         self = desk.AddProcess({"/opt/talvex/talvex", HIGH_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
@@ -107,8 +107,8 @@ TEST_F(EngineTest, DecisionTableForRulesBlockedAndPresentClass) {
         const auto [pid, window] = Front(c.path, c.path, c.before);
         engine.tmrRefresh_Timer();
         EXPECT_EQ(desk.PriorityOf(pid), c.after) << c.path;
-        EXPECT_EQ(log.Lines().back(),
-                  "[09.12.2026 08:48:46] Foreground application changed: " + c.path);
+        EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] Foreground application changed: " +
+                                          c.path);
         (void)window;
     }
 }
@@ -150,8 +150,8 @@ TEST_F(EngineTest, StatusTextOnEveryTickThatReachesIt) {
     ASSERT_EQ(host.status.size(), 2u);
     // The first tick reads the class before boosting; the second sees High.
     EXPECT_EQ(host.status[1], "Window: " + std::to_string(window) +
-                                  " (Ed)\r\n/usr/bin/editor\r\nProcess ID: " + std::to_string(pid) +
-                                  ", Priority: 128 (High)");
+                                  " (Ed)\r\n/usr/bin/editor\r\nProcess ID: " +
+                                  std::to_string(pid) + ", Priority: 128 (High)");
 }
 
 TEST_F(EngineTest, NoForegroundWindowCountsAsChangeToPidZeroAndBoostsNothing) {
