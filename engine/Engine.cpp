@@ -17,9 +17,13 @@ std::int32_t BoostLevelToClass(std::int32_t iLevel) {
     }
 }
 
-Engine::Engine(IProcessApi& processes, IWindowApi& windows, StringTable& strings, ActionLog& log,
-               IEngineHost& host)
-    : m_modMain(processes, windows), m_strings(strings), m_log(log), m_host(host) {}
+Engine::Engine(IProcessApi& processes, IWindowApi& windows, IClock& clock, StringTable& strings,
+               ActionLog& log, IEngineHost& host)
+    : m_modMain(processes, windows),
+      m_modProcess(processes, clock),
+      m_strings(strings),
+      m_log(log),
+      m_host(host) {}
 
 void Engine::tmrRefresh_Timer() {
     RunQuietly([this] { RefreshTick(); });

@@ -5,8 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "engine/IEngineHost.h"
+#include "engine/IWarningDialog.h"
+#include "engine/ProcessStages.h"
 #include "engine/modMain.h"
+#include "engine/modProcess.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
 #include "rules/TalvexItems.h"
@@ -18,8 +23,8 @@ std::int32_t BoostLevelToClass(std::int32_t iLevel);
 
 class Engine {
 public:
-    Engine(platform::IProcessApi& processes, platform::IWindowApi& windows, StringTable& strings,
-           ActionLog& log, IEngineHost& host);
+    Engine(platform::IProcessApi& processes, platform::IWindowApi& windows,
+           platform::IClock& clock, StringTable& strings, ActionLog& log, IEngineHost& host);
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
@@ -33,7 +38,12 @@ public:
     /// "Talvex 1.1.0: " and the title, or the path when the title is empty.
     static std::string TooltipText(const std::string& sTitle, const std::string& sPath);
 
+    /// The process table's stages run by default; tests may put others in (or none).
     void SetStages(IProcessStages* stages) { m_stages = stages; }
+    ProcessStages& OwnStages() { return m_ownStages; }
+    /// The hang-up warning; without one a turn-off is only logged.
+    void SetWarningDialog(IWarningDialog* dialog) { m_warningDialog = dialog; }
+    IWarningDialog* WarningDialog() const { return m_warningDialog; }
 
     modMain m_modMain;
     std::int16_t m_iNewPriority = 0;  // global boost level
@@ -47,6 +57,13 @@ public:
     std::string m_sPreviousExe;
     std::int32_t m_lFailureCounter = 0;
     bool m_bFailureTurnOff = false;
+    std::int32_t m_lMaxFailures = 8;  // hang-up tolerance in critical ticks
+
+    // The process table: entries 0 to m_lLastProcess (-1 after a failed build).
+    modProcess m_modProcess;
+    std::vector<ProcessEntry> m_Processes;
+    std::int32_t m_lLastProcess = 0;
+    std::int32_t m_lRebuildCountdown = 0;  // 0: the next tick rebuilds the table
 
     // Translated words of the status text.
     std::string txtWindow, txtProcessId, txtPriority;
@@ -67,7 +84,9 @@ private:
     StringTable& m_strings;
     ActionLog& m_log;
     IEngineHost& m_host;
-    IProcessStages* m_stages = nullptr;
+    ProcessStages m_ownStages{*this};
+    IProcessStages* m_stages = &m_ownStages;
+    IWarningDialog* m_warningDialog = nullptr;
 };
 
 }  // namespace talvex

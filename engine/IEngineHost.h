@@ -15,6 +15,8 @@ public:
     virtual void ShowStatusText(const std::string& sText) = 0;
     /// Hands a new tooltip text to the tray icon.
     virtual void PublishTooltip(const std::string& sText) = 0;
+    /// Shows the rule list again after the engine added a rule.
+    virtual void fRefreshList() {}
 };
 
 /// The two places of a tick where the process table does its work.

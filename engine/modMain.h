@@ -26,6 +26,12 @@ public:
 
     PriorityNames names;
 
+    // Background observation's settings: on or off, and the usages in percent above
+    // which a background process is lowered to Idle or to Below Normal.
+    bool bBkgObservation = true;
+    std::int16_t iIdleCpuUsage = 40;
+    std::int16_t iBelowNormalCpuUsage = 10;
+
     /// Display name of a class; sNameOther for any value that is not a class.
     std::string GetPriorityName(std::int32_t lPriority) const;
     /// Class of the process (pid, else the window's owner, else this program);

@@ -42,6 +42,9 @@ protected:
         engine.txtWindow = "Window";
         engine.txtProcessId = "Process ID";
         engine.txtPriority = "Priority";
+        // These cases are about the cycle itself: no process table, so that every
+        // tick reaches the foreground queries.
+        engine.SetStages(nullptr);
     }
     // A process with one window, brought to the front.
     std::pair<std::int32_t, WindowHandle> Front(const std::string& path, const std::string& title,
@@ -56,7 +59,7 @@ protected:
     StringTable strings;
     ActionLog log{desk};
     RecordingHost host;
-    Engine engine{desk, desk, strings, log, host};
+    Engine engine{desk, desk, desk, strings, log, host};
     std::int32_t self = 0;
 };
 

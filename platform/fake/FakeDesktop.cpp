@@ -81,6 +81,13 @@ void FakeDesktop::AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint
     }
 }
 
+void FakeDesktop::SetCpuTimes(std::int32_t pid, std::uint64_t kernel, std::uint64_t user) {
+    if (auto* p = Live(pid)) {
+        p->times.kernel = kernel;
+        p->times.user = user;
+    }
+}
+
 WindowHandle FakeDesktop::AddWindow(std::int32_t ownerPid, const std::string& title) {
     const WindowHandle handle = m_nextWindow;
     m_nextWindow += 0x10;

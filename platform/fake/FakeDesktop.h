@@ -47,6 +47,8 @@ public:
     void SetPriorityOf(std::int32_t pid, std::int32_t priorityClass);
     /// Adds CPU time in milliseconds.
     void AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint64_t userMs);
+    /// Sets the kernel and user times outright, in units of 100 ns.
+    void SetCpuTimes(std::int32_t pid, std::uint64_t kernel, std::uint64_t user);
     /// Without the right to raise, a change to a stronger class fails quietly.
     void SetMayRaisePriority(bool may) { m_mayRaise = may; }
     /// Makes the next snapshots fail.

@@ -1,0 +1,113 @@
+#include "engine/modProcess.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "i18n/TalvexError.h"
+
+namespace talvex {
+
+using namespace platform;
+
+namespace {
+constexpr std::int64_t kMin16 = std::numeric_limits<std::int16_t>::min();
+constexpr std::int64_t kMax16 = std::numeric_limits<std::int16_t>::max();
+
+std::int16_t Saturate16(std::int64_t value) {
+    return static_cast<std::int16_t>(std::clamp(value, kMin16, kMax16));
+}
+
+// numerator / denominator (denominator > 0) to the nearest integer, halves going to the
+// even neighbour (12.5 -> 12, 13.5 -> 14). Exact integer arithmetic: no floating-point
+// error near the halves and no dependence on the rounding mode.
+std::int64_t DivideRoundHalfEven(std::int64_t numerator, std::int64_t denominator) {
+    const bool negative = numerator < 0;
+    // Magnitudes stay far below the 64-bit limit: at most 2^63 / 10000 * 100.
+    const std::uint64_t magnitude = negative
+                                        ? std::uint64_t{0} - static_cast<std::uint64_t>(numerator)
+                                        : static_cast<std::uint64_t>(numerator);
+    const auto divisor = static_cast<std::uint64_t>(denominator);
+    std::uint64_t quotient = magnitude / divisor;
+    const std::uint64_t twiceRest = 2 * (magnitude % divisor);
+    if (twiceRest > divisor || (twiceRest == divisor && (quotient & 1) != 0)) ++quotient;
+    const auto rounded = static_cast<std::int64_t>(std::min<std::uint64_t>(quotient, INT64_MAX));
+    return negative ? -rounded : rounded;
+}
+}  // namespace
+
+std::int16_t CpuPercent(std::uint64_t before, std::uint64_t after, std::uint64_t elapsedMs) {
+    // Full 64-bit difference, read as signed so that a time that went back gives a
+    // negative share instead of a huge one. Milliseconds are cut toward zero.
+    if (elapsedMs == 0) return 0;
+    const auto spent = static_cast<std::int64_t>(after - before);
+    const std::int64_t ms = spent / 10000;
+    const auto elapsed = static_cast<std::int64_t>(
+        std::min<std::uint64_t>(elapsedMs, static_cast<std::uint64_t>(INT64_MAX)));
+    return Saturate16(DivideRoundHalfEven(ms * 100, elapsed));
+}
+
+std::int32_t modProcess::BuildProcessTable(std::vector<ProcessEntry>& table) {
+    auto snapshot = m_processes.CreateToolhelp32Snapshot();
+    if (!snapshot) return -1;
+    std::vector<ProcessEntry> built;
+    const bool ok = RunQuietly([&] {
+        built.reserve(snapshot->size());
+        for (const ProcessInfo& info : *snapshot) {
+            ProcessEntry entry;
+            entry.lPid = info.pid;
+            entry.sExeName = info.exeName.substr(0, info.exeName.find('\0'));
+            entry.sExePath =
+                OpenProcessEntry(entry) ? GetProcessModulePath(entry, kPathMax) : entry.sExeName;
+            SampleProcessCpu(entry);
+            CloseProcessEntry(entry);
+            if (entry.sExePath == kSystemProcessName) continue;
+            built.push_back(std::move(entry));
+        }
+    });
+    if (!ok) return -1;
+    table = std::move(built);
+    return static_cast<std::int32_t>(table.size()) - 1;
+}
+
+bool modProcess::OpenProcessEntry(ProcessEntry& entry) {
+    if (entry.lPid == 0) return false;
+    entry.hProcess = m_processes.OpenProcess(kOpenAccess, entry.lPid);
+    if (entry.hProcess == 0) return false;
+    SampleProcessCpu(entry);
+    return true;
+}
+
+bool modProcess::SampleProcessCpu(ProcessEntry& entry) {
+    const std::uint64_t previousTick = entry.lTick;
+    // The time stamp is renewed before the read, so a failed read renews it too.
+    entry.lTick = m_clock.GetTickCount64();
+    ProcessTimes now;
+    if (entry.hProcess == 0 || !m_processes.GetProcessTimes(entry.hProcess, now)) return false;
+    const std::uint64_t kernelBefore = entry.ftKernel;
+    const std::uint64_t userBefore = entry.ftUser;
+    entry.ftCreation = now.creation;
+    entry.ftExit = now.exit;
+    entry.ftKernel = now.kernel;
+    entry.ftUser = now.user;
+    if (previousTick == 0) return true;  // first sample: the baseline
+    // The clock never goes back; the same millisecond measures nothing.
+    if (entry.lTick <= previousTick) return false;
+    const std::uint64_t elapsed = entry.lTick - previousTick;
+    entry.iCpuKernel = CpuPercent(kernelBefore, now.kernel, elapsed);
+    entry.iCpuUser = CpuPercent(userBefore, now.user, elapsed);
+    entry.iCpuUsage = Saturate16(std::int64_t{entry.iCpuKernel} + entry.iCpuUser);
+    return true;
+}
+
+void modProcess::CloseProcessEntry(ProcessEntry& entry) {
+    if (entry.hProcess != 0 && m_processes.CloseHandle(entry.hProcess)) entry.hProcess = 0;
+}
+
+std::string modProcess::GetProcessModulePath(const ProcessEntry& entry, std::int16_t iMaxLength) {
+    if (entry.hProcess == 0 || iMaxLength <= 0) return {};
+    const auto maxChars = static_cast<std::size_t>(std::min(iMaxLength, kPathMax));
+    return m_processes.GetModuleFileNameExA(entry.hProcess, maxChars);
+}
+
+}  // namespace talvex

@@ -1,0 +1,160 @@
+// Background observation: busy background processes lowered, idle ones set to Normal,
+// with the rule exemptions and the log lines.
+#include <gtest/gtest.h>
+
+#include "engine/BkgObservation.h"
+#include "tests/ObserverFixture.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using testing::ObserverTest;
+
+class BkgTest : public ObserverTest {
+  protected:
+    // Observes the process once with the given usage, as the walk would hand it over.
+    void Observe(std::int32_t pid, std::int16_t usage) {
+        ProcessEntry entry;
+        entry.lPid = pid;
+        entry.iCpuUsage = usage;
+        entry.sExePath = paths.at(pid);
+        entry.sExeName = entry.sExePath.substr(entry.sExePath.rfind('/') + 1);
+        ObserveBackground(engine, entry);
+    }
+    std::int32_t Setup(std::int32_t cls) {
+        const auto pid = Start("/tmp/inst/setup.exe", cls);
+        paths[pid] = "/tmp/inst/setup.exe";
+        return pid;
+    }
+    std::string Last() const { return log.Lines().empty() ? "" : log.Lines().back(); }
+    std::map<std::int32_t, std::string> paths;
+};
+
+TEST_F(BkgTest, ThresholdsDecideIdleBelowNormalOrNothing) {
+    const auto setup = Setup(NORMAL_PRIORITY_CLASS);
+    Observe(setup, 55);
+    EXPECT_EQ(desk.PriorityOf(setup), IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(Last(),
+              "[09.12.2026 08:48:46] Found setup.exe running at >40% cpu usage. Switching to "
+              "priority Idle.");
+
+    desk.SetPriorityOf(setup, NORMAL_PRIORITY_CLASS);
+    Observe(setup, 25);
+    EXPECT_EQ(desk.PriorityOf(setup), BELOW_NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(Last(),
+              "[09.12.2026 08:48:46] Found setup.exe running at >10% cpu usage. Switching to "
+              "priority Below Normal.");
+
+    desk.SetPriorityOf(setup, NORMAL_PRIORITY_CLASS);
+    const auto lines = log.Lines().size();
+    Observe(setup, 10);  // at the threshold, not above it
+    Observe(setup, 0);   // idle, but Normal already
+    Observe(setup, 1);
+    EXPECT_EQ(desk.PriorityOf(setup), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(log.Lines().size(), lines);
+}
+
+TEST_F(BkgTest, IdleProcessIsSetBackToNormalFromAnyClass) {
+    for (const auto cls : {HIGH_PRIORITY_CLASS, REALTIME_PRIORITY_CLASS, IDLE_PRIORITY_CLASS,
+                           BELOW_NORMAL_PRIORITY_CLASS, ABOVE_NORMAL_PRIORITY_CLASS}) {
+        const auto setup = Setup(cls);
+        Observe(setup, 0);
+        EXPECT_EQ(desk.PriorityOf(setup), NORMAL_PRIORITY_CLASS) << cls;
+        EXPECT_EQ(Last(), "[09.12.2026 08:48:46] Restoring priority of setup.exe to Normal.");
+    }
+}
+
+TEST_F(BkgTest, FirstCaseThatAppliesDecidesEvenWhenSkipped) {
+    const auto idle = Setup(IDLE_PRIORITY_CLASS);
+    const auto lines = log.Lines().size();
+    Observe(idle, 55);  // already Idle: not tried against Below Normal either
+    EXPECT_EQ(desk.PriorityOf(idle), IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(log.Lines().size(), lines);
+
+    const auto above = Setup(ABOVE_NORMAL_PRIORITY_CLASS);
+    Observe(above, 55);
+    EXPECT_EQ(desk.PriorityOf(above), IDLE_PRIORITY_CLASS);
+
+    // An Idle threshold below the Below Normal one takes every busy process to Idle.
+    engine.m_modMain.iIdleCpuUsage = 5;
+    const auto busy = Setup(NORMAL_PRIORITY_CLASS);
+    Observe(busy, 25);
+    EXPECT_EQ(desk.PriorityOf(busy), IDLE_PRIORITY_CLASS);
+    EXPECT_NE(Last().find(">5% cpu usage"), std::string::npos);
+}
+
+TEST_F(BkgTest, ProcessThatCannotBeOpenedIsNeverTouched) {
+    const auto locked = Start("/usr/sbin/daemon", HIGH_PRIORITY_CLASS);
+    desk.SetGrantableAccess(locked, PROCESS_QUERY_INFORMATION | PROCESS_SET_INFORMATION);
+    paths[locked] = "/usr/sbin/daemon";
+    Observe(locked, 0);
+    Observe(locked, 80);
+    EXPECT_EQ(desk.PriorityOf(locked), HIGH_PRIORITY_CLASS);
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(BkgTest, SwitchedOffObservesNothing) {
+    engine.m_modMain.bBkgObservation = false;
+    const auto setup = Setup(HIGH_PRIORITY_CLASS);
+    Observe(setup, 90);
+    Observe(setup, 0);
+    EXPECT_EQ(desk.PriorityOf(setup), HIGH_PRIORITY_CLASS);
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(BkgTest, OnlyTheFirstMatchingRuleCountsAndNeverBoostDoesNotExempt) {
+    auto& items = engine.m_TalvexItems;
+    items.fAddToTalvexItems("SETUP", 0, true, false, false, false);  // never boost, observed
+    items.fAddToTalvexItems("setup.exe", 0, false, true, false, false);
+    const auto setup = Setup(NORMAL_PRIORITY_CLASS);
+    Observe(setup, 55);
+    EXPECT_EQ(desk.PriorityOf(setup), IDLE_PRIORITY_CLASS);
+
+    items.Edit(1).bNoBkgObservation = true;  // now the first match exempts it
+    Observe(setup, 0);
+    EXPECT_EQ(desk.PriorityOf(setup), IDLE_PRIORITY_CLASS);
+}
+
+TEST_F(BkgTest, TextsComeFromTheStringTable) {
+    strings.ClearStringTable();
+    strings.Store(50, "%1 läuft mit >%2% CPU. Neue Priorität: %3.");
+    strings.Store(21, "Leerlauf");
+    strings.Store(51, "%1 zurück auf %2.");
+    const auto setup = Setup(NORMAL_PRIORITY_CLASS);
+    Observe(setup, 55);
+    EXPECT_EQ(Last(),
+              "[09.12.2026 08:48:46] setup.exe läuft mit >40% CPU. Neue Priorität: "
+              "Leerlauf.");
+    Observe(setup, 0);  // id 23 missing: its default
+    EXPECT_EQ(Last(), "[09.12.2026 08:48:46] setup.exe zurück auf Normal.");
+}
+
+// Through the tick: the walk, the cached rule lookups and the program in front.
+TEST_F(ObserverTest, WalkLowersBusyBackgroundButNeverTheProgramInFront) {
+    const auto editor = Start("/usr/bin/editor");
+    const auto compiler = Start("/usr/bin/compiler");
+    const auto helper = Start("/usr/bin/helper", HIGH_PRIORITY_CLASS);
+    StartWith(editor);
+    desk.AddCpuTime(editor, 0, 500);
+    TickAt(compiler, 90);
+    EXPECT_EQ(desk.PriorityOf(compiler), IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(desk.PriorityOf(helper), NORMAL_PRIORITY_CLASS);  // idle at High
+    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);    // boosted, busy, in front
+    EXPECT_EQ(desk.PriorityOf(self), HIGH_PRIORITY_CLASS);      // its rule exempts it
+    EXPECT_EQ(LogLinesWith("Found compiler running at >40% cpu usage"), 1u);
+
+    // Later ticks leave it where it was put; a rule added meanwhile is seen at once.
+    TickAt(compiler, 90);
+    EXPECT_EQ(LogLinesWith("Found compiler running"), 1u);
+    engine.m_TalvexItems.fAddToTalvexItems("compiler", 0, false, true, false, false);
+    TickAt(compiler, 0);
+    EXPECT_EQ(desk.PriorityOf(compiler), IDLE_PRIORITY_CLASS);
+    engine.m_TalvexItems.fDeleteFromTalvexItems("compiler");
+    TickAt(compiler, 0);
+    EXPECT_EQ(desk.PriorityOf(compiler), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(desk.OpenHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace talvex

@@ -1,0 +1,266 @@
+// Hang-up observation: counting critical ticks of the program in front, the turn-off,
+// the warning's answers, and what ticks and edits during the warning's wait may do.
+#include <gtest/gtest.h>
+
+#include "tests/ObserverFixture.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using testing::ObserverTest;
+
+const std::string kHungPath = "/opt/hung/spinner";
+const std::string kTurnOffLine =
+    "Found current app at critical CPU usage: /opt/hung/spinner. Acceleration is turned off.";
+
+class HangupTest : public ObserverTest {
+  protected:
+    void SetUp() override {
+        ObserverTest::SetUp();
+        hung = Start(kHungPath);
+        StartWith(hung);
+        ASSERT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
+    }
+    void CriticalTicks(int n) { ObserverTest::CriticalTicks(hung, n); }
+    std::int16_t RuleOf(const std::string& path) const {
+        return engine.m_TalvexItems.fFindInTalvexItems(path);
+    }
+    std::int32_t hung = 0;
+};
+
+TEST_F(HangupTest, NinthCriticalTickTurnsOffLogsAndWarnsOnce) {
+    CriticalTicks(8);
+    EXPECT_EQ(engine.m_lFailureCounter, 8);
+    EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
+    EXPECT_TRUE(dialog.messages.empty());
+    CriticalTicks(1);
+    EXPECT_EQ(desk.PriorityOf(hung), NORMAL_PRIORITY_CLASS);
+    EXPECT_TRUE(engine.m_bFailureTurnOff);
+    EXPECT_EQ(engine.m_lFailureCounter, 8);
+    EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] " + kTurnOffLine);
+    ASSERT_EQ(dialog.messages.size(), 1u);
+    EXPECT_EQ(dialog.messages[0], kTurnOffLine);
+
+    // Still hanging in front: not turned off, logged or warned again...
+    desk.SetPriorityOf(hung, HIGH_PRIORITY_CLASS);  // the user raises it by hand
+    CriticalTicks(5);
+    EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(LogLinesWith("critical CPU usage"), 1u);
+    EXPECT_EQ(dialog.messages.size(), 1u);
+
+    // ...until the front changes and it comes back and hangs again.
+    SwitchTo(Start("/usr/bin/other"), "Other");
+    SwitchTo(hung, "Again");
+    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    EXPECT_FALSE(engine.m_bFailureTurnOff);
+    CriticalTicks(9);
+    EXPECT_EQ(LogLinesWith("critical CPU usage"), 2u);
+    EXPECT_EQ(dialog.messages.size(), 2u);
+}
+
+TEST_F(HangupTest, NinetyFourNeverCountsNinetyFiveDoes) {
+    for (int i = 0; i < 12; ++i) TickAt(hung, 94);
+    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    for (int i = 0; i < 3; ++i) TickAt(hung, 95);
+    EXPECT_EQ(engine.m_lFailureCounter, 3);
+}
+
+TEST_F(HangupTest, NormalTicksTakeOneOffTheCount) {
+    TickAt(hung, 100);
+    TickAt(hung, 100);
+    TickAt(hung, 10);
+    TickAt(hung, 100);
+    EXPECT_EQ(engine.m_lFailureCounter, 2);
+    for (int i = 0; i < 5; ++i) TickAt(hung, 0);
+    EXPECT_EQ(engine.m_lFailureCounter, 0);
+}
+
+TEST_F(HangupTest, ToleranceZeroTurnsOffOnFirstCriticalTick) {
+    engine.m_lMaxFailures = 0;
+    CriticalTicks(1);
+    EXPECT_EQ(desk.PriorityOf(hung), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(dialog.messages.size(), 1u);
+}
+
+TEST_F(HangupTest, RuleFlagsExemptFromCheckOrFromWarning) {
+    engine.m_TalvexItems.fAddToTalvexItems("spinner", 1, false, false, true, false);
+    CriticalTicks(20);
+    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
+
+    engine.m_TalvexItems.Edit(1).bNoHangUpObservation = false;
+    engine.m_TalvexItems.Edit(1).bNoHangUpObservationMsg = true;
+    CriticalTicks(9);
+    EXPECT_EQ(desk.PriorityOf(hung), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] " + kTurnOffLine);
+    EXPECT_TRUE(dialog.messages.empty());
+}
+
+TEST_F(HangupTest, BothAnswersMakeOneRuleWithTheGlobalLevel) {
+    engine.m_iNewPriority = 2;
+    dialog.noMessage = dialog.noBoost = true;
+    const auto rulesBefore = engine.m_TalvexItems.Count();
+    CriticalTicks(9);
+    ASSERT_EQ(engine.m_TalvexItems.Count(), rulesBefore + 1);
+    const TalvexItem& rule = engine.m_TalvexItems[rulesBefore];
+    EXPECT_EQ(rule.sItem, kHungPath);
+    EXPECT_EQ(rule.iBoostLevel, 2);
+    EXPECT_TRUE(rule.bNoHangUpObservation);
+    EXPECT_TRUE(rule.bNoHangUpObservationMsg);
+    EXPECT_FALSE(rule.bNeverBoost);
+    EXPECT_FALSE(rule.bNoBkgObservation);
+    EXPECT_EQ(host.refreshes, 1);
+}
+
+TEST_F(HangupTest, SingleAnswersSetOneFlagOnTheExistingRule) {
+    engine.m_TalvexItems.fAddToTalvexItems("spinner", 0, false, false, false, false);
+    dialog.noBoost = true;
+    CriticalTicks(9);
+    ASSERT_EQ(engine.m_TalvexItems.Count(), 2u);
+    EXPECT_TRUE(engine.m_TalvexItems[1].bNoHangUpObservation);
+    EXPECT_FALSE(engine.m_TalvexItems[1].bNoHangUpObservationMsg);
+    EXPECT_EQ(host.refreshes, 0);
+}
+
+TEST_F(HangupTest, NoAnswerChangesNoRuleAndWarnsAgainNextTime) {
+    CriticalTicks(9);
+    EXPECT_EQ(engine.m_TalvexItems.Count(), 1u);
+    EXPECT_EQ(RuleOf(kHungPath), -1);
+    SwitchTo(Start("/usr/bin/other"), "Other");
+    SwitchTo(hung, "Again");
+    CriticalTicks(9);
+    EXPECT_EQ(dialog.messages.size(), 2u);
+}
+
+// ---- the warning's wait: other ticks and edits run before the answers are recorded ----
+
+TEST_F(HangupTest, TicksDuringTheWaitNeitherWarnAgainNorTurnOffAgain) {
+    int nestedTicks = 0;
+    dialog.whileWaiting = [&] {
+        desk.SetPriorityOf(hung, HIGH_PRIORITY_CLASS);
+        for (; nestedTicks < 30; ++nestedTicks) TickAt(hung, 100);  // crosses a rebuild
+    };
+    CriticalTicks(9);
+    EXPECT_EQ(nestedTicks, 30);
+    EXPECT_EQ(dialog.maxDepth, 1);
+    EXPECT_EQ(dialog.messages.size(), 1u);
+    EXPECT_EQ(LogLinesWith("critical CPU usage"), 1u);
+    EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
+}
+
+TEST_F(HangupTest, AnotherProgramHangingDuringTheWaitIsTurnedOffWithoutSecondWarning) {
+    const auto second = Start("/opt/second/looper");
+    dialog.noMessage = true;
+    dialog.whileWaiting = [&] {
+        SwitchTo(second, "Second");
+        // It enters the table at the next rebuild and is then examined.
+        for (int i = 0; i < 20; ++i) TickAt(second, 100);
+    };
+    CriticalTicks(9);
+    EXPECT_EQ(dialog.maxDepth, 1);
+    EXPECT_EQ(dialog.messages.size(), 1u);
+    EXPECT_EQ(LogLinesWith("/opt/second/looper. Acceleration is turned off."), 1u);
+    EXPECT_EQ(desk.PriorityOf(second), NORMAL_PRIORITY_CLASS);
+    // The answer belongs to the program that was warned about, not to the one in front.
+    EXPECT_GE(RuleOf(kHungPath), 0);
+    EXPECT_EQ(RuleOf("/opt/second/looper"), -1);
+}
+
+TEST_F(HangupTest, RuleDeletedDuringWaitNeverLetsAnswerHitAnotherRule) {
+    auto& items = engine.m_TalvexItems;
+    items.fAddToTalvexItems("spinner", 0, false, false, false, false);  // index 1
+    items.fAddToTalvexItems("/usr/bin/bystander", 1, false, false, false, false);
+    dialog.noMessage = dialog.noBoost = true;
+    // Deleting the program's rule moves the last rule into its place (index 1).
+    dialog.whileWaiting = [&] { ASSERT_TRUE(items.fDeleteFromTalvexItems(kHungPath)); };
+    CriticalTicks(9);
+    const std::int16_t bystander = RuleOf("/usr/bin/bystander");
+    ASSERT_GE(bystander, 0);
+    EXPECT_FALSE(items[static_cast<std::size_t>(bystander)].bNoHangUpObservation);
+    EXPECT_FALSE(items[static_cast<std::size_t>(bystander)].bNoHangUpObservationMsg);
+    // The answers are kept in a new rule for the program.
+    const std::int16_t rule = RuleOf(kHungPath);
+    ASSERT_GE(rule, 0);
+    EXPECT_EQ(items[static_cast<std::size_t>(rule)].sItem, kHungPath);
+    EXPECT_TRUE(items[static_cast<std::size_t>(rule)].bNoHangUpObservation);
+    EXPECT_TRUE(items[static_cast<std::size_t>(rule)].bNoHangUpObservationMsg);
+    EXPECT_EQ(items.Count(), 3u);
+}
+
+TEST_F(HangupTest, LastRuleDeletedDuringWaitIsNoWritePastTheEnd) {
+    auto& items = engine.m_TalvexItems;
+    items.fAddToTalvexItems("spinner", 0, false, false, false, false);  // index 1, the last
+    dialog.noBoost = true;
+    dialog.whileWaiting = [&] {
+        items.fDeleteFromTalvexItems(kHungPath);
+        items.fDeleteFromTalvexItems("talvex");
+    };
+    CriticalTicks(9);
+    ASSERT_EQ(items.Count(), 1u);
+    EXPECT_EQ(items[0].sItem, kHungPath);
+    EXPECT_TRUE(items[0].bNoHangUpObservation);
+    EXPECT_FALSE(items[0].bNoHangUpObservationMsg);
+}
+
+TEST_F(HangupTest, RuleAddedDuringWaitTakesTheAnswersWithoutADuplicate) {
+    auto& items = engine.m_TalvexItems;
+    dialog.noMessage = true;
+    dialog.whileWaiting = [&] { items.fAddToTalvexItems("spinner", 2, false, true, false, false); };
+    CriticalTicks(9);
+    ASSERT_EQ(items.Count(), 2u);
+    EXPECT_EQ(items[1].sItem, "spinner");
+    EXPECT_EQ(items[1].iBoostLevel, 2);
+    EXPECT_TRUE(items[1].bNoBkgObservation);
+    EXPECT_TRUE(items[1].bNoHangUpObservationMsg);
+    EXPECT_EQ(host.refreshes, 0);
+}
+
+TEST_F(HangupTest, TableRebuiltShorterDuringWaitStopsTheWalkAtTheNewEnd) {
+    // Background processes after the program in front, in table order.
+    std::vector<std::int32_t> later;
+    for (int i = 0; i < 20; ++i) later.push_back(Start("/usr/bin/bg" + std::to_string(i)));
+    // Let them into the table (next rebuild is tick 18) with the front idle meanwhile.
+    while (engine.m_lRebuildCountdown != 0) TickAt(hung, 0);
+    Tick();  // rebuild
+    dialog.noMessage = true;
+    dialog.whileWaiting = [&] {
+        for (auto pid : later) desk.EndProcess(pid);
+        while (engine.m_lRebuildCountdown != 0) Tick();
+        Tick();  // the table is rebuilt without them
+        ASSERT_LT(engine.m_lLastProcess, 3);
+    };
+    CriticalTicks(9);
+    EXPECT_EQ(dialog.messages.size(), 1u);
+    EXPECT_GE(RuleOf(kHungPath), 0);
+    // Further ticks go on as normal on the new table.
+    const auto worker = Start("/usr/bin/worker");
+    while (engine.m_lRebuildCountdown != 0) Tick();
+    Tick();
+    TickAt(worker, 60);
+    EXPECT_EQ(desk.PriorityOf(worker), IDLE_PRIORITY_CLASS);
+}
+
+TEST_F(HangupTest, ErrorInsideTheWarningEndsTheTickAndAllowsTheNextWarning) {
+    struct ThrowingDialog : IWarningDialog {
+        int calls = 0;
+        bool Display(const std::string&, bool&) override {
+            ++calls;
+            throw std::runtime_error("control failed");
+        }
+    } failing;
+    engine.SetWarningDialog(&failing);
+    CriticalTicks(9);
+    EXPECT_EQ(failing.calls, 1);
+    EXPECT_EQ(desk.PriorityOf(hung), NORMAL_PRIORITY_CLASS);
+    // The waiting flag did not stick: the next program hanging gets its warning.
+    engine.SetWarningDialog(&dialog);
+    const auto second = Start("/opt/second/looper");
+    SwitchTo(second, "Second");
+    for (int i = 0; i < 20; ++i) TickAt(second, 100);
+    EXPECT_EQ(desk.PriorityOf(second), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(dialog.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace talvex

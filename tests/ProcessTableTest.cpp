@@ -1,0 +1,216 @@
+// The process table: building it, sampling CPU usage, and its two places in the tick.
+#include <gtest/gtest.h>
+
+#include "engine/modProcess.h"
+#include "tests/ObserverFixture.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using testing::ObserverTest;
+
+class SamplingTest : public ::testing::Test {
+  protected:
+    // An opened entry of a fresh process whose first sample is taken.
+    ProcessEntry Opened(std::int32_t pid) {
+        ProcessEntry entry;
+        entry.lPid = pid;
+        EXPECT_TRUE(mp.OpenProcessEntry(entry));
+        return entry;
+    }
+    FakeDesktop desk;
+    modProcess mp{desk, desk};
+    std::int32_t pid = desk.AddProcess({"/usr/bin/worker"});
+};
+
+TEST_F(SamplingTest, UsageIsKernelPlusUserOverElapsedTime) {
+    ProcessEntry entry = Opened(pid);
+    EXPECT_EQ(entry.iCpuUsage, 0);  // the first sample only stores the baseline
+    EXPECT_NE(entry.lTick, 0u);
+    desk.AddCpuTime(pid, 50, 200);
+    desk.AdvanceClock(500);
+    EXPECT_TRUE(mp.SampleProcessCpu(entry));
+    EXPECT_EQ(entry.iCpuKernel, 10);
+    EXPECT_EQ(entry.iCpuUser, 40);
+    EXPECT_EQ(entry.iCpuUsage, 50);
+
+    // Two busy cores: more CPU time than wall time, not capped at 100.
+    desk.AddCpuTime(pid, 0, 1000);
+    desk.AdvanceClock(500);
+    EXPECT_TRUE(mp.SampleProcessCpu(entry));
+    EXPECT_EQ(entry.iCpuUsage, 200);
+
+    // The same millisecond measures nothing and keeps the usage.
+    desk.AddCpuTime(pid, 0, 300);
+    EXPECT_FALSE(mp.SampleProcessCpu(entry));
+    EXPECT_EQ(entry.iCpuUsage, 200);
+    mp.CloseProcessEntry(entry);
+    EXPECT_EQ(entry.hProcess, 0u);
+    EXPECT_EQ(desk.OpenHandleCount(), 0u);
+}
+
+TEST_F(SamplingTest, QuotientRoundsHalfToEvenAndMillisecondsAreCut) {
+    // 25 ms over 200 ms is 12.5 -> 12; 27 ms is 13.5 -> 14; 1 ms over 200 is 0.5 -> 0.
+    EXPECT_EQ(CpuPercent(0, 25 * 10000, 200), 12);
+    EXPECT_EQ(CpuPercent(0, 27 * 10000, 200), 14);
+    EXPECT_EQ(CpuPercent(0, 1 * 10000, 200), 0);
+    EXPECT_EQ(CpuPercent(0, 3 * 10000, 200), 2);     // 1.5 -> 2
+    EXPECT_EQ(CpuPercent(0, 2 * 10000, 300), 1);     // 0.67 -> 1
+    EXPECT_EQ(CpuPercent(27 * 10000, 0, 200), -14);  // a time that went back: symmetric
+    // 9999 units are less than a millisecond and count as none.
+    EXPECT_EQ(CpuPercent(0, 9999, 1), 0);
+    ProcessEntry entry = Opened(pid);
+    desk.AddCpuTime(pid, 25, 27);
+    desk.AdvanceClock(200);
+    ASSERT_TRUE(mp.SampleProcessCpu(entry));
+    EXPECT_EQ(entry.iCpuKernel, 12);
+    EXPECT_EQ(entry.iCpuUser, 14);
+    EXPECT_EQ(entry.iCpuUsage, 26);
+}
+
+TEST_F(SamplingTest, ClockAndTimesPastThirtyTwoBitsStillMeasure) {
+    // A millisecond counter past 2^31 (24.8 days up) and past 2^32 (49.7 days up).
+    for (const std::uint64_t start : {(1ull << 31) - 100, (1ull << 32) - 100, 1ull << 40}) {
+        desk.SetClock(start);
+        // CPU times whose low halves cross 2^31 and 2^32 units in the interval.
+        desk.SetCpuTimes(pid, (1ull << 31) - 100000, (1ull << 32) - 100000);
+        ProcessEntry entry = Opened(pid);
+        desk.AddCpuTime(pid, 50, 200);
+        desk.AdvanceClock(500);
+        ASSERT_TRUE(mp.SampleProcessCpu(entry)) << start;
+        EXPECT_EQ(entry.iCpuKernel, 10) << start;
+        EXPECT_EQ(entry.iCpuUser, 40) << start;
+        mp.CloseProcessEntry(entry);
+    }
+}
+
+TEST_F(SamplingTest, UsageBeyondSixteenBitsSaturates) {
+    ProcessEntry entry = Opened(pid);
+    desk.AddCpuTime(pid, 400000, 400000);  // 400 s each within one millisecond
+    desk.AdvanceClock(1);
+    EXPECT_TRUE(mp.SampleProcessCpu(entry));
+    EXPECT_EQ(entry.iCpuKernel, 32767);
+    EXPECT_EQ(entry.iCpuUser, 32767);
+    EXPECT_EQ(entry.iCpuUsage, 32767);
+}
+
+TEST_F(SamplingTest, UnreadableProcessKeepsUsageButRenewsTimeStamp) {
+    ProcessEntry entry = Opened(pid);
+    desk.AddCpuTime(pid, 0, 250);
+    desk.AdvanceClock(500);
+    ASSERT_TRUE(mp.SampleProcessCpu(entry));
+    mp.CloseProcessEntry(entry);
+    ASSERT_EQ(entry.iCpuUsage, 50);
+
+    desk.SetGrantableAccess(pid, 0);
+    desk.AddCpuTime(pid, 0, 500);
+    desk.AdvanceClock(500);
+    EXPECT_FALSE(mp.OpenProcessEntry(entry));
+    EXPECT_FALSE(mp.SampleProcessCpu(entry));
+    EXPECT_EQ(entry.iCpuUsage, 50);
+    EXPECT_EQ(entry.lTick, desk.GetTickCount64());
+
+    // Readable again: the CPU time since the last read over the time since the last try.
+    desk.SetGrantableAccess(pid, PROCESS_ALL_ACCESS_LEGACY);
+    desk.AdvanceClock(500);
+    EXPECT_TRUE(mp.OpenProcessEntry(entry));
+    EXPECT_EQ(entry.iCpuUsage, 100);
+    mp.CloseProcessEntry(entry);
+    EXPECT_EQ(desk.OpenHandleCount(), 0u);
+}
+
+TEST_F(SamplingTest, BuildSkipsIdleProcessAndUsesNameWhenPathIsUnreadable) {
+    FakeProcessSpec idle{kSystemProcessName};
+    idle.pid = 0;
+    desk.AddProcess(idle);
+    FakeProcessSpec system{"System", NORMAL_PRIORITY_CLASS, 0};
+    system.pid = 4;
+    desk.AddProcess(system);
+    FakeProcessSpec cut{"/sbin/init"};
+    cut.pid = 1;
+    cut.exeName = std::string("init\0junk", 9);
+    desk.AddProcess(cut);
+
+    std::vector<ProcessEntry> table(5);  // a former, longer table
+    ASSERT_EQ(mp.BuildProcessTable(table), 2);
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0].lPid, 1);  // the idle process's place is taken by the next one
+    EXPECT_EQ(table[0].sExeName, "init");
+    EXPECT_EQ(table[0].sExePath, "/sbin/init");
+    EXPECT_EQ(table[1].sExePath, "System");
+    EXPECT_EQ(table[1].sExeName, "System");
+    EXPECT_EQ(table[2].lPid, pid);
+    EXPECT_NE(table[2].lTick, 0u);  // baseline taken during the build
+    for (const auto& entry : table) {
+        EXPECT_NE(entry.sExePath, kSystemProcessName);
+        EXPECT_EQ(entry.hProcess, 0u);
+        EXPECT_EQ(entry.iCpuUsage, 0);
+    }
+    EXPECT_EQ(desk.OpenHandleCount(), 0u);
+}
+
+TEST_F(SamplingTest, FailedSnapshotLeavesTableAndEmptyOneGivesNone) {
+    std::vector<ProcessEntry> table(2);
+    table[1].sExePath = "kept";
+    desk.SetSnapshotFails(true);
+    EXPECT_EQ(mp.BuildProcessTable(table), -1);
+    EXPECT_EQ(table[1].sExePath, "kept");
+
+    FakeDesktop empty;
+    modProcess onEmpty{empty, empty};
+    EXPECT_EQ(onEmpty.BuildProcessTable(table), -1);
+    EXPECT_TRUE(table.empty());
+}
+
+TEST_F(ObserverTest, EverySeventeenthTickRebuildsTheTableAndDoesNothingElse) {
+    const auto editor = Start("/usr/bin/editor");
+    Front(editor, "Editor");
+    std::vector<int> rebuildTicks;
+    std::int32_t late = 0;
+    for (int tick = 1; tick <= 40; ++tick) {
+        if (tick == 5) late = Start("/usr/bin/late");
+        const auto statusBefore = host.status.size();
+        const auto opensBefore = desk.OpenCalls();
+        Tick();
+        if (host.status.size() == statusBefore) {
+            rebuildTicks.push_back(tick);
+            // The build opens every process once, the module path included.
+            EXPECT_EQ(desk.OpenCalls() - opensBefore, engine.m_Processes.size()) << tick;
+        }
+        const bool lateListed = std::any_of(engine.m_Processes.begin(), engine.m_Processes.end(),
+                                            [&](const ProcessEntry& e) { return e.lPid == late; });
+        EXPECT_EQ(lateListed, tick >= 18) << tick;
+    }
+    EXPECT_EQ(rebuildTicks, (std::vector<int>{1, 18, 35}));
+    EXPECT_EQ(engine.m_lLastProcess, 2);
+    EXPECT_EQ(desk.OpenHandleCount(), 0u);
+}
+
+TEST_F(ObserverTest, OrdinaryTickSamplesEveryEntrySoObserversSeeUsage) {
+    const auto editor = Start("/usr/bin/editor");
+    const auto worker = Start("/usr/bin/worker");
+    StartWith(editor);
+    TickAt(worker, 30);
+    const auto& entry = engine.m_Processes[2];
+    ASSERT_EQ(entry.lPid, worker);
+    EXPECT_EQ(entry.iCpuUsage, 30);
+    EXPECT_EQ(desk.PriorityOf(worker), BELOW_NORMAL_PRIORITY_CLASS);
+}
+
+TEST_F(ObserverTest, FailedBuildObservesNothingUntilTheNextBuild) {
+    const auto editor = Start("/usr/bin/editor");
+    const auto worker = Start("/usr/bin/worker");
+    desk.SetSnapshotFails(true);
+    StartWith(editor);
+    EXPECT_EQ(engine.m_lLastProcess, -1);
+    desk.SetSnapshotFails(false);
+    for (int tick = 3; tick <= 17; ++tick) TickAt(worker, 100);
+    EXPECT_EQ(desk.PriorityOf(worker), NORMAL_PRIORITY_CLASS);
+    Tick();  // tick 18 builds the table
+    TickAt(worker, 100);
+    EXPECT_EQ(desk.PriorityOf(worker), IDLE_PRIORITY_CLASS);
+}
+
+}  // namespace
+}  // namespace talvex
