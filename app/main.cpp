@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     talvex::StringTable strings;
     talvex::ActionLog log(desktop->Clock());
     talvex::frmMain frm(
-        talvex::frmMainServices{*ui, desktop->Processes(), desktop->Windows(), strings, log});
+        talvex::frmMainServices{*ui, desktop->Processes(), desktop->Windows(), strings, log,
+                                 desktop->Clock()});
     frm.Form_Load();
     return ui->Run();
 }

@@ -23,6 +23,8 @@ class frmMainTest : public ::testing::Test {
     void Start() {
         frm.Form_Load();
         ui.ProcessPending();
+        // The first tick only builds the process table; the next one looks at the front.
+        ui.FireTimers();
     }
     std::pair<std::int32_t, WindowHandle> Front(const std::string& path, const std::string& title,
                                                 std::int32_t cls = NORMAL_PRIORITY_CLASS) {
@@ -52,7 +54,7 @@ class frmMainTest : public ::testing::Test {
     StringTable strings;
     ActionLog log{desk};
     std::int32_t self = 0;
-    frmMain frm{frmMainServices{ui, desk, desk, strings, log}};
+    frmMain frm{frmMainServices{ui, desk, desk, strings, log, desk}};
 };
 
 TEST_F(frmMainTest, StartUpRunsInOrderAndSwitchesTheTimerOnLast) {

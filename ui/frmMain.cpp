@@ -30,7 +30,8 @@ frmMain::frmMain(const frmMainServices& services)
       m_processes(services.processes),
       m_strings(services.strings),
       m_log(services.log),
-      m_engine(services.processes, services.windows, services.strings, services.log, *this),
+      m_engine(services.processes, services.windows, services.clock, services.strings,
+               services.log, *this),
       m_form(services.ui.CreateForm("frmMain")),
       m_tmrRefresh(services.ui.CreateTimer()) {
     m_tmrRefresh->SetInterval(500);

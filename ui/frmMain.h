@@ -25,6 +25,7 @@ struct frmMainServices {
     platform::IWindowApi& windows;
     StringTable& strings;
     ActionLog& log;
+    platform::IClock& clock;
 };
 
 class frmMain final : public IEngineHost {
