@@ -84,6 +84,12 @@ void Control::Clear() {
     Notify(UiProperty::Items);
 }
 
+void Control::SetItems(std::vector<std::string> items) {
+    m_items = std::move(items);
+    m_listIndex = -1;
+    Notify(UiProperty::Items);
+}
+
 std::string Control::List(std::int32_t index) const {
     if (index < 0 || index >= ListCount()) return {};
     return m_items[static_cast<std::size_t>(index)];
@@ -108,6 +114,12 @@ void Control::SetRange(std::int32_t min, std::int32_t max) {
     m_max = std::max(min, max);
     Notify(UiProperty::Range);
     SetValue(m_value);
+}
+
+void Control::SetTickFrequency(std::int32_t frequency) {
+    if (m_tickFrequency == frequency) return;
+    m_tickFrequency = frequency;
+    Notify(UiProperty::Range);
 }
 
 void Control::Move(const TwipsRect& rect) {
@@ -173,6 +185,31 @@ void Control::UserMouseUp(int button, int shift, std::int32_t x, std::int32_t y)
 
 void Control::UserType(const std::string& text) {
     if (Usable() && m_kind == ControlKind::TextBox) SetText(text);
+}
+
+std::int32_t Control::FilterKey(std::int32_t keyAscii) {
+    if (!Usable() || m_kind != ControlKind::TextBox) return 0;
+    if (OnKeyPress) OnKeyPress(keyAscii);
+    return keyAscii;
+}
+
+std::int32_t Control::UserKeyPress(std::int32_t keyAscii) {
+    keyAscii = FilterKey(keyAscii);
+    if (keyAscii == 8) {
+        if (!m_text.empty()) {
+            // Removes a whole UTF-8 character, not just its last byte.
+            std::size_t end = m_text.size() - 1;
+            while (end > 0 && (static_cast<unsigned char>(m_text[end]) & 0xC0) == 0x80) --end;
+            SetText(m_text.substr(0, end));
+        }
+    } else if (keyAscii >= 32 && keyAscii < 127) {
+        SetText(m_text + static_cast<char>(keyAscii));
+    }
+    return keyAscii;
+}
+
+void Control::UserLeave() {
+    if (Usable()) Run(OnLostFocus);
 }
 
 void Control::UserSelect(std::int32_t index) {

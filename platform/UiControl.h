@@ -75,6 +75,8 @@ class Control {
     /// Removes an item; out of range does nothing. The selection follows the items.
     void RemoveItem(std::int32_t index);
     void Clear();
+    /// Replaces every item at once (one redraw); nothing is selected afterwards.
+    void SetItems(std::vector<std::string> items);
     std::int32_t ListCount() const { return static_cast<std::int32_t>(m_items.size()); }
     /// The item's text; empty when out of range.
     std::string List(std::int32_t index) const;
@@ -90,6 +92,9 @@ class Control {
     std::int32_t Max() const { return m_max; }
     /// Sets the range and pulls the value into it (running OnChange if it moves).
     void SetRange(std::int32_t min, std::int32_t max);
+    /// Distance between two tick marks; 0 draws none.
+    std::int32_t TickFrequency() const { return m_tickFrequency; }
+    void SetTickFrequency(std::int32_t frequency);
 
     const TwipsRect& Rect() const { return m_rect; }
     void Move(const TwipsRect& rect);
@@ -112,6 +117,11 @@ class Control {
     /// Button (kLeftButton...), shift state, position in twips within the control.
     std::function<void(int, int, std::int32_t, std::int32_t)> OnMouseDown;
     std::function<void(int, int, std::int32_t, std::int32_t)> OnMouseUp;
+    /// A character typed into a text box, as its code (8 for Backspace); setting it to
+    /// 0 discards the character.
+    std::function<void(std::int32_t& keyAscii)> OnKeyPress;
+    /// The control lost the keyboard focus to another control of the program.
+    std::function<void()> OnLostFocus;
 
     // User actions, reported by a backend or a test. They do nothing on a control
     // that is hidden or disabled (the form's own visibility does not count, so tests
@@ -124,6 +134,15 @@ class Control {
     void UserMouseUp(int button, int shift, std::int32_t x, std::int32_t y);
     /// Types a whole new text into a text box.
     void UserType(const std::string& text);
+    /// Types one character into a text box, at its end: OnKeyPress may discard it;
+    /// Backspace (8) removes the last character. Returns the code that was let through
+    /// (0 when discarded), so a backend that edits the text itself knows what to do.
+    std::int32_t UserKeyPress(std::int32_t keyAscii);
+    /// Only the key filter of UserKeyPress: the code OnKeyPress lets through, 0 when
+    /// it discards the character or the control cannot take it.
+    std::int32_t FilterKey(std::int32_t keyAscii);
+    /// The focus moves from this control to another one.
+    void UserLeave();
     /// Clicks an item of a list box.
     void UserSelect(std::int32_t index);
     /// Moves a slider.
@@ -154,6 +173,7 @@ class Control {
     std::int32_t m_listIndex = -1;
     std::int32_t m_min = 0;
     std::int32_t m_max = 10;
+    std::int32_t m_tickFrequency = 0;
     bool m_visible = true;
     bool m_enabled = true;
     Picture m_picture;

@@ -33,15 +33,25 @@ frmMain::frmMain(const frmMainServices& services)
       m_engine(services.processes, services.windows, services.clock, services.strings,
                services.log, *this),
       m_form(services.ui.CreateForm("frmMain")),
-      m_tmrRefresh(services.ui.CreateTimer()) {
+      m_tmrRefresh(services.ui.CreateTimer()),
+      m_ruleCommands(m_engine.m_TalvexItems, services.strings,
+                     [this](const std::string& sPrompt, const std::string& sDefault) {
+                         return m_ui.InputBox(sPrompt, "Talvex", sDefault);
+                     }),
+      m_frmWarning(services.ui, services.strings) {
     m_tmrRefresh->SetInterval(500);
     CreateControls();
     CreateMenus();
     BindHandlers();
+    BindRulePanel();
+    m_engine.SetWarningDialog(&m_frmWarning);
+    m_log.SetOnChange([this] { RunQuietly([this] { OnLogChanged(); }); });
     m_ui.SetMainForm(m_form.get());
 }
 
 frmMain::~frmMain() {
+    m_log.SetOnChange(nullptr);
+    m_engine.SetWarningDialog(nullptr);
     m_ui.SetMainForm(nullptr);
 }
 
@@ -146,6 +156,7 @@ void frmMain::fEndTalvex() {
     }
     RunQuietly([this] { ReleaseInstanceMutex(); });
     RunQuietly([this] { CloseAdvancedWindow(); });
+    RunQuietly([this] { m_frmWarning.Unload(); });
     m_form->Close();
     m_ui.EndProgram(0);
 }

@@ -15,6 +15,9 @@
 #include "platform/IProcessApi.h"
 #include "platform/IUiServices.h"
 #include "platform/IWindowApi.h"
+#include "rules/RuleCommands.h"
+#include "ui/frmAdvanced.h"
+#include "ui/frmWarning.h"
 
 namespace talvex {
 
@@ -28,7 +31,7 @@ struct frmMainServices {
     platform::IClock& clock;
 };
 
-class frmMain final : public IEngineHost {
+class frmMain final : public IEngineHost, public IAdvancedHost {
   public:
     // Window height of the two views and the left column's height in each, in twips.
     static constexpr std::int32_t kAdvancedHeight = 6600;
@@ -57,8 +60,8 @@ class frmMain final : public IEngineHost {
     void fSaveSettings();
     /// Puts the texts of m_sLanguage into the controls, menus and text members.
     void Translate();
-    /// Shows the rules in List1.
-    void fRefreshList();
+    /// Shows the rules in List1, with no line selected.
+    void fRefreshList() override;
 
     // IEngineHost
     void ShowStatusText(const std::string& sText) override;
@@ -81,6 +84,24 @@ class frmMain final : public IEngineHost {
     void mnuPop1Advanced_Click();
     void mnuPop1Update_Click();
     void mnuPop1Exit_Click();
+
+    // The rule list's buttons, mouse and popup menu.
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void List1_DblClick();
+    void List1_MouseDown(int Button, int Shift, std::int32_t X, std::int32_t Y);
+    void mnuPop2Click(Pop2Item item);
+
+    // IAdvancedHost
+    bool AlwaysOnTop() override { return m_bAlwaysOnTop; }
+    std::int32_t RefreshInterval() override;
+    std::string GetSetting(const std::string& sKey, const std::string& sDefault) override;
+    void SaveSetting(const std::string& sKey, const std::string& sValue) override;
+
+    /// The Advanced window while it is loaded; null otherwise.
+    frmAdvanced* Advanced();
+    frmWarning& Warning() { return m_frmWarning; }
 
     // The engine holds the state of the refresh cycle and the rule list.
     Engine& engine() { return m_engine; }
@@ -121,6 +142,10 @@ class frmMain final : public IEngineHost {
     void CheckForUpdate(bool bVerbose);
     void ShowAdvancedWindow();
     void CloseAdvancedWindow();
+    void LoadAdvancedWindow();
+    void OnLogChanged();
+    void BindRulePanel();
+    SelectedLine SelectedRuleLine();
 
     platform::IUiServices& m_ui;
     platform::IProcessApi& m_processes;
@@ -132,6 +157,9 @@ class frmMain final : public IEngineHost {
     std::unique_ptr<platform::ITrayIcon> m_oTrayIcon;
     platform::MenuItem m_mnuPop1{"mnuPop1"};
     platform::MenuItem m_mnuPop2{"mnuPop2"};
+    RuleCommands m_ruleCommands;
+    std::unique_ptr<frmAdvanced> m_frmAdvanced;
+    frmWarning m_frmWarning;
 };
 
 }  // namespace talvex

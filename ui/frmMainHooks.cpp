@@ -52,14 +52,6 @@ void frmMain::Translate() {
     names.sNameNormal = "Normal";
 }
 
-void frmMain::fRefreshList() {
-    Control& list = Ctl("List1");
-    list.Clear();
-    for (std::size_t i = 0; i < m_engine.m_TalvexItems.Count(); ++i) {
-        list.AddItem(m_engine.m_TalvexItems[i].sItem);
-    }
-}
-
 bool frmMain::IsAutostartSet() {
     return false;
 }
@@ -73,9 +65,5 @@ bool frmMain::IsFirstInstance() {
 void frmMain::ReleaseInstanceMutex() {}
 
 void frmMain::CheckForUpdate(bool) {}
-
-void frmMain::ShowAdvancedWindow() {}
-
-void frmMain::CloseAdvancedWindow() {}
 
 }  // namespace talvex

@@ -1,7 +1,9 @@
 #include "platform/qt/QtControlView.h"
 
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -126,8 +128,37 @@ void QtControlView::Connect() {
     }
 }
 
+bool QtControlView::TextBoxEvent(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const QString text = key->text();
+            std::int32_t code = key->key() == Qt::Key_Backspace ? 8 : 0;
+            if (code == 0 && !text.isEmpty()) code = static_cast<std::int32_t>(text.at(0).unicode());
+            // Keys without a character (arrows, Delete, Home) are no typed characters.
+            if (code == 0 || !m_control.OnKeyPress) return false;
+            return m_control.FilterKey(code) == 0;
+        }
+        case QEvent::FocusOut: {
+            // Only a move to another control counts, not the window losing the front.
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+                m_control.UserLeave();
+            }
+            return false;
+        }
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+            // Pasting and dropping would pass by a key filter.
+            return static_cast<bool>(m_control.OnKeyPress);
+        default:
+            return false;
+    }
+}
+
 bool QtControlView::eventFilter(QObject*, QEvent* event) {
     const auto type = event->type();
+    if (m_control.Kind() == ControlKind::TextBox && TextBoxEvent(event)) return true;
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
         type != QEvent::MouseButtonDblClick) {
         return false;
@@ -139,6 +170,9 @@ bool QtControlView::eventFilter(QObject*, QEvent* event) {
     QPointer<QtControlView> alive(this);
     if (type == QEvent::MouseButtonPress) {
         m_control.UserMouseDown(button, shift, Twips(at.x()), Twips(at.y()));
+        // The right button opens a list's menu for the line already selected; it must
+        // not select another line first.
+        if (button == kRightButton && m_control.Kind() == ControlKind::ListBox) return true;
     } else if (type == QEvent::MouseButtonRelease) {
         m_control.UserMouseUp(button, shift, Twips(at.x()), Twips(at.y()));
         // Labels, pictures and frames have no click signal of their own.
@@ -283,6 +317,9 @@ void QtControlView::ApplyRange() {
     if (!slider) return;
     m_syncing = true;
     slider->setRange(m_control.Min(), m_control.Max());
+    slider->setTickInterval(m_control.TickFrequency());
+    slider->setTickPosition(m_control.TickFrequency() > 0 ? QSlider::TicksBelow
+                                                          : QSlider::NoTicks);
     m_syncing = false;
     ApplyValue();
 }

@@ -24,6 +24,8 @@ class QtControlView final : public QObject, public IControlView {
 
   private:
     QWidget* MakeWidget(QWidget* parent);
+    /// Key filter and focus loss of a text box; true when the event is eaten.
+    bool TextBoxEvent(QEvent* event);
     void Connect();
     void ApplyRect();
     void ApplyStyle();

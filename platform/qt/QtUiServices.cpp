@@ -30,7 +30,12 @@ class QtTimerView final : public ITimerView {
   public:
     explicit QtTimerView(Timer& timer) {
         m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [&timer] { timer.Fire(); });
+        // Queued: the timeout returns at once and the tick runs from the event loop. Qt
+        // never delivers a timer's timeout while its own handler still runs, so a tick
+        // that waits in the warning dialog would otherwise stop all further ticks.
+        QObject::connect(
+            &m_timer, &QTimer::timeout, &m_timer, [&timer] { timer.Fire(); },
+            Qt::QueuedConnection);
         m_model = &timer;
     }
     void Update() override {

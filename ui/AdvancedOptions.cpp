@@ -1,0 +1,123 @@
+#include "ui/AdvancedOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "i18n/FormatMsg.h"
+
+namespace talvex::advanced {
+
+namespace {
+
+constexpr const char* kSliderTextDefault =
+    "If an application has a cpu usage over 95% for over %1s boosting is turned off.";
+
+// How much of a restored window must lie on the screen, so the user can still reach
+// its title bar: 20 pixels at 96 dpi each way.
+constexpr std::int32_t kMinVisibleTwips = 300;
+
+// A stored number of twips: a decimal text, maybe with a fraction (it was written as a
+// single-precision value), surrounded by nothing but blanks.
+std::optional<std::int32_t> ParseTwips(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+    // Some locales write the decimal separator as a comma.
+    std::string plain(text);
+    std::replace(plain.begin(), plain.end(), ',', '.');
+    double value = 0;
+    const char* end = plain.data() + plain.size();
+    const auto [ptr, ec] = std::from_chars(plain.data(), end, value);
+    if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
+    if (value < -1e9 || value > 1e9) return std::nullopt;
+    return static_cast<std::int32_t>(std::lround(value));
+}
+
+std::string NumberText(std::int32_t value) {
+    return std::to_string(value);
+}
+
+// Idle must stay above Below Normal; only Idle ever moves.
+void RaiseIdle(ThresholdTexts& texts) {
+    const std::int64_t below = LeadingNumber(texts.sBelowNormal);
+    if (below + 1 > LeadingNumber(texts.sIdle)) {
+        texts.sIdle = std::to_string(below + 1);
+    }
+}
+
+}  // namespace
+
+bool AcceptThresholdKey(std::int32_t keyAscii) {
+    return keyAscii == 8 || (keyAscii >= '0' && keyAscii <= '9');
+}
+
+std::int32_t LeadingNumber(std::string_view text) {
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') break;
+        value = std::min<std::int64_t>(value * 10 + (c - '0'),
+                                       std::numeric_limits<std::int32_t>::max());
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+ThresholdTexts LeaveBelowNormal(ThresholdTexts texts) {
+    if (LeadingNumber(texts.sBelowNormal) > kBelowNormalMax) {
+        texts.sBelowNormal = NumberText(kBelowNormalMax);
+    }
+    RaiseIdle(texts);
+    return texts;
+}
+
+ThresholdTexts LeaveIdle(ThresholdTexts texts) {
+    if (LeadingNumber(texts.sIdle) > kIdleMax) texts.sIdle = NumberText(kIdleMax);
+    RaiseIdle(texts);
+    return texts;
+}
+
+Thresholds CapForApply(ThresholdTexts& texts) {
+    texts = LeaveIdle(LeaveBelowNormal(texts));
+    // After both caps Below Normal is at most 90 and Idle at most 100 (91 when raised).
+    return Thresholds{static_cast<std::int16_t>(LeadingNumber(texts.sBelowNormal)),
+                      static_cast<std::int16_t>(LeadingNumber(texts.sIdle))};
+}
+
+std::int64_t SliderSeconds(std::int32_t sliderValue, std::int32_t intervalMs) {
+    // Wide enough for any slider value and interval, so the text is never stale.
+    return static_cast<std::int64_t>(sliderValue) * intervalMs / 1000;
+}
+
+std::string SliderText(const StringTable& strings, std::int32_t sliderValue,
+                       std::int32_t intervalMs) {
+    const std::string text = strings.Lang(57, false, false, false, kSliderTextDefault);
+    return FormatMsg(text, MsgArgs{SliderSeconds(sliderValue, intervalMs)});
+}
+
+std::string PositionText(std::int32_t twips) {
+    return NumberText(twips);
+}
+
+std::optional<platform::TwipsRect> RestorePosition(const SavedPosition& saved,
+                                                   std::int32_t screenWidth,
+                                                   std::int32_t screenHeight) {
+    const auto left = ParseTwips(saved.sLeft);
+    const auto top = ParseTwips(saved.sTop);
+    const auto width = ParseTwips(saved.sWidth);
+    const auto height = ParseTwips(saved.sHeight);
+    if (!left || !top || !width || !height || *width <= 0 || *height <= 0) return std::nullopt;
+    const std::int64_t visibleX =
+        std::min<std::int64_t>(std::int64_t{*left} + *width, screenWidth) -
+        std::max<std::int32_t>(*left, 0);
+    const std::int64_t visibleY =
+        std::min<std::int64_t>(std::int64_t{*top} + *height, screenHeight) -
+        std::max<std::int32_t>(*top, 0);
+    // The title bar is at the top: a window whose top lies above the screen is lost.
+    if (visibleX < kMinVisibleTwips || visibleY < kMinVisibleTwips || *top < 0) {
+        return std::nullopt;
+    }
+    return platform::TwipsRect{*left, *top, *width, *height};
+}
+
+}  // namespace talvex::advanced

@@ -1,0 +1,311 @@
+#include "ui/frmAdvanced.h"
+
+#include "i18n/TalvexError.h"
+#include "ui/AdvancedOptions.h"
+
+namespace talvex {
+
+using namespace platform;
+
+namespace {
+
+// Title bar and borders, which the form's height includes (as the backends draw it).
+constexpr std::int32_t kNonClientTwips = 345;
+
+const char* const kKeyLeft = "frmAdvanced.Left";
+const char* const kKeyTop = "frmAdvanced.Top";
+const char* const kKeyWidth = "frmAdvanced.Width";
+const char* const kKeyHeight = "frmAdvanced.Height";
+
+template <typename Handler>
+std::function<void()> Quiet(Handler handler) {
+    return [handler]() { RunQuietly(handler); };
+}
+
+}  // namespace
+
+frmAdvanced::frmAdvanced(const frmAdvancedServices& services)
+    : m_ui(services.ui),
+      m_engine(services.engine),
+      m_strings(services.strings),
+      m_log(services.log),
+      m_host(services.host),
+      m_form(services.ui.CreateForm("frmAdvanced")) {
+    CreateControls();
+    BindHandlers();
+    RunQuietly([this] { Form_Load(); });
+}
+
+frmAdvanced::~frmAdvanced() {
+    // Handlers must not reach this object once it is gone.
+    m_form->OnQueryUnload = nullptr;
+    m_form->OnUnload = nullptr;
+}
+
+Control& frmAdvanced::Ctl(const std::string& name) {
+    Control* control = m_form->Find(name);
+    if (!control) throw TalvexError(kErrIndexOutOfRange);
+    return *control;
+}
+
+Control& frmAdvanced::Add(ControlKind kind, const std::string& name, const std::string& parent,
+                          const TwipsRect& rect, const std::string& caption, std::int32_t tab) {
+    m_placement[name] = Placement{parent, rect};
+    Control& control = m_form->Add(kind, name, Absolute(name));
+    control.SetCaption(caption);
+    control.SetTabIndex(tab);
+    return control;
+}
+
+void frmAdvanced::CreateControls() {
+    m_form->SetBorder(FormBorder::FixedDialog);
+    m_form->SetIcon("shuttle");
+    m_form->SetCaption("Advanced");
+    m_form->SetClientWidth(kClientWidth);
+    m_form->SetHeight(kClientHeight + kNonClientTwips);
+    // Containers come first so that their contents are drawn above them.
+    Add(ControlKind::Frame, "frLog", "", {60, 60, 10335, 2955}, "Last Actions", 1);
+    Add(ControlKind::ListBox, "lstLog", "frLog", {120, 300, 10095, 2520}, "", 2);
+    Add(ControlKind::Frame, "frOptions", "", {60, 3060, 10335, 3195}, "Advanced Options:", 0);
+    Add(ControlKind::Picture, "Picture1", "frOptions", {60, 240, 10155, 2895}, "", 3);
+    Add(ControlKind::Frame, "frHangupObservation", "Picture1", {60, 0, 10035, 795},
+        "Emergency turn off", 4);
+    Control& slider =
+        Add(ControlKind::Slider, "Slider1", "frHangupObservation", {7620, 300, 2235, 315}, "", 5);
+    slider.SetRange(advanced::kSliderMin, advanced::kSliderMax);
+    Add(ControlKind::Label, "Label3", "frHangupObservation", {120, 360, 7275, 255},
+        "If an application has a cpu usage over 95% for over %1s boosting is turned off.", 6);
+    Add(ControlKind::Frame, "frBackgroundObservation", "Picture1", {60, 960, 10035, 1875}, "", 7);
+    Add(ControlKind::CheckBox, "chkBackgroundObservation", "frBackgroundObservation",
+        {120, 180, 9855, 255}, "Enable background process observation", 8);
+    Add(ControlKind::Label, "Label1", "frBackgroundObservation", {120, 540, 9855, 195},
+        "Swhich to 'Below Normal' when CPU usage is over:", 11);
+    Add(ControlKind::TextBox, "txtBelowNormal", "frBackgroundObservation", {180, 780, 1935, 285},
+        "", 9)
+        .SetText("10");
+    Add(ControlKind::Label, "Label2", "frBackgroundObservation", {120, 1140, 9855, 195},
+        "Swhich to 'Idle' when CPU usage is over:", 12);
+    Add(ControlKind::TextBox, "txtIdle", "frBackgroundObservation", {180, 1440, 1935, 285}, "", 10)
+        .SetText("40");
+    Add(ControlKind::Picture, "picCmdOk", "frBackgroundObservation", {8460, 1320, 1395, 375}, "",
+        13);
+    Add(ControlKind::PushButton, "cmdOk", "picCmdOk", {0, 0, 1395, 375}, "Apply", 14);
+}
+
+void frmAdvanced::BindHandlers() {
+    m_form->OnUnload = [this] { RunQuietly([this] { Form_Unload(); }); };
+    Ctl("Slider1").OnChange = Quiet([this] { Slider1_Change(); });
+    Ctl("chkBackgroundObservation").OnClick = Quiet([this] { chkBackgroundObservation_Click(); });
+    Ctl("txtBelowNormal").OnKeyPress = [this](std::int32_t& key) {
+        RunQuietly([&] { txtBelowNormal_KeyPress(key); });
+    };
+    Ctl("txtIdle").OnKeyPress = [this](std::int32_t& key) {
+        RunQuietly([&] { txtIdle_KeyPress(key); });
+    };
+    Ctl("txtBelowNormal").OnLostFocus = Quiet([this] { txtBelowNormal_LostFocus(); });
+    Ctl("txtIdle").OnLostFocus = Quiet([this] { txtIdle_LostFocus(); });
+    Ctl("cmdOk").OnClick = Quiet([this] { cmdOk_Click(); });
+}
+
+// ---- loading ----
+
+void frmAdvanced::Form_Load() {
+    RunQuietly([this] { RestorePosition(); });
+    m_engine.m_modMain.SetTopmost(m_form->Handle(), m_host.AlwaysOnTop());
+    const modMain& options = m_engine.m_modMain;
+    Ctl("chkBackgroundObservation").SetValue(options.bBkgObservation ? 1 : 0);
+    // The fields follow the box from now on, even when setting it changed nothing.
+    chkBackgroundObservation_Click();
+    Ctl("txtBelowNormal").SetText(std::to_string(options.iBelowNormalCpuUsage));
+    Ctl("txtIdle").SetText(std::to_string(options.iIdleCpuUsage));
+    Control& slider = Ctl("Slider1");
+    slider.SetRange(advanced::kSliderMin, advanced::kSliderMax);
+    slider.SetTickFrequency(advanced::kSliderTicks);
+    slider.SetValue(m_engine.m_lMaxFailures);
+    Slider1_Change();
+    SetTexts();
+    Form_Resize();
+    ShowLog();
+}
+
+void frmAdvanced::RestorePosition() {
+    // The default placement: the designed size, in the middle of the screen.
+    m_form->Move((m_ui.ScreenWidth() - m_form->ClientWidth()) / 2,
+                 (m_ui.ScreenHeight() - m_form->Height()) / 2);
+    advanced::SavedPosition saved;
+    saved.sLeft = m_host.GetSetting(kKeyLeft, advanced::PositionText(m_form->Left()));
+    saved.sTop = m_host.GetSetting(kKeyTop, advanced::PositionText(m_form->Top()));
+    saved.sWidth = m_host.GetSetting(kKeyWidth, advanced::PositionText(m_form->ClientWidth()));
+    saved.sHeight = m_host.GetSetting(kKeyHeight, advanced::PositionText(m_form->Height()));
+    const auto rect = advanced::RestorePosition(saved, m_ui.ScreenWidth(), m_ui.ScreenHeight());
+    if (!rect) return;
+    m_form->Move(rect->left, rect->top);
+    m_form->SetClientWidth(rect->width);
+    m_form->SetHeight(rect->height);
+}
+
+void frmAdvanced::SetTexts() {
+    auto text = [this](std::int16_t id, const std::string& def) {
+        return m_strings.Lang(id, false, false, false, def);
+    };
+    m_form->SetCaption(text(37, "Talvex: Advanced"));
+    Ctl("frLog").SetCaption(text(38, "Last Actions"));
+    Ctl("frOptions").SetCaption(text(39, "Advanced Options"));
+    Ctl("chkBackgroundObservation").SetCaption(text(40, "Enable background process observation"));
+    Ctl("Label1").SetCaption(text(41, Ctl("Label1").Caption()));
+    Ctl("Label2").SetCaption(text(42, Ctl("Label2").Caption()));
+    Ctl("cmdOk").SetCaption(text(47, "Apply"));
+    Ctl("frHangupObservation").SetCaption(text(56, "Hangup observation"));
+}
+
+// ---- layout ----
+
+std::int32_t frmAdvanced::ScaleWidth() const {
+    return m_form->ClientWidth();
+}
+
+std::int32_t frmAdvanced::ScaleHeight() const {
+    return m_form->Height() - kNonClientTwips;
+}
+
+TwipsRect frmAdvanced::Absolute(const std::string& name) const {
+    const Placement& own = m_placement.at(name);
+    TwipsRect rect = own.rect;
+    if (!own.parent.empty()) {
+        const TwipsRect parent = Absolute(own.parent);
+        rect.left += parent.left;
+        rect.top += parent.top;
+    }
+    return rect;
+}
+
+void frmAdvanced::PlaceAll() {
+    for (const auto& [name, placement] : m_placement) Ctl(name).Move(Absolute(name));
+}
+
+void frmAdvanced::Form_Resize() {
+    auto rect = [this](const char* name) -> TwipsRect& { return m_placement.at(name).rect; };
+    // Each rule stands alone: a size that would come out negative in a very small
+    // window leaves that control as it was, and the next rule still runs.
+    auto apply = [](TwipsRect& target, const TwipsRect& wanted) {
+        if (wanted.width >= 0 && wanted.height >= 0) target = wanted;
+    };
+    const TwipsRect& log = rect("frLog");
+    const TwipsRect& options = rect("frOptions");
+    apply(rect("frLog"), {30, 30, ScaleWidth() - 60, ScaleHeight() - options.height - 90});
+    apply(rect("lstLog"), {120, 240, log.width - 240, log.height - 360});
+    apply(rect("frOptions"), {30, log.top + log.height + 30, ScaleWidth() - 60, options.height});
+    TwipsRect wanted = rect("Picture1");
+    wanted.width = options.width - 120;
+    apply(rect("Picture1"), wanted);
+    wanted = rect("frHangupObservation");
+    wanted.width = options.width - 240;
+    apply(rect("frHangupObservation"), wanted);
+    wanted = rect("frBackgroundObservation");
+    wanted.width = options.width - 240;
+    apply(rect("frBackgroundObservation"), wanted);
+    rect("picCmdOk").left = rect("frBackgroundObservation").width - rect("picCmdOk").width - 120;
+    rect("Slider1").left = rect("frHangupObservation").width - rect("Slider1").width - 120;
+    PlaceAll();
+}
+
+// ---- the log ----
+
+void frmAdvanced::ShowLog() {
+    Control& list = Ctl("lstLog");
+    const auto& lines = m_log.Lines();
+    const auto count = static_cast<std::size_t>(list.ListCount());
+    // The log only grows at the end and drops at the front; follow it line by line
+    // where that is what happened, so the list is not redrawn whole for every line.
+    const auto last = static_cast<std::int32_t>(count) - 1;
+    const bool appended =
+        !lines.empty() && count + 1 == lines.size() &&
+        (count == 0 || (list.List(0) == lines.front() && list.List(last) == lines[count - 1]));
+    const bool shifted = count > 1 && count == lines.size() && list.List(1) == lines.front() &&
+                         list.List(last) == lines[count - 2];
+    if (appended) {
+        list.AddItem(lines.back());
+    } else if (shifted) {
+        list.RemoveItem(0);
+        list.AddItem(lines.back());
+    } else {
+        list.SetItems(std::vector<std::string>(lines.begin(), lines.end()));
+    }
+    list.SetListIndex(m_log.Selected());
+}
+
+// ---- showing and closing ----
+
+void frmAdvanced::Show() {
+    m_form->Show();
+    // The window manager forgets the topmost state of a window that was never shown.
+    if (m_host.AlwaysOnTop()) m_engine.m_modMain.SetTopmost(m_form->Handle(), true);
+}
+
+void frmAdvanced::Unload() {
+    m_form->Close();
+}
+
+bool frmAdvanced::Loaded() const {
+    return m_form->Loaded();
+}
+
+void frmAdvanced::Form_Unload() {
+    m_host.SaveSetting(kKeyLeft, advanced::PositionText(m_form->Left()));
+    m_host.SaveSetting(kKeyTop, advanced::PositionText(m_form->Top()));
+    m_host.SaveSetting(kKeyWidth, advanced::PositionText(m_form->ClientWidth()));
+    m_host.SaveSetting(kKeyHeight, advanced::PositionText(m_form->Height()));
+    if (OnUnloaded) OnUnloaded();
+}
+
+// ---- options ----
+
+void frmAdvanced::Slider1_Change() {
+    Ctl("Label3").SetCaption(
+        advanced::SliderText(m_strings, Ctl("Slider1").Value(), m_host.RefreshInterval()));
+}
+
+void frmAdvanced::chkBackgroundObservation_Click() {
+    const bool on = Ctl("chkBackgroundObservation").Value() != 0;
+    Ctl("txtBelowNormal").SetEnabled(on);
+    Ctl("txtIdle").SetEnabled(on);
+}
+
+void frmAdvanced::txtBelowNormal_KeyPress(std::int32_t& KeyAscii) {
+    if (!advanced::AcceptThresholdKey(KeyAscii)) KeyAscii = 0;
+}
+
+void frmAdvanced::txtIdle_KeyPress(std::int32_t& KeyAscii) {
+    if (!advanced::AcceptThresholdKey(KeyAscii)) KeyAscii = 0;
+}
+
+void frmAdvanced::txtBelowNormal_LostFocus() {
+    const auto texts =
+        advanced::LeaveBelowNormal({Ctl("txtBelowNormal").Text(), Ctl("txtIdle").Text()});
+    Ctl("txtBelowNormal").SetText(texts.sBelowNormal);
+    Ctl("txtIdle").SetText(texts.sIdle);
+}
+
+void frmAdvanced::txtIdle_LostFocus() {
+    const auto texts = advanced::LeaveIdle({Ctl("txtBelowNormal").Text(), Ctl("txtIdle").Text()});
+    Ctl("txtBelowNormal").SetText(texts.sBelowNormal);
+    Ctl("txtIdle").SetText(texts.sIdle);
+}
+
+void frmAdvanced::cmdOk_Click() {
+    modMain& options = m_engine.m_modMain;
+    options.bBkgObservation = Ctl("chkBackgroundObservation").Value() == 1;
+    // The caps hold even when the click came from the keyboard with a field still
+    // focused, which leaves that field without its caps.
+    advanced::ThresholdTexts texts{Ctl("txtBelowNormal").Text(), Ctl("txtIdle").Text()};
+    const advanced::Thresholds values = advanced::CapForApply(texts);
+    Ctl("txtBelowNormal").SetText(texts.sBelowNormal);
+    Ctl("txtIdle").SetText(texts.sIdle);
+    options.iBelowNormalCpuUsage = values.iBelowNormalCpuUsage;
+    options.iIdleCpuUsage = values.iIdleCpuUsage;
+    m_engine.m_lMaxFailures = Ctl("Slider1").Value();
+    m_host.fSaveSettings();
+    m_log.DoLog(m_strings.Lang(43, false, false, false, "Settings were saved."));
+}
+
+}  // namespace talvex

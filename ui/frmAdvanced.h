@@ -1,0 +1,109 @@
+#pragma once
+// The Advanced window: the action log ("Last Actions") and the observers' options.
+// An object of this class is one loading of the window: constructing it loads the
+// window hidden; closing it (close button or Unload) saves its position and leaves
+// the object unloaded, and the owner makes a new one for the next loading.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "engine/Engine.h"
+#include "i18n/ActionLog.h"
+#include "i18n/StringTable.h"
+#include "platform/IUiServices.h"
+
+namespace talvex {
+
+/// What the Advanced window needs from the main window.
+class IAdvancedHost {
+  public:
+    virtual ~IAdvancedHost() = default;
+    /// The main window's m_bAlwaysOnTop.
+    virtual bool AlwaysOnTop() = 0;
+    /// The refresh timer's interval in milliseconds.
+    virtual std::int32_t RefreshInterval() = 0;
+    /// Saves every setting.
+    virtual void fSaveSettings() = 0;
+    /// One value of the settings store; sDefault when it has none.
+    virtual std::string GetSetting(const std::string& sKey, const std::string& sDefault) = 0;
+    virtual void SaveSetting(const std::string& sKey, const std::string& sValue) = 0;
+};
+
+struct frmAdvancedServices {
+    platform::IUiServices& ui;
+    Engine& engine;  // the running option values and SetTopmost
+    StringTable& strings;
+    ActionLog& log;
+    IAdvancedHost& host;
+};
+
+class frmAdvanced {
+  public:
+    // Client area at design time, in twips.
+    static constexpr std::int32_t kClientWidth = 11190;
+    static constexpr std::int32_t kClientHeight = 6990;
+
+    /// Loads the window, hidden.
+    explicit frmAdvanced(const frmAdvancedServices& services);
+    ~frmAdvanced();
+    frmAdvanced(const frmAdvanced&) = delete;
+    frmAdvanced& operator=(const frmAdvanced&) = delete;
+
+    /// Shows the window (it stays loaded while hidden).
+    void Show();
+    /// Closes the window as its close button does.
+    void Unload();
+    bool Loaded() const;
+    /// Runs after the window has closed (by any means).
+    std::function<void()> OnUnloaded;
+
+    /// Brings lstLog in line with the action log after it changed.
+    void ShowLog();
+
+    // Handlers.
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void Slider1_Change();
+    void chkBackgroundObservation_Click();
+    void txtBelowNormal_KeyPress(std::int32_t& KeyAscii);
+    void txtIdle_KeyPress(std::int32_t& KeyAscii);
+    void txtBelowNormal_LostFocus();
+    void txtIdle_LostFocus();
+    void cmdOk_Click();
+
+    platform::Form& form() { return *m_form; }
+    platform::Control& Ctl(const std::string& name);
+
+  private:
+    struct Placement {
+        std::string parent;        // container; empty for the window itself
+        platform::TwipsRect rect;  // relative to the container
+    };
+
+    void CreateControls();
+    void BindHandlers();
+    platform::Control& Add(platform::ControlKind kind, const std::string& name,
+                           const std::string& parent, const platform::TwipsRect& rect,
+                           const std::string& caption, std::int32_t tab);
+    void RestorePosition();
+    void SetTexts();
+    /// Moves every control to its container's place plus its own.
+    void PlaceAll();
+    platform::TwipsRect Absolute(const std::string& name) const;
+    std::int32_t ScaleWidth() const;
+    std::int32_t ScaleHeight() const;
+
+    platform::IUiServices& m_ui;
+    Engine& m_engine;
+    StringTable& m_strings;
+    ActionLog& m_log;
+    IAdvancedHost& m_host;
+    std::unique_ptr<platform::Form> m_form;
+    std::map<std::string, Placement> m_placement;
+};
+
+}  // namespace talvex

@@ -1,0 +1,96 @@
+// The rule list panel of the main window: Remove, Add, Current, rename by double click
+// and the popup menu of a rule. The commands themselves live in RuleCommands; this
+// file connects them to the controls and refills the list when a command asks for it.
+#include <array>
+#include <utility>
+
+#include "i18n/TalvexError.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+
+using namespace platform;
+
+namespace {
+
+// The menu entries that run a command, with the command each runs.
+const std::array<std::pair<const char*, Pop2Item>, 8> kPop2Commands{{
+    {"mnuPop2AutoboostAboveNormal", Pop2Item::AboveNormal},
+    {"mnuPop2AutoBoostHigh", Pop2Item::High},
+    {"mnuPop2AutoBoostRealtime", Pop2Item::Realtime},
+    {"mnuPop2NoBoost", Pop2Item::NeverBoost},
+    {"mnuPop2NoBkgObservation", Pop2Item::NoBkgObservation},
+    {"mnuPop2HangUp", Pop2Item::HangUp},
+    {"mnuPop2HangUpMsg", Pop2Item::HangUpMsg},
+    {"mnuPop2Delete", Pop2Item::Delete},
+}};
+
+}  // namespace
+
+void frmMain::BindRulePanel() {
+    Ctl("Command1").OnClick = [this] { RunQuietly([this] { Command1_Click(); }); };
+    Ctl("Command2").OnClick = [this] { RunQuietly([this] { Command2_Click(); }); };
+    Ctl("Command3").OnClick = [this] { RunQuietly([this] { Command3_Click(); }); };
+    Ctl("List1").OnDblClick = [this] { RunQuietly([this] { List1_DblClick(); }); };
+    Ctl("List1").OnMouseDown = [this](int button, int shift, std::int32_t x, std::int32_t y) {
+        RunQuietly([&] { List1_MouseDown(button, shift, x, y); });
+    };
+    for (const auto& [name, item] : kPop2Commands) {
+        const Pop2Item command = item;
+        m_mnuPop2.Find(name)->OnClick = [this, command] {
+            RunQuietly([this, command] { mnuPop2Click(command); });
+        };
+    }
+}
+
+void frmMain::fRefreshList() {
+    Ctl("List1").SetItems(RuleCommands::fRefreshList(m_engine.m_TalvexItems));
+}
+
+SelectedLine frmMain::SelectedRuleLine() {
+    const Control& list = Ctl("List1");
+    if (list.ListIndex() < 0) return std::nullopt;
+    return list.List(list.ListIndex());
+}
+
+void frmMain::Command1_Click() {
+    if (m_ruleCommands.Command1_Click(SelectedRuleLine())) fRefreshList();
+}
+
+void frmMain::Command2_Click() {
+    if (m_ruleCommands.Command2_Click()) fRefreshList();
+}
+
+void frmMain::Command3_Click() {
+    const std::string own =
+        m_engine.m_modMain.GetWindowExePath(m_form->Handle(), modMain::kPathMax);
+    if (m_ruleCommands.Command3_Click(m_engine.m_sForegroundExe, m_engine.m_sPreviousExe, own)) {
+        fRefreshList();
+    }
+}
+
+void frmMain::List1_DblClick() {
+    if (m_ruleCommands.List1_DblClick(SelectedRuleLine())) fRefreshList();
+}
+
+void frmMain::List1_MouseDown(int Button, int, std::int32_t, std::int32_t) {
+    if (Button != kRightButton) return;
+    const SelectedLine line = SelectedRuleLine();
+    if (!line) return;
+    const auto marks = m_ruleCommands.Pop2MarksFor(line);
+    if (!marks) return;
+    m_mnuPop2.Find("mnuPop2AutoboostAboveNormal")->checked = marks->bAboveNormal;
+    m_mnuPop2.Find("mnuPop2AutoBoostHigh")->checked = marks->bHigh;
+    m_mnuPop2.Find("mnuPop2AutoBoostRealtime")->checked = marks->bRealtime;
+    m_mnuPop2.Find("mnuPop2NoBoost")->checked = marks->bNeverBoost;
+    m_mnuPop2.Find("mnuPop2NoBkgObservation")->checked = marks->bNoBkgObservation;
+    m_mnuPop2.Find("mnuPop2HangUp")->checked = marks->bHangUp;
+    m_mnuPop2.Find("mnuPop2HangUpMsg")->checked = marks->bHangUpMsg;
+    m_ui.PopupMenu(m_mnuPop2, nullptr);
+}
+
+void frmMain::mnuPop2Click(Pop2Item item) {
+    if (m_ruleCommands.Pop2Click(item, SelectedRuleLine())) fRefreshList();
+}
+
+}  // namespace talvex

@@ -1,0 +1,116 @@
+#include "ui/frmWarning.h"
+
+#include <chrono>
+#include <thread>
+
+#include "i18n/TalvexError.h"
+
+namespace talvex {
+
+using namespace platform;
+
+namespace {
+
+// Title bar and borders, which the form's height includes (as the backends draw it).
+constexpr std::int32_t kNonClientTwips = 345;
+
+// Pause between two rounds of pending events while the dialog waits, so the wait
+// does not keep a processor busy; short enough for the fastest refresh rate.
+constexpr std::chrono::milliseconds kWaitPause{5};
+
+Control& Find(Form& form, const std::string& name) {
+    Control* control = form.Find(name);
+    if (!control) throw TalvexError(kErrIndexOutOfRange);
+    return *control;
+}
+
+// Clears the waiting state and unloads the dialog however Display ends.
+class DisplayScope {
+  public:
+    DisplayScope(bool& waiting, std::unique_ptr<Form>& form) : m_waiting(waiting), m_form(form) {
+        m_waiting = true;
+    }
+    ~DisplayScope() {
+        if (m_form) {
+            m_form->OnUnload = nullptr;
+            m_form->Close();
+            m_form.reset();
+        }
+        m_waiting = false;
+    }
+    DisplayScope(const DisplayScope&) = delete;
+    DisplayScope& operator=(const DisplayScope&) = delete;
+
+  private:
+    bool& m_waiting;
+    std::unique_ptr<Form>& m_form;
+};
+
+}  // namespace
+
+frmWarning::~frmWarning() {
+    if (m_form) m_form->OnUnload = nullptr;
+}
+
+void frmWarning::Form_Load() {
+    m_form = m_ui.CreateForm("frmWarning");
+    Form& f = *m_form;
+    // A tool window: no taskbar entry, no minimise or maximise button.
+    f.SetBorder(FormBorder::FixedToolWindow);
+    f.SetIcon("warning");
+    f.SetClientWidth(kClientWidth);
+    f.SetHeight(kClientHeight + kNonClientTwips);
+    f.Move((m_ui.ScreenWidth() - kClientWidth) / 2, (m_ui.ScreenHeight() - f.Height()) / 2);
+    f.Add(ControlKind::Picture, "Image1", {60, 120, 720, 720}).SetPicture("warning");
+    Control& label = f.Add(ControlKind::Label, "Label1", {840, 540, 5055, 1095});
+    label.SetTabIndex(2);
+    Control& check1 = f.Add(ControlKind::CheckBox, "Check1", {780, 1740, 5175, 255});
+    check1.SetTabIndex(1);
+    Control& check2 = f.Add(ControlKind::CheckBox, "Check2", {780, 2040, 5175, 255});
+    check2.SetTabIndex(3);
+    Control& ok = f.Add(ControlKind::PushButton, "OKButton", {4740, 2340, 1215, 375});
+    ok.SetCaption("Ok");
+    ok.SetTabIndex(0);
+    ok.OnClick = [this] { RunQuietly([this] { OKButton_Click(); }); };
+
+    f.SetCaption(m_strings.Lang(53, false, false, false, "Warning"));
+    check1.SetCaption(m_strings.Lang(52, false, false, false, "Do noch check this app again"));
+    check2.SetCaption(
+        m_strings.Lang(58, false, false, false, "Do not display this message again for this app"));
+}
+
+bool frmWarning::Display(const std::string& sMsg, bool& bNoBoost) {
+    if (m_bWaiting) {
+        // One dialog at a time: this message stays in the action log only.
+        bNoBoost = false;
+        return false;
+    }
+    DisplayScope scope(m_bWaiting, m_form);
+    Form_Load();
+    Find(*m_form, "Label1").SetCaption(sMsg);
+    m_bOkPressed = false;
+    m_form->Show();
+    Wait();
+    const bool bResult = Find(*m_form, "Check2").Value() == 1;
+    bNoBoost = Find(*m_form, "Check1").Value() == 1;
+    return bResult;
+}
+
+void frmWarning::Wait() {
+    // Closing the dialog by the window manager, the keyboard or the program's end
+    // unloads the form; that ends the wait as OK does.
+    while (!m_bOkPressed && m_form->Loaded()) {
+        m_ui.DoEvents();
+        if (!m_bOkPressed && m_form->Loaded()) std::this_thread::sleep_for(kWaitPause);
+    }
+}
+
+void frmWarning::OKButton_Click() {
+    m_bOkPressed = true;
+}
+
+void frmWarning::Unload() {
+    if (m_form) m_form->Close();
+}
+
+}  // namespace talvex

@@ -1,0 +1,53 @@
+#pragma once
+// The hang-up warning dialog: shows the turn-off message with two check boxes and
+// waits for the user while the rest of the program keeps running.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/IWarningDialog.h"
+#include "i18n/StringTable.h"
+#include "platform/IUiServices.h"
+
+namespace talvex {
+
+class frmWarning final : public IWarningDialog {
+  public:
+    // Client area at design time, in twips.
+    static constexpr std::int32_t kClientWidth = 6030;
+    static constexpr std::int32_t kClientHeight = 2790;
+
+    frmWarning(platform::IUiServices& ui, const StringTable& strings)
+        : m_ui(ui), m_strings(strings) {}
+    ~frmWarning() override;
+    frmWarning(const frmWarning&) = delete;
+    frmWarning& operator=(const frmWarning&) = delete;
+
+    /// Shows sMsg and waits until OK is pressed or the dialog is closed in any other
+    /// way; the answers are the boxes' states at that moment. bNoBoost: "do not check
+    /// this app again"; result: "do not display this message again". A call made while
+    /// another one waits opens no second dialog and returns at once with both answers
+    /// false. An error of a control ends the call with false and bNoBoost unchanged.
+    bool Display(const std::string& sMsg, bool& bNoBoost) override;
+
+    void OKButton_Click();
+    /// Closes a waiting dialog, so the waiting call returns (the program is ending).
+    void Unload();
+
+    bool Waiting() const { return m_bWaiting; }
+    /// The dialog while it is loaded; null otherwise.
+    platform::Form* form() const { return m_form.get(); }
+
+  private:
+    void Form_Load();
+    void Wait();
+
+    platform::IUiServices& m_ui;
+    const StringTable& m_strings;
+    std::unique_ptr<platform::Form> m_form;
+    bool m_bOkPressed = false;
+    bool m_bWaiting = false;
+};
+
+}  // namespace talvex
