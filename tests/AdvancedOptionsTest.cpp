@@ -1,0 +1,100 @@
+// The Advanced window's value rules: threshold keys and caps, slider text, saved
+// position.
+#include <gtest/gtest.h>
+
+#include "ui/AdvancedOptions.h"
+
+namespace talvex::advanced {
+namespace {
+
+TEST(AdvancedOptionsTest, KeyFilterTakesDigitsAndBackspaceOnly) {
+    for (char c = '0'; c <= '9'; ++c) EXPECT_TRUE(AcceptThresholdKey(c)) << c;
+    EXPECT_TRUE(AcceptThresholdKey(8));
+    for (std::int32_t code : {0, 3, 13, 22, 24, 32, 43, 45, 46, 47, 58, 65, 97, 0xE4}) {
+        EXPECT_FALSE(AcceptThresholdKey(code)) << code;
+    }
+}
+
+TEST(AdvancedOptionsTest, LeadingNumberReadsTheFrontAndNeverOverflows) {
+    EXPECT_EQ(LeadingNumber(""), 0);
+    EXPECT_EQ(LeadingNumber("abc"), 0);
+    EXPECT_EQ(LeadingNumber("42"), 42);
+    EXPECT_EQ(LeadingNumber("007"), 7);
+    EXPECT_EQ(LeadingNumber("12ab3"), 12);
+    EXPECT_EQ(LeadingNumber("99999999999999999999"), 2147483647);
+}
+
+TEST(AdvancedOptionsTest, LeavingAFieldCapsItAndOnlyEverRaisesIdle) {
+    // 5 into Below Normal while Idle holds 3.
+    EXPECT_EQ(LeaveBelowNormal({"5", "3"}), (ThresholdTexts{"5", "6"}));
+    EXPECT_EQ(LeaveBelowNormal({"95", "40"}), (ThresholdTexts{"90", "91"}));
+    EXPECT_EQ(LeaveBelowNormal({"95", "99"}), (ThresholdTexts{"90", "99"}));
+    EXPECT_EQ(LeaveIdle({"10", "150"}), (ThresholdTexts{"10", "100"}));
+    // Idle below Below Normal moves up, never Below Normal down.
+    EXPECT_EQ(LeaveIdle({"50", "20"}), (ThresholdTexts{"50", "51"}));
+    // Empty counts as 0 on both sides.
+    EXPECT_EQ(LeaveBelowNormal({"", ""}), (ThresholdTexts{"", "1"}));
+    EXPECT_EQ(LeaveIdle({"", "0"}), (ThresholdTexts{"", "1"}));
+    // Texts that are already fine stay exactly as typed.
+    EXPECT_EQ(LeaveIdle({"010", "040"}), (ThresholdTexts{"010", "040"}));
+}
+
+TEST(AdvancedOptionsTest, ApplyCapsBothFieldsWhateverHadTheFocus) {
+    ThresholdTexts texts{"95", "150"};
+    Thresholds values = CapForApply(texts);
+    EXPECT_EQ(values.iBelowNormalCpuUsage, 90);
+    EXPECT_EQ(values.iIdleCpuUsage, 100);
+    EXPECT_EQ(texts, (ThresholdTexts{"90", "100"}));
+
+    texts = {"99999999999", "70000"};  // beyond 16 bits: no overflow, just the caps
+    values = CapForApply(texts);
+    EXPECT_EQ(values.iBelowNormalCpuUsage, 90);
+    EXPECT_EQ(values.iIdleCpuUsage, 100);
+
+    texts = {"", ""};
+    values = CapForApply(texts);
+    EXPECT_EQ(values.iBelowNormalCpuUsage, 0);
+    EXPECT_EQ(values.iIdleCpuUsage, 1);
+}
+
+TEST(AdvancedOptionsTest, SliderTextShowsWholeSeconds) {
+    StringTable strings;
+    EXPECT_EQ(SliderText(strings, 20, 250),
+              "If an application has a cpu usage over 95% for over 5s boosting is turned off.");
+    EXPECT_EQ(SliderSeconds(8, 500), 4);
+    EXPECT_EQ(SliderSeconds(7, 500), 3);  // the fraction is dropped
+    // A very slow refresh rate gives the right number instead of an overflow.
+    EXPECT_EQ(SliderSeconds(1000, 2147483647), 2147483647);
+    strings.ClearStringTable();
+    strings.Store(57, "Abschaltung nach %1 s");
+    EXPECT_EQ(SliderText(strings, 1000, 10), "Abschaltung nach 10 s");
+}
+
+TEST(AdvancedOptionsTest, SavedPositionIsRestoredOnlyWhenUsable) {
+    const std::int32_t w = 1920 * 15, h = 1080 * 15;
+    auto restore = [&](SavedPosition p) { return RestorePosition(p, w, h); };
+    EXPECT_EQ(restore({"1500", "1200", "11190", "7335"}),
+              (platform::TwipsRect{1500, 1200, 11190, 7335}));
+    // Single-precision texts, a comma as decimal separator and blanks around.
+    EXPECT_EQ(restore({"1500.4", " 1200 ", "11190,6", "7335"}),
+              (platform::TwipsRect{1500, 1200, 11191, 7335}));
+    // Not a number: default placement.
+    EXPECT_EQ(restore({"left", "1200", "11190", "7335"}), std::nullopt);
+    EXPECT_EQ(restore({"1500", "", "11190", "7335"}), std::nullopt);
+    EXPECT_EQ(restore({"1500", "1200", "1e400", "7335"}), std::nullopt);
+    EXPECT_EQ(restore({"1500", "1200", "nan", "7335"}), std::nullopt);
+    EXPECT_EQ(restore({"15x", "1200", "11190", "7335"}), std::nullopt);
+    // Off every screen, or with no size.
+    EXPECT_EQ(restore({"40000", "1200", "11190", "7335"}), std::nullopt);
+    EXPECT_EQ(restore({"-11100", "1200", "11190", "7335"}), std::nullopt);
+    EXPECT_EQ(restore({"1500", "-600", "11190", "7335"}), std::nullopt);
+    EXPECT_EQ(restore({"1500", "20000", "11190", "7335"}), std::nullopt);
+    EXPECT_EQ(restore({"1500", "1200", "0", "7335"}), std::nullopt);
+    // Partly off the right edge, but reachable.
+    EXPECT_TRUE(restore({"25000", "1200", "11190", "7335"}).has_value());
+    EXPECT_EQ(PositionText(1500), "1500");
+    EXPECT_EQ(restore({PositionText(-15), "0", "100", "100"}), std::nullopt);
+}
+
+}  // namespace
+}  // namespace talvex::advanced
