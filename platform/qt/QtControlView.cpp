@@ -132,6 +132,17 @@ bool QtControlView::TextBoxEvent(QEvent* event) {
     switch (event->type()) {
         case QEvent::KeyPress: {
             const auto* key = static_cast<QKeyEvent*>(event);
+            // Focus moves and the dialog keys belong to the window, not to the text.
+            switch (key->key()) {
+                case Qt::Key_Tab:
+                case Qt::Key_Backtab:
+                case Qt::Key_Return:
+                case Qt::Key_Enter:
+                case Qt::Key_Escape:
+                    return false;
+                default:
+                    break;
+            }
             const QString text = key->text();
             std::int32_t code = key->key() == Qt::Key_Backspace ? 8 : 0;
             if (code == 0 && !text.isEmpty()) code = static_cast<std::int32_t>(text.at(0).unicode());
