@@ -145,7 +145,9 @@ bool QtControlView::TextBoxEvent(QEvent* event) {
             }
             const QString text = key->text();
             std::int32_t code = key->key() == Qt::Key_Backspace ? 8 : 0;
-            if (code == 0 && !text.isEmpty()) code = static_cast<std::int32_t>(text.at(0).unicode());
+            if (code == 0 && !text.isEmpty()) {
+                code = static_cast<std::int32_t>(text.at(0).unicode());
+            }
             // Keys without a character (arrows, Delete, Home) are no typed characters.
             if (code == 0 || !m_control.OnKeyPress) return false;
             return m_control.FilterKey(code) == 0;
@@ -329,8 +331,7 @@ void QtControlView::ApplyRange() {
     m_syncing = true;
     slider->setRange(m_control.Min(), m_control.Max());
     slider->setTickInterval(m_control.TickFrequency());
-    slider->setTickPosition(m_control.TickFrequency() > 0 ? QSlider::TicksBelow
-                                                          : QSlider::NoTicks);
+    slider->setTickPosition(m_control.TickFrequency() > 0 ? QSlider::TicksBelow : QSlider::NoTicks);
     m_syncing = false;
     ApplyValue();
 }

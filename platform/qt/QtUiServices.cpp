@@ -34,8 +34,7 @@ class QtTimerView final : public ITimerView {
         // never delivers a timer's timeout while its own handler still runs, so a tick
         // that waits in the warning dialog would otherwise stop all further ticks.
         QObject::connect(
-            &m_timer, &QTimer::timeout, &m_timer, [&timer] { timer.Fire(); },
-            Qt::QueuedConnection);
+            &m_timer, &QTimer::timeout, &m_timer, [&timer] { timer.Fire(); }, Qt::QueuedConnection);
         m_model = &timer;
     }
     void Update() override {
