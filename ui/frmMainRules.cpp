@@ -62,8 +62,9 @@ void frmMain::Command2_Click() {
 }
 
 void frmMain::Command3_Click() {
-    const std::string own =
-        m_engine.m_modMain.GetWindowExePath(m_form->Handle(), modMain::kPathMax);
+    // The main window belongs to this program; window 0 asks for this program's path
+    // directly, which does not depend on the desktop knowing the window's owner.
+    const std::string own = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
     if (m_ruleCommands.Command3_Click(m_engine.m_sForegroundExe, m_engine.m_sPreviousExe, own)) {
         fRefreshList();
     }

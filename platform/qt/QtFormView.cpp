@@ -1,6 +1,7 @@
 #include "platform/qt/QtFormView.h"
 
 #include <QCloseEvent>
+#include <QMoveEvent>
 #include <QPainter>
 
 #include "platform/qt/QtArtwork.h"
@@ -42,6 +43,15 @@ void QtFormWidget::closeEvent(QCloseEvent* event) {
     // The form decides; it hides the widget itself when it closes.
     event->ignore();
     m_form.RequestClose(CloseReason::UserClose);
+}
+
+void QtFormWidget::moveEvent(QMoveEvent*) {
+    if (!isVisible()) return;
+    const QPoint at = pos();
+    // Only a real difference counts: the model's twips round to these pixels already.
+    if (Px(m_form.Left()) != at.x() || Px(m_form.Top()) != at.y()) {
+        m_form.Move(Twips(at.x()), Twips(at.y()));
+    }
 }
 
 QtFormView::QtFormView(Form& form) : m_form(form), m_widget(new QtFormWidget(form)) {

@@ -16,6 +16,9 @@ class QtFormWidget final : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    /// The user moved the window: the form learns its new place, so a saved position
+    /// is where the user left the window.
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     Form& m_form;
