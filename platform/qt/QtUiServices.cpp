@@ -124,7 +124,10 @@ class QtUiServices final : public IUiServices {
         QMenu qmenu;
         std::map<QAction*, MenuItem*> actions;
         AddItems(qmenu, menu, defaultItem, actions);
-        QAction* chosen = qmenu.exec(QCursor::pos());
+        // Submenus report their choice through the top menu's signal.
+        QAction* chosen = nullptr;
+        QObject::connect(&qmenu, &QMenu::triggered, [&chosen](QAction* action) { chosen = action; });
+        if (QAction* result = qmenu.exec(QCursor::pos())) chosen = result;
         const auto found = actions.find(chosen);
         if (found != actions.end()) found->second->Choose();
     }
