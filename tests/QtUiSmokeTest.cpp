@@ -27,16 +27,29 @@ namespace {
 
 using namespace platform;
 
+std::unique_ptr<IUiServices>& Services() {
+    static std::unique_ptr<IUiServices> ui;
+    return ui;
+}
+
 IUiServices& Ui() {
-    static std::unique_ptr<IUiServices> ui = [] {
+    if (!Services()) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         static int argc = 1;
         static char name[] = "talvex_qt_tests";
         static char* argv[] = {name, nullptr};
-        return CreateQtUiServices(argc, argv);
-    }();
-    return *ui;
+        Services() = CreateQtUiServices(argc, argv);
+    }
+    return *Services();
 }
+
+// The application object must go before the program's static objects do.
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void TearDown() override { Services().reset(); }
+};
+[[maybe_unused]] const auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Runs the event loop until `done` holds or two seconds have passed.
 template <typename Predicate>
