@@ -75,8 +75,12 @@ void WhenOpen(std::function<QWidget*()> find, std::function<void(QWidget*)> work
     poll->start(10);
 }
 
-QWidget* ActivePopup() { return QApplication::activePopupWidget(); }
-QWidget* ActiveModal() { return QApplication::activeModalWidget(); }
+QWidget* ActivePopup() {
+    return QApplication::activePopupWidget();
+}
+QWidget* ActiveModal() {
+    return QApplication::activeModalWidget();
+}
 
 class QtUiSmokeTest : public ::testing::Test {
   protected:
@@ -170,9 +174,9 @@ TEST_F(QtUiSmokeTest, TrayMenuIsARealPopupWithTitleCheckMarkAndCommands) {
     });
     frm->form().Hide();
     frm->oTrayIcon_TrayMouseEvent(WM_RBUTTONUP);
-    EXPECT_EQ(texts, (QStringList{"Talvex 1.1.0", "-", "Show Talvex", "Toggle Activate Talvex", "-",
-                                  "Show Advanced Window", "-", "Check for Update", "-",
-                                  "Exit Talvex"}));
+    EXPECT_EQ(texts,
+              (QStringList{"Talvex 1.1.0", "-", "Show Talvex", "Toggle Activate Talvex", "-",
+                           "Show Advanced Window", "-", "Check for Update", "-", "Exit Talvex"}));
     EXPECT_TRUE(titleBold);
     EXPECT_FALSE(titleEnabled);
     EXPECT_TRUE(activateChecked);

@@ -109,6 +109,7 @@ class frmMain final : public IEngineHost {
     void CreateMenus();
     void BindHandlers();
     void ShowMainWindow();
+    void Form_Shown();
     void AfterStartup();
     void StartupLogLines();
 

@@ -16,9 +16,12 @@ class QtFormWidget final : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     Form& m_form;
+    bool m_announce = false;  // the next expose tells the form it is on screen
 };
 
 class QtFormView final : public IFormView {
@@ -34,9 +37,11 @@ class QtFormView final : public IFormView {
 
   private:
     void ApplyGeometry();
+    void ApplyTabOrder();
 
     Form& m_form;
     QPointer<QtFormWidget> m_widget;
+    FormBorder m_border;
 };
 
 }  // namespace talvex::platform::qt

@@ -126,7 +126,8 @@ class QtUiServices final : public IUiServices {
         AddItems(qmenu, menu, defaultItem, actions);
         // Submenus report their choice through the top menu's signal.
         QAction* chosen = nullptr;
-        QObject::connect(&qmenu, &QMenu::triggered, [&chosen](QAction* action) { chosen = action; });
+        QObject::connect(&qmenu, &QMenu::triggered,
+                         [&chosen](QAction* action) { chosen = action; });
         if (QAction* result = qmenu.exec(QCursor::pos())) chosen = result;
         const auto found = actions.find(chosen);
         if (found != actions.end()) found->second->Choose();
