@@ -85,6 +85,13 @@ class Form {
     std::function<void(bool& cancel, CloseReason reason)> OnQueryUnload;
     /// Runs when the form closes.
     std::function<void()> OnUnload;
+    /// Runs each time the window has appeared on the screen after being hidden, so
+    /// that requests to the desktop about the window (such as keeping it on top) find it.
+    std::function<void()> OnShown;
+    /// Called by a backend when the window has appeared.
+    void NotifyShown() {
+        if (OnShown && m_visible) OnShown();
+    }
 
     void AttachView(std::unique_ptr<IFormView> view);
     IFormView* View() const { return m_view.get(); }

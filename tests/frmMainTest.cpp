@@ -266,6 +266,19 @@ TEST_F(frmMainTest, SwitchesSetTheirSettings) {
     EXPECT_EQ(frm.m_sLanguage, "EN");
 }
 
+TEST_F(frmMainTest, AlwaysOnTopFollowsTheBoxAndIsAskedForAgainWhenTheWindowAppears) {
+    const WindowHandle own = desk.AddWindow(self, "Talvex");
+    ui.SetFormHandle(frm.form(), own);
+    Start();
+    EXPECT_TRUE(desk.IsTopmost(own));  // the default setting
+    Ctl("chkAlwaysOnTop").UserClick();
+    EXPECT_FALSE(desk.IsTopmost(own));
+    Ctl("chkAlwaysOnTop").UserClick();
+    desk.SetWindowPos(own, false);  // the window manager dropped the state
+    frm.mnuPop1Show_Click();
+    EXPECT_TRUE(desk.IsTopmost(own));
+}
+
 TEST_F(frmMainTest, WithoutANotificationAreaTheWindowShowsAndExplains) {
     ui.SetTrayAvailable(false);
     Start();

@@ -66,6 +66,7 @@ void frmMain::BindHandlers() {
     m_form->OnQueryUnload = [this](bool& cancel, CloseReason reason) {
         RunQuietly([&] { Form_QueryUnload(cancel, reason); });
     };
+    m_form->OnShown = Quiet([this] { Form_Shown(); });
     Ctl("chkActive").OnClick = Quiet([this] { chkActive_Click(); });
     for (std::int16_t i = 0; i < 3; ++i) {
         Ctl("Option1", i).OnClick = Quiet([this, i] { Option1_Click(i); });

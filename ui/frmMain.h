@@ -131,6 +131,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void CreateMenus();
     void BindHandlers();
     void ShowMainWindow();
+    void Form_Shown();
     void AfterStartup();
     void StartupLogLines();
 

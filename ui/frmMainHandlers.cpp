@@ -84,7 +84,11 @@ void frmMain::oTrayIcon_TrayMouseEvent(std::int32_t MouseEvent) {
 
 void frmMain::ShowMainWindow() {
     m_form->Show();
-    // The window manager forgets the topmost state of a window that was never shown.
+}
+
+// The desktop keeps a window on top only once the window is on the screen, so the
+// state is asked for again each time the window appears.
+void frmMain::Form_Shown() {
     if (m_bAlwaysOnTop) m_engine.m_modMain.SetTopmost(m_form->Handle(), true);
 }
 

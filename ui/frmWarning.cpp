@@ -1,8 +1,5 @@
 #include "ui/frmWarning.h"
 
-#include <chrono>
-#include <thread>
-
 #include "i18n/TalvexError.h"
 
 namespace talvex {
@@ -14,9 +11,9 @@ namespace {
 // Title bar and borders, which the form's height includes (as the backends draw it).
 constexpr std::int32_t kNonClientTwips = 345;
 
-// Pause between two rounds of pending events while the dialog waits, so the wait
-// does not keep a processor busy; short enough for the fastest refresh rate.
-constexpr std::chrono::milliseconds kWaitPause{5};
+// Longest sleep between two rounds of events while the dialog waits: any event wakes
+// the wait earlier, so this only bounds how late a missed wake-up is noticed.
+constexpr std::int32_t kWaitMilliseconds = 50;
 
 Control& Find(Form& form, const std::string& name) {
     Control* control = form.Find(name);
@@ -99,10 +96,7 @@ bool frmWarning::Display(const std::string& sMsg, bool& bNoBoost) {
 void frmWarning::Wait() {
     // Closing the dialog by the window manager, the keyboard or the program's end
     // unloads the form; that ends the wait as OK does.
-    while (!m_bOkPressed && m_form->Loaded()) {
-        m_ui.DoEvents();
-        if (!m_bOkPressed && m_form->Loaded()) std::this_thread::sleep_for(kWaitPause);
-    }
+    while (!m_bOkPressed && m_form->Loaded()) m_ui.WaitEvents(kWaitMilliseconds);
 }
 
 void frmWarning::OKButton_Click() {

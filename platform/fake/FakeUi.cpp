@@ -24,16 +24,20 @@ class FakeFormView final : public IFormView {
     ~FakeFormView() override {
         if (auto ui = m_ui.lock()) (*ui)->Forget(&m_form);
     }
-    void Update(UiProperty) override {}
+    void Update(UiProperty what) override {
+        if (what == UiProperty::Visible && m_form.Visible()) m_form.NotifyShown();
+    }
     std::unique_ptr<IControlView> CreateControlView(Control&) override {
         return std::make_unique<FakeControlView>();
     }
-    WindowHandle Handle() override { return 0; }
+    WindowHandle Handle() override { return m_handle; }
     void Activate() override {}
+    void SetHandle(WindowHandle handle) { m_handle = handle; }
 
   private:
     std::weak_ptr<FakeUi*> m_ui;
     Form& m_form;
+    WindowHandle m_handle = 0;
 };
 
 class FakeTimerView final : public ITimerView {
@@ -119,6 +123,10 @@ Control& FakeUi::Ctl(const std::string& form, const std::string& name, std::int1
     Control* c = f->Find(name, index);
     if (!c) throw std::out_of_range("no control " + name + " on " + form);
     return *c;
+}
+
+void FakeUi::SetFormHandle(Form& form, WindowHandle handle) {
+    if (auto* view = dynamic_cast<FakeFormView*>(form.View())) view->SetHandle(handle);
 }
 
 void FakeUi::FireTimers() {

@@ -81,6 +81,8 @@ class FakeUi final : public IUiServices {
     Form* FindForm(const std::string& name) const;
     /// The control; throws std::out_of_range when the form or control does not exist.
     Control& Ctl(const std::string& form, const std::string& name, std::int16_t index = -1) const;
+    /// The desktop handle the form reports (0 unless set), e.g. a window of a fake desktop.
+    void SetFormHandle(Form& form, WindowHandle handle);
     /// The newest live tray icon; null when none.
     FakeTrayIcon* Tray() const { return m_trays.empty() ? nullptr : m_trays.back(); }
     /// Every live timer, oldest first.
@@ -130,6 +132,8 @@ class FakeUi final : public IUiServices {
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
     void DoEvents() override;
+    /// Nothing to wait for in memory: the same as DoEvents.
+    void WaitEvents(std::int32_t) override { DoEvents(); }
     void Post(std::function<void()> work) override { m_posted.push_back(std::move(work)); }
     std::int32_t ScreenWidth() override { return 1920 * 15; }
     std::int32_t ScreenHeight() override { return 1080 * 15; }

@@ -3,6 +3,10 @@
 #include <QCloseEvent>
 #include <QMoveEvent>
 #include <QPainter>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <vector>
 
 #include "platform/qt/QtArtwork.h"
 #include "platform/qt/QtControlView.h"
@@ -54,7 +58,23 @@ void QtFormWidget::moveEvent(QMoveEvent*) {
     }
 }
 
-QtFormView::QtFormView(Form& form) : m_form(form), m_widget(new QtFormWidget(form)) {
+void QtFormWidget::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    m_announce = true;
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
+}
+
+bool QtFormWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && m_announce && watched == windowHandle() &&
+        windowHandle()->isExposed()) {
+        m_announce = false;
+        QTimer::singleShot(0, this, [this] { m_form.NotifyShown(); });
+    }
+    return false;
+}
+
+QtFormView::QtFormView(Form& form)
+    : m_form(form), m_widget(new QtFormWidget(form)), m_border(form.Border()) {
     m_widget->setObjectName(QString::fromStdString(form.Name()));
     Update(UiProperty::Caption);
     Update(UiProperty::Picture);
@@ -88,14 +108,34 @@ void QtFormView::Update(UiProperty what) {
             if (!m_form.Icon().empty()) m_widget->setWindowIcon(ArtworkIcon(m_form.Icon()));
             break;
         case UiProperty::Style:
-            if (m_widget->windowFlags() != FlagsOf(m_form.Border())) {
-                m_widget->setWindowFlags(FlagsOf(m_form.Border()));
+            if (m_border != m_form.Border()) {
+                m_border = m_form.Border();
+                m_widget->setWindowFlags(FlagsOf(m_border));
                 m_widget->setVisible(m_form.Visible());
             }
             m_widget->update();
             break;
         default:
             break;
+    }
+}
+
+// Keyboard order: controls with a tab index first, by that index, then the others.
+void QtFormView::ApplyTabOrder() {
+    std::vector<const Control*> order;
+    for (const auto& control : m_form.Controls()) {
+        if (control->TabIndex() >= 0) order.push_back(control.get());
+    }
+    std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
+        return a->TabIndex() < b->TabIndex();
+    });
+    QWidget* previous = nullptr;
+    for (const Control* control : order) {
+        auto* view = dynamic_cast<QtControlView*>(control->View());
+        QWidget* widget = view ? view->Widget() : nullptr;
+        if (!widget) continue;
+        if (previous) QWidget::setTabOrder(previous, widget);
+        previous = widget;
     }
 }
 

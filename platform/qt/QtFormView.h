@@ -19,9 +19,12 @@ class QtFormWidget final : public QWidget {
     /// The user moved the window: the form learns its new place, so a saved position
     /// is where the user left the window.
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     Form& m_form;
+    bool m_announce = false;  // the next expose tells the form it is on screen
 };
 
 class QtFormView final : public IFormView {
@@ -37,9 +40,11 @@ class QtFormView final : public IFormView {
 
   private:
     void ApplyGeometry();
+    void ApplyTabOrder();
 
     Form& m_form;
     QPointer<QtFormWidget> m_widget;
+    FormBorder m_border;
 };
 
 }  // namespace talvex::platform::qt

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -128,7 +129,11 @@ class QtUiServices final : public IUiServices {
         QMenu qmenu;
         std::map<QAction*, MenuItem*> actions;
         AddItems(qmenu, menu, defaultItem, actions);
-        QAction* chosen = qmenu.exec(QCursor::pos());
+        // Submenus report their choice through the top menu's signal.
+        QAction* chosen = nullptr;
+        QObject::connect(&qmenu, &QMenu::triggered,
+                         [&chosen](QAction* action) { chosen = action; });
+        if (QAction* result = qmenu.exec(QCursor::pos())) chosen = result;
         const auto found = actions.find(chosen);
         if (found != actions.end()) found->second->Choose();
     }
@@ -167,6 +172,13 @@ class QtUiServices final : public IUiServices {
     }
 
     void DoEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+    void WaitEvents(std::int32_t maxMilliseconds) override {
+        // A timer of our own ends the wait at the latest after maxMilliseconds.
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(std::max(0, maxMilliseconds));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
     void Post(std::function<void()> work) override {
         QMetaObject::invokeMethod(&m_app, std::move(work), Qt::QueuedConnection);
     }
