@@ -88,7 +88,7 @@ class QtUiSmokeTest : public ::testing::Test {
         Ui();
         self = desk.AddProcess({"/opt/talvex/talvex"});
         desk.SetCurrentProcess(self);
-        frm = std::make_unique<frmMain>(frmMainServices{Ui(), desk, desk, strings, log});
+        frm = std::make_unique<frmMain>(frmMainServices{Ui(), desk, desk, strings, log, desk});
         frm->Form_Load();
         QCoreApplication::processEvents();
         window = FindWindow();
