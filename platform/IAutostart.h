@@ -8,7 +8,7 @@
 namespace talvex::platform {
 
 class IAutostart {
-public:
+  public:
     virtual ~IAutostart() = default;
 
     /// Whether the list can be opened; for writing it is created when missing.

@@ -6,14 +6,13 @@
 namespace talvex::platform {
 
 class ISettingsStore {
-public:
+  public:
     virtual ~ISettingsStore() = default;
 
     /// The stored text, or sDefault when the key does not exist. A key that holds the
     /// empty text yields the empty text. A store that cannot be read gives sDefault.
     virtual std::string GetSettingValue(const std::string& sApp, const std::string& sSection,
-                                        const std::string& sKey,
-                                        const std::string& sDefault) = 0;
+                                        const std::string& sKey, const std::string& sDefault) = 0;
     /// Creates or overwrites the key. False when the store could not be written; the
     /// previous contents then stay as they were.
     virtual bool SaveSettingValue(const std::string& sApp, const std::string& sSection,

@@ -14,7 +14,7 @@ enum class MutexResult {
 };
 
 class ISingleInstance {
-public:
+  public:
     virtual ~ISingleInstance() = default;
 
     /// Takes the lock sName for this program. Held until ReleaseMutex or the end of the

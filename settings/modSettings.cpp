@@ -17,7 +17,7 @@ constexpr std::int64_t kReachableSlackPixels = 100;
 
 // Reads and writes "Kessaly"/"Talvex" keys.
 class Keys {
-public:
+  public:
     explicit Keys(ISettingsStore& store) : m_store(store) {}
 
     std::string Text(const char* key, const std::string& sDefault) {
@@ -39,7 +39,7 @@ public:
         m_store.DeleteSettingValue(kSettingsApp, kSettingsSection, key);
     }
 
-private:
+  private:
     ISettingsStore& m_store;
 };
 
@@ -49,13 +49,13 @@ std::string ItemKey(std::int32_t n) {
 
 // Reads of one load see one state of the store, and the store reads its file once.
 class ReadScope {
-public:
+  public:
     explicit ReadScope(ISettingsStore& store) : m_store(store) { m_store.BeginUpdate(); }
     ~ReadScope() { m_store.CommitUpdate(); }
     ReadScope(const ReadScope&) = delete;
     ReadScope& operator=(const ReadScope&) = delete;
 
-private:
+  private:
     ISettingsStore& m_store;
 };
 
@@ -121,8 +121,8 @@ WindowPosition ReadWindowPosition(ISettingsStore& store, const ScreenMetrics& s)
     const std::int32_t centreLeft = Centre(s.screenWidth, s.windowWidth);
     const std::int32_t centreTop = Centre(s.screenHeight, s.windowHeight);
     WindowPosition pos;
-    pos.left = ParseStoredTwips(keys.Text("Window.Left", std::to_string(centreLeft)))
-                   .value_or(centreLeft);
+    pos.left =
+        ParseStoredTwips(keys.Text("Window.Left", std::to_string(centreLeft))).value_or(centreLeft);
     pos.top =
         ParseStoredTwips(keys.Text("Window.Top", std::to_string(centreTop))).value_or(centreTop);
     // A window beyond the right or bottom edge could not be reached; one off the left

@@ -17,12 +17,12 @@ inline constexpr const char* kSettingsSection = "Talvex";
 
 /// The options kept in the store, with the values an empty store gives.
 struct SettingsValues {
-    std::string sLanguage = "DE";      // "General.Language"
-    std::int16_t iNewPriority = 1;     // "Boost.NewPriority": 0 Above Normal, 1 High, 2 Realtime
-    bool bAlwaysOnTop = true;          // "Window.AlwaysOnTop"
-    bool bAdvancedView = false;        // "Window.AdvancedView"
-    bool bAutoUpdate = true;           // "General.AutoUpdate"
-    bool bBkgObservation = true;       // "BackgroundProcessObservation.Enabled"
+    std::string sLanguage = "DE";   // "General.Language"
+    std::int16_t iNewPriority = 1;  // "Boost.NewPriority": 0 Above Normal, 1 High, 2 Realtime
+    bool bAlwaysOnTop = true;       // "Window.AlwaysOnTop"
+    bool bAdvancedView = false;     // "Window.AdvancedView"
+    bool bAutoUpdate = true;        // "General.AutoUpdate"
+    bool bBkgObservation = true;    // "BackgroundProcessObservation.Enabled"
     std::int16_t iBelowNormalCpuUsage = 10;  // "...BelowNormalCpuUsage", percent
     std::int16_t iIdleCpuUsage = 40;         // "...IdleCpuUsage", percent
     std::int32_t lMaxFailures = 8;           // "HangupObservation.MaxFailures"

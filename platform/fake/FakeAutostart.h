@@ -10,7 +10,7 @@
 namespace talvex::platform {
 
 class FakeAutostart final : public IAutostart {
-public:
+  public:
     explicit FakeAutostart(std::string programPath = "/opt/talvex/talvex")
         : m_programPath(std::move(programPath)) {}
 
@@ -28,7 +28,7 @@ public:
     std::optional<std::string> RegQueryValueExA(const std::string& sName) override;
     std::string ProgramPath() override { return m_programPath; }
 
-private:
+  private:
     std::map<std::string, std::string> m_entries;
     std::string m_programPath;
     bool m_reachable = true;

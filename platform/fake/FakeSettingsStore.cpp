@@ -25,8 +25,7 @@ bool FakeSettingsStore::FinishSingleWrite() {
     return true;
 }
 
-std::string FakeSettingsStore::GetSettingValue(const std::string& sApp,
-                                               const std::string& sSection,
+std::string FakeSettingsStore::GetSettingValue(const std::string& sApp, const std::string& sSection,
                                                const std::string& sKey,
                                                const std::string& sDefault) {
     const auto& source = m_depth > 0 ? m_pending : m_committed;

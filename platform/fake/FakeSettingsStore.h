@@ -12,7 +12,7 @@
 namespace talvex::platform {
 
 class FakeSettingsStore final : public ISettingsStore {
-public:
+  public:
     using Key = std::tuple<std::string, std::string, std::string>;  // app, section, key
 
     // ---- control interface for tests ----
@@ -36,7 +36,7 @@ public:
     void BeginUpdate() override;
     bool CommitUpdate() override;
 
-private:
+  private:
     std::map<Key, std::string>& Working();
     bool FinishSingleWrite();
 

@@ -11,19 +11,19 @@ namespace talvex::platform {
 
 /// The names held by any copy; stands for the system's namespace of named objects.
 class FakeLockNamespace {
-public:
+  public:
     bool IsHeld(const std::string& name) const { return m_held.count(name) != 0; }
     /// While set, creating any lock fails outright.
     void SetCreateFails(bool fails) { m_createFails = fails; }
 
-private:
+  private:
     friend class FakeSingleInstance;
     std::set<std::string> m_held;
     bool m_createFails = false;
 };
 
 class FakeSingleInstance final : public ISingleInstance {
-public:
+  public:
     explicit FakeSingleInstance(FakeLockNamespace& names) : m_names(names) {}
     ~FakeSingleInstance() override { ReleaseMutex(); }  // the copy ended
     FakeSingleInstance(const FakeSingleInstance&) = delete;
@@ -36,7 +36,7 @@ public:
     /// How often ReleaseMutex let go of a lock that was held.
     int Releases() const { return m_releases; }
 
-private:
+  private:
     FakeLockNamespace& m_names;
     std::string m_name;  // the lock held; empty when none
     int m_releases = 0;

@@ -116,8 +116,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, uns
                         static_cast<mode_t>(mode));
     if (fd < 0) return false;
     // Only the bits asked for, whatever the temporary file's name held before.
-    bool ok = fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, contents) &&
-              fsync(fd) == 0;
+    bool ok =
+        fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, contents) && fsync(fd) == 0;
     ok = (close(fd) == 0) && ok;
     if (ok && beforeRename) beforeRename();
     if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;

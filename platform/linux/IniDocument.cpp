@@ -40,10 +40,18 @@ std::string IniDocument::Escape(std::string_view text, bool isName) {
         const auto c = static_cast<unsigned char>(text[i]);
         const bool atEdge = i == 0 || i + 1 == text.size();
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (NeedsHex(c, atEdge, isName)) {
                     AppendHex(out, c);

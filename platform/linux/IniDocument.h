@@ -12,7 +12,7 @@
 namespace talvex::platform {
 
 class IniDocument {
-public:
+  public:
     using Section = std::map<std::string, std::string>;
 
     static IniDocument Parse(std::string_view text);
@@ -26,7 +26,7 @@ public:
     static std::string Escape(std::string_view text, bool isName);
     static std::string Unescape(std::string_view text);
 
-private:
+  private:
     std::map<std::string, Section> m_sections;
 };
 

@@ -25,12 +25,23 @@ std::string UnescapeStringValue(const std::string& value) {
         }
         const char next = value[++i];
         switch (next) {
-            case 's': out += ' '; break;
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case '\\': out += '\\'; break;
-            default: out += '\\', out += next;
+            case 's':
+                out += ' ';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            default:
+                out += '\\', out += next;
         }
     }
     return out;
@@ -63,12 +74,23 @@ std::string EscapeStringValue(const std::string& value) {
     std::string out;
     for (std::size_t i = 0; i < value.size(); ++i) {
         switch (value[i]) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case ' ': out += i == 0 ? "\\s" : " "; break;
-            default: out += value[i];
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case ' ':
+                out += i == 0 ? "\\s" : " ";
+                break;
+            default:
+                out += value[i];
         }
     }
     return out;
@@ -112,8 +134,8 @@ std::unique_ptr<LinuxAutostart> LinuxAutostart::FromEnvironment() {
 }
 
 std::string LinuxAutostart::EntryPath(const std::string& sName) const {
-    if (m_dir.empty() || sName.empty() || sName.find('/') != std::string::npos ||
-        sName == "." || sName == "..") {
+    if (m_dir.empty() || sName.empty() || sName.find('/') != std::string::npos || sName == "." ||
+        sName == "..") {
         return {};
     }
     return m_dir + "/" + sName + ".desktop";
@@ -135,9 +157,13 @@ std::string LinuxAutostart::DesktopEntryText(const std::string& sName,
                                              const std::string& sProgramPath) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=" + EscapeStringValue(sName) + "\n"
+           "Name=" +
+           EscapeStringValue(sName) +
+           "\n"
            "Comment=Raises the priority of the program you work with\n"
-           "Exec=" + QuoteExecArgument(sProgramPath) + "\n"
+           "Exec=" +
+           QuoteExecArgument(sProgramPath) +
+           "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }

@@ -12,7 +12,7 @@
 namespace talvex::platform {
 
 class LinuxAutostart final : public IAutostart {
-public:
+  public:
     /// `autostartDir` holds the entries; `programPath` is the file an entry starts.
     LinuxAutostart(std::string autostartDir, std::string programPath);
     /// $XDG_CONFIG_HOME/autostart (or ~/.config/autostart) and the running program.
@@ -36,7 +36,7 @@ public:
     std::optional<std::string> RegQueryValueExA(const std::string& sName) override;
     std::string ProgramPath() override { return m_programPath; }
 
-private:
+  private:
     std::string m_dir;
     std::string m_programPath;
 };

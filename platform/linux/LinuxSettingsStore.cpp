@@ -17,7 +17,7 @@ bool UsableName(const std::string& name) {
 
 // Runs one operation as an update of its own unless an update is already open.
 class UpdateScope {
-public:
+  public:
     explicit UpdateScope(ISettingsStore& store) : m_store(store) { m_store.BeginUpdate(); }
     ~UpdateScope() {
         if (!m_done) m_store.CommitUpdate();
@@ -29,7 +29,7 @@ public:
         return m_store.CommitUpdate();
     }
 
-private:
+  private:
     ISettingsStore& m_store;
     bool m_done = false;
 };
@@ -97,8 +97,7 @@ bool LinuxSettingsStore::SaveSettingValue(const std::string& sApp, const std::st
     return Change(sApp, sSection, [&](IniDocument::Section& section) { section[sKey] = sValue; });
 }
 
-bool LinuxSettingsStore::DeleteSettingValue(const std::string& sApp,
-                                            const std::string& sSection,
+bool LinuxSettingsStore::DeleteSettingValue(const std::string& sApp, const std::string& sSection,
                                             const std::string& sKey) {
     return Change(sApp, sSection, [&](IniDocument::Section& section) { section.erase(sKey); });
 }

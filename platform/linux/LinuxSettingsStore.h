@@ -15,7 +15,7 @@
 namespace talvex::platform {
 
 class LinuxSettingsStore final : public ISettingsStore {
-public:
+  public:
     /// `configHome` is the user's config folder; empty makes a store that holds nothing
     /// and refuses every write.
     explicit LinuxSettingsStore(std::string configHome);
@@ -36,7 +36,7 @@ public:
     void BeginUpdate() override;
     bool CommitUpdate() override;
 
-private:
+  private:
     struct LoadedFile {
         IniDocument doc;
         bool readable = true;  // false: it exists but could not be read, so never overwrite it

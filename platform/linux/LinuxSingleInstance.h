@@ -11,7 +11,7 @@
 namespace talvex::platform {
 
 class LinuxSingleInstance final : public ISingleInstance {
-public:
+  public:
     /// `lockDir` holds the lock files; empty makes every CreateMutexA fail.
     explicit LinuxSingleInstance(std::string lockDir);
     /// $XDG_RUNTIME_DIR, or a private folder in /tmp when it is unset.
@@ -26,7 +26,7 @@ public:
     void ReleaseMutex() override;
     bool HoldsMutex() const override { return m_fd >= 0; }
 
-private:
+  private:
     std::string m_dir;
     int m_fd = -1;
 };

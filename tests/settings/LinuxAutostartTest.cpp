@@ -15,7 +15,7 @@ using testing::TempFolder;
 namespace fs = std::filesystem;
 
 class LinuxAutostartTest : public ::testing::Test {
-protected:
+  protected:
     std::string EntryFile() const { return dir + "/Talvex.desktop"; }
 
     TempFolder temp;
@@ -56,9 +56,9 @@ TEST_F(LinuxAutostartTest, AnyProgramPathIsQuotedSoItReadsBackUnchanged) {
     EXPECT_EQ(LinuxAutostart::QuoteExecArgument("/a b/c$d"), "\"/a b/c\\\\$d\"");
     EXPECT_EQ(LinuxAutostart::QuoteExecArgument("/x\\y"), "\"/x\\\\\\\\y\"");
     EXPECT_EQ(LinuxAutostart::QuoteExecArgument("/100%/t"), "\"/100%%/t\"");
-    for (const std::string path : {"/plain/talvex", "/with space/talvex", "/q\"uote/`tick`/$HOME",
-                                   "/back\\slash\\s/talvex", "/pct%u %%/talvex",
-                                   "/new\nline\ttab/talvex", "/ünï/talvex"}) {
+    for (const std::string path :
+         {"/plain/talvex", "/with space/talvex", "/q\"uote/`tick`/$HOME", "/back\\slash\\s/talvex",
+          "/pct%u %%/talvex", "/new\nline\ttab/talvex", "/ünï/talvex"}) {
         LinuxAutostart autostart(dir, path);
         ASSERT_TRUE(SetAutostart(autostart, true)) << path;
         EXPECT_EQ(autostart.RegQueryValueExA("Talvex"), path);

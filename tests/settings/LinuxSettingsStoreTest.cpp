@@ -24,7 +24,7 @@ using testing::TempFolder;
 namespace fs = std::filesystem;
 
 class LinuxSettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     std::string Get(LinuxSettingsStore& s, const std::string& key, const std::string& def = "?") {
         return s.GetSettingValue("Kessaly", "Talvex", key, def);
     }

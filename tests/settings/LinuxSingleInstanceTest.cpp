@@ -19,7 +19,7 @@ using testing::TempFolder;
 // A copy of the program in a child process: it takes the lock, reports whether it got
 // it, and then waits until it is killed or told to end.
 class ChildCopy {
-public:
+  public:
     explicit ChildCopy(const std::string& dir, bool releaseFirst = false) {
         int toParent[2], toChild[2];
         if (pipe(toParent) != 0 || pipe(toChild) != 0) return;
@@ -61,7 +61,7 @@ public:
         m_pid = 0;
     }
 
-private:
+  private:
     pid_t m_pid = -1;
     int m_toChild = -1;
     char m_answer = '?';

@@ -11,7 +11,7 @@ namespace {
 using platform::FakeSettingsStore;
 
 class modSettingsTest : public ::testing::Test {
-protected:
+  protected:
     void Put(const std::string& key, const std::string& value) {
         store.SaveSettingValue(kSettingsApp, kSettingsSection, key, value);
     }
@@ -42,7 +42,8 @@ protected:
     std::vector<std::string> StoredItemKeys() const {
         std::vector<std::string> keys;
         for (const auto& [key, value] : store.Contents()) {
-            if (std::get<2>(key).rfind("CustomItems.Item", 0) == 0) keys.push_back(std::get<2>(key));
+            if (std::get<2>(key).rfind("CustomItems.Item", 0) == 0)
+                keys.push_back(std::get<2>(key));
         }
         return keys;
     }
@@ -264,7 +265,7 @@ TEST_F(modSettingsTest, FailedSaveLeavesTheStoreAsItWas) {
 }
 
 class WindowPositionTest : public modSettingsTest {
-protected:
+  protected:
     // A 1024 x 768 pixel screen at 15 twips per pixel and a 5700 x 3375 twip window.
     ScreenMetrics screen{15360, 11520, 5700, 3375, 15, 15};
     WindowPosition Read() { return ReadWindowPosition(store, screen); }

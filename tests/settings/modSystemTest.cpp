@@ -15,8 +15,8 @@ TEST(modAutostartTest, EntryIsWrittenReadRemovedAndRewrittenWithTheCurrentPath) 
     FakeAutostart autostart("/opt/talvex/talvex");
     EXPECT_FALSE(IsAutostartSet(autostart));
     EXPECT_TRUE(SetAutostart(autostart, true));
-    EXPECT_EQ(autostart.Entries(), (std::map<std::string, std::string>{
-                                       {"Talvex", "/opt/talvex/talvex"}}));
+    EXPECT_EQ(autostart.Entries(),
+              (std::map<std::string, std::string>{{"Talvex", "/opt/talvex/talvex"}}));
     EXPECT_TRUE(IsAutostartSet(autostart));
 
     // An entry left by a copy in another folder counts as set; writing it again makes
