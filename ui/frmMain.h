@@ -11,12 +11,27 @@
 #include "engine/IEngineHost.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
+#include "platform/IAutostart.h"
 #include "platform/IClock.h"
 #include "platform/IProcessApi.h"
+#include "platform/ISettingsStore.h"
+#include "platform/ISingleInstance.h"
 #include "platform/IUiServices.h"
 #include "platform/IWindowApi.h"
+#include "settings/NullSettingsStore.h"
 
 namespace talvex {
+
+/// The settings store, the session start-up list and the instance lock. Without a
+/// store the program starts on the defaults and keeps nothing; without an autostart
+/// list it is never registered; without a lock every copy counts as the first.
+struct frmMainSystem {
+    platform::ISettingsStore* settings = nullptr;
+    platform::IAutostart* autostart = nullptr;
+    platform::ISingleInstance* instance = nullptr;
+    /// File name of this program, the name of its own default never-boost rule.
+    std::string sOwnExeName = "talvex";
+};
 
 /// Everything the main window works with; owned by whoever creates the window.
 struct frmMainServices {
@@ -25,6 +40,7 @@ struct frmMainServices {
     platform::IWindowApi& windows;
     StringTable& strings;
     ActionLog& log;
+    frmMainSystem system{};
 };
 
 class frmMain final : public IEngineHost {
@@ -96,6 +112,10 @@ class frmMain final : public IEngineHost {
     std::string m_sLanguage;
     std::int32_t m_lMaxFailures = 0;
     bool bAutoUpdate = false;
+    // Background observation settings, kept here until the observers own them.
+    bool bBkgObservation = true;
+    std::int16_t iBelowNormalCpuUsage = 10;
+    std::int16_t iIdleCpuUsage = 40;
 
     // Translated texts used by start-up.
     std::string txtTalvexStarted;
@@ -112,6 +132,7 @@ class frmMain final : public IEngineHost {
     void Form_Shown();
     void AfterStartup();
     void StartupLogLines();
+    platform::ISettingsStore& SettingsStore();
 
     // Steps that belong to the settings, autostart, instance and update modules.
     bool IsAutostartSet();
@@ -126,6 +147,8 @@ class frmMain final : public IEngineHost {
     platform::IProcessApi& m_processes;
     StringTable& m_strings;
     ActionLog& m_log;
+    frmMainSystem m_system;
+    NullSettingsStore m_noSettingsStore;
     Engine m_engine;
     std::unique_ptr<platform::Form> m_form;
     std::unique_ptr<platform::Timer> m_tmrRefresh;
