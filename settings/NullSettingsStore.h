@@ -7,7 +7,7 @@
 namespace talvex {
 
 class NullSettingsStore final : public platform::ISettingsStore {
-public:
+  public:
     std::string GetSettingValue(const std::string&, const std::string&, const std::string&,
                                 const std::string& sDefault) override {
         return sDefault;

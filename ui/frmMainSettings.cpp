@@ -35,9 +35,8 @@ void frmMain::fLoadSettings() {
     m_tmrRefresh->SetInterval(v.lRefreshInterval);
 
     // Placed once the view, and with it the window's height, is final.
-    const ScreenMetrics screen{m_ui.ScreenWidth(),    m_ui.ScreenHeight(),
-                               m_form->ClientWidth(), m_form->Height(),
-                               m_ui.TwipsPerPixelX(), m_ui.TwipsPerPixelY()};
+    const ScreenMetrics screen{m_ui.ScreenWidth(), m_ui.ScreenHeight(),   m_form->ClientWidth(),
+                               m_form->Height(),   m_ui.TwipsPerPixelX(), m_ui.TwipsPerPixelY()};
     const WindowPosition position = ReadWindowPosition(SettingsStore(), screen);
     m_form->Move(position.left, position.top);
     fRefreshList();
