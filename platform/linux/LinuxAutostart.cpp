@@ -191,7 +191,8 @@ bool LinuxAutostart::RegOpenKeyExA(bool bForWriting) {
 
 bool LinuxAutostart::RegSetValueExA(const std::string& sName, const std::string& sCommandPath) {
     const std::string path = EntryPath(sName);
-    if (path.empty()) return false;
+    // An entry without a program would start nothing at every log-in.
+    if (path.empty() || sCommandPath.empty()) return false;
     return ReplaceFileContents(path, DesktopEntryText(sName, sCommandPath), kEntryMode);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace talvex::platform::xdg {
@@ -64,7 +65,15 @@ std::string OwnExecutablePath() {
     std::vector<char> buffer(4096);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
-    return std::string(buffer.data(), static_cast<std::size_t>(length));
+    std::string path(buffer.data(), static_cast<std::size_t>(length));
+    // A program file replaced while it runs (an update) is reported with this mark;
+    // the new file under the same name is the one to start next time.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.size() > kDeleted.size() &&
+        path.compare(path.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
+        path.resize(path.size() - kDeleted.size());
+    }
+    return path;
 }
 
 bool MakeFolders(const std::string& path, unsigned mode) {

@@ -96,6 +96,10 @@ TEST_F(LinuxAutostartTest, UnreachableFolderChangesNothing) {
     EXPECT_EQ(testing::ReadText(temp / "config"), "not a folder");
     LinuxAutostart nowhere("", "/opt/talvex/talvex");
     EXPECT_FALSE(SetAutostart(nowhere, true));
+    // Where the system does not tell the program's own path, no empty entry is made.
+    LinuxAutostart pathless(temp / "other/autostart", "");
+    EXPECT_TRUE(SetAutostart(pathless, true));
+    EXPECT_FALSE(IsAutostartSet(pathless));
 }
 
 }  // namespace
