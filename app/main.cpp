@@ -1,6 +1,7 @@
 // Talvex: picks the backends, creates the main window and runs the event loop until
 // the main window ends the program.
 #include "app/Desktop.h"
+#include "app/SystemServices.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
 #include "platform/qt/QtUi.h"
@@ -11,9 +12,11 @@ int main(int argc, char** argv) {
     auto desktop = talvex::app::CreateDesktop();
     talvex::StringTable strings;
     talvex::ActionLog log(desktop->Clock());
-    talvex::frmMain frm(
-        talvex::frmMainServices{*ui, desktop->Processes(), desktop->Windows(), strings, log,
-                                 desktop->Clock()});
+    const auto system = talvex::app::CreateSystemServices();
+    talvex::frmMain frm(talvex::frmMainServices{
+        *ui, desktop->Processes(), desktop->Windows(), strings, log, desktop->Clock(),
+        talvex::frmMainSystem{system.settings.get(), system.autostart.get(),
+                              system.instance.get(), system.sOwnExeName}});
     frm.Form_Load();
     return ui->Run();
 }

@@ -5,11 +5,12 @@
 set -uo pipefail
 bin=$1
 export QT_QPA_PLATFORM=offscreen
-if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
-  XDG_RUNTIME_DIR=$(mktemp -d)
-  export XDG_RUNTIME_DIR
-  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
-fi
+# Own config and runtime folders: the program saves its settings and takes its
+# single-instance lock there, never in the user's own.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 # True once the process catches the signal, i.e. its handler is installed.
 catches() {

@@ -30,6 +30,7 @@ frmMain::frmMain(const frmMainServices& services)
       m_processes(services.processes),
       m_strings(services.strings),
       m_log(services.log),
+      m_system(services.system),
       m_engine(services.processes, services.windows, services.clock, services.strings, services.log,
                *this),
       m_form(services.ui.CreateForm("frmMain")),

@@ -11,15 +11,30 @@
 #include "engine/IEngineHost.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
+#include "platform/IAutostart.h"
 #include "platform/IClock.h"
 #include "platform/IProcessApi.h"
+#include "platform/ISettingsStore.h"
+#include "platform/ISingleInstance.h"
 #include "platform/IUiServices.h"
 #include "platform/IWindowApi.h"
 #include "rules/RuleCommands.h"
 #include "ui/frmAdvanced.h"
 #include "ui/frmWarning.h"
+#include "settings/NullSettingsStore.h"
 
 namespace talvex {
+
+/// The settings store, the session start-up list and the instance lock. Without a
+/// store the program starts on the defaults and keeps nothing; without an autostart
+/// list it is never registered; without a lock every copy counts as the first.
+struct frmMainSystem {
+    platform::ISettingsStore* settings = nullptr;
+    platform::IAutostart* autostart = nullptr;
+    platform::ISingleInstance* instance = nullptr;
+    /// File name of this program, the name of its own default never-boost rule.
+    std::string sOwnExeName = "talvex";
+};
 
 /// Everything the main window works with; owned by whoever creates the window.
 struct frmMainServices {
@@ -29,6 +44,7 @@ struct frmMainServices {
     StringTable& strings;
     ActionLog& log;
     platform::IClock& clock;
+    frmMainSystem system{};
 };
 
 class frmMain final : public IEngineHost, public IAdvancedHost {
@@ -116,8 +132,10 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     bool m_bAlwaysOnTop = false;
     bool m_bAdvancedView = false;
     std::string m_sLanguage;
-    std::int32_t m_lMaxFailures = 0;
     bool bAutoUpdate = false;
+    // The observers' settings live where the observers read them: the hang-up
+    // tolerance in the engine (m_lMaxFailures), background observation's switch and
+    // thresholds in its modMain.
 
     // Translated texts used by start-up.
     std::string txtTalvexStarted;
@@ -134,6 +152,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void Form_Shown();
     void AfterStartup();
     void StartupLogLines();
+    platform::ISettingsStore& SettingsStore();
 
     // Steps that belong to the settings, autostart, instance and update modules.
     bool IsAutostartSet();
@@ -152,6 +171,8 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     platform::IProcessApi& m_processes;
     StringTable& m_strings;
     ActionLog& m_log;
+    frmMainSystem m_system;
+    NullSettingsStore m_noSettingsStore;
     Engine m_engine;
     std::unique_ptr<platform::Form> m_form;
     std::unique_ptr<platform::Timer> m_tmrRefresh;

@@ -1,6 +1,7 @@
 // The main window's side of the Advanced window: loading it hidden with the first log
 // line, showing it from the tray menu, closing it, and what it reads from here.
 #include "i18n/TalvexError.h"
+#include "settings/modSettings.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -40,13 +41,14 @@ std::int32_t frmMain::RefreshInterval() {
     return m_tmrRefresh->Interval();
 }
 
-// The Advanced window keeps its position in the settings store. Until the store is
-// wired into this window, no position is found and none is kept, so the window opens
-// at its default place.
-std::string frmMain::GetSetting(const std::string&, const std::string& sDefault) {
-    return sDefault;
+// The Advanced window keeps its position in the same store and section as all settings.
+std::string frmMain::GetSetting(const std::string& sKey, const std::string& sDefault) {
+    return SettingsStore().GetSettingValue(kSettingsApp, kSettingsSection, sKey, sDefault);
 }
 
-void frmMain::SaveSetting(const std::string&, const std::string&) {}
+void frmMain::SaveSetting(const std::string& sKey, const std::string& sValue) {
+    // A store that cannot be written keeps what it had; the window closes all the same.
+    SettingsStore().SaveSettingValue(kSettingsApp, kSettingsSection, sKey, sValue);
+}
 
 }  // namespace talvex

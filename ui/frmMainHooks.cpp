@@ -1,40 +1,14 @@
-// Steps of start-up and shutdown whose real work lives in other modules: the settings
-// store, the interface translation, autostart and single instance, the update check
-// and the Advanced window. Until those modules are wired in, each step here does the
-// least that keeps the program correct: the settings start at their defaults, the
-// interface keeps its English design texts, the program counts as the only copy and
-// is not registered for autostart.
+// Steps of start-up and shutdown whose real work lives in other modules: the interface
+// translation, the update check and the Advanced window. Until those modules are wired
+// in, each step here does the least that keeps the program correct: the interface
+// keeps its English design texts. (Settings, autostart and the instance check: in
+// frmMainSettings.cpp.)
 #include "engine/Engine.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
 
 using namespace platform;
-
-void frmMain::fLoadSettings() {
-    m_sLanguage = "DE";
-    Translate();
-    m_engine.m_iNewPriority = 1;
-    Ctl("Option1", m_engine.m_iNewPriority).SetValue(1);
-    m_bAlwaysOnTop = true;
-    Ctl("chkAlwaysOnTop").SetValue(1);
-    m_bAdvancedView = false;
-    Ctl("chkAdvanced").SetValue(0);
-    fSetAdvancedView();
-    bAutoUpdate = true;
-    Ctl("chkAutoUpdate").SetValue(1);
-    m_lMaxFailures = 8;
-    // First start: the program's own never-boost rules.
-    m_engine.m_TalvexItems.fAddToTalvexItems("taskmgr.exe", 0, true, true, false, false);
-    m_engine.m_TalvexItems.fAddToTalvexItems("ntvdm.exe", 0, true, false, false, false);
-    m_engine.m_TalvexItems.fAddToTalvexItems("talvex.exe", 0, true, true, false, false);
-    m_tmrRefresh->SetInterval(500);
-    m_form->Move(m_ui.ScreenWidth() / 2 - kClientWidth / 2,
-                 m_ui.ScreenHeight() / 2 - m_form->Height() / 2);
-    fRefreshList();
-}
-
-void frmMain::fSaveSettings() {}
 
 void frmMain::Translate() {
     m_engine.txtWindow = "Window";
@@ -51,18 +25,6 @@ void frmMain::Translate() {
     names.sNameOther = "Unknown";
     names.sNameNormal = "Normal";
 }
-
-bool frmMain::IsAutostartSet() {
-    return false;
-}
-
-void frmMain::SetAutostart(bool) {}
-
-bool frmMain::IsFirstInstance() {
-    return true;
-}
-
-void frmMain::ReleaseInstanceMutex() {}
 
 void frmMain::CheckForUpdate(bool) {}
 

@@ -1,0 +1,23 @@
+#pragma once
+// The settings store, the session start-up list and the single-instance lock of this
+// build's platform. Missing ones stay null; the main window copes without them.
+
+#include <memory>
+#include <string>
+
+#include "platform/IAutostart.h"
+#include "platform/ISettingsStore.h"
+#include "platform/ISingleInstance.h"
+
+namespace talvex::app {
+
+struct SystemServices {
+    std::unique_ptr<platform::ISettingsStore> settings;
+    std::unique_ptr<platform::IAutostart> autostart;
+    std::unique_ptr<platform::ISingleInstance> instance;
+    std::string sOwnExeName;
+};
+
+SystemServices CreateSystemServices();
+
+}  // namespace talvex::app

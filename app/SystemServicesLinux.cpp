@@ -1,0 +1,19 @@
+// Linux: the INI file in the user's config folder, an XDG autostart entry and a file
+// lock in the runtime folder.
+#include "app/SystemServices.h"
+#include "platform/linux/LinuxAutostart.h"
+#include "platform/linux/LinuxSettingsStore.h"
+#include "platform/linux/LinuxSingleInstance.h"
+
+namespace talvex::app {
+
+SystemServices CreateSystemServices() {
+    SystemServices system;
+    system.settings = platform::LinuxSettingsStore::FromEnvironment();
+    system.autostart = platform::LinuxAutostart::FromEnvironment();
+    system.instance = platform::LinuxSingleInstance::FromEnvironment();
+    system.sOwnExeName = "talvex";
+    return system;
+}
+
+}  // namespace talvex::app

@@ -1,0 +1,26 @@
+#pragma once
+// Whole-file reads and crash-safe whole-file replacement.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace talvex::platform {
+
+enum class ReadResult { Ok, Missing, Failed };
+
+/// Reads the whole file into `contents`. Missing when there is no such file; Failed
+/// when it exists but cannot be read (contents are then empty).
+ReadResult ReadWholeFile(const std::string& path, std::string& contents);
+
+/// Replaces the file's contents so that, whatever happens, the file holds either the
+/// old contents or the new ones in full: the text goes to a temporary file in the same
+/// folder, is flushed to the disk and then renamed over the file. Missing folders are
+/// created (mode 0700). A link is followed, so the file it points to is replaced.
+/// False on any failure; the old file is untouched then and no temporary file stays.
+/// `beforeRename` runs after the flush and before the rename (tests simulate a crash
+/// there).
+bool ReplaceFileContents(const std::string& path, std::string_view contents, unsigned mode,
+                         const std::function<void()>& beforeRename = {});
+
+}  // namespace talvex::platform

@@ -1,0 +1,34 @@
+#pragma once
+// The single-instance lock as a file lock: lock "TalvexApp" is an flock on the file
+// <runtime folder>/TalvexApp. The kernel drops the lock when the program ends in any
+// way, so a copy that crashed or was killed leaves nothing behind.
+
+#include <memory>
+#include <string>
+
+#include "platform/ISingleInstance.h"
+
+namespace talvex::platform {
+
+class LinuxSingleInstance final : public ISingleInstance {
+  public:
+    /// `lockDir` holds the lock files; empty makes every CreateMutexA fail.
+    explicit LinuxSingleInstance(std::string lockDir);
+    /// $XDG_RUNTIME_DIR, or a private folder in /tmp when it is unset.
+    static std::unique_ptr<LinuxSingleInstance> FromEnvironment();
+    ~LinuxSingleInstance() override;
+    LinuxSingleInstance(const LinuxSingleInstance&) = delete;
+    LinuxSingleInstance& operator=(const LinuxSingleInstance&) = delete;
+
+    const std::string& LockDir() const { return m_dir; }
+
+    MutexResult CreateMutexA(const std::string& sName) override;
+    void ReleaseMutex() override;
+    bool HoldsMutex() const override { return m_fd >= 0; }
+
+  private:
+    std::string m_dir;
+    int m_fd = -1;
+};
+
+}  // namespace talvex::platform

@@ -1,0 +1,90 @@
+#include "platform/linux/XdgPaths.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+namespace talvex::platform::xdg {
+
+namespace {
+
+std::string AbsoluteOrEmpty(const char* value) {
+    if (value == nullptr || value[0] != '/') return {};
+    return value;
+}
+
+std::string HomeFromPasswd() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* result = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) != 0 || !result) {
+        return {};
+    }
+    return AbsoluteOrEmpty(result->pw_dir);
+}
+
+}  // namespace
+
+const char* ProcessEnv(const char* name) {
+    return std::getenv(name);
+}
+
+std::string ConfigHome(const EnvLookup& env) {
+    if (std::string config = AbsoluteOrEmpty(env("XDG_CONFIG_HOME")); !config.empty()) {
+        return config;
+    }
+    std::string home = AbsoluteOrEmpty(env("HOME"));
+    if (home.empty()) home = HomeFromPasswd();
+    if (home.empty()) return {};
+    if (home.back() == '/') home.pop_back();
+    return home + "/.config";
+}
+
+std::string RuntimeDir(const EnvLookup& env) {
+    return AbsoluteOrEmpty(env("XDG_RUNTIME_DIR"));
+}
+
+std::string PrivateFallbackDir(const std::string& tmpDir) {
+    const std::string dir = tmpDir + "/talvex-" + std::to_string(getuid());
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    // Someone else may have made the name first: use it only when it is our own
+    // folder, not a link, and closed to everybody else.
+    struct stat info {};
+    if (lstat(dir.c_str(), &info) != 0) return {};
+    if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) return {};
+    if ((info.st_mode & 0077) != 0) return {};
+    return dir;
+}
+
+std::string OwnExecutablePath() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
+    std::string path(buffer.data(), static_cast<std::size_t>(length));
+    // A program file replaced while it runs (an update) is reported with this mark;
+    // the new file under the same name is the one to start next time.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.size() > kDeleted.size() &&
+        path.compare(path.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
+        path.resize(path.size() - kDeleted.size());
+    }
+    return path;
+}
+
+bool MakeFolders(const std::string& path, unsigned mode) {
+    if (path.empty()) return false;
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) break;
+    }
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace talvex::platform::xdg

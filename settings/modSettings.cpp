@@ -1,0 +1,170 @@
+#include "settings/modSettings.h"
+
+#include <optional>
+
+#include "settings/RuleText.h"
+#include "settings/SettingText.h"
+
+namespace talvex {
+
+using platform::ISettingsStore;
+
+namespace {
+
+constexpr std::int32_t kFirstStartInterval = 500;
+constexpr std::int32_t kMinInterval = 10;
+constexpr std::int64_t kReachableSlackPixels = 100;
+
+// Reads and writes "Kessaly"/"Talvex" keys.
+class Keys {
+  public:
+    explicit Keys(ISettingsStore& store) : m_store(store) {}
+
+    std::string Text(const char* key, const std::string& sDefault) {
+        return m_store.GetSettingValue(kSettingsApp, kSettingsSection, key, sDefault);
+    }
+    std::int16_t Int16(const char* key, std::int16_t iDefault) {
+        return ParseStoredInt16(Text(key, std::to_string(iDefault))).value_or(iDefault);
+    }
+    std::int32_t Int32(const char* key, std::int32_t lDefault) {
+        return ParseStoredInt32(Text(key, std::to_string(lDefault))).value_or(lDefault);
+    }
+    bool Bool(const char* key, bool bDefault) {
+        return ParseStoredBool(Text(key, StoredBoolText(bDefault))).value_or(bDefault);
+    }
+    void Save(const std::string& key, const std::string& sValue) {
+        m_store.SaveSettingValue(kSettingsApp, kSettingsSection, key, sValue);
+    }
+    void Delete(const std::string& key) {
+        m_store.DeleteSettingValue(kSettingsApp, kSettingsSection, key);
+    }
+
+  private:
+    ISettingsStore& m_store;
+};
+
+std::string ItemKey(std::int32_t n) {
+    return "CustomItems.Item" + std::to_string(n);
+}
+
+// Reads of one load see one state of the store, and the store reads its file once.
+class ReadScope {
+  public:
+    explicit ReadScope(ISettingsStore& store) : m_store(store) { m_store.BeginUpdate(); }
+    ~ReadScope() { m_store.CommitUpdate(); }
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+
+  private:
+    ISettingsStore& m_store;
+};
+
+void AddDefaultRules(TalvexItems& items, std::string_view sOwnExeName) {
+    items.fAddToTalvexItems("taskmgr.exe", 0, true, true, false, false);
+    items.fAddToTalvexItems("ntvdm.exe", 0, true, false, false, false);
+    items.fAddToTalvexItems(sOwnExeName, 0, true, true, false, false);
+}
+
+// The refresh interval; on the very first start also the default rules.
+std::int32_t ReadRefreshInterval(Keys& keys, TalvexItems& items, std::string_view sOwnExeName) {
+    const auto stored = ParseStoredInt16(keys.Text("General.RefreshRate", "0"));
+    if (!stored) return kFirstStartInterval;  // damaged, but not a first start
+    if (*stored == 0) {
+        AddDefaultRules(items, sOwnExeName);
+        return kFirstStartInterval;
+    }
+    return *stored < kMinInterval ? kFirstStartInterval : *stored;
+}
+
+void ReadRules(Keys& keys, TalvexItems& items, std::string_view sOwnExeName) {
+    const std::int16_t count = keys.Int16("CustomItems.Count", 0);
+    for (std::int32_t n = 0; n < count; ++n) {
+        const auto rule = ParseRuleText(keys.Text(ItemKey(n).c_str(), ""), sOwnExeName);
+        if (!rule) continue;
+        items.fAddToTalvexItems(rule->sItem, rule->iBoostLevel, rule->bNeverBoost,
+                                rule->bNoBkgObservation, rule->bNoHangUpObservation,
+                                rule->bNoHangUpObservationMsg);
+    }
+}
+
+std::int32_t Centre(std::int64_t screen, std::int64_t window) {
+    return static_cast<std::int32_t>(screen / 2 - window / 2);
+}
+
+}  // namespace
+
+SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items,
+                            std::string_view sOwnExeName) {
+    ReadScope scope(store);
+    Keys keys(store);
+    SettingsValues v;
+    v.sLanguage = keys.Text("General.Language", v.sLanguage);
+    if (v.sLanguage.empty()) v.sLanguage = SettingsValues{}.sLanguage;
+    v.iNewPriority = keys.Int16("Boost.NewPriority", v.iNewPriority);
+    if (v.iNewPriority < 0 || v.iNewPriority > 2) v.iNewPriority = SettingsValues{}.iNewPriority;
+    v.bAlwaysOnTop = keys.Bool("Window.AlwaysOnTop", v.bAlwaysOnTop);
+    v.bAdvancedView = keys.Bool("Window.AdvancedView", v.bAdvancedView);
+    v.bAutoUpdate = keys.Bool("General.AutoUpdate", v.bAutoUpdate);
+    v.bBkgObservation = keys.Bool("BackgroundProcessObservation.Enabled", v.bBkgObservation);
+    v.iBelowNormalCpuUsage =
+        keys.Int16("BackgroundProcessObservation.BelowNormalCpuUsage", v.iBelowNormalCpuUsage);
+    v.iIdleCpuUsage = keys.Int16("BackgroundProcessObservation.IdleCpuUsage", v.iIdleCpuUsage);
+    v.lMaxFailures = keys.Int32("HangupObservation.MaxFailures", v.lMaxFailures);
+    v.lRefreshInterval = ReadRefreshInterval(keys, items, sOwnExeName);
+    ReadRules(keys, items, sOwnExeName);
+    return v;
+}
+
+WindowPosition ReadWindowPosition(ISettingsStore& store, const ScreenMetrics& s) {
+    ReadScope scope(store);
+    Keys keys(store);
+    const std::int32_t centreLeft = Centre(s.screenWidth, s.windowWidth);
+    const std::int32_t centreTop = Centre(s.screenHeight, s.windowHeight);
+    WindowPosition pos;
+    pos.left =
+        ParseStoredTwips(keys.Text("Window.Left", std::to_string(centreLeft))).value_or(centreLeft);
+    pos.top =
+        ParseStoredTwips(keys.Text("Window.Top", std::to_string(centreTop))).value_or(centreTop);
+    // A window beyond the right or bottom edge could not be reached; one off the left
+    // or top edge may sit on a second monitor and stays.
+    if (std::int64_t{pos.left} + s.windowWidth >
+        std::int64_t{s.screenWidth} + kReachableSlackPixels * s.twipsPerPixelX) {
+        pos.left = centreLeft;
+    }
+    if (std::int64_t{pos.top} + s.windowHeight >
+        std::int64_t{s.screenHeight} + kReachableSlackPixels * s.twipsPerPixelY) {
+        pos.top = centreTop;
+    }
+    return pos;
+}
+
+bool WriteSettings(ISettingsStore& store, const SettingsValues& v, const TalvexItems& items,
+                   const WindowPosition& position) {
+    store.BeginUpdate();
+    Keys keys(store);
+    keys.Save("Boost.NewPriority", std::to_string(v.iNewPriority));
+    keys.Save("General.Language", v.sLanguage);
+    keys.Save("Window.AlwaysOnTop", StoredBoolText(v.bAlwaysOnTop));
+    keys.Save("Window.AdvancedView", StoredBoolText(v.bAdvancedView));
+    keys.Save("General.RefreshRate", std::to_string(v.lRefreshInterval));
+    keys.Save("General.AutoUpdate", StoredBoolText(v.bAutoUpdate));
+    keys.Save("BackgroundProcessObservation.Enabled", StoredBoolText(v.bBkgObservation));
+    keys.Save("BackgroundProcessObservation.BelowNormalCpuUsage",
+              std::to_string(v.iBelowNormalCpuUsage));
+    keys.Save("BackgroundProcessObservation.IdleCpuUsage", std::to_string(v.iIdleCpuUsage));
+    keys.Save("HangupObservation.MaxFailures", std::to_string(v.lMaxFailures));
+
+    const std::int16_t oldCount = keys.Int16("CustomItems.Count", 0);
+    // Every key of the previous save goes, empty ones included, so none lingers.
+    for (std::int32_t n = 0; n < oldCount; ++n) keys.Delete(ItemKey(n));
+    // The count comes from the rules themselves, so it always matches the keys below.
+    keys.Save("CustomItems.Count", std::to_string(items.Count()));
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        keys.Save(ItemKey(static_cast<std::int32_t>(i)), RuleText(items[i]));
+    }
+    keys.Save("Window.Left", std::to_string(position.left));
+    keys.Save("Window.Top", std::to_string(position.top));
+    return store.CommitUpdate();
+}
+
+}  // namespace talvex

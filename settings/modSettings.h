@@ -1,0 +1,68 @@
+#pragma once
+// Loading and saving every option, the window position and the rule list through the
+// settings store. The main window calls these from its fLoadSettings and fSaveSettings
+// and applies the values to its controls itself.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/ISettingsStore.h"
+#include "rules/TalvexItems.h"
+
+namespace talvex {
+
+inline constexpr const char* kSettingsApp = "Kessaly";
+inline constexpr const char* kSettingsSection = "Talvex";
+
+/// The options kept in the store, with the values an empty store gives.
+struct SettingsValues {
+    std::string sLanguage = "DE";   // "General.Language"
+    std::int16_t iNewPriority = 1;  // "Boost.NewPriority": 0 Above Normal, 1 High, 2 Realtime
+    bool bAlwaysOnTop = true;       // "Window.AlwaysOnTop"
+    bool bAdvancedView = false;     // "Window.AdvancedView"
+    bool bAutoUpdate = true;        // "General.AutoUpdate"
+    bool bBkgObservation = true;    // "BackgroundProcessObservation.Enabled"
+    std::int16_t iBelowNormalCpuUsage = 10;  // "...BelowNormalCpuUsage", percent
+    std::int16_t iIdleCpuUsage = 40;         // "...IdleCpuUsage", percent
+    std::int32_t lMaxFailures = 8;           // "HangupObservation.MaxFailures"
+    std::int32_t lRefreshInterval = 500;     // "General.RefreshRate", ms of tmrRefresh
+};
+
+/// Sizes the placement of the main window depends on, all in twips.
+struct ScreenMetrics {
+    std::int32_t screenWidth = 0;
+    std::int32_t screenHeight = 0;
+    std::int32_t windowWidth = 0;
+    std::int32_t windowHeight = 0;
+    std::int32_t twipsPerPixelX = 15;
+    std::int32_t twipsPerPixelY = 15;
+};
+
+/// Left and top edge of the main window, in twips.
+struct WindowPosition {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+};
+
+/// Reads the options and appends the stored rules to `items`. On the very first start
+/// (no refresh rate stored yet, or 0) the three default rules come first: the task
+/// manager, the DOS box and this program itself, named sOwnExeName. A value that does
+/// not convert to its key's type gives that key's default; a boost level outside 0 to 2
+/// gives 1; a refresh rate below 10 ms, or one that does not convert, gives 500 ms.
+/// Rules whose text cannot be read are skipped.
+SettingsValues ReadSettings(platform::ISettingsStore& store, TalvexItems& items,
+                            std::string_view sOwnExeName);
+
+/// The stored window position, centred where nothing usable is stored, and brought back
+/// to the centre where the window would end more than 100 pixels beyond the right or
+/// bottom edge of the screen. Read after the window has its final size.
+WindowPosition ReadWindowPosition(platform::ISettingsStore& store, const ScreenMetrics& screen);
+
+/// Writes the options, the rules and the window position in one update. Rule keys of
+/// the previous save are removed first, so no stale rule stays behind. False when the
+/// store could not be written; it then holds what it held before.
+bool WriteSettings(platform::ISettingsStore& store, const SettingsValues& values,
+                   const TalvexItems& items, const WindowPosition& position);
+
+}  // namespace talvex

@@ -1,0 +1,227 @@
+// The INI settings store on real files: what round-trips, where it lives, and that no
+// failure or crash while saving ever costs the previous file.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "TempFolder.h"
+#include "platform/linux/LinuxSettingsStore.h"
+#include "platform/linux/XdgPaths.h"
+#include "settings/modSettings.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using testing::TempFolder;
+namespace fs = std::filesystem;
+
+class LinuxSettingsStoreTest : public ::testing::Test {
+  protected:
+    std::string Get(LinuxSettingsStore& s, const std::string& key, const std::string& def = "?") {
+        return s.GetSettingValue("Kessaly", "Talvex", key, def);
+    }
+    bool Save(LinuxSettingsStore& s, const std::string& key, const std::string& value) {
+        return s.SaveSettingValue("Kessaly", "Talvex", key, value);
+    }
+    std::string FilePath() const { return config + "/Kessaly/Talvex.conf"; }
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(config + "/Kessaly")) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempFolder temp;
+    std::string config = temp / "config";
+    LinuxSettingsStore store{config};
+};
+
+TEST_F(LinuxSettingsStoreTest, AnyTextSurvivesARestartInTheTalvexSection) {
+    const std::vector<std::pair<std::string, std::string>> values{
+        {"General.Language", "DE"},
+        {"Empty", ""},
+        {"Spaces", "  both ends  "},
+        {"Signs", "a=b [x] #c ;d \"q\" 'q'"},
+        {"Breaks", "line\nbreak\r\ttab"},
+        {"Backslashes", "C:\\Tools\\n\\x41\\"},
+        {"Control", std::string("\x01\x7f\x00z", 4)},
+        {"Utf8", "Größe – 大きさ"},
+        {"#key with = and [brackets] ", "v"},
+    };
+    for (const auto& [key, value] : values) ASSERT_TRUE(Save(store, key, value)) << key;
+
+    EXPECT_EQ(store.FilePath("Kessaly", "Talvex"), FilePath());
+    const std::string text = testing::ReadText(FilePath());
+    EXPECT_EQ(text.rfind("[Talvex]\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\nGeneral.Language=DE\n"), std::string::npos) << text;
+
+    LinuxSettingsStore restarted(config);
+    for (const auto& [key, value] : values) EXPECT_EQ(Get(restarted, key), value) << key;
+    // A key holding the empty text is not absent.
+    EXPECT_EQ(Get(restarted, "Empty", "default"), "");
+    EXPECT_EQ(Get(restarted, "Missing", "default"), "default");
+    EXPECT_TRUE(restarted.DeleteSettingValue("Kessaly", "Talvex", "Spaces"));
+    EXPECT_TRUE(restarted.DeleteSettingValue("Kessaly", "Talvex", "Never there"));
+    EXPECT_EQ(Get(store, "Spaces", "gone"), "gone");
+}
+
+TEST_F(LinuxSettingsStoreTest, HandEditedFileIsReadAndItsOtherSectionsKept) {
+    fs::create_directories(config + "/Kessaly");
+    testing::WriteText(FilePath(),
+                       "# my settings\r\n[Other]\r\nkeep = me\r\n\r\n[Talvex]\r\n"
+                       "  General.Language =  FR  \r\n; old=1\r\nno equals sign\r\n");
+    EXPECT_EQ(Get(store, "General.Language"), "FR");
+    EXPECT_EQ(Get(store, "old"), "?");
+    ASSERT_TRUE(Save(store, "Boost.NewPriority", "2"));
+    const std::string text = testing::ReadText(FilePath());
+    EXPECT_NE(text.find("[Other]\nkeep=me\n"), std::string::npos) << text;
+    EXPECT_EQ(Get(store, "General.Language"), "FR");
+}
+
+TEST_F(LinuxSettingsStoreTest, UpdateReachesTheFileOnlyAtItsCommitAndAllAtOnce) {
+    ASSERT_TRUE(Save(store, "A", "1"));
+    const std::string before = testing::ReadText(FilePath());
+    store.BeginUpdate();
+    Save(store, "A", "2");
+    Save(store, "B", "3");
+    EXPECT_EQ(Get(store, "A"), "2");  // the update sees its own writes
+    EXPECT_EQ(testing::ReadText(FilePath()), before);
+    ASSERT_TRUE(store.CommitUpdate());
+    LinuxSettingsStore other(config);
+    EXPECT_EQ(Get(other, "A"), "2");
+    EXPECT_EQ(Get(other, "B"), "3");
+}
+
+TEST_F(LinuxSettingsStoreTest, UnwritableFolderLeavesThePreviousFileReadable) {
+    ASSERT_TRUE(Save(store, "General.Language", "EN"));
+    chmod(config.c_str(), 0755);
+    chmod(temp.Path().c_str(), 0755);
+    chmod(FilePath().c_str(), 0644);
+    chmod((config + "/Kessaly").c_str(), 0555);
+    const int status = testing::RunInChild([&] {
+        if (!testing::DropRootRights()) return 3;
+        LinuxSettingsStore child(config);
+        if (Get(child, "General.Language") != "EN") return 2;
+        return Save(child, "General.Language", "FR") ? 1 : 0;
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save claimed success, 2: unreadable";
+    chmod((config + "/Kessaly").c_str(), 0700);
+    EXPECT_EQ(Get(store, "General.Language"), "EN");
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Talvex.conf"});
+}
+
+TEST_F(LinuxSettingsStoreTest, FullDiskLeavesThePreviousFileAndNoTemporaryFile) {
+    SettingsValues values;
+    std::int16_t global = 1;
+    TalvexItems items(global);
+    ASSERT_TRUE(WriteSettings(store, values, items, {10, 20}));
+    const std::string before = testing::ReadText(FilePath());
+    const int status = testing::RunInChild([&] {
+        // A file size limit fails writes the way a full disk does, for root as well.
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+        for (int i = 0; i < 50; ++i) {
+            items.fAddToTalvexItems("program-" + std::to_string(i), 1, false, false, false, false);
+        }
+        return WriteSettings(store, values, items, {10, 20}) ? 1 : 0;
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(testing::ReadText(FilePath()), before);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Talvex.conf"});
+}
+
+TEST_F(LinuxSettingsStoreTest, CrashBetweenWriteAndRenameLeavesThePreviousFile) {
+    ASSERT_TRUE(Save(store, "CustomItems.Count", "1"));
+    ASSERT_TRUE(Save(store, "CustomItems.Item0", "kate|1|False|False|False|False|"));
+    const std::string before = testing::ReadText(FilePath());
+    const int status = testing::RunInChild([&] {
+        LinuxSettingsStore child(config);
+        child.SetBeforeReplaceHook([] { raise(SIGKILL); });
+        Save(child, "CustomItems.Item0", "gimp|2|False|False|False|False|");
+        return 0;
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    EXPECT_EQ(testing::ReadText(FilePath()), before);
+    LinuxSettingsStore restarted(config);
+    EXPECT_EQ(Get(restarted, "CustomItems.Item0"), "kate|1|False|False|False|False|");
+    // The dead writer's temporary file stays until the next save clears it away.
+    EXPECT_EQ(FolderEntries().size(), 2u);
+    ASSERT_TRUE(Save(restarted, "Window.Left", "0"));
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Talvex.conf"});
+}
+
+TEST_F(LinuxSettingsStoreTest, FileThatCannotBeReadIsNeverOverwritten) {
+    // A folder where the file should be: it can be opened but not read, even by root.
+    fs::create_directories(FilePath() + "/inside");
+    EXPECT_EQ(Get(store, "General.Language", "DE"), "DE");
+    EXPECT_FALSE(Save(store, "General.Language", "FR"));
+    store.BeginUpdate();
+    Save(store, "A", "1");
+    EXPECT_FALSE(store.CommitUpdate());
+    EXPECT_TRUE(fs::is_directory(FilePath() + "/inside"));
+    // Names that would leave the config folder are refused, not followed.
+    EXPECT_FALSE(store.SaveSettingValue("../Kessaly", "Talvex", "A", "1"));
+    EXPECT_FALSE(store.SaveSettingValue("Kessaly", "", "A", "1"));
+    EXPECT_EQ(LinuxSettingsStore("").GetSettingValue("Kessaly", "Talvex", "A", "d"), "d");
+}
+
+TEST_F(LinuxSettingsStoreTest, LinkedFileIsReplacedAtItsTarget) {
+    fs::create_directories(config + "/Kessaly");
+    fs::create_directories(temp / "dotfiles");
+    testing::WriteText(temp / "dotfiles/talvex.conf", "[Talvex]\nA=1\n");
+    fs::create_symlink(temp / "dotfiles/talvex.conf", FilePath());
+    ASSERT_TRUE(Save(store, "A", "2"));
+    EXPECT_TRUE(fs::is_symlink(FilePath()));
+    EXPECT_EQ(testing::ReadText(temp / "dotfiles/talvex.conf"), "[Talvex]\nA=2\n");
+}
+
+TEST(XdgPathsTest, ConfigAndRuntimeFoldersFollowTheEnvironment) {
+    std::map<std::string, std::string> env;
+    const auto lookup = [&env](const char* name) -> const char* {
+        const auto found = env.find(name);
+        return found == env.end() ? nullptr : found->second.c_str();
+    };
+    env = {{"XDG_CONFIG_HOME", "/cfg"}, {"HOME", "/home/ann"}};
+    EXPECT_EQ(xdg::ConfigHome(lookup), "/cfg");
+    env = {{"XDG_CONFIG_HOME", "relative/cfg"}, {"HOME", "/home/ann/"}};
+    EXPECT_EQ(xdg::ConfigHome(lookup), "/home/ann/.config");
+    env = {{"XDG_RUNTIME_DIR", "/run/user/1000"}};
+    EXPECT_EQ(xdg::RuntimeDir(lookup), "/run/user/1000");
+    env = {{"XDG_RUNTIME_DIR", "run"}};
+    EXPECT_EQ(xdg::RuntimeDir(lookup), "");
+}
+
+TEST(XdgPathsTest, FallbackFolderIsPrivateOrNotUsedAtAll) {
+    TempFolder temp;
+    const std::string dir = xdg::PrivateFallbackDir(temp.Path());
+    ASSERT_EQ(dir, temp / ("talvex-" + std::to_string(getuid())));
+    struct stat info {};
+    ASSERT_EQ(stat(dir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(xdg::PrivateFallbackDir(temp.Path()), dir);
+    // A folder others may write into, or a link planted there, is refused.
+    chmod(dir.c_str(), 0777);
+    EXPECT_EQ(xdg::PrivateFallbackDir(temp.Path()), "");
+    rmdir(dir.c_str());
+    fs::create_directories(temp / "elsewhere");
+    chmod((temp / "elsewhere").c_str(), 0700);
+    fs::create_directory_symlink(temp / "elsewhere", dir);
+    EXPECT_EQ(xdg::PrivateFallbackDir(temp.Path()), "");
+}
+
+}  // namespace
+}  // namespace talvex

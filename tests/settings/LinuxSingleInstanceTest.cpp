@@ -1,0 +1,159 @@
+// The flock-based single-instance lock between real processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "TempFolder.h"
+#include "platform/linux/LinuxSingleInstance.h"
+#include "settings/modInstance.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using testing::TempFolder;
+
+// A copy of the program in a child process: it takes the lock, reports whether it got
+// it, and then waits until it is killed or told to end.
+class ChildCopy {
+  public:
+    explicit ChildCopy(const std::string& dir, bool releaseFirst = false) {
+        int toParent[2], toChild[2];
+        if (pipe(toParent) != 0 || pipe(toChild) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(toParent[0]);
+            close(toChild[1]);
+            LinuxSingleInstance lock(dir);
+            const char first = IsFirstInstance(lock) ? 'F' : 'S';
+            if (write(toParent[1], &first, 1) != 1) _exit(2);
+            char ignored = 0;
+            if (read(toChild[0], &ignored, 1) < 0) _exit(2);
+            if (releaseFirst) ReleaseInstanceMutex(lock);
+            _exit(0);  // ends without releasing: the kernel must drop the lock
+        }
+        close(toParent[1]);
+        close(toChild[0]);
+        m_toChild = toChild[1];
+        if (read(toParent[0], &m_answer, 1) != 1) m_answer = '?';
+        close(toParent[0]);
+    }
+    ~ChildCopy() {
+        if (m_pid > 0) Kill();
+        if (m_toChild >= 0) close(m_toChild);
+    }
+    ChildCopy(const ChildCopy&) = delete;
+    ChildCopy& operator=(const ChildCopy&) = delete;
+
+    bool WasFirst() const { return m_answer == 'F'; }
+    void Kill() {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+    }
+    void End() {
+        const char go = 'x';
+        if (write(m_toChild, &go, 1) != 1) return;
+        waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+    }
+
+  private:
+    pid_t m_pid = -1;
+    int m_toChild = -1;
+    char m_answer = '?';
+};
+
+TEST(LinuxSingleInstanceTest, LockOfARunningCopyIsFoundUntilItIsKilled) {
+    TempFolder temp;
+    ChildCopy first(temp.Path());
+    ASSERT_TRUE(first.WasFirst());
+
+    LinuxSingleInstance second(temp.Path());
+    EXPECT_FALSE(IsFirstInstance(second));
+    EXPECT_FALSE(second.HoldsMutex());
+    ChildCopy third(temp.Path());
+    EXPECT_FALSE(third.WasFirst());
+
+    first.Kill();
+    EXPECT_TRUE(IsFirstInstance(second));
+    EXPECT_TRUE(second.HoldsMutex());
+    ChildCopy fourth(temp.Path());
+    EXPECT_FALSE(fourth.WasFirst());
+    ReleaseInstanceMutex(second);
+    ReleaseInstanceMutex(second);
+    EXPECT_FALSE(second.HoldsMutex());
+}
+
+TEST(LinuxSingleInstanceTest, LockGoesWithTheCopyWhetherItReleasesOrJustEnds) {
+    TempFolder temp;
+    for (const bool release : {true, false}) {
+        ChildCopy first(temp.Path(), release);
+        ASSERT_TRUE(first.WasFirst());
+        LinuxSingleInstance later(temp.Path());
+        EXPECT_FALSE(IsFirstInstance(later));
+        first.End();
+        EXPECT_TRUE(IsFirstInstance(later)) << "released: " << release;
+    }
+}
+
+TEST(LinuxSingleInstanceTest, ProgramStartedByACopyDoesNotKeepTheLockAfterTheCopyDies) {
+    TempFolder temp;
+    int toParent[2];
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t copy = fork();
+    if (copy == 0) {
+        // The copy takes the lock, starts another program and dies without letting go.
+        LinuxSingleInstance lock(temp.Path());
+        if (!IsFirstInstance(lock)) _exit(1);
+        const pid_t started = fork();
+        if (started == 0) {
+            execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (write(toParent[1], &started, sizeof started) != sizeof started) _exit(2);
+        _exit(0);
+    }
+    close(toParent[1]);
+    pid_t started = 0;
+    ASSERT_EQ(read(toParent[0], &started, sizeof started), static_cast<ssize_t>(sizeof started));
+    close(toParent[0]);
+    int status = 0;
+    waitpid(copy, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Wait until the started program runs as itself (its copy of the lock is gone then).
+    const std::string comm = "/proc/" + std::to_string(started) + "/comm";
+    for (int i = 0; i < 200 && testing::ReadText(comm) != "sleep\n"; ++i) usleep(10 * 1000);
+    ASSERT_EQ(testing::ReadText(comm), "sleep\n");
+
+    LinuxSingleInstance next(temp.Path());
+    EXPECT_TRUE(IsFirstInstance(next));
+    kill(started, SIGKILL);
+}
+
+TEST(LinuxSingleInstanceTest, MissingFolderCountsAsFirstCopyWithoutALock) {
+    TempFolder temp;
+    LinuxSingleInstance lock(temp / "no/such/folder");
+    EXPECT_TRUE(IsFirstInstance(lock));
+    EXPECT_FALSE(lock.HoldsMutex());
+    LinuxSingleInstance unnamed("");
+    EXPECT_EQ(unnamed.CreateMutexA("TalvexApp"), MutexResult::Failed);
+}
+
+TEST(LinuxSingleInstanceTest, LockLivesInTheRuntimeFolderWhenThereIsOne) {
+    TempFolder temp;
+    const int status = testing::RunInChild([&] {
+        setenv("XDG_RUNTIME_DIR", temp.Path().c_str(), 1);
+        auto lock = LinuxSingleInstance::FromEnvironment();
+        if (lock->LockDir() != temp.Path()) return 1;
+        return IsFirstInstance(*lock) && access((temp / "TalvexApp").c_str(), F_OK) == 0 ? 0 : 2;
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
+}  // namespace talvex

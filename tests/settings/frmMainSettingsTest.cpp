@@ -1,0 +1,205 @@
+// The main window with a settings store, an autostart list and an instance lock:
+// what start-up reads and mirrors, what the end saves, and the question a second copy
+// asks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "platform/fake/FakeAutostart.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeSettingsStore.h"
+#include "platform/fake/FakeSingleInstance.h"
+#include "platform/fake/FakeUi.h"
+#include "settings/modInstance.h"
+#include "settings/modSettings.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+
+// One run of the program, from start-up to its end.
+struct ProgramRun {
+    ProgramRun(FakeDesktop& desk, const frmMainSystem& system)
+        : log(desk), frm(frmMainServices{ui, desk, desk, strings, log, desk, system}) {}
+    Control& Ctl(const std::string& name, std::int16_t index = -1) {
+        return ui.Ctl("frmMain", name, index);
+    }
+    void Start() {
+        frm.Form_Load();
+        ui.ProcessPending();
+    }
+
+    FakeUi ui;
+    StringTable strings;
+    ActionLog log;
+    frmMain frm;
+};
+
+class frmMainSettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        desk.SetCurrentProcess(desk.AddProcess({"/opt/talvex/talvex", NORMAL_PRIORITY_CLASS}));
+    }
+    std::unique_ptr<ProgramRun> Run() {
+        return std::make_unique<ProgramRun>(desk, frmMainSystem{&store, &autostart, &lock});
+    }
+    void Put(const std::string& key, const std::string& value) {
+        store.SaveSettingValue(kSettingsApp, kSettingsSection, key, value);
+    }
+    std::optional<std::string> Stored(const std::string& key) const {
+        return store.Peek(kSettingsApp, kSettingsSection, key);
+    }
+
+    FakeDesktop desk;
+    FakeSettingsStore store;
+    FakeAutostart autostart{"/opt/talvex/talvex"};
+    FakeLockNamespace names;
+    FakeSingleInstance lock{names};
+};
+
+TEST_F(frmMainSettingsTest, FirstStartUsesTheDefaultsAndTheEndKeepsWhatChanged) {
+    auto run = Run();
+    run->Start();
+    EXPECT_EQ(run->Ctl("List1").Items(),
+              (std::vector<std::string>{"taskmgr.exe", "ntvdm.exe", "talvex"}));
+    EXPECT_EQ(run->Ctl("Option1", 1).Value(), 1);
+    EXPECT_EQ(run->Ctl("chkAlwaysOnTop").Value(), 1);
+    EXPECT_EQ(run->frm.tmrRefresh().Interval(), 500);
+    EXPECT_EQ(run->frm.form().Left(), 1920 * 15 / 2 - run->frm.form().ClientWidth() / 2);
+    EXPECT_EQ(run->frm.form().Top(), 1080 * 15 / 2 - run->frm.form().Height() / 2);
+
+    run->Ctl("Option1", 2).SetValue(1);
+    run->Ctl("chkAdvanced").SetValue(1);
+    run->frm.engine().m_TalvexItems.fAddToTalvexItems("blender", 0, false, true, true, false);
+    run->frm.form().Move(600, 900);
+    run->frm.fEndTalvex();
+    ASSERT_TRUE(run->ui.Ended());
+    EXPECT_EQ(Stored("Boost.NewPriority"), "2");
+    EXPECT_EQ(Stored("Window.AdvancedView"), "True");
+    EXPECT_EQ(Stored("CustomItems.Count"), "4");
+    EXPECT_EQ(Stored("CustomItems.Item3"), "blender|0|False|True|True|False|");
+    run.reset();
+
+    auto again = Run();
+    again->Start();
+    EXPECT_EQ(again->Ctl("Option1", 2).Value(), 1);
+    EXPECT_EQ(again->frm.engine().m_iNewPriority, 2);
+    EXPECT_EQ(again->Ctl("chkAdvanced").Value(), 1);
+    EXPECT_EQ(again->frm.form().Height(), frmMain::kAdvancedHeight);
+    EXPECT_EQ(again->Ctl("List1").Items().size(), 4u);
+    EXPECT_EQ(again->frm.form().Left(), 600);
+    EXPECT_EQ(again->frm.form().Top(), 900);
+}
+
+TEST_F(frmMainSettingsTest, StoredValuesReachTheVariablesAndControls) {
+    Put("Boost.NewPriority", "0");
+    Put("Window.AlwaysOnTop", "False");
+    Put("General.AutoUpdate", "False");
+    Put("BackgroundProcessObservation.Enabled", "False");
+    Put("BackgroundProcessObservation.IdleCpuUsage", "70");
+    Put("HangupObservation.MaxFailures", "12");
+    Put("General.RefreshRate", "250");
+    Put("CustomItems.Count", "1");
+    Put("CustomItems.Item0", "gimp|2|False|False|False|False|");
+    auto run = Run();
+    run->Start();
+    EXPECT_EQ(run->Ctl("Option1", 0).Value(), 1);
+    EXPECT_EQ(run->frm.engine().m_iNewPriority, 0);
+    EXPECT_EQ(run->Ctl("chkAlwaysOnTop").Value(), 0);
+    EXPECT_FALSE(run->frm.m_bAlwaysOnTop);
+    EXPECT_EQ(run->Ctl("chkAutoUpdate").Value(), 0);
+    EXPECT_FALSE(run->frm.bAutoUpdate);
+    EXPECT_FALSE(run->frm.engine().m_modMain.bBkgObservation);
+    EXPECT_EQ(run->frm.engine().m_modMain.iIdleCpuUsage, 70);
+    EXPECT_EQ(run->frm.engine().m_lMaxFailures, 12);
+    EXPECT_EQ(run->frm.tmrRefresh().Interval(), 250);
+    EXPECT_EQ(run->log.Lines().back(), "Refresh rate: 250 ms");
+    EXPECT_EQ(run->Ctl("List1").Items(), std::vector<std::string>{"gimp"});
+
+    run->frm.fEndTalvex();
+    EXPECT_EQ(Stored("General.RefreshRate"), "250");
+    EXPECT_EQ(Stored("BackgroundProcessObservation.IdleCpuUsage"), "70");
+    EXPECT_EQ(Stored("HangupObservation.MaxFailures"), "12");
+}
+
+TEST_F(frmMainSettingsTest, StoreThatCannotBeWrittenNeverStopsTheProgram) {
+    Put("General.RefreshRate", "300");
+    const auto before = store.Contents();
+    store.SetWritesFail(true);
+    auto run = Run();
+    run->Start();
+    run->frm.mnuPop1Exit_Click();
+    run->ui.FireTimers();
+    EXPECT_TRUE(run->ui.Ended());
+    EXPECT_EQ(run->ui.ExitCode(), 0);
+    EXPECT_EQ(store.Contents(), before);
+}
+
+TEST_F(frmMainSettingsTest, AutostartBoxMirrorsTheEntryAndRewritesItWithThisCopy) {
+    {
+        auto run = Run();
+        run->Start();
+        EXPECT_EQ(run->Ctl("chkAutostart").Value(), 0);
+        EXPECT_TRUE(autostart.Entries().empty());
+        run->Ctl("chkAutostart").SetValue(1);
+        EXPECT_EQ(autostart.Entries()["Talvex"], "/opt/talvex/talvex");
+        run->frm.fEndTalvex();
+    }
+    // Started from another folder: the box is ticked and the entry follows the program.
+    autostart.SetProgramPath("/home/ann/talvex/talvex");
+    auto run = Run();
+    run->Start();
+    EXPECT_EQ(run->Ctl("chkAutostart").Value(), 1);
+    EXPECT_EQ(autostart.Entries()["Talvex"], "/home/ann/talvex/talvex");
+    run->Ctl("chkAutostart").SetValue(0);
+    EXPECT_TRUE(autostart.Entries().empty());
+}
+
+TEST_F(frmMainSettingsTest, OnlyCopyHoldsTheLockUntilItsEnd) {
+    auto run = Run();
+    run->Start();
+    EXPECT_TRUE(run->ui.MsgBoxes().empty());
+    EXPECT_TRUE(lock.HoldsMutex());
+    run->frm.fEndTalvex();
+    EXPECT_FALSE(names.IsHeld(kInstanceMutexName));
+}
+
+TEST_F(frmMainSettingsTest, SecondCopyAsksAndEndsOnNoWithoutATrayIcon) {
+    FakeSingleInstance first(names);
+    ASSERT_TRUE(IsFirstInstance(first));
+    auto run = Run();
+    run->ui.AnswerMsgBox(vbNo);
+    run->Start();
+    ASSERT_EQ(run->ui.MsgBoxes().size(), 1u);
+    EXPECT_EQ(run->ui.MsgBoxes()[0].text, run->frm.txtAppAlreadyRunning);
+    EXPECT_EQ(run->ui.MsgBoxes()[0].style, vbYesNo | vbQuestion);
+    EXPECT_EQ(run->ui.MsgBoxes()[0].title, "Talvex");
+    EXPECT_TRUE(run->ui.Ended());
+    const auto& journal = run->ui.Journal();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "AddIcon"), 0);
+    EXPECT_FALSE(run->frm.tmrRefresh().Enabled());
+    EXPECT_TRUE(first.HoldsMutex());
+    EXPECT_EQ(Stored("General.RefreshRate"), "500");  // its end saved what it loaded
+}
+
+TEST_F(frmMainSettingsTest, SecondCopyRunsOnWithYesWithoutTheLock) {
+    FakeSingleInstance first(names);
+    ASSERT_TRUE(IsFirstInstance(first));
+    auto run = Run();
+    run->ui.AnswerMsgBox(vbYes);
+    run->Start();
+    EXPECT_EQ(run->ui.MsgBoxes().size(), 1u);
+    EXPECT_FALSE(run->ui.Ended());
+    EXPECT_NE(run->ui.Tray(), nullptr);
+    EXPECT_TRUE(run->frm.tmrRefresh().Enabled());
+    EXPECT_FALSE(lock.HoldsMutex());
+    run->frm.fEndTalvex();
+    EXPECT_TRUE(first.HoldsMutex());
+    EXPECT_EQ(lock.Releases(), 0);
+}
+
+}  // namespace
+}  // namespace talvex

@@ -1,0 +1,77 @@
+// The main window's side of the settings store, autostart and the single-instance
+// check: loading puts the stored values into the variables and controls (a control
+// set here runs its click handler as a click would), saving collects them again.
+#include "settings/modAutostart.h"
+#include "settings/modInstance.h"
+#include "settings/modSettings.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+
+using namespace platform;
+
+ISettingsStore& frmMain::SettingsStore() {
+    return m_system.settings ? *m_system.settings : m_noSettingsStore;
+}
+
+void frmMain::fLoadSettings() {
+    const SettingsValues v =
+        ReadSettings(SettingsStore(), m_engine.m_TalvexItems, m_system.sOwnExeName);
+    m_sLanguage = v.sLanguage;
+    Translate();
+    m_engine.m_iNewPriority = v.iNewPriority;
+    Ctl("Option1", v.iNewPriority).SetValue(1);
+    m_bAlwaysOnTop = v.bAlwaysOnTop;
+    if (m_bAlwaysOnTop) Ctl("chkAlwaysOnTop").SetValue(1);
+    m_bAdvancedView = v.bAdvancedView;
+    Ctl("chkAdvanced").SetValue(m_bAdvancedView ? 1 : 0);
+    fSetAdvancedView();
+    bAutoUpdate = v.bAutoUpdate;
+    Ctl("chkAutoUpdate").SetValue(bAutoUpdate ? 1 : 0);
+    m_engine.m_modMain.bBkgObservation = v.bBkgObservation;
+    m_engine.m_modMain.iBelowNormalCpuUsage = v.iBelowNormalCpuUsage;
+    m_engine.m_modMain.iIdleCpuUsage = v.iIdleCpuUsage;
+    m_engine.m_lMaxFailures = v.lMaxFailures;
+    m_tmrRefresh->SetInterval(v.lRefreshInterval);
+
+    // Placed once the view, and with it the window's height, is final.
+    const ScreenMetrics screen{m_ui.ScreenWidth(), m_ui.ScreenHeight(),   m_form->ClientWidth(),
+                               m_form->Height(),   m_ui.TwipsPerPixelX(), m_ui.TwipsPerPixelY()};
+    const WindowPosition position = ReadWindowPosition(SettingsStore(), screen);
+    m_form->Move(position.left, position.top);
+    fRefreshList();
+}
+
+void frmMain::fSaveSettings() {
+    SettingsValues v;
+    v.sLanguage = m_sLanguage;
+    v.iNewPriority = m_engine.m_iNewPriority;
+    v.bAlwaysOnTop = m_bAlwaysOnTop;
+    v.bAdvancedView = m_bAdvancedView;
+    v.bAutoUpdate = bAutoUpdate;
+    v.bBkgObservation = m_engine.m_modMain.bBkgObservation;
+    v.iBelowNormalCpuUsage = m_engine.m_modMain.iBelowNormalCpuUsage;
+    v.iIdleCpuUsage = m_engine.m_modMain.iIdleCpuUsage;
+    v.lMaxFailures = m_engine.m_lMaxFailures;
+    v.lRefreshInterval = m_tmrRefresh->Interval();
+    // A store that cannot be written keeps what it had; the program goes on.
+    WriteSettings(SettingsStore(), v, m_engine.m_TalvexItems, {m_form->Left(), m_form->Top()});
+}
+
+bool frmMain::IsAutostartSet() {
+    return m_system.autostart && talvex::IsAutostartSet(*m_system.autostart);
+}
+
+void frmMain::SetAutostart(bool bOn) {
+    if (m_system.autostart) talvex::SetAutostart(*m_system.autostart, bOn);
+}
+
+bool frmMain::IsFirstInstance() {
+    return !m_system.instance || talvex::IsFirstInstance(*m_system.instance);
+}
+
+void frmMain::ReleaseInstanceMutex() {
+    if (m_system.instance) talvex::ReleaseInstanceMutex(*m_system.instance);
+}
+
+}  // namespace talvex
