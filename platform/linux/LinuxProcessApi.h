@@ -1,0 +1,72 @@
+#pragma once
+// Processes through procfs and setpriority(2).
+//
+// A process is "opened" only when it is alive, is not a kernel thread and runs as the
+// user this program runs as (real, effective and saved uid); everything else cannot be
+// opened, so no other user's or system process is ever touched.
+//
+// Every opened process is pinned by an open descriptor of its /proc/PID/stat. Such a
+// descriptor can never show another process: once the process ends, reads fail, even
+// when its pid is reused. The descriptors are kept between handles (within a budget
+// well below the descriptor limit), so that sampling a process on every tick costs one
+// read of its stat file.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/IProcessApi.h"
+#include "platform/linux/ProcStat.h"
+
+namespace talvex::platform {
+
+class LinuxProcessApi final : public IProcessApi {
+public:
+    LinuxProcessApi();
+    ~LinuxProcessApi() override;
+    LinuxProcessApi(const LinuxProcessApi&) = delete;
+    LinuxProcessApi& operator=(const LinuxProcessApi&) = delete;
+
+    ProcessHandle OpenProcess(std::uint32_t access, std::int32_t pid) override;
+    bool CloseHandle(ProcessHandle handle) override;
+    std::int32_t GetPriorityClass(ProcessHandle handle) override;
+    bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
+    bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
+    std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
+    std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
+    std::int32_t GetCurrentProcessId() override;
+    bool CanRaisePriority() override;
+
+    /// Descriptors kept open for processes between handles.
+    std::size_t KeptDescriptorCount() const { return m_kept.size(); }
+    /// Most descriptors kept at once; further processes are opened afresh each time.
+    std::size_t KeepLimit() const { return m_keepLimit; }
+
+private:
+    struct Tracked;
+    struct Handle {
+        std::shared_ptr<Tracked> process;
+        std::uint32_t access = 0;
+    };
+
+    std::shared_ptr<Tracked> Attach(std::int32_t pid);
+    bool Refresh(Tracked& process);
+    bool StillOurs(Tracked& process);
+    bool SetEveryThread(Tracked& process, int nice);
+    Tracked* Resolve(ProcessHandle handle, std::uint32_t needed);
+    void Forget(const Tracked& process);
+    std::uint64_t ToFiletime(std::uint64_t ticksAfterBoot) const;
+
+    std::unordered_map<std::int32_t, std::shared_ptr<Tracked>> m_kept;
+    std::unordered_map<ProcessHandle, Handle> m_handles;
+    ProcessHandle m_nextHandle = 4;
+    std::size_t m_keepLimit = 0;
+    std::uint32_t m_uid = 0;
+    std::uint64_t m_ticksPerSecond = 100;
+    std::uint64_t m_bootFiletime = 0;  // boot time in 100 ns units since 1601
+};
+
+}  // namespace talvex::platform
