@@ -5,7 +5,9 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XRes.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace talvex::platform {
 
@@ -55,6 +57,32 @@ private:
     XErrorHandler m_previous = nullptr;
 };
 
+// Xlib's I/O error handler is process-wide and by default ends the program. Ours lets
+// Xlib go on for this backend's connections (their exit handler marks them broken)
+// and leaves every other connection, say the toolkit's, to the handler it had.
+std::vector<Display*>& OurConnections() {
+    static std::vector<Display*> connections;
+    return connections;
+}
+XIOErrorHandler g_previousIoHandler = nullptr;
+
+int OnIoError(Display* display) {
+    const auto& ours = OurConnections();
+    if (std::find(ours.begin(), ours.end(), display) != ours.end()) return 0;
+    return g_previousIoHandler ? g_previousIoHandler(display) : 0;
+}
+
+void Register(Display* display) {
+    static const bool installed = [] {
+        g_previousIoHandler = XSetIOErrorHandler(&OnIoError);
+        return true;
+    }();
+    (void)installed;
+    OurConnections().push_back(display);
+}
+
+void Unregister(Display* display) { std::erase(OurConnections(), display); }
+
 std::string Latin1ToUtf8(const std::string& text) {
     std::string out;
     for (const char c : text) {
@@ -99,6 +127,7 @@ Display* X11WindowApi::Connection() {
     m_display = XOpenDisplay(m_displayName.empty() ? nullptr : m_displayName.c_str());
     if (!m_display) return nullptr;
     m_broken = false;
+    Register(m_display);
     XSetIOErrorExitHandler(m_display, &X11WindowApi::OnConnectionLost, this);
     *m_atoms = Atoms{XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False),
                      XInternAtom(m_display, "_NET_WM_NAME", False),
@@ -117,6 +146,7 @@ Display* X11WindowApi::Connection() {
 void X11WindowApi::Disconnect() {
     if (!m_display) return;
     XCloseDisplay(m_display);
+    Unregister(m_display);
     m_display = nullptr;
     m_broken = false;
 }
@@ -158,6 +188,9 @@ WindowHandle X11WindowApi::GetForegroundWindow() {
     if (!active.ok || active.format != 32 || active.items < 1) return 0;
     long window = 0;
     active.bytes.copy(reinterpret_cast<char*>(&window), sizeof window);
+    // Some window managers leave the property at a window that has been destroyed when
+    // nothing else takes the focus; that is no window in front.
+    if (window == 0 || !WindowExists(static_cast<unsigned long>(window))) return 0;
     return static_cast<WindowHandle>(static_cast<unsigned long>(window));
 }
 
