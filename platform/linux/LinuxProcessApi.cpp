@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxProcessApi.h"
 
+#include "platform/linux/AutogroupBoost.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -117,7 +119,8 @@ struct LinuxProcessApi::Tracked {
     std::uint64_t lastReadNs = 0;  // when `last` was read; 0 = must read again
 };
 
-LinuxProcessApi::LinuxProcessApi() : m_uid(::geteuid()) {
+LinuxProcessApi::LinuxProcessApi()
+    : m_uid(::geteuid()), m_autogroup(std::make_unique<AutogroupBoost>(m_uid)) {
     const long ticks = ::sysconf(_SC_CLK_TCK);
     if (ticks > 0) m_ticksPerSecond = static_cast<std::uint64_t>(ticks);
     const std::uint64_t bootNs = NowNs(CLOCK_REALTIME) - NowNs(CLOCK_BOOTTIME);
@@ -138,6 +141,13 @@ LinuxProcessApi::LinuxProcessApi() : m_uid(::geteuid()) {
 }
 
 LinuxProcessApi::~LinuxProcessApi() = default;
+
+void LinuxProcessApi::SetKeepLimit(std::size_t limit) {
+    m_keepLimit = limit;
+    while (m_kept.size() > m_keepLimit) m_kept.erase(m_kept.begin());
+}
+
+void LinuxProcessApi::SetAutogroupBoost(bool enabled) { m_autogroup->SetEnabled(enabled); }
 
 bool LinuxProcessApi::Refresh(Tracked& process) {
     char buffer[1024];
@@ -177,6 +187,7 @@ void LinuxProcessApi::Forget(const Tracked& process) {
 }
 
 ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pid) {
+    m_autogroup->Retry();
     if (pid <= 0) return 0;
     std::shared_ptr<Tracked> process;
     if (auto it = m_kept.find(pid); it != m_kept.end()) {
@@ -248,6 +259,7 @@ bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
     const auto nice = NiceForClass(priorityClass);
     if (!process || !nice || !StillOurs(*process)) return false;
     const bool changed = SetEveryThread(*process, *nice);
+    if (changed) m_autogroup->Apply(process->pid, process->last.session, *nice);
     process->lastReadNs = 0;
     return changed;
 }
@@ -296,6 +308,7 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
     ::closedir(proc);
     // Descriptors of processes that have gone are given back.
     std::erase_if(m_kept, [&](const auto& kept) { return !seen.contains(kept.first); });
+    m_autogroup->KeepOnly(seen);
     return list;
 }
 

@@ -23,6 +23,8 @@
 
 namespace talvex::platform {
 
+class AutogroupBoost;
+
 class LinuxProcessApi final : public IProcessApi {
 public:
     LinuxProcessApi();
@@ -44,6 +46,10 @@ public:
     std::size_t KeptDescriptorCount() const { return m_kept.size(); }
     /// Most descriptors kept at once; further processes are opened afresh each time.
     std::size_t KeepLimit() const { return m_keepLimit; }
+    /// Sets how many descriptors may be kept (0: open every process afresh each time).
+    void SetKeepLimit(std::size_t limit);
+    /// Switches the raise of session groups on or off (on by default, see AutogroupBoost).
+    void SetAutogroupBoost(bool enabled);
 
 private:
     struct Tracked;
@@ -67,6 +73,7 @@ private:
     std::uint32_t m_uid = 0;
     std::uint64_t m_ticksPerSecond = 100;
     std::uint64_t m_bootFiletime = 0;  // boot time in 100 ns units since 1601
+    std::unique_ptr<AutogroupBoost> m_autogroup;
 };
 
 }  // namespace talvex::platform

@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "engine/modMain.h"
+#include "platform/linux/AutogroupBoost.h"
 #include "platform/linux/LinuxProcessApi.h"
 #include "platform/linux/ProcStat.h"
 #include "platform/linux/X11WindowApi.h"
@@ -66,6 +67,49 @@ TEST_F(LinuxProcessTest, EveryThreadOfAProcessIsChanged) {
             EXPECT_EQ(NiceOf(child.Pid(), tid), expected) << "thread " << tid;
         }
     }
+}
+
+TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) {
+    RequireRight();
+    Child child({"session"});
+    ASSERT_TRUE(child.Ready());
+    long id = 0, ownId = 0;
+    int groupNice = 0;
+    if (!AutogroupBoost::ReadGroup(child.Pid(), id, groupNice) ||
+        !AutogroupBoost(0).Active()) {
+        GTEST_SKIP() << "The kernel does not group processes by session";
+    }
+    ASSERT_TRUE(AutogroupBoost::ReadGroup(::getpid(), ownId, groupNice));
+    ASSERT_NE(id, ownId);
+    const auto groupNiceOf = [&] {
+        int nice = 99;
+        AutogroupBoost::ReadGroup(child.Pid(), id, nice);
+        return nice;
+    };
+    // The kernel takes one group change per 100 ms; later calls retry a refused one.
+    const auto settle = [&](int wanted) {
+        return linuxtest::WaitFor([&] {
+            processes.CloseHandle(processes.OpenProcess(PROCESS_QUERY_INFORMATION, child.Pid()));
+            return groupNiceOf() == wanted;
+        });
+    };
+    queries.SetProcessPriority(child.Pid(), 0, HIGH_PRIORITY_CLASS);
+    EXPECT_TRUE(settle(-10));
+    queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
+    EXPECT_TRUE(settle(0));
+    queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_TRUE(settle(0)) << "lowering a process never lowers its group";
+
+    // The program's own group is never raised.
+    int ownBefore = 0, ownAfter = 0;
+    AutogroupBoost::ReadGroup(::getpid(), ownId, ownBefore);
+    queries.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    processes.CloseHandle(processes.OpenProcess(PROCESS_QUERY_INFORMATION, child.Pid()));
+    AutogroupBoost::ReadGroup(::getpid(), ownId, ownAfter);
+    EXPECT_EQ(ownAfter, ownBefore);
+    queries.SetProcessPriority(0, 0, NORMAL_PRIORITY_CLASS);
 }
 
 TEST_F(LinuxProcessTest, ProcessesThatAreNotOursCannotBeOpened) {

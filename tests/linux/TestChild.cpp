@@ -5,6 +5,7 @@
 //   window TITLE [PID]        opens a window titled TITLE (_NET_WM_NAME and WM_NAME),
 //                             _NET_WM_PID set to PID (default: its own pid), then waits
 //   latin1-window TITLE       opens a window with only a Latin-1 WM_NAME
+//   session                   starts a session (and so a session group) of its own
 // Once ready it writes "ready" (and for windows the window id) as one line to stdout.
 
 #include <X11/Xatom.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,9 +74,13 @@ int main(int argc, char** argv) {
         WaitForever();
     }
     if (mode == "spin" && argc > 2) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(argv[2]));
+        // CPU time, not wall time: on a busy machine the two differ.
+        const long wantedNs = std::atol(argv[2]) * 1'000'000L;
         volatile unsigned long counter = 0;
-        while (std::chrono::steady_clock::now() < until) counter = counter + 1;
+        for (timespec used{}; clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) == 0 &&
+                              used.tv_sec * 1'000'000'000L + used.tv_nsec < wantedNs;) {
+            for (int i = 0; i < 10000; ++i) counter = counter + 1;
+        }
         Ready();
         WaitForever();
     }
@@ -82,6 +88,7 @@ int main(int argc, char** argv) {
         const long netPid = argc > 3 ? std::atol(argv[3]) : static_cast<long>(getpid());
         return OpenWindow(argv[2], netPid, mode == "latin1-window");
     }
+    if (mode == "session") setsid();
     Ready();
     WaitForever();
 }
