@@ -37,9 +37,14 @@ AutogroupBoost::AutogroupBoost(std::uint32_t uid) : m_uid(uid) {
 
 AutogroupBoost::~AutogroupBoost() {
     // Groups still raised get their former value back, as a restore would do.
+    // The kernel's rate limit may turn the first attempt away; one more after it passes.
     for (auto& [id, group] : m_groups) group.boosts.clear();
     m_pending = true;
     WritePending();
+    if (m_pending) {
+        ::usleep(110'000);
+        WritePending();
+    }
     for (auto& [id, group] : m_groups) {
         if (group.writeFd >= 0) ::close(group.writeFd);
     }

@@ -22,9 +22,10 @@ using namespace linux_proc;
 
 namespace {
 
-// The kernel accounts process times in clock ticks of 10 ms, so a read of the stat
-// file younger than this is as good as a new one. The engine's two samples per tick
-// follow each other within microseconds and share one read that way.
+// The kernel reports process times in clock ticks of 10 ms, so a read of the stat file
+// from the same scheduler tick (the coarse clock's step, at most a few milliseconds) is
+// as good as a new one. The engine opens each process and samples it twice within
+// microseconds; all three share one read that way.
 constexpr std::uint64_t kFreshReadNs = 1'000'000;
 // Seconds between 1601-01-01 and 1970-01-01, in 100 ns units.
 constexpr std::uint64_t kUnixEpochAsFiletime = 116444736000000000ULL;
@@ -156,7 +157,7 @@ bool LinuxProcessApi::Refresh(Tracked& process) {
     const auto stat = ParseProcStat(std::string_view(buffer, static_cast<std::size_t>(n)));
     if (!stat || HasEnded(*stat)) return false;
     process.last = *stat;
-    process.lastReadNs = NowNs(CLOCK_MONOTONIC);
+    process.lastReadNs = NowNs(CLOCK_MONOTONIC_COARSE);
     return true;
 }
 
@@ -200,18 +201,41 @@ ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pi
     }
     if (!process) process = Attach(pid);
     if (!process) return 0;
-    const ProcessHandle handle = m_nextHandle;
-    m_nextHandle += 4;
-    m_handles.emplace(handle, Handle{std::move(process), access});
-    return handle;
+    std::uint32_t slot = 0;
+    if (m_freeSlots.empty()) {
+        slot = static_cast<std::uint32_t>(m_handles.size());
+        m_handles.emplace_back();
+    } else {
+        slot = m_freeSlots.back();
+        m_freeSlots.pop_back();
+    }
+    Handle& entry = m_handles[slot];
+    entry.process = std::move(process);
+    entry.access = access;
+    ++entry.generation;
+    return (static_cast<ProcessHandle>(entry.generation) << 32) | (slot + 1U);
 }
 
-bool LinuxProcessApi::CloseHandle(ProcessHandle handle) { return m_handles.erase(handle) == 1; }
+LinuxProcessApi::Handle* LinuxProcessApi::Slot(ProcessHandle handle) {
+    const std::uint64_t slot = (handle & 0xFFFFFFFFU) - 1U;
+    if (slot >= m_handles.size()) return nullptr;
+    Handle& entry = m_handles[slot];
+    if (!entry.process || entry.generation != (handle >> 32)) return nullptr;
+    return &entry;
+}
+
+bool LinuxProcessApi::CloseHandle(ProcessHandle handle) {
+    Handle* entry = Slot(handle);
+    if (!entry) return false;
+    entry->process.reset();
+    m_freeSlots.push_back(static_cast<std::uint32_t>(entry - m_handles.data()));
+    return true;
+}
 
 LinuxProcessApi::Tracked* LinuxProcessApi::Resolve(ProcessHandle handle, std::uint32_t needed) {
-    auto it = m_handles.find(handle);
-    if (it == m_handles.end() || (it->second.access & needed) != needed) return nullptr;
-    return it->second.process.get();
+    const Handle* entry = Slot(handle);
+    if (!entry || (entry->access & needed) != needed) return nullptr;
+    return entry->process.get();
 }
 
 std::int32_t LinuxProcessApi::GetPriorityClass(ProcessHandle handle) {
@@ -268,7 +292,7 @@ bool LinuxProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times)
     Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!process) return false;
     const bool fresh = process->lastReadNs != 0 &&
-                       NowNs(CLOCK_MONOTONIC) - process->lastReadNs < kFreshReadNs;
+                       NowNs(CLOCK_MONOTONIC_COARSE) - process->lastReadNs < kFreshReadNs;
     if (!fresh && !Refresh(*process)) {
         Forget(*process);
         return false;

@@ -53,9 +53,12 @@ public:
 
 private:
     struct Tracked;
+    // Handles live in reusable slots; a handle carries its slot's generation, so a
+    // closed handle never reaches the process a later handle in that slot refers to.
     struct Handle {
-        std::shared_ptr<Tracked> process;
+        std::shared_ptr<Tracked> process;  // null while the slot is free
         std::uint32_t access = 0;
+        std::uint32_t generation = 0;
     };
 
     std::shared_ptr<Tracked> Attach(std::int32_t pid);
@@ -67,8 +70,10 @@ private:
     std::uint64_t ToFiletime(std::uint64_t ticksAfterBoot) const;
 
     std::unordered_map<std::int32_t, std::shared_ptr<Tracked>> m_kept;
-    std::unordered_map<ProcessHandle, Handle> m_handles;
-    ProcessHandle m_nextHandle = 4;
+    Handle* Slot(ProcessHandle handle);
+
+    std::vector<Handle> m_handles;
+    std::vector<std::uint32_t> m_freeSlots;
     std::size_t m_keepLimit = 0;
     std::uint32_t m_uid = 0;
     std::uint64_t m_ticksPerSecond = 100;
