@@ -155,18 +155,24 @@ int main(int argc, char** argv) {
     for (const bool own : {false, true}) {
         const std::string where = own ? "/own_sessions" : "/same_session";
         benchmark::RegisterBenchmark(("Normal" + where).c_str(), BM_Contention, own,
-                                     Classes::Normal)->Iterations(1)->Unit(benchmark::kSecond);
+                                     Classes::Normal)
+            ->Iterations(1)
+            ->Unit(benchmark::kSecond);
         benchmark::RegisterBenchmark(("TalvexClasses" + where).c_str(), BM_Contention, own,
-                                     Classes::Talvex)->Iterations(1)->Unit(benchmark::kSecond);
-        benchmark::RegisterBenchmark(("TalvexClassesAndGroups" + where).c_str(), BM_Contention,
-                                     own, Classes::TalvexWithGroups)
-            ->Iterations(1)->Unit(benchmark::kSecond);
+                                     Classes::Talvex)
+            ->Iterations(1)
+            ->Unit(benchmark::kSecond);
+        benchmark::RegisterBenchmark(("TalvexClassesAndGroups" + where).c_str(), BM_Contention, own,
+                                     Classes::TalvexWithGroups)
+            ->Iterations(1)
+            ->Unit(benchmark::kSecond);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     if (!LinuxProcessApi().CanRaisePriority()) {
-        std::fprintf(stderr, "Note: without CAP_SYS_NICE the front cannot be raised; "
-                             "the Talvex rows then only lower the busy processes.\n");
+        std::fprintf(stderr,
+                     "Note: without CAP_SYS_NICE the front cannot be raised; "
+                     "the Talvex rows then only lower the busy processes.\n");
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

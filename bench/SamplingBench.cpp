@@ -87,8 +87,8 @@ void BM_FloorPreadStat(benchmark::State& state) {
     const auto& pids = SleepingChildren(count);
     std::vector<int> fds;
     for (std::size_t i = 0; i < count; ++i) {
-        fds.push_back(::open(("/proc/" + std::to_string(pids[i]) + "/stat").c_str(),
-                             O_RDONLY | O_CLOEXEC));
+        fds.push_back(
+            ::open(("/proc/" + std::to_string(pids[i]) + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
     }
     char buffer[1024];
     for (auto _ : state) {

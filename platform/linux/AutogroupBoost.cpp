@@ -52,8 +52,8 @@ AutogroupBoost::~AutogroupBoost() {
 
 bool AutogroupBoost::ReadGroup(std::int32_t pid, long& id, int& nice) {
     // The file reads "/autogroup-<id> nice <nice>".
-    return std::sscanf(ReadText(ProcPath(pid, "autogroup")).c_str(), "/autogroup-%ld nice %d",
-                       &id, &nice) == 2;
+    return std::sscanf(ReadText(ProcPath(pid, "autogroup")).c_str(), "/autogroup-%ld nice %d", &id,
+                       &nice) == 2;
 }
 
 int AutogroupBoost::Wanted(const Group& group) {

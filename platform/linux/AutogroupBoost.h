@@ -20,7 +20,7 @@
 namespace talvex::platform {
 
 class AutogroupBoost {
-public:
+  public:
     explicit AutogroupBoost(std::uint32_t uid);
     ~AutogroupBoost();
     AutogroupBoost(const AutogroupBoost&) = delete;
@@ -47,12 +47,12 @@ public:
     /// Reads the id and nice value of `pid`'s group; false when there is none.
     static bool ReadGroup(std::int32_t pid, long& id, int& nice);
 
-private:
+  private:
     struct Group {
-        int original = 0;                  // the group's nice before the first boost
-        int applied = 0;                   // what the group has now, as far as we know
+        int original = 0;                    // the group's nice before the first boost
+        int applied = 0;                     // what the group has now, as far as we know
         std::map<std::int32_t, int> boosts;  // raised processes in the group and their nice
-        int writeFd = -1;                  // /proc/PID/autogroup of a member, pinned
+        int writeFd = -1;                    // /proc/PID/autogroup of a member, pinned
     };
     void WritePending();
     static int Wanted(const Group& group);

@@ -6,7 +6,7 @@
 namespace talvex::platform {
 
 class LinuxClock final : public IClock {
-public:
+  public:
     std::uint64_t GetTickCount64() override;
     std::string LocalDateTimeText() override;
 };

@@ -1,7 +1,5 @@
 #include "platform/linux/LinuxProcessApi.h"
 
-#include "platform/linux/AutogroupBoost.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -15,6 +13,8 @@
 #include <ctime>
 #include <set>
 #include <unordered_set>
+
+#include "platform/linux/AutogroupBoost.h"
 
 namespace talvex::platform {
 
@@ -86,7 +86,8 @@ std::string ExecutablePath(std::int32_t pid) {
     constexpr std::string_view kDeleted = " (deleted)";
     if (path.size() > kDeleted.size() && path.ends_with(kDeleted)) {
         // A file whose name really ends that way is the same file as the link's target.
-        struct stat viaLink {}, viaName {};
+        struct stat viaLink {
+        }, viaName{};
         const bool sameFile = ::stat(link.c_str(), &viaLink) == 0 &&
                               ::stat(path.c_str(), &viaName) == 0 &&
                               viaLink.st_dev == viaName.st_dev && viaLink.st_ino == viaName.st_ino;
@@ -148,7 +149,9 @@ void LinuxProcessApi::SetKeepLimit(std::size_t limit) {
     while (m_kept.size() > m_keepLimit) m_kept.erase(m_kept.begin());
 }
 
-void LinuxProcessApi::SetAutogroupBoost(bool enabled) { m_autogroup->SetEnabled(enabled); }
+void LinuxProcessApi::SetAutogroupBoost(bool enabled) {
+    m_autogroup->SetEnabled(enabled);
+}
 
 bool LinuxProcessApi::Refresh(Tracked& process) {
     char buffer[1024];
@@ -336,7 +339,9 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
     return list;
 }
 
-std::int32_t LinuxProcessApi::GetCurrentProcessId() { return static_cast<std::int32_t>(::getpid()); }
+std::int32_t LinuxProcessApi::GetCurrentProcessId() {
+    return static_cast<std::int32_t>(::getpid());
+}
 
 bool LinuxProcessApi::CanRaisePriority() {
     if (const auto status = ReadSmallFile("/proc/self/status")) {

@@ -26,7 +26,7 @@ namespace talvex::platform {
 class AutogroupBoost;
 
 class LinuxProcessApi final : public IProcessApi {
-public:
+  public:
     LinuxProcessApi();
     ~LinuxProcessApi() override;
     LinuxProcessApi(const LinuxProcessApi&) = delete;
@@ -51,7 +51,7 @@ public:
     /// Switches the raise of session groups on or off (on by default, see AutogroupBoost).
     void SetAutogroupBoost(bool enabled);
 
-private:
+  private:
     struct Tracked;
     // Handles live in reusable slots; a handle carries its slot's generation, so a
     // closed handle never reaches the process a later handle in that slot refers to.

@@ -41,21 +41,38 @@ std::optional<ProcStat> ParseProcStat(std::string_view text) {
         const std::string_view value = NextField(rest);
         if (value.empty()) return std::nullopt;
         switch (field) {
-            case 3: stat.state = value[0]; break;
-            case 6: ok = ToNumber(value, stat.session); break;
-            case 9: ok = ToNumber(value, stat.flags); break;
-            case 14: ok = ToNumber(value, stat.utime); break;
-            case 15: ok = ToNumber(value, stat.stime); break;
-            case 19: ok = ToNumber(value, stat.nice); break;
-            case 22: ok = ToNumber(value, stat.starttime); break;
-            default: break;
+            case 3:
+                stat.state = value[0];
+                break;
+            case 6:
+                ok = ToNumber(value, stat.session);
+                break;
+            case 9:
+                ok = ToNumber(value, stat.flags);
+                break;
+            case 14:
+                ok = ToNumber(value, stat.utime);
+                break;
+            case 15:
+                ok = ToNumber(value, stat.stime);
+                break;
+            case 19:
+                ok = ToNumber(value, stat.nice);
+                break;
+            case 22:
+                ok = ToNumber(value, stat.starttime);
+                break;
+            default:
+                break;
         }
     }
     if (!ok) return std::nullopt;
     return stat;
 }
 
-bool IsKernelThread(const ProcStat& stat) { return (stat.flags & kPfKthread) != 0; }
+bool IsKernelThread(const ProcStat& stat) {
+    return (stat.flags & kPfKthread) != 0;
+}
 
 bool HasEnded(const ProcStat& stat) {
     return stat.state == 'Z' || stat.state == 'X' || stat.state == 'x';
@@ -63,13 +80,20 @@ bool HasEnded(const ProcStat& stat) {
 
 std::optional<int> NiceForClass(std::int32_t priorityClass) {
     switch (priorityClass) {
-        case IDLE_PRIORITY_CLASS: return 19;
-        case BELOW_NORMAL_PRIORITY_CLASS: return 10;
-        case NORMAL_PRIORITY_CLASS: return 0;
-        case ABOVE_NORMAL_PRIORITY_CLASS: return -5;
-        case HIGH_PRIORITY_CLASS: return -10;
-        case REALTIME_PRIORITY_CLASS: return -20;
-        default: return std::nullopt;
+        case IDLE_PRIORITY_CLASS:
+            return 19;
+        case BELOW_NORMAL_PRIORITY_CLASS:
+            return 10;
+        case NORMAL_PRIORITY_CLASS:
+            return 0;
+        case ABOVE_NORMAL_PRIORITY_CLASS:
+            return -5;
+        case HIGH_PRIORITY_CLASS:
+            return -10;
+        case REALTIME_PRIORITY_CLASS:
+            return -20;
+        default:
+            return std::nullopt;
     }
 }
 

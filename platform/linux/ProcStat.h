@@ -9,13 +9,13 @@ namespace talvex::platform::linux_proc {
 
 // The fields of /proc/PID/stat the backend uses.
 struct ProcStat {
-    char state = '?';            // R, S, D, Z, X, ...
-    std::int32_t session = 0;    // session id
-    std::uint32_t flags = 0;     // kernel PF_* flags
-    std::uint64_t utime = 0;     // clock ticks, whole process
-    std::uint64_t stime = 0;     // clock ticks, whole process
-    std::int32_t nice = 0;       // nice of the main thread
-    std::uint64_t starttime = 0; // clock ticks after boot
+    char state = '?';             // R, S, D, Z, X, ...
+    std::int32_t session = 0;     // session id
+    std::uint32_t flags = 0;      // kernel PF_* flags
+    std::uint64_t utime = 0;      // clock ticks, whole process
+    std::uint64_t stime = 0;      // clock ticks, whole process
+    std::int32_t nice = 0;        // nice of the main thread
+    std::uint64_t starttime = 0;  // clock ticks after boot
 };
 
 /// Parses the text of /proc/PID/stat; nullopt when it is malformed. The command

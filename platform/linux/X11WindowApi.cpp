@@ -29,7 +29,7 @@ namespace {
 // Xlib's default handler end the program. Xlib's handler is process-wide, so the one
 // in place before is put back afterwards.
 class ErrorTrap {
-public:
+  public:
     explicit ErrorTrap(Display* display) : m_display(display) {
         s_failed = false;
         m_previous = XSetErrorHandler(&ErrorTrap::OnError);
@@ -47,7 +47,7 @@ public:
         return s_failed;
     }
 
-private:
+  private:
     static int OnError(Display*, XErrorEvent*) {
         s_failed = true;
         return 0;
@@ -81,7 +81,9 @@ void Register(Display* display) {
     OurConnections().push_back(display);
 }
 
-void Unregister(Display* display) { std::erase(OurConnections(), display); }
+void Unregister(Display* display) {
+    std::erase(OurConnections(), display);
+}
 
 std::string Latin1ToUtf8(const std::string& text) {
     std::string out;
@@ -159,9 +161,9 @@ X11WindowApi::Property X11WindowApi::ReadProperty(unsigned long window, unsigned
     ErrorTrap trap(display);
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display, window, name, 0, 65536, False, type,
-                                          &property.type, &property.format, &property.items,
-                                          &after, &data);
+    const int status =
+        XGetWindowProperty(display, window, name, 0, 65536, False, type, &property.type,
+                           &property.format, &property.items, &after, &data);
     std::unique_ptr<unsigned char, int (*)(void*)> owned(data, &XFree);
     if (status != Success || trap.Failed() || m_broken || property.type == None || !data) {
         return Property{};
@@ -209,8 +211,8 @@ std::string X11WindowApi::GetWindowTextA(WindowHandle window, std::size_t maxCha
             // UTF8_STRING as it is; COMPOUND_TEXT and others through Xlib's converter.
             title = name.bytes;
             if (name.type != m_atoms->utf8String && m_display) {
-                XTextProperty text{reinterpret_cast<unsigned char*>(name.bytes.data()),
-                                   name.type, name.format, name.items};
+                XTextProperty text{reinterpret_cast<unsigned char*>(name.bytes.data()), name.type,
+                                   name.format, name.items};
                 char** list = nullptr;
                 int count = 0;
                 if (Xutf8TextPropertyToTextList(m_display, &text, &list, &count) >= Success &&

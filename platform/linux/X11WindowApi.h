@@ -14,7 +14,7 @@ typedef struct _XDisplay Display;  // NOLINT: Xlib's own spelling
 namespace talvex::platform {
 
 class X11WindowApi final : public IWindowApi {
-public:
+  public:
     /// Connects to `displayName`, or to $DISPLAY when it is empty.
     explicit X11WindowApi(std::string displayName = {});
     ~X11WindowApi() override;
@@ -29,7 +29,7 @@ public:
     /// Whether a connection to the server is open now.
     bool IsConnected() const { return m_display != nullptr && !m_broken; }
 
-private:
+  private:
     struct Atoms;
     struct Property;
 

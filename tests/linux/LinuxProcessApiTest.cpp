@@ -1,7 +1,9 @@
 // The Linux process backend against real child processes.
 
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +27,7 @@ using linuxtest::Child;
 using linuxtest::NiceOf;
 
 class LinuxProcessTest : public ::testing::Test {
-protected:
+  protected:
     LinuxProcessApi processes;
     X11WindowApi windows{":none"};  // never asked here
     modMain queries{processes, windows};
@@ -37,17 +39,31 @@ protected:
     }
 };
 
+// Switches CAP_SYS_NICE in the effective set on or off (it stays permitted).
+bool SetNiceCapability(bool on) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0) return false;
+    if (on) {
+        data[0].effective |= 1U << CAP_SYS_NICE;
+    } else {
+        data[0].effective &= ~(1U << CAP_SYS_NICE);
+    }
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
 TEST_F(LinuxProcessTest, EveryClassRoundTripsThroughNice) {
     RequireRight();
+    if (IsSkipped()) return;
     Child child({"sleep"});
     ASSERT_TRUE(child.Ready());
     const struct {
         std::int32_t cls;
         int nice;
-    } steps[] = {{IDLE_PRIORITY_CLASS, 19},          {BELOW_NORMAL_PRIORITY_CLASS, 10},
-                 {NORMAL_PRIORITY_CLASS, 0},         {ABOVE_NORMAL_PRIORITY_CLASS, -5},
-                 {HIGH_PRIORITY_CLASS, -10},         {REALTIME_PRIORITY_CLASS, -20},
-                 {IDLE_PRIORITY_CLASS, 19},          {NORMAL_PRIORITY_CLASS, 0}};
+    } steps[] = {{IDLE_PRIORITY_CLASS, 19},  {BELOW_NORMAL_PRIORITY_CLASS, 10},
+                 {NORMAL_PRIORITY_CLASS, 0}, {ABOVE_NORMAL_PRIORITY_CLASS, -5},
+                 {HIGH_PRIORITY_CLASS, -10}, {REALTIME_PRIORITY_CLASS, -20},
+                 {IDLE_PRIORITY_CLASS, 19},  {NORMAL_PRIORITY_CLASS, 0}};
     for (const auto& step : steps) {
         EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, step.cls), step.cls);
         EXPECT_EQ(NiceOf(child.Pid()), step.nice) << "class " << step.cls;
@@ -55,8 +71,30 @@ TEST_F(LinuxProcessTest, EveryClassRoundTripsThroughNice) {
     }
 }
 
+TEST_F(LinuxProcessTest, WithoutTheRightARaiseFailsQuietlyAndReadsBackUnchanged) {
+    const bool hadRight = processes.CanRaisePriority();
+    if (hadRight && (::getuid() == 0 || !SetNiceCapability(false))) {
+        GTEST_SKIP() << "The right to raise cannot be put aside here (running as root)";
+    }
+    Child child({"sleep"});
+    ASSERT_TRUE(child.Ready());
+    EXPECT_FALSE(processes.CanRaisePriority());
+    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS), IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, NORMAL_PRIORITY_CLASS),
+              IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, HIGH_PRIORITY_CLASS), IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(NiceOf(child.Pid()), 19);
+    if (hadRight) {
+        ASSERT_TRUE(SetNiceCapability(true));
+        EXPECT_TRUE(processes.CanRaisePriority());
+        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, NORMAL_PRIORITY_CLASS),
+                  NORMAL_PRIORITY_CLASS);
+    }
+}
+
 TEST_F(LinuxProcessTest, EveryThreadOfAProcessIsChanged) {
     RequireRight();
+    if (IsSkipped()) return;
     Child child({"threads", "7"});
     ASSERT_TRUE(child.Ready());
     ASSERT_EQ(linuxtest::ThreadsOf(child.Pid()).size(), 8U);
@@ -71,12 +109,12 @@ TEST_F(LinuxProcessTest, EveryThreadOfAProcessIsChanged) {
 
 TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) {
     RequireRight();
+    if (IsSkipped()) return;
     Child child({"session"});
     ASSERT_TRUE(child.Ready());
     long id = 0, ownId = 0;
     int groupNice = 0;
-    if (!AutogroupBoost::ReadGroup(child.Pid(), id, groupNice) ||
-        !AutogroupBoost(0).Active()) {
+    if (!AutogroupBoost::ReadGroup(child.Pid(), id, groupNice) || !AutogroupBoost(0).Active()) {
         GTEST_SKIP() << "The kernel does not group processes by session";
     }
     ASSERT_TRUE(AutogroupBoost::ReadGroup(::getpid(), ownId, groupNice));
@@ -125,7 +163,8 @@ TEST_F(LinuxProcessTest, ProcessesThatAreNotOursCannotBeOpened) {
     EXPECT_EQ(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, -5), 0U);
 
     const auto other = linuxtest::OtherUserPid();
-    if (!other) GTEST_SKIP() << "No process of another user: the tests must run as root to create one";
+    if (!other)
+        GTEST_SKIP() << "No process of another user: the tests must run as root to create one";
     const auto niceBefore = NiceOf(*other);
     ASSERT_TRUE(niceBefore.has_value());
     EXPECT_EQ(queries.GetWindowPriority(*other, 0), kCannotOpen);
@@ -181,16 +220,17 @@ TEST_F(LinuxProcessTest, TimesCountTheWholeProcessIn100NsUnits) {
     EXPECT_LE(times.user + times.kernel, 4'000'000U);
     EXPECT_EQ(times.exit, 0U);
     // Creation time: 100 ns units since 1601, within a few seconds of the start.
-    const auto unixTicks = std::chrono::duration_cast<std::chrono::microseconds>(
-                               before.time_since_epoch()).count() * 10;
+    const auto unixTicks =
+        std::chrono::duration_cast<std::chrono::microseconds>(before.time_since_epoch()).count() *
+        10;
     const auto started = static_cast<std::int64_t>(times.creation - 116444736000000000ULL);
     EXPECT_NEAR(static_cast<double>(started), static_cast<double>(unixTicks), 3e7);
 }
 
 TEST_F(LinuxProcessTest, ModulePathSurvivesADeletedOrReplacedExecutable) {
     namespace fs = std::filesystem;
-    const fs::path copy = fs::temp_directory_path() /
-                          ("talvex-child-" + std::to_string(::getpid()) + " é");
+    const fs::path copy =
+        fs::temp_directory_path() / ("talvex-child-" + std::to_string(::getpid()) + " é");
     fs::copy_file(linuxtest::ChildProgram(), copy, fs::copy_options::overwrite_existing);
     Child child({"sleep"}, {}, copy.string());
     ASSERT_TRUE(child.Ready());

@@ -6,8 +6,8 @@
 // "somebody else's process". So the code under test holds exactly the right a desktop
 // user would give it, and no process outside the test can be reached through it.
 
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -36,19 +36,27 @@ bool RunQuiet(const std::vector<std::string>& args) {
            WEXITSTATUS(status) == 0;
 }
 
+// Root's PATH may lack the sbin folders.
+std::string Tool(const std::string& name) {
+    const std::string sbin = "/usr/sbin/" + name;
+    return ::access(sbin.c_str(), X_OK) == 0 ? sbin : name;
+}
+
 const passwd* EnsureUser(const char* name) {
     if (!::getpwnam(name)) {
-        RunQuiet({"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name});
+        RunQuiet({Tool("useradd"), "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                  name});
     }
     return ::getpwnam(name);
 }
 
-// Forks a child that drops to `user` and executes `args` with `env` added.
+// Forks a child that drops to `user` and executes `args` in `folder` with `env` added.
 pid_t SpawnAs(const passwd& user, const std::vector<std::string>& args,
-              const std::vector<std::string>& env) {
+              const std::vector<std::string>& env, const std::string& folder) {
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
     for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    if (::chdir(folder.c_str()) != 0) ::_exit(126);
     if (::setgroups(0, nullptr) != 0 || ::setresgid(user.pw_gid, user.pw_gid, user.pw_gid) != 0 ||
         ::setresuid(user.pw_uid, user.pw_uid, user.pw_uid) != 0) {
         ::_exit(126);
@@ -79,19 +87,23 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     fs::copy_file(talvex::linuxtest::ChildProgram(), child);
     ::chmod(folder, 0755);
     ::chown(folder, tester.pw_uid, tester.pw_gid);
-    if (!RunQuiet({"setcap", "cap_sys_nice+ep", program.string()})) {
+    // An X server run by a user cannot create the socket folder itself.
+    ::mkdir("/tmp/.X11-unix", 01777);
+    ::chmod("/tmp/.X11-unix", 01777);
+    if (!RunQuiet({Tool("setcap"), "cap_sys_nice+ep", program.string()})) {
         std::fprintf(stderr, "setcap failed; running as root.\n");
         fs::remove_all(dir);
         return -1;
     }
 
-    const pid_t otherPid = SpawnAs(other, {child.string(), "sleep"}, {});
+    const pid_t otherPid = SpawnAs(other, {child.string(), "sleep"}, {}, dir.string());
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), originalArgs.begin() + 1, originalArgs.end());
-    const pid_t tests = SpawnAs(tester, args,
-                                {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
-                                 "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid),
-                                 "HOME=" + dir.string()});
+    const pid_t tests =
+        SpawnAs(tester, args,
+                {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
+                 "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid), "HOME=" + dir.string()},
+                dir.string());
     int status = 0;
     ::waitpid(tests, &status, 0);
     KillAndReap(otherPid);

@@ -106,7 +106,9 @@ Child::Child(const std::vector<std::string>& args, const std::string& display,
     }
 }
 
-Child::~Child() { End(); }
+Child::~Child() {
+    End();
+}
 
 void Child::End() {
     KillAndReap(m_pid);
@@ -130,8 +132,14 @@ bool XServer::Start(bool withWindowManager, const std::string& display) {
         m_display = ":" + *number;
     } else {
         m_display = display;
-        const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
-        if (!WaitFor([&] { return ::access(socket.c_str(), F_OK) == 0; }, 15000)) return false;
+        const bool listening = WaitFor(
+            [&] {
+                ::Display* probe = XOpenDisplay(m_display.c_str());
+                if (probe) XCloseDisplay(probe);
+                return probe != nullptr;
+            },
+            15000);
+        if (!listening) return false;
     }
     if (!withWindowManager) return true;
     m_wm = Spawn({"openbox", "--sm-disable"}, {"DISPLAY=" + m_display});
@@ -140,19 +148,22 @@ bool XServer::Start(bool withWindowManager, const std::string& display) {
     // (its announcement on the root window comes before it is ready for new windows).
     ::Display* x = XOpenDisplay(m_display.c_str());
     if (!x) return false;
-    const bool up = WaitFor([&] {
-        const Window probe = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 10, 10, 0, 0, 0);
-        XSelectInput(x, probe, StructureNotifyMask);
-        XMapWindow(x, probe);
-        XFlush(x);
-        XEvent event{};
-        const bool managed = WaitFor([&] {
-            return XCheckTypedWindowEvent(x, probe, ReparentNotify, &event) == True;
-        }, 1000);
-        XDestroyWindow(x, probe);
-        XSync(x, True);
-        return managed;
-    }, 15000);
+    const bool up = WaitFor(
+        [&] {
+            const Window probe =
+                XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 10, 10, 0, 0, 0);
+            XSelectInput(x, probe, StructureNotifyMask);
+            XMapWindow(x, probe);
+            XFlush(x);
+            XEvent event{};
+            const bool managed = WaitFor(
+                [&] { return XCheckTypedWindowEvent(x, probe, ReparentNotify, &event) == True; },
+                1000);
+            XDestroyWindow(x, probe);
+            XSync(x, True);
+            return managed;
+        },
+        15000);
     XCloseDisplay(x);
     return up;
 }
@@ -170,9 +181,9 @@ void XServer::Stop() {
 }
 
 std::optional<int> NiceOf(pid_t pid, pid_t tid) {
-    const std::string path = tid ? "/proc/" + std::to_string(pid) + "/task/" +
-                                       std::to_string(tid) + "/stat"
-                                 : "/proc/" + std::to_string(pid) + "/stat";
+    const std::string path =
+        tid ? "/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/stat"
+            : "/proc/" + std::to_string(pid) + "/stat";
     const auto text = ReadFile(path);
     if (!text) return std::nullopt;
     const auto stat = platform::linux_proc::ParseProcStat(*text);
@@ -197,6 +208,8 @@ std::optional<pid_t> OtherUserPid() {
     return static_cast<pid_t>(std::atoi(pid));
 }
 
-bool RunsAsTestUser() { return std::getenv("TALVEX_TEST_AS_USER") != nullptr; }
+bool RunsAsTestUser() {
+    return std::getenv("TALVEX_TEST_AS_USER") != nullptr;
+}
 
 }  // namespace talvex::linuxtest

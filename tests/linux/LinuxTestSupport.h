@@ -22,7 +22,7 @@ void KillAndReap(pid_t pid);
 
 /// A child running the test program; killed when this object goes.
 class Child {
-public:
+  public:
     explicit Child(const std::vector<std::string>& args, const std::string& display = {},
                    const std::string& program = ChildProgram());
     ~Child();
@@ -36,7 +36,7 @@ public:
     /// Kills and reaps the child now.
     void End();
 
-private:
+  private:
     pid_t m_pid = -1;
     bool m_ready = false;
     unsigned long m_window = 0;
@@ -44,7 +44,7 @@ private:
 
 /// Xvfb on a free display with openbox on it.
 class XServer {
-public:
+  public:
     XServer() = default;
     ~XServer() { Stop(); }
     XServer(const XServer&) = delete;
@@ -55,7 +55,7 @@ public:
     void Stop();
     const std::string& DisplayName() const { return m_display; }
 
-private:
+  private:
     pid_t m_xvfb = -1;
     pid_t m_wm = -1;
     std::string m_display;

@@ -1,11 +1,10 @@
 // Parsing of procfs text and the class/nice table.
 
-#include "platform/linux/ProcStat.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/IProcessApi.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/linux/ProcStat.h"
 
 namespace talvex::platform::linux_proc {
 namespace {
@@ -27,8 +26,8 @@ TEST(ProcStatTest, FieldsAreCountedAfterTheLastParenthesis) {
 
     EXPECT_FALSE(ParseProcStat("").has_value());
     EXPECT_FALSE(ParseProcStat("12 (cut) S 1 2 3").has_value());
-    EXPECT_FALSE(ParseProcStat("12 (bad) S 1 2 3 4 5 x 7 8 9 10 11 12 13 14 15 16 17 18 19 20")
-                     .has_value());
+    EXPECT_FALSE(
+        ParseProcStat("12 (bad) S 1 2 3 4 5 x 7 8 9 10 11 12 13 14 15 16 17 18 19 20").has_value());
 }
 
 TEST(ProcStatTest, EveryNiceValueReadsBackAsAClassAndEveryClassRoundTrips) {
@@ -53,7 +52,8 @@ TEST(ProcStatTest, EveryNiceValueReadsBackAsAClassAndEveryClassRoundTrips) {
 }
 
 TEST(ProcStatTest, UidsComeFromTheUidLine) {
-    const auto uids = ParseStatusUids("Name:\tx\nUmask:\t0022\nUid:\t1000\t0\t1000\t1000\nGid:\t5\n");
+    const auto uids =
+        ParseStatusUids("Name:\tx\nUmask:\t0022\nUid:\t1000\t0\t1000\t1000\nGid:\t5\n");
     ASSERT_TRUE(uids.has_value());
     EXPECT_EQ(uids->real, 1000U);
     EXPECT_EQ(uids->effective, 0U);

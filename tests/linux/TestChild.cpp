@@ -13,10 +13,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,8 +39,8 @@ void Ready(unsigned long window = 0) {
 int OpenWindow(const std::string& title, long netPid, bool latin1Only) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return 2;
-    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 10, 10, 200,
-                                              100, 0, 0, 0xFFFFFF);
+    const Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 10, 10, 200, 100, 0, 0, 0xFFFFFF);
     if (latin1Only) {
         XChangeProperty(display, window, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(title.data()),

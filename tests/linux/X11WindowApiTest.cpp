@@ -41,7 +41,7 @@ std::vector<unsigned long> LongsOf(Display* display, unsigned long window, const
 }
 
 class X11WindowTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         s_server = std::make_unique<XServer>();
         s_ready = s_server->Start(true);
