@@ -116,8 +116,11 @@ void Child::End() {
 }
 
 bool XServer::Start(bool withWindowManager, const std::string& display) {
+    Stop();
     int out = -1;
-    std::vector<std::string> args{"Xvfb", "-nolisten", "tcp", "-screen", "0", "800x600x24"};
+    // -noreset: the server would otherwise reset whenever its last client leaves.
+    std::vector<std::string> args{"Xvfb",    "-noreset", "-nolisten", "tcp",
+                                  "-screen", "0",        "800x600x24"};
     if (display.empty()) {
         args.insert(args.end(), {"-displayfd", "1"});
     } else {
@@ -172,10 +175,13 @@ void XServer::Stop() {
     if (m_wm > 0) KillAndReap(m_wm);
     m_wm = -1;
     if (m_xvfb > 0) {
-        // A terminated (not killed) Xvfb removes its lock file, so the display can be reused.
         ::kill(m_xvfb, SIGTERM);
         int status = 0;
         ::waitpid(m_xvfb, &status, 0);
+        // Xvfb may leave its lock file behind, which would keep the display from reuse.
+        const std::string lock = "/tmp/.X" + m_display.substr(1) + "-lock";
+        const auto owner = ReadFile(lock);
+        if (owner && std::atoi(owner->c_str()) == m_xvfb) ::unlink(lock.c_str());
     }
     m_xvfb = -1;
 }
