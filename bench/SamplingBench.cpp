@@ -98,6 +98,23 @@ void BM_FloorPreadStat(benchmark::State& state) {
     PerProcess(state, count);
 }
 
+// Every process of the machine as the snapshot lists them: kernel threads and other
+// users' processes, which cannot be opened, beside this user's.
+void BM_TickSamplingWholeMachine(benchmark::State& state) {
+    LinuxProcessApi api;
+    std::vector<pid_t> pids;
+    for (const ProcessInfo& info :
+         api.CreateToolhelp32Snapshot().value_or(std::vector<ProcessInfo>{})) {
+        pids.push_back(info.pid);
+    }
+    SampleAll(api, pids, pids.size());
+    for (auto _ : state) SampleAll(api, pids, pids.size());
+    state.counters["processes"] = static_cast<double>(pids.size());
+    state.counters["kept"] = static_cast<double>(api.KeptDescriptorCount());
+    PerProcess(state, pids.size());
+}
+
+BENCHMARK(BM_TickSamplingWholeMachine)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FloorPreadStat)->Arg(50)->Arg(200)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickSampling)->Arg(50)->Arg(200)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickSamplingReopening)->Arg(50)->Arg(200)->Arg(1000)->Unit(benchmark::kMicrosecond);

@@ -119,6 +119,7 @@ struct LinuxProcessApi::Tracked {
     int statFd = -1;
     ProcStat last;
     std::uint64_t lastReadNs = 0;  // when `last` was read; 0 = must read again
+    bool refused = false;          // a kernel thread or another user's: cannot be opened
 };
 
 LinuxProcessApi::LinuxProcessApi()
@@ -180,9 +181,11 @@ std::shared_ptr<LinuxProcessApi::Tracked> LinuxProcessApi::Attach(std::int32_t p
     auto process = std::make_shared<Tracked>(pid);
     process->statFd = ::open(ProcPath(pid, "stat").c_str(), O_RDONLY | O_CLOEXEC);
     if (process->statFd < 0 || !Refresh(*process)) return nullptr;
-    if (IsKernelThread(process->last) || !StillOurs(*process)) return nullptr;
+    // A refusal is kept too, so the next tick refuses with one read instead of a new
+    // look at the process (see CreateToolhelp32Snapshot for how long it holds).
+    process->refused = IsKernelThread(process->last) || !StillOurs(*process);
     if (m_kept.size() < m_keepLimit) m_kept[pid] = process;
-    return process;
+    return process->refused ? nullptr : process;
 }
 
 void LinuxProcessApi::Forget(const Tracked& process) {
@@ -200,6 +203,8 @@ ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pi
             // That process has ended; the pid may belong to a new one by now.
             m_kept.erase(it);
             process.reset();
+        } else if (process->refused) {
+            return 0;
         }
     }
     if (!process) process = Attach(pid);
@@ -333,8 +338,13 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
         seen.insert(*pid);
     }
     ::closedir(proc);
-    // Descriptors of processes that have gone are given back.
-    std::erase_if(m_kept, [&](const auto& kept) { return !seen.contains(kept.first); });
+    // Descriptors of processes that have gone are given back. Refusals are looked at
+    // afresh from now on (a process may have changed its user), except those of kernel
+    // threads, which stay what they are.
+    std::erase_if(m_kept, [&](const auto& kept) {
+        const Tracked& process = *kept.second;
+        return !seen.contains(kept.first) || (process.refused && !IsKernelThread(process.last));
+    });
     m_autogroup->KeepOnly(seen);
     return list;
 }

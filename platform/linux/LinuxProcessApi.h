@@ -9,7 +9,8 @@
 // descriptor can never show another process: once the process ends, reads fail, even
 // when its pid is reused. The descriptors are kept between handles (within a budget
 // well below the descriptor limit), so that sampling a process on every tick costs one
-// read of its stat file.
+// read of its stat file. A process that cannot be opened is remembered the same way
+// until the next snapshot, so refusing it again costs one read as well.
 
 #include <cstdint>
 #include <memory>
@@ -42,7 +43,7 @@ class LinuxProcessApi final : public IProcessApi {
     std::int32_t GetCurrentProcessId() override;
     bool CanRaisePriority() override;
 
-    /// Descriptors kept open for processes between handles.
+    /// Descriptors kept open for processes between handles (refused ones included).
     std::size_t KeptDescriptorCount() const { return m_kept.size(); }
     /// Most descriptors kept at once; further processes are opened afresh each time.
     std::size_t KeepLimit() const { return m_keepLimit; }
