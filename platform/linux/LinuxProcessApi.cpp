@@ -1,0 +1,370 @@
+#include "platform/linux/LinuxProcessApi.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <set>
+#include <unordered_set>
+
+#include "platform/linux/AutogroupBoost.h"
+
+namespace talvex::platform {
+
+using namespace linux_proc;
+
+namespace {
+
+// The kernel reports process times in clock ticks of 10 ms, so a read of the stat file
+// from the same scheduler tick (the coarse clock's step, at most a few milliseconds) is
+// as good as a new one. The engine opens each process and samples it twice within
+// microseconds; all three share one read that way.
+constexpr std::uint64_t kFreshReadNs = 1'000'000;
+// Seconds between 1601-01-01 and 1970-01-01, in 100 ns units.
+constexpr std::uint64_t kUnixEpochAsFiletime = 116444736000000000ULL;
+constexpr int kCapSysNice = 23;
+
+std::uint64_t NowNs(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1'000'000'000ULL +
+           static_cast<std::uint64_t>(ts.tv_nsec);
+}
+
+std::string ProcPath(std::int32_t pid, const char* leaf) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), leaf);
+    return path;
+}
+
+// Whole small file (procfs files report size 0, so read until the end).
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, buffer + n);
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    return text;
+}
+
+std::optional<std::int32_t> PidFromName(const char* name) {
+    std::int32_t pid = 0;
+    const char* end = name + std::char_traits<char>::length(name);
+    const auto [ptr, ec] = std::from_chars(name, end, pid);
+    if (ec != std::errc() || ptr != end || pid <= 0) return std::nullopt;
+    return pid;
+}
+
+// Cuts text to at most `bytes` bytes without splitting a UTF-8 character.
+std::string CutUtf8(std::string text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    return text;
+}
+
+// Target of /proc/PID/exe. When the executable was deleted or replaced (an update
+// installed a new file under the same name) the kernel appends " (deleted)"; the name
+// the user knows the program by is the path without it.
+std::string ExecutablePath(std::int32_t pid) {
+    const std::string link = ProcPath(pid, "exe");
+    char buffer[4096];
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return {};
+    std::string path(buffer, static_cast<std::size_t>(n));
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.size() > kDeleted.size() && path.ends_with(kDeleted)) {
+        // A file whose name really ends that way is the same file as the link's target.
+        struct stat viaLink {
+        }, viaName{};
+        const bool sameFile = ::stat(link.c_str(), &viaLink) == 0 &&
+                              ::stat(path.c_str(), &viaName) == 0 &&
+                              viaLink.st_dev == viaName.st_dev && viaLink.st_ino == viaName.st_ino;
+        if (!sameFile) path.resize(path.size() - kDeleted.size());
+    }
+    return path;
+}
+
+// File name the enumeration reports: the executable's, else the kernel's command name.
+std::string ExecutableName(std::int32_t pid) {
+    const std::string path = ExecutablePath(pid);
+    if (!path.empty()) return path.substr(path.rfind('/') + 1);
+    std::string comm = ReadSmallFile(ProcPath(pid, "comm")).value_or(std::string{});
+    if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+    return comm;
+}
+
+}  // namespace
+
+struct LinuxProcessApi::Tracked {
+    explicit Tracked(std::int32_t id) : pid(id) {}
+    ~Tracked() {
+        if (statFd >= 0) ::close(statFd);
+    }
+    Tracked(const Tracked&) = delete;
+    Tracked& operator=(const Tracked&) = delete;
+
+    std::int32_t pid;
+    int statFd = -1;
+    ProcStat last;
+    std::uint64_t lastReadNs = 0;  // when `last` was read; 0 = must read again
+    bool refused = false;          // a kernel thread or another user's: cannot be opened
+};
+
+LinuxProcessApi::LinuxProcessApi()
+    : m_uid(::geteuid()), m_autogroup(std::make_unique<AutogroupBoost>(m_uid)) {
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    if (ticks > 0) m_ticksPerSecond = static_cast<std::uint64_t>(ticks);
+    const std::uint64_t bootNs = NowNs(CLOCK_REALTIME) - NowNs(CLOCK_BOOTTIME);
+    m_bootFiletime = bootNs / 100 + kUnixEpochAsFiletime;
+
+    // Keeping one descriptor per process needs room: raise the soft limit a little
+    // (not to the hard limit, which children would inherit) and keep at most half.
+    constexpr rlim_t kWanted = 8192;
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        if (files.rlim_cur < kWanted) {
+            rlimit raised = files;
+            raised.rlim_cur = std::min<rlim_t>(kWanted, files.rlim_max);
+            if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) files = raised;
+        }
+        m_keepLimit = files.rlim_cur == RLIM_INFINITY ? kWanted / 2 : files.rlim_cur / 2;
+    }
+}
+
+LinuxProcessApi::~LinuxProcessApi() = default;
+
+void LinuxProcessApi::SetKeepLimit(std::size_t limit) {
+    m_keepLimit = limit;
+    while (m_kept.size() > m_keepLimit) m_kept.erase(m_kept.begin());
+}
+
+void LinuxProcessApi::SetAutogroupBoost(bool enabled) {
+    m_autogroup->SetEnabled(enabled);
+}
+
+bool LinuxProcessApi::Refresh(Tracked& process) {
+    char buffer[1024];
+    const ssize_t n = ::pread(process.statFd, buffer, sizeof buffer - 1, 0);
+    if (n <= 0) return false;
+    const auto stat = ParseProcStat(std::string_view(buffer, static_cast<std::size_t>(n)));
+    if (!stat || HasEnded(*stat)) return false;
+    process.last = *stat;
+    process.lastReadNs = NowNs(CLOCK_MONOTONIC_COARSE);
+    return true;
+}
+
+bool LinuxProcessApi::StillOurs(Tracked& process) {
+    // The status file is opened by path; a successful read of the pinned stat file
+    // afterwards shows that the path still named this very process.
+    const auto status = ReadSmallFile(ProcPath(process.pid, "status"));
+    if (!status) return false;
+    const auto uids = ParseStatusUids(*status);
+    if (!uids || uids->real != m_uid || uids->effective != m_uid || uids->saved != m_uid) {
+        return false;
+    }
+    return Refresh(process);
+}
+
+std::shared_ptr<LinuxProcessApi::Tracked> LinuxProcessApi::Attach(std::int32_t pid) {
+    auto process = std::make_shared<Tracked>(pid);
+    process->statFd = ::open(ProcPath(pid, "stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (process->statFd < 0 || !Refresh(*process)) return nullptr;
+    // A refusal is kept too, so the next tick refuses with one read instead of a new
+    // look at the process (see CreateToolhelp32Snapshot for how long it holds).
+    process->refused = IsKernelThread(process->last) || !StillOurs(*process);
+    if (m_kept.size() < m_keepLimit) m_kept[pid] = process;
+    return process->refused ? nullptr : process;
+}
+
+void LinuxProcessApi::Forget(const Tracked& process) {
+    auto it = m_kept.find(process.pid);
+    if (it != m_kept.end() && it->second.get() == &process) m_kept.erase(it);
+}
+
+ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pid) {
+    m_autogroup->Retry();
+    if (pid <= 0) return 0;
+    std::shared_ptr<Tracked> process;
+    if (auto it = m_kept.find(pid); it != m_kept.end()) {
+        process = it->second;
+        if (!Refresh(*process)) {
+            // That process has ended; the pid may belong to a new one by now.
+            m_kept.erase(it);
+            process.reset();
+        } else if (process->refused) {
+            return 0;
+        }
+    }
+    if (!process) process = Attach(pid);
+    if (!process) return 0;
+    std::uint32_t slot = 0;
+    if (m_freeSlots.empty()) {
+        slot = static_cast<std::uint32_t>(m_handles.size());
+        m_handles.emplace_back();
+    } else {
+        slot = m_freeSlots.back();
+        m_freeSlots.pop_back();
+    }
+    Handle& entry = m_handles[slot];
+    entry.process = std::move(process);
+    entry.access = access;
+    ++entry.generation;
+    return (static_cast<ProcessHandle>(entry.generation) << 32) | (slot + 1U);
+}
+
+LinuxProcessApi::Handle* LinuxProcessApi::Slot(ProcessHandle handle) {
+    const std::uint64_t slot = (handle & 0xFFFFFFFFU) - 1U;
+    if (slot >= m_handles.size()) return nullptr;
+    Handle& entry = m_handles[slot];
+    if (!entry.process || entry.generation != (handle >> 32)) return nullptr;
+    return &entry;
+}
+
+bool LinuxProcessApi::CloseHandle(ProcessHandle handle) {
+    Handle* entry = Slot(handle);
+    if (!entry) return false;
+    entry->process.reset();
+    m_freeSlots.push_back(static_cast<std::uint32_t>(entry - m_handles.data()));
+    return true;
+}
+
+LinuxProcessApi::Tracked* LinuxProcessApi::Resolve(ProcessHandle handle, std::uint32_t needed) {
+    const Handle* entry = Slot(handle);
+    if (!entry || (entry->access & needed) != needed) return nullptr;
+    return entry->process.get();
+}
+
+std::int32_t LinuxProcessApi::GetPriorityClass(ProcessHandle handle) {
+    Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    if (!process) return 0;
+    // Ownership is checked again: the process may have executed a set-user-id program.
+    if (!StillOurs(*process)) {
+        Forget(*process);
+        return 0;
+    }
+    return ClassForNice(process->last.nice);
+}
+
+bool LinuxProcessApi::SetEveryThread(Tracked& process, int nice) {
+    const std::string taskPath = ProcPath(process.pid, "task");
+    std::unordered_set<std::int32_t> done;
+    bool allSet = true;
+    // A thread started while the first pass runs may have copied the old nice value;
+    // the second pass catches it.
+    for (int pass = 0; pass < 2; ++pass) {
+        DIR* tasks = ::opendir(taskPath.c_str());
+        if (!tasks) return false;
+        // Opened while the pinned process was alive, so the folder is that process's.
+        if (!Refresh(process)) {
+            ::closedir(tasks);
+            return false;
+        }
+        bool sawNew = false;
+        while (const dirent* entry = ::readdir(tasks)) {
+            const auto tid = PidFromName(entry->d_name);
+            if (!tid || !done.insert(*tid).second) continue;
+            sawNew = true;
+            if (::setpriority(PRIO_PROCESS, static_cast<id_t>(*tid), nice) != 0 && errno != ESRCH) {
+                allSet = false;
+            }
+        }
+        ::closedir(tasks);
+        if (!sawNew) break;
+    }
+    return allSet;
+}
+
+bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) {
+    Tracked* process = Resolve(handle, PROCESS_SET_INFORMATION);
+    const auto nice = NiceForClass(priorityClass);
+    if (!process || !nice || !StillOurs(*process)) return false;
+    const bool changed = SetEveryThread(*process, *nice);
+    if (changed) m_autogroup->Apply(process->pid, process->last.session, *nice);
+    process->lastReadNs = 0;
+    return changed;
+}
+
+bool LinuxProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times) {
+    Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    if (!process) return false;
+    const bool fresh = process->lastReadNs != 0 &&
+                       NowNs(CLOCK_MONOTONIC_COARSE) - process->lastReadNs < kFreshReadNs;
+    if (!fresh && !Refresh(*process)) {
+        Forget(*process);
+        return false;
+    }
+    const std::uint64_t unit = 10'000'000ULL / m_ticksPerSecond;  // 100 ns units per tick
+    times.creation = ToFiletime(process->last.starttime);
+    times.exit = 0;
+    times.kernel = process->last.stime * unit;
+    times.user = process->last.utime * unit;
+    return true;
+}
+
+std::uint64_t LinuxProcessApi::ToFiletime(std::uint64_t ticksAfterBoot) const {
+    return m_bootFiletime + ticksAfterBoot * (10'000'000ULL / m_ticksPerSecond);
+}
+
+std::string LinuxProcessApi::GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) {
+    Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    if (!process || maxChars == 0) return {};
+    std::string path = ExecutablePath(process->pid);
+    // The link was read by pid: only if the pinned process still lives was it its own.
+    if (path.empty() || !Refresh(*process)) return {};
+    return CutUtf8(std::move(path), maxChars);
+}
+
+std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapshot() {
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return std::nullopt;
+    std::vector<ProcessInfo> list;
+    std::unordered_set<std::int32_t> seen;
+    while (const dirent* entry = ::readdir(proc)) {
+        const auto pid = PidFromName(entry->d_name);
+        if (!pid) continue;
+        list.push_back(ProcessInfo{*pid, ExecutableName(*pid)});
+        seen.insert(*pid);
+    }
+    ::closedir(proc);
+    // Descriptors of processes that have gone are given back. Refusals are looked at
+    // afresh from now on (a process may have changed its user), except those of kernel
+    // threads, which stay what they are.
+    std::erase_if(m_kept, [&](const auto& kept) {
+        const Tracked& process = *kept.second;
+        return !seen.contains(kept.first) || (process.refused && !IsKernelThread(process.last));
+    });
+    m_autogroup->KeepOnly(seen);
+    return list;
+}
+
+std::int32_t LinuxProcessApi::GetCurrentProcessId() {
+    return static_cast<std::int32_t>(::getpid());
+}
+
+bool LinuxProcessApi::CanRaisePriority() {
+    if (const auto status = ReadSmallFile("/proc/self/status")) {
+        const auto at = status->find("\nCapEff:");
+        if (at != std::string::npos) {
+            const auto caps = std::strtoull(status->c_str() + at + 8, nullptr, 16);
+            if ((caps >> kCapSysNice) & 1U) return true;
+        }
+    }
+    // RLIMIT_NICE allows nice values down to 20 - limit; the strongest class needs -20.
+    rlimit nice{};
+    return ::getrlimit(RLIMIT_NICE, &nice) == 0 &&
+           (nice.rlim_cur == RLIM_INFINITY || nice.rlim_cur >= 40);
+}
+
+}  // namespace talvex::platform

@@ -1,0 +1,85 @@
+#pragma once
+// Processes through procfs and setpriority(2).
+//
+// A process is "opened" only when it is alive, is not a kernel thread and runs as the
+// user this program runs as (real, effective and saved uid); everything else cannot be
+// opened, so no other user's or system process is ever touched.
+//
+// Every opened process is pinned by an open descriptor of its /proc/PID/stat. Such a
+// descriptor can never show another process: once the process ends, reads fail, even
+// when its pid is reused. The descriptors are kept between handles (within a budget
+// well below the descriptor limit), so that sampling a process on every tick costs one
+// read of its stat file. A process that cannot be opened is remembered the same way
+// until the next snapshot, so refusing it again costs one read as well.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/IProcessApi.h"
+#include "platform/linux/ProcStat.h"
+
+namespace talvex::platform {
+
+class AutogroupBoost;
+
+class LinuxProcessApi final : public IProcessApi {
+  public:
+    LinuxProcessApi();
+    ~LinuxProcessApi() override;
+    LinuxProcessApi(const LinuxProcessApi&) = delete;
+    LinuxProcessApi& operator=(const LinuxProcessApi&) = delete;
+
+    ProcessHandle OpenProcess(std::uint32_t access, std::int32_t pid) override;
+    bool CloseHandle(ProcessHandle handle) override;
+    std::int32_t GetPriorityClass(ProcessHandle handle) override;
+    bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
+    bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
+    std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
+    std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
+    std::int32_t GetCurrentProcessId() override;
+    bool CanRaisePriority() override;
+
+    /// Descriptors kept open for processes between handles (refused ones included).
+    std::size_t KeptDescriptorCount() const { return m_kept.size(); }
+    /// Most descriptors kept at once; further processes are opened afresh each time.
+    std::size_t KeepLimit() const { return m_keepLimit; }
+    /// Sets how many descriptors may be kept (0: open every process afresh each time).
+    void SetKeepLimit(std::size_t limit);
+    /// Switches the raise of session groups on or off (on by default, see AutogroupBoost).
+    void SetAutogroupBoost(bool enabled);
+
+  private:
+    struct Tracked;
+    // Handles live in reusable slots; a handle carries its slot's generation, so a
+    // closed handle never reaches the process a later handle in that slot refers to.
+    struct Handle {
+        std::shared_ptr<Tracked> process;  // null while the slot is free
+        std::uint32_t access = 0;
+        std::uint32_t generation = 0;
+    };
+
+    std::shared_ptr<Tracked> Attach(std::int32_t pid);
+    bool Refresh(Tracked& process);
+    bool StillOurs(Tracked& process);
+    bool SetEveryThread(Tracked& process, int nice);
+    Tracked* Resolve(ProcessHandle handle, std::uint32_t needed);
+    void Forget(const Tracked& process);
+    std::uint64_t ToFiletime(std::uint64_t ticksAfterBoot) const;
+
+    std::unordered_map<std::int32_t, std::shared_ptr<Tracked>> m_kept;
+    Handle* Slot(ProcessHandle handle);
+
+    std::vector<Handle> m_handles;
+    std::vector<std::uint32_t> m_freeSlots;
+    std::size_t m_keepLimit = 0;
+    std::uint32_t m_uid = 0;
+    std::uint64_t m_ticksPerSecond = 100;
+    std::uint64_t m_bootFiletime = 0;  // boot time in 100 ns units since 1601
+    std::unique_ptr<AutogroupBoost> m_autogroup;
+};
+
+}  // namespace talvex::platform

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and runs them: the per-process sampling cost beside its floor,
+# then the contention benchmark. Run as root, or as a user whose priorities may be
+# raised (see README), for the boost to take effect. Extra arguments go to both
+# programs (for example --benchmark_filter=...).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALVEX_BENCH=ON -DTALVEX_TESTS=OFF
+cmake --build build-bench -j "$(nproc)"
+for program in build-bench/bench/talvex_bench_*; do
+  echo "== ${program##*/}"
+  "$program" "$@"
+done

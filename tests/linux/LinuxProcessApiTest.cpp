@@ -1,0 +1,285 @@
+// The Linux process backend against real child processes.
+
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/modMain.h"
+#include "platform/linux/AutogroupBoost.h"
+#include "platform/linux/LinuxProcessApi.h"
+#include "platform/linux/ProcStat.h"
+#include "platform/linux/X11WindowApi.h"
+#include "tests/linux/LinuxTestSupport.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using linuxtest::Child;
+using linuxtest::NiceOf;
+
+class LinuxProcessTest : public ::testing::Test {
+  protected:
+    LinuxProcessApi processes;
+    X11WindowApi windows{":none"};  // never asked here
+    modMain queries{processes, windows};
+
+    void RequireRight() {
+        if (!processes.CanRaisePriority()) {
+            GTEST_SKIP() << "This user may not raise priorities (no CAP_SYS_NICE, no RLIMIT_NICE)";
+        }
+    }
+};
+
+// Switches CAP_SYS_NICE in the effective set on or off (it stays permitted).
+bool SetNiceCapability(bool on) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0) return false;
+    if (on) {
+        data[0].effective |= 1U << CAP_SYS_NICE;
+    } else {
+        data[0].effective &= ~(1U << CAP_SYS_NICE);
+    }
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+TEST_F(LinuxProcessTest, EveryClassRoundTripsThroughNice) {
+    RequireRight();
+    if (IsSkipped()) return;
+    Child child({"sleep"});
+    ASSERT_TRUE(child.Ready());
+    const struct {
+        std::int32_t cls;
+        int nice;
+    } steps[] = {{IDLE_PRIORITY_CLASS, 19},  {BELOW_NORMAL_PRIORITY_CLASS, 10},
+                 {NORMAL_PRIORITY_CLASS, 0}, {ABOVE_NORMAL_PRIORITY_CLASS, -5},
+                 {HIGH_PRIORITY_CLASS, -10}, {REALTIME_PRIORITY_CLASS, -20},
+                 {IDLE_PRIORITY_CLASS, 19},  {NORMAL_PRIORITY_CLASS, 0}};
+    for (const auto& step : steps) {
+        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, step.cls), step.cls);
+        EXPECT_EQ(NiceOf(child.Pid()), step.nice) << "class " << step.cls;
+        EXPECT_EQ(queries.GetWindowPriority(child.Pid(), 0), step.cls);
+    }
+}
+
+TEST_F(LinuxProcessTest, WithoutTheRightARaiseFailsQuietlyAndReadsBackUnchanged) {
+    const bool hadRight = processes.CanRaisePriority();
+    if (hadRight && (::getuid() == 0 || !SetNiceCapability(false))) {
+        GTEST_SKIP() << "The right to raise cannot be put aside here (running as root)";
+    }
+    Child child({"sleep"});
+    ASSERT_TRUE(child.Ready());
+    EXPECT_FALSE(processes.CanRaisePriority());
+    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS), IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, NORMAL_PRIORITY_CLASS),
+              IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, HIGH_PRIORITY_CLASS), IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(NiceOf(child.Pid()), 19);
+    if (hadRight) {
+        ASSERT_TRUE(SetNiceCapability(true));
+        EXPECT_TRUE(processes.CanRaisePriority());
+        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, NORMAL_PRIORITY_CLASS),
+                  NORMAL_PRIORITY_CLASS);
+    }
+}
+
+TEST_F(LinuxProcessTest, EveryThreadOfAProcessIsChanged) {
+    RequireRight();
+    if (IsSkipped()) return;
+    Child child({"threads", "7"});
+    ASSERT_TRUE(child.Ready());
+    ASSERT_EQ(linuxtest::ThreadsOf(child.Pid()).size(), 8U);
+    for (const std::int32_t cls : {HIGH_PRIORITY_CLASS, IDLE_PRIORITY_CLASS}) {
+        queries.SetProcessPriority(child.Pid(), 0, cls);
+        const int expected = *linux_proc::NiceForClass(cls);
+        for (const pid_t tid : linuxtest::ThreadsOf(child.Pid())) {
+            EXPECT_EQ(NiceOf(child.Pid(), tid), expected) << "thread " << tid;
+        }
+    }
+}
+
+TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) {
+    RequireRight();
+    if (IsSkipped()) return;
+    Child child({"session"});
+    ASSERT_TRUE(child.Ready());
+    long id = 0, ownId = 0;
+    int groupNice = 0;
+    if (!AutogroupBoost::ReadGroup(child.Pid(), id, groupNice) || !AutogroupBoost(0).Active()) {
+        GTEST_SKIP() << "The kernel does not group processes by session";
+    }
+    ASSERT_TRUE(AutogroupBoost::ReadGroup(::getpid(), ownId, groupNice));
+    ASSERT_NE(id, ownId);
+    const auto groupNiceOf = [&] {
+        int nice = 99;
+        AutogroupBoost::ReadGroup(child.Pid(), id, nice);
+        return nice;
+    };
+    // The kernel takes one group change per 100 ms; later calls retry a refused one.
+    const auto settle = [&](int wanted) {
+        return linuxtest::WaitFor([&] {
+            processes.CloseHandle(processes.OpenProcess(PROCESS_QUERY_INFORMATION, child.Pid()));
+            return groupNiceOf() == wanted;
+        });
+    };
+    queries.SetProcessPriority(child.Pid(), 0, HIGH_PRIORITY_CLASS);
+    EXPECT_TRUE(settle(-10));
+    queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
+    EXPECT_TRUE(settle(0));
+    queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_TRUE(settle(0)) << "lowering a process never lowers its group";
+
+    // The program's own group is never raised.
+    int ownBefore = 0, ownAfter = 0;
+    AutogroupBoost::ReadGroup(::getpid(), ownId, ownBefore);
+    queries.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    processes.CloseHandle(processes.OpenProcess(PROCESS_QUERY_INFORMATION, child.Pid()));
+    AutogroupBoost::ReadGroup(::getpid(), ownId, ownAfter);
+    EXPECT_EQ(ownAfter, ownBefore);
+    queries.SetProcessPriority(0, 0, NORMAL_PRIORITY_CLASS);
+}
+
+TEST_F(LinuxProcessTest, ProcessesThatAreNotOursCannotBeOpened) {
+    // pid 2 is the kernel's thread starter, wherever the kernel's pid space is visible.
+    std::ifstream kthreadd("/proc/2/stat");
+    std::string text((std::istreambuf_iterator<char>(kthreadd)), {});
+    const auto stat = linux_proc::ParseProcStat(text);
+    if (stat && linux_proc::IsKernelThread(*stat)) {
+        EXPECT_EQ(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, 2), 0U);
+        EXPECT_EQ(queries.GetWindowPriority(2, 0), kCannotOpen);
+    }
+    EXPECT_EQ(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, 0), 0U);
+    EXPECT_EQ(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, -5), 0U);
+
+    const auto other = linuxtest::OtherUserPid();
+    if (!other)
+        GTEST_SKIP() << "No process of another user: the tests must run as root to create one";
+    const auto niceBefore = NiceOf(*other);
+    ASSERT_TRUE(niceBefore.has_value());
+    EXPECT_EQ(queries.GetWindowPriority(*other, 0), kCannotOpen);
+    for (const std::int32_t cls : {HIGH_PRIORITY_CLASS, IDLE_PRIORITY_CLASS}) {
+        EXPECT_EQ(queries.SetProcessPriority(*other, 0, cls), 0);
+        EXPECT_EQ(NiceOf(*other), niceBefore);
+    }
+    EXPECT_EQ(processes.OpenProcess(PROCESS_QUERY_INFORMATION, *other), 0U);
+}
+
+TEST_F(LinuxProcessTest, AnEndedProcessReadsItsFailureValues) {
+    Child child({"sleep"});
+    ASSERT_TRUE(child.Ready());
+    const pid_t pid = child.Pid();
+    const ProcessHandle handle = processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, pid);
+    ASSERT_NE(handle, 0U);
+    ProcessTimes times;
+    ASSERT_TRUE(processes.GetProcessTimes(handle, times));
+
+    // Killed but not yet reaped: a zombie counts as ended already.
+    ::kill(pid, SIGKILL);
+    ASSERT_TRUE(linuxtest::WaitFor([&] {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(in)), {});
+        const auto stat = linux_proc::ParseProcStat(text);
+        return !stat || linux_proc::HasEnded(*stat);
+    }));
+    EXPECT_EQ(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, pid), 0U);
+    child.End();
+
+    EXPECT_EQ(processes.GetPriorityClass(handle), 0);
+    EXPECT_FALSE(processes.SetPriorityClass(handle, IDLE_PRIORITY_CLASS));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // past the shared read
+    EXPECT_FALSE(processes.GetProcessTimes(handle, times));
+    EXPECT_EQ(processes.GetModuleFileNameExA(handle, 1024), "");
+    EXPECT_TRUE(processes.CloseHandle(handle));
+    EXPECT_FALSE(processes.CloseHandle(handle));
+    EXPECT_EQ(queries.GetWindowPriority(pid, 0), kCannotOpen);
+    EXPECT_EQ(queries.SetProcessPriority(pid, 0, HIGH_PRIORITY_CLASS), 0);
+}
+
+TEST_F(LinuxProcessTest, TimesCountTheWholeProcessIn100NsUnits) {
+    const auto before = std::chrono::system_clock::now();
+    Child child({"spin", "300"});
+    ASSERT_TRUE(child.Ready());
+    const ProcessHandle handle = processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, child.Pid());
+    ASSERT_NE(handle, 0U);
+    ProcessTimes times;
+    ASSERT_TRUE(processes.GetProcessTimes(handle, times));
+    processes.CloseHandle(handle);
+    // About 300 ms of CPU, counted in 10 ms steps: 2.5 to 4 million units of 100 ns.
+    EXPECT_GE(times.user + times.kernel, 2'500'000U);
+    EXPECT_LE(times.user + times.kernel, 4'000'000U);
+    EXPECT_EQ(times.exit, 0U);
+    // Creation time: 100 ns units since 1601, within a few seconds of the start.
+    const auto unixTicks =
+        std::chrono::duration_cast<std::chrono::microseconds>(before.time_since_epoch()).count() *
+        10;
+    const auto started = static_cast<std::int64_t>(times.creation - 116444736000000000ULL);
+    EXPECT_NEAR(static_cast<double>(started), static_cast<double>(unixTicks), 3e7);
+}
+
+TEST_F(LinuxProcessTest, ModulePathSurvivesADeletedOrReplacedExecutable) {
+    namespace fs = std::filesystem;
+    const fs::path copy =
+        fs::temp_directory_path() / ("talvex-child-" + std::to_string(::getpid()) + " é");
+    fs::copy_file(linuxtest::ChildProgram(), copy, fs::copy_options::overwrite_existing);
+    Child child({"sleep"}, {}, copy.string());
+    ASSERT_TRUE(child.Ready());
+    const ProcessHandle handle = processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, child.Pid());
+    ASSERT_NE(handle, 0U);
+    EXPECT_EQ(processes.GetModuleFileNameExA(handle, 1024), copy.string());
+    // Cut at a character boundary: the last character "é" takes two bytes.
+    EXPECT_EQ(processes.GetModuleFileNameExA(handle, copy.string().size() - 1),
+              copy.string().substr(0, copy.string().size() - 2));
+
+    fs::remove(copy);
+    EXPECT_EQ(processes.GetModuleFileNameExA(handle, 1024), copy.string());
+    fs::copy_file(linuxtest::ChildProgram(), copy);  // an update put a new file there
+    EXPECT_EQ(processes.GetModuleFileNameExA(handle, 1024), copy.string());
+    processes.CloseHandle(handle);
+    fs::remove(copy);
+}
+
+TEST_F(LinuxProcessTest, SnapshotListsProcessesAndGivesBackDescriptorsOfEndedOnes) {
+    Child child({"sleep"});
+    ASSERT_TRUE(child.Ready());
+    const auto list = processes.CreateToolhelp32Snapshot();
+    ASSERT_TRUE(list.has_value());
+    const auto find = [&](std::int32_t pid) {
+        return std::find_if(list->begin(), list->end(),
+                            [&](const ProcessInfo& p) { return p.pid == pid; });
+    };
+    ASSERT_NE(find(child.Pid()), list->end());
+    EXPECT_EQ(find(child.Pid())->exeName,
+              std::filesystem::path(linuxtest::ChildProgram()).filename().string());
+    EXPECT_NE(find(processes.GetCurrentProcessId()), list->end());
+    EXPECT_EQ(processes.GetCurrentProcessId(), ::getpid());
+
+    const std::size_t before = processes.KeptDescriptorCount();
+    processes.CloseHandle(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, child.Pid()));
+    EXPECT_EQ(processes.KeptDescriptorCount(), before + 1);
+    child.End();
+    processes.CreateToolhelp32Snapshot();
+    EXPECT_EQ(processes.KeptDescriptorCount(), before);
+}
+
+TEST_F(LinuxProcessTest, OwnProcessAndRightAreReported) {
+    EXPECT_EQ(queries.GetWindowExePath(0, 1024),
+              std::filesystem::canonical("/proc/self/exe").string());
+    EXPECT_NE(queries.GetWindowPriority(0, 0), kCannotOpen);
+    if (linuxtest::RunsAsTestUser()) {
+        EXPECT_TRUE(processes.CanRaisePriority());
+    }
+}
+
+}  // namespace
+}  // namespace talvex

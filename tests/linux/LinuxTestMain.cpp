@@ -1,0 +1,124 @@
+// Entry of the Linux integration tests.
+//
+// Run as root, the tests do not test as root: they create two system users, copy this
+// program (and the child program) to a fresh folder, grant the copy CAP_SYS_NICE with
+// setcap and run it as the first user. A sleeping process of the second user serves as
+// "somebody else's process". So the code under test holds exactly the right a desktop
+// user would give it, and no process outside the test can be reached through it.
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/linux/LinuxTestSupport.h"
+
+namespace {
+
+using talvex::linuxtest::KillAndReap;
+using talvex::linuxtest::Spawn;
+
+constexpr const char* kTestUser = "talvex-test";
+constexpr const char* kOtherUser = "talvex-other";
+
+bool RunQuiet(const std::vector<std::string>& args) {
+    const pid_t pid = Spawn(args, {});
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// Root's PATH may lack the sbin folders.
+std::string Tool(const std::string& name) {
+    const std::string sbin = "/usr/sbin/" + name;
+    return ::access(sbin.c_str(), X_OK) == 0 ? sbin : name;
+}
+
+const passwd* EnsureUser(const char* name) {
+    if (!::getpwnam(name)) {
+        RunQuiet({Tool("useradd"), "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                  name});
+    }
+    return ::getpwnam(name);
+}
+
+// Forks a child that drops to `user` and executes `args` in `folder` with `env` added.
+pid_t SpawnAs(const passwd& user, const std::vector<std::string>& args,
+              const std::vector<std::string>& env, const std::string& folder) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    if (::chdir(folder.c_str()) != 0) ::_exit(126);
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(user.pw_gid, user.pw_gid, user.pw_gid) != 0 ||
+        ::setresuid(user.pw_uid, user.pw_uid, user.pw_uid) != 0) {
+        ::_exit(126);
+    }
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+int RunAsTestUser(const std::vector<std::string>& originalArgs) {
+    const passwd* testUser = EnsureUser(kTestUser);
+    const passwd tester = testUser ? *testUser : passwd{};
+    const passwd* otherUser = EnsureUser(kOtherUser);
+    const passwd other = otherUser ? *otherUser : passwd{};
+    char folderTemplate[] = "/tmp/talvex-linux-tests.XXXXXX";
+    const char* folder = ::mkdtemp(folderTemplate);
+    if (!testUser || !otherUser || !folder) {
+        std::fprintf(stderr, "Could not prepare the test users; running as root.\n");
+        return -1;
+    }
+    namespace fs = std::filesystem;
+    const fs::path dir(folder);
+    const fs::path program = dir / "talvex_linux_tests";
+    const fs::path child = dir / "talvex_test_child";
+    fs::copy_file("/proc/self/exe", program);
+    fs::copy_file(talvex::linuxtest::ChildProgram(), child);
+    ::chmod(folder, 0755);
+    ::chown(folder, tester.pw_uid, tester.pw_gid);
+    // An X server run by a user cannot create the socket folder itself.
+    ::mkdir("/tmp/.X11-unix", 01777);
+    ::chmod("/tmp/.X11-unix", 01777);
+    if (!RunQuiet({Tool("setcap"), "cap_sys_nice+ep", program.string()})) {
+        std::fprintf(stderr, "setcap failed; running as root.\n");
+        fs::remove_all(dir);
+        return -1;
+    }
+
+    const pid_t otherPid = SpawnAs(other, {child.string(), "sleep"}, {}, dir.string());
+    std::vector<std::string> args{program.string()};
+    args.insert(args.end(), originalArgs.begin() + 1, originalArgs.end());
+    const pid_t tests =
+        SpawnAs(tester, args,
+                {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
+                 "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid), "HOME=" + dir.string()},
+                dir.string());
+    int status = 0;
+    ::waitpid(tests, &status, 0);
+    KillAndReap(otherPid);
+    fs::remove_all(dir);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> originalArgs(argv, argv + argc);
+    testing::InitGoogleTest(&argc, argv);
+    if (::geteuid() == 0 && !talvex::linuxtest::RunsAsTestUser()) {
+        const int result = RunAsTestUser(originalArgs);
+        if (result >= 0) return result;
+    }
+    return RUN_ALL_TESTS();
+}

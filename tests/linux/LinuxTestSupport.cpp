@@ -1,0 +1,221 @@
+#include "tests/linux/LinuxTestSupport.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/linux/ProcStat.h"
+
+extern char** environ;
+
+namespace talvex::linuxtest {
+
+namespace {
+
+// One line from a child's pipe, waiting at most `ms` milliseconds.
+std::optional<std::string> ReadLine(int fd, int ms) {
+    std::string line;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            return std::nullopt;
+        }
+        char c = 0;
+        if (::read(fd, &c, 1) != 1) return std::nullopt;
+        if (c == '\n') return line;
+        line += c;
+    }
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+std::string ChildProgram() {
+    const char* fromEnv = std::getenv("TALVEX_TEST_CHILD");
+    return fromEnv ? fromEnv : TALVEX_TEST_CHILD_PATH;
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int* out) {
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) envText.emplace_back(*e);
+    envText.insert(envText.end(), env.begin(), env.end());
+    std::vector<char*> argv, envp;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& e : envText) envp.push_back(const_cast<char*>(e.c_str()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    int pipeFds[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (out) {
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    }
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (out) {
+        ::close(pipeFds[1]);
+        *out = pipeFds[0];
+    }
+    return rc == 0 ? pid : -1;
+}
+
+void KillAndReap(pid_t pid) {
+    if (pid <= 0) return;
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
+
+Child::Child(const std::vector<std::string>& args, const std::string& display,
+             const std::string& program) {
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env;
+    if (!display.empty()) env.push_back("DISPLAY=" + display);
+    int out = -1;
+    m_pid = Spawn(argv, env, &out);
+    if (m_pid <= 0) return;
+    const auto line = ReadLine(out, 10000);
+    ::close(out);
+    if (line && line->starts_with("ready")) {
+        m_ready = true;
+        if (line->size() > 6) m_window = std::stoul(line->substr(6));
+    }
+}
+
+Child::~Child() {
+    End();
+}
+
+void Child::End() {
+    KillAndReap(m_pid);
+    m_pid = -1;
+}
+
+bool XServer::Start(bool withWindowManager, const std::string& display) {
+    Stop();
+    int out = -1;
+    // -noreset: the server would otherwise reset whenever its last client leaves.
+    std::vector<std::string> args{"Xvfb",    "-noreset", "-nolisten", "tcp",
+                                  "-screen", "0",        "800x600x24"};
+    if (display.empty()) {
+        args.insert(args.end(), {"-displayfd", "1"});
+    } else {
+        args.insert(args.begin() + 1, display);
+    }
+    m_xvfb = Spawn(args, {}, display.empty() ? &out : nullptr);
+    if (m_xvfb <= 0) return false;
+    if (display.empty()) {
+        const auto number = ReadLine(out, 15000);
+        ::close(out);
+        if (!number) return false;
+        m_display = ":" + *number;
+    } else {
+        m_display = display;
+        const bool listening = WaitFor(
+            [&] {
+                ::Display* probe = XOpenDisplay(m_display.c_str());
+                if (probe) XCloseDisplay(probe);
+                return probe != nullptr;
+            },
+            15000);
+        if (!listening) return false;
+    }
+    if (!withWindowManager) return true;
+    m_wm = Spawn({"openbox", "--sm-disable"}, {"DISPLAY=" + m_display});
+    if (m_wm <= 0) return false;
+    // openbox is up once it manages a window: map probe windows until one is reparented
+    // (its announcement on the root window comes before it is ready for new windows).
+    ::Display* x = XOpenDisplay(m_display.c_str());
+    if (!x) return false;
+    const bool up = WaitFor(
+        [&] {
+            const Window probe =
+                XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 10, 10, 0, 0, 0);
+            XSelectInput(x, probe, StructureNotifyMask);
+            XMapWindow(x, probe);
+            XFlush(x);
+            XEvent event{};
+            const bool managed = WaitFor(
+                [&] { return XCheckTypedWindowEvent(x, probe, ReparentNotify, &event) == True; },
+                1000);
+            XDestroyWindow(x, probe);
+            XSync(x, True);
+            return managed;
+        },
+        15000);
+    XCloseDisplay(x);
+    return up;
+}
+
+void XServer::Stop() {
+    if (m_wm > 0) KillAndReap(m_wm);
+    m_wm = -1;
+    if (m_xvfb > 0) {
+        ::kill(m_xvfb, SIGTERM);
+        int status = 0;
+        ::waitpid(m_xvfb, &status, 0);
+        // Xvfb may leave its lock file behind, which would keep the display from reuse.
+        const std::string lock = "/tmp/.X" + m_display.substr(1) + "-lock";
+        const auto owner = ReadFile(lock);
+        if (owner && std::atoi(owner->c_str()) == m_xvfb) ::unlink(lock.c_str());
+    }
+    m_xvfb = -1;
+}
+
+std::optional<int> NiceOf(pid_t pid, pid_t tid) {
+    const std::string path =
+        tid ? "/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/stat"
+            : "/proc/" + std::to_string(pid) + "/stat";
+    const auto text = ReadFile(path);
+    if (!text) return std::nullopt;
+    const auto stat = platform::linux_proc::ParseProcStat(*text);
+    if (!stat) return std::nullopt;
+    return stat->nice;
+}
+
+std::vector<pid_t> ThreadsOf(pid_t pid) {
+    std::vector<pid_t> tids;
+    DIR* dir = ::opendir(("/proc/" + std::to_string(pid) + "/task").c_str());
+    if (!dir) return tids;
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] != '.') tids.push_back(std::atoi(e->d_name));
+    }
+    ::closedir(dir);
+    return tids;
+}
+
+std::optional<pid_t> OtherUserPid() {
+    const char* pid = std::getenv("TALVEX_TEST_OTHER_PID");
+    if (!pid) return std::nullopt;
+    return static_cast<pid_t>(std::atoi(pid));
+}
+
+bool RunsAsTestUser() {
+    return std::getenv("TALVEX_TEST_AS_USER") != nullptr;
+}
+
+}  // namespace talvex::linuxtest

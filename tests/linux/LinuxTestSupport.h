@@ -1,0 +1,89 @@
+#pragma once
+// Children, an X server of the tests' own and small /proc readers for the Linux
+// integration tests. Everything started here is ended by its pid.
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talvex::linuxtest {
+
+/// Path of the test child program (tests/linux/TestChild.cpp).
+std::string ChildProgram();
+
+/// Starts a program with extra environment entries ("NAME=value"); -1 on failure.
+/// With `out` set, the child's stdout is a pipe whose reading end is stored there.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+            int* out = nullptr);
+/// Kills a child this process started and reaps it.
+void KillAndReap(pid_t pid);
+
+/// A child running the test program; killed when this object goes.
+class Child {
+  public:
+    explicit Child(const std::vector<std::string>& args, const std::string& display = {},
+                   const std::string& program = ChildProgram());
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool Ready() const { return m_ready; }
+    pid_t Pid() const { return m_pid; }
+    /// The window id the child reported (window modes only).
+    unsigned long Window() const { return m_window; }
+    /// Kills and reaps the child now.
+    void End();
+
+  private:
+    pid_t m_pid = -1;
+    bool m_ready = false;
+    unsigned long m_window = 0;
+};
+
+/// Xvfb on a free display with openbox on it.
+class XServer {
+  public:
+    XServer() = default;
+    ~XServer() { Stop(); }
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    /// Starts Xvfb (on `display` like ":57", or a free one) and, if asked, openbox.
+    bool Start(bool withWindowManager, const std::string& display = {});
+    void Stop();
+    const std::string& DisplayName() const { return m_display; }
+
+  private:
+    pid_t m_xvfb = -1;
+    pid_t m_wm = -1;
+    std::string m_display;
+};
+
+/// Nice value of a thread or a process's main thread, read from /proc; nullopt when gone.
+std::optional<int> NiceOf(pid_t pid, pid_t tid = 0);
+/// Thread ids of a process.
+std::vector<pid_t> ThreadsOf(pid_t pid);
+/// Pid of a sleeping process of another user, prepared when the tests run as root.
+std::optional<pid_t> OtherUserPid();
+/// Whether the tests run as the unprivileged test user with the capability granted.
+bool RunsAsTestUser();
+/// Waits up to `ms` milliseconds for `condition` to hold.
+template <typename F>
+bool WaitFor(F condition, int ms = 5000);
+
+}  // namespace talvex::linuxtest
+
+#include <chrono>
+#include <thread>
+
+template <typename F>
+bool talvex::linuxtest::WaitFor(F condition, int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}

@@ -1,0 +1,94 @@
+// A small program the Linux integration tests and benchmarks start as a child:
+//   sleep                     waits until it is killed
+//   threads N                 starts N extra threads, then waits
+//   spin MS                   burns MS milliseconds of CPU time, then waits
+//   window TITLE [PID]        opens a window titled TITLE (_NET_WM_NAME and WM_NAME),
+//                             _NET_WM_PID set to PID (default: its own pid), then waits
+//   latin1-window TITLE       opens a window with only a Latin-1 WM_NAME
+//   session                   starts a session (and so a session group) of its own
+// Once ready it writes "ready" (and for windows the window id) as one line to stdout.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void WaitForever() {
+    for (;;) pause();
+}
+
+void Ready(unsigned long window = 0) {
+    if (window) {
+        std::printf("ready %lu\n", window);
+    } else {
+        std::printf("ready\n");
+    }
+    std::fflush(stdout);
+}
+
+int OpenWindow(const std::string& title, long netPid, bool latin1Only) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 2;
+    const Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 10, 10, 200, 100, 0, 0, 0xFFFFFF);
+    if (latin1Only) {
+        XChangeProperty(display, window, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(title.data()),
+                        static_cast<int>(title.size()));
+    } else {
+        const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), utf8, 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+                        static_cast<int>(title.size()));
+        XStoreName(display, window, "plain name");
+    }
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&netPid), 1);
+    XSelectInput(display, window, StructureNotifyMask);
+    XMapWindow(display, window);
+    for (XEvent event; XNextEvent(display, &event) == 0;) {
+        if (event.type == MapNotify) break;
+    }
+    Ready(window);
+    for (XEvent event;;) XNextEvent(display, &event);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "sleep";
+    if (mode == "threads" && argc > 2) {
+        std::vector<std::thread> threads;
+        for (int i = std::atoi(argv[2]); i > 0; --i) threads.emplace_back(WaitForever);
+        Ready();
+        WaitForever();
+    }
+    if (mode == "spin" && argc > 2) {
+        // CPU time, not wall time: on a busy machine the two differ.
+        const long wantedNs = std::atol(argv[2]) * 1'000'000L;
+        volatile unsigned long counter = 0;
+        for (timespec used{}; clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) == 0 &&
+                              used.tv_sec * 1'000'000'000L + used.tv_nsec < wantedNs;) {
+            for (int i = 0; i < 10000; ++i) counter = counter + 1;
+        }
+        Ready();
+        WaitForever();
+    }
+    if ((mode == "window" || mode == "latin1-window") && argc > 2) {
+        const long netPid = argc > 3 ? std::atol(argv[3]) : static_cast<long>(getpid());
+        return OpenWindow(argv[2], netPid, mode == "latin1-window");
+    }
+    if (mode == "session") setsid();
+    Ready();
+    WaitForever();
+}
