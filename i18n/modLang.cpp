@@ -158,6 +158,8 @@ std::filesystem::path FindLanguageFile(std::string_view sFileName,
     const std::filesystem::path beside = programFolder / sFileName;
     std::error_code error;
     if (!programFolder.empty() && std::filesystem::is_regular_file(beside, error)) return beside;
+    // No folder at all must not mean the current working folder.
+    if (dataFolder.empty()) return {};
     return dataFolder / sFileName;
 }
 

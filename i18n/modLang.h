@@ -19,7 +19,7 @@ std::filesystem::path InstalledLanguageFolder();
 
 /// Full name of a language file: the one beside the program when it is there, else the
 /// one in the installed data folder (which may be missing too; loading then yields an
-/// empty table).
+/// empty table). Empty when neither folder is given.
 std::filesystem::path FindLanguageFile(std::string_view sFileName,
                                        const std::filesystem::path& programFolder,
                                        const std::filesystem::path& dataFolder);

@@ -184,6 +184,7 @@ TEST(LanguageFileTest, ProgramFolderFirstThenDataFolder) {
               data.Path() / "English.lng");
     EXPECT_EQ(modLang::FindLanguageFile("English.lng", {}, data.Path()),
               data.Path() / "English.lng");
+    EXPECT_EQ(modLang::FindLanguageFile("English.lng", {}, {}), std::filesystem::path());
     EXPECT_FALSE(modLang::InstalledLanguageFolder().empty());
 }
 
