@@ -11,6 +11,7 @@
 #include "engine/IEngineHost.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
+#include "i18n/modLang.h"
 #include "platform/IClock.h"
 #include "platform/IProcessApi.h"
 #include "platform/IUiServices.h"
@@ -94,6 +95,8 @@ class frmMain final : public IEngineHost {
     bool m_bAlwaysOnTop = false;
     bool m_bAdvancedView = false;
     std::string m_sLanguage;
+    /// Where Translate looks for a language file that is not beside the program.
+    std::string m_sLanguageDataFolder = modLang::InstalledLanguageFolder().string();
     std::int32_t m_lMaxFailures = 0;
     bool bAutoUpdate = false;
 
