@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -81,36 +81,78 @@ std::string Trim(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+bool IsWordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+    });
+}
+
+// Where `word` stands as a whole word in `code`.
+std::vector<std::size_t> WordPositions(const std::string& code, const std::string& word) {
+    std::vector<std::size_t> found;
+    for (std::size_t pos = code.find(word); pos != std::string::npos;
+         pos = code.find(word, pos + 1)) {
+        const std::size_t end = pos + word.size();
+        if ((pos == 0 || !IsWordChar(code[pos - 1])) &&
+            (end == code.size() || !IsWordChar(code[end]))) {
+            found.push_back(pos);
+        }
+    }
+    return found;
+}
+
+struct SourceFile {
+    std::string file;  // relative to the source folder
+    std::string code;  // comments and literals blanked out
+};
+
+// The program's own sources: everything but tests, benchmarks, data and build trees.
+const std::vector<SourceFile>& ProgramSources() {
+    static const std::vector<SourceFile> sources = [] {
+        std::vector<SourceFile> found;
+        const std::set<std::string> skipped = {"tests", "bench", "lang", "artwork", "scripts"};
+        for (auto it = fs::recursive_directory_iterator(kSourceDir); it != fs::end(it); ++it) {
+            const std::string name = it->path().filename().string();
+            if (it->is_directory() &&
+                (name.front() == '.' || name.rfind("build", 0) == 0 || skipped.count(name))) {
+                it.disable_recursion_pending();
+                continue;
+            }
+            const std::string ext = it->path().extension().string();
+            if (!it->is_regular_file() || (ext != ".cpp" && ext != ".h" && ext != ".hpp")) {
+                continue;
+            }
+            found.push_back({fs::relative(it->path(), kSourceDir).generic_string(),
+                             CodeOnly(ReadFile(it->path()))});
+        }
+        return found;
+    }();
+    return sources;
+}
+
 // Every call (or declaration) of a function named Lang in the program's sources.
 std::vector<LangCall> FindLangCalls() {
     std::vector<LangCall> calls;
-    const std::set<std::string> skipped = {"tests", "bench", "lang", "artwork", "scripts"};
-    for (auto it = fs::recursive_directory_iterator(kSourceDir); it != fs::end(it); ++it) {
-        const std::string name = it->path().filename().string();
-        if (it->is_directory() &&
-            (name.front() == '.' || name.rfind("build", 0) == 0 || skipped.count(name))) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        const std::string ext = it->path().extension().string();
-        if (!it->is_regular_file() || (ext != ".cpp" && ext != ".h" && ext != ".hpp")) continue;
-        const std::string code = CodeOnly(ReadFile(it->path()));
-        static const std::regex kLang(R"((^|[^A-Za-z0-9_])Lang\s*\()");
-        for (auto m = std::sregex_iterator(code.begin(), code.end(), kLang);
-             m != std::sregex_iterator(); ++m) {
-            std::size_t pos = static_cast<std::size_t>(m->position(0) + m->length(0));
+    for (const SourceFile& source : ProgramSources()) {
+        const std::string& code = source.code;
+        for (const std::size_t at : WordPositions(code, "Lang")) {
+            std::size_t pos = code.find_first_not_of(" \t\r\n", at + 4);
+            if (pos == std::string::npos || code[pos] != '(') continue;
             int depth = 0;
             std::string argument;
-            for (; pos < code.size(); ++pos) {
+            for (++pos; pos < code.size(); ++pos) {
                 const char c = code[pos];
                 if ((c == ',' || c == ')') && depth == 0) break;
                 depth += (c == '(' || c == '<' || c == '[' || c == '{') ? 1 : 0;
                 depth -= (c == ')' || c == '>' || c == ']' || c == '}') ? 1 : 0;
                 argument += c;
             }
-            const auto line = std::count(code.begin(), code.begin() + m->position(0), '\n') + 1;
-            calls.push_back({fs::relative(it->path(), kSourceDir).generic_string(),
-                             static_cast<int>(line), Trim(argument)});
+            const auto line = std::count(code.begin(), code.begin() + at, '\n') + 1;
+            calls.push_back({source.file, static_cast<int>(line), Trim(argument)});
         }
     }
     return calls;
@@ -150,19 +192,9 @@ const PendingLookup kPendingLookups[] = {
 };
 
 bool SourcesMention(const std::string& word) {
-    const std::regex pattern("(^|[^A-Za-z0-9_])" + word + "([^A-Za-z0-9_]|$)");
-    for (auto it = fs::recursive_directory_iterator(kSourceDir); it != fs::end(it); ++it) {
-        const std::string name = it->path().filename().string();
-        if (it->is_directory() && (name.front() == '.' || name.rfind("build", 0) == 0 ||
-                                   name == "tests" || name == "bench")) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        const std::string ext = it->path().extension().string();
-        if (!it->is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
-        if (std::regex_search(CodeOnly(ReadFile(it->path())), pattern)) return true;
-    }
-    return false;
+    return std::any_of(
+        ProgramSources().begin(), ProgramSources().end(),
+        [&](const SourceFile& source) { return !WordPositions(source.code, word).empty(); });
 }
 
 struct ScanResult {
@@ -173,9 +205,8 @@ struct ScanResult {
 
 ScanResult ScanSources() {
     ScanResult result;
-    static const std::regex kNumber(R"([0-9]+)");
     for (const LangCall& call : FindLangCalls()) {
-        if (std::regex_match(call.argument, kNumber)) {
+        if (AllDigits(call.argument)) {
             result.ids.insert(static_cast<std::int16_t>(std::stoi(call.argument)));
             continue;
         }
@@ -208,22 +239,22 @@ struct LanguageFile {
 LanguageFile ReadLanguageFile(const std::string& name) {
     LanguageFile file;
     std::istringstream in(ReadFile(kSourceDir / "lang" / name));
-    static const std::regex kEntry(R"(([0-9]+)=(.*))");
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         const std::string where = name + ":" + std::to_string(number) + ": ";
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::smatch m;
         if (line.empty() || line.front() == '#') continue;
         if (line.rfind("[Translation By: ", 0) == 0 && line.back() == ']' &&
             line.find('=') == std::string::npos) {
             continue;
         }
-        if (!std::regex_match(line, m, kEntry)) {
+        const std::size_t equals = line.find('=');
+        const std::string id = line.substr(0, equals);
+        if (equals == std::string::npos || !AllDigits(id) || id.size() > 5) {
             file.problems.push_back(where + "not an entry: " + line);
-        } else if (!file.texts.emplace(std::stoi(m[1]), m[2]).second) {
-            file.problems.push_back(where + "id given twice: " + m[1].str());
-        } else if (m[2].length() == 0) {
+        } else if (!file.texts.emplace(std::stoi(id), line.substr(equals + 1)).second) {
+            file.problems.push_back(where + "id given twice: " + id);
+        } else if (equals + 1 == line.size()) {
             file.problems.push_back(where + "empty text");
         }
     }
@@ -231,12 +262,14 @@ LanguageFile ReadLanguageFile(const std::string& name) {
     return file;
 }
 
+// The placeholders "%1", "%2", ... of a text, as FormatMsg sees them.
 std::multiset<std::string> Placeholders(const std::string& text) {
-    static const std::regex kPlaceholder(R"(%[1-9][0-9]*)");
     std::multiset<std::string> found;
-    for (auto m = std::sregex_iterator(text.begin(), text.end(), kPlaceholder);
-         m != std::sregex_iterator(); ++m) {
-        found.insert(m->str());
+    for (std::size_t pos = text.find('%'); pos != std::string::npos;
+         pos = text.find('%', pos + 1)) {
+        std::size_t end = pos + 1;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+        if (end > pos + 1 && text[pos + 1] != '0') found.insert(text.substr(pos, end - pos));
     }
     return found;
 }
