@@ -155,9 +155,16 @@ std::filesystem::path InstalledLanguageFolder() {
 std::filesystem::path FindLanguageFile(std::string_view sFileName,
                                        const std::filesystem::path& programFolder,
                                        const std::filesystem::path& dataFolder) {
-    const std::filesystem::path beside = programFolder / sFileName;
     std::error_code error;
-    if (!programFolder.empty() && std::filesystem::is_regular_file(beside, error)) return beside;
+    if (!programFolder.empty()) {
+        // Beside the program; then where an installation moved to another prefix keeps
+        // them (bin/../share/talvex/lang), which the built-in data folder cannot know.
+        for (const std::filesystem::path& folder :
+             {programFolder, programFolder / ".." / "share" / "talvex" / "lang"}) {
+            const std::filesystem::path file = folder / sFileName;
+            if (std::filesystem::is_regular_file(file, error)) return file;
+        }
+    }
     // No folder at all must not mean the current working folder.
     if (dataFolder.empty()) return {};
     return dataFolder / sFileName;

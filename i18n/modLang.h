@@ -18,8 +18,9 @@ std::string LanguageFileName(std::string_view sLanguage);
 std::filesystem::path InstalledLanguageFolder();
 
 /// Full name of a language file: the one beside the program when it is there, else the
-/// one in the installed data folder (which may be missing too; loading then yields an
-/// empty table). Empty when neither folder is given.
+/// one of an installation around the program (bin/../share/talvex/lang), else the one in
+/// the installed data folder (which may be missing too; loading then yields an empty
+/// table). Empty when neither folder is given.
 std::filesystem::path FindLanguageFile(std::string_view sFileName,
                                        const std::filesystem::path& programFolder,
                                        const std::filesystem::path& dataFolder);

@@ -185,6 +185,13 @@ TEST(LanguageFileTest, ProgramFolderFirstThenDataFolder) {
     EXPECT_EQ(modLang::FindLanguageFile("English.lng", {}, data.Path()),
               data.Path() / "English.lng");
     EXPECT_EQ(modLang::FindLanguageFile("English.lng", {}, {}), std::filesystem::path());
+    // An installation under another prefix than the one built in: bin/ and share/.
+    test::TempFolder prefix;
+    std::filesystem::create_directories(prefix.Path() / "bin");
+    std::filesystem::create_directories(prefix.Path() / "share" / "talvex" / "lang");
+    prefix.Write("share/talvex/lang/English.lng", "4=Active\n");
+    EXPECT_EQ(modLang::FindLanguageFile("English.lng", prefix.Path() / "bin", data.Path()),
+              prefix.Path() / "bin" / ".." / "share" / "talvex" / "lang" / "English.lng");
     EXPECT_FALSE(modLang::InstalledLanguageFolder().empty());
 }
 
