@@ -89,6 +89,7 @@ class QtUiSmokeTest : public ::testing::Test {
         self = desk.AddProcess({"/opt/talvex/talvex"});
         desk.SetCurrentProcess(self);
         frm = std::make_unique<frmMain>(frmMainServices{Ui(), desk, desk, strings, log, desk});
+        frm->m_sLanguageDataFolder = TALVEX_SOURCE_DIR "/lang";
         frm->Form_Load();
         QCoreApplication::processEvents();
         window = FindWindow();
@@ -154,29 +155,34 @@ TEST_F(QtUiSmokeTest, ClicksOnWidgetsRunTheHandlers) {
 }
 
 TEST_F(QtUiSmokeTest, TrayMenuIsARealPopupWithTitleCheckMarkAndCommands) {
+    // The captions of the menu model, in the language the program started with.
+    const auto cap = [this](const char* name) {
+        return QString::fromStdString(frm->mnuPop1().Find(name)->caption);
+    };
+    const QString show = cap("mnuPop1Show"), activate = cap("mnuPop1Activate");
     QStringList texts;
     bool titleBold = false, titleEnabled = true, activateChecked = false;
-    WhenOpen(ActivePopup, [&](QWidget* widget) {
+    WhenOpen(ActivePopup, [&, show, activate](QWidget* widget) {
         auto* menu = qobject_cast<QMenu*>(widget);
         ASSERT_NE(menu, nullptr);
         for (QAction* action : menu->actions()) {
             texts << (action->isSeparator() ? "-" : action->text());
-            if (action->text() == "Toggle Activate Talvex") activateChecked = action->isChecked();
+            if (action->text() == activate) activateChecked = action->isChecked();
         }
         QAction* title = menu->defaultAction();
         ASSERT_NE(title, nullptr);
         titleBold = title->font().bold();
         titleEnabled = title->isEnabled();
         for (QAction* action : menu->actions()) {
-            if (action->text() == "Show Talvex") action->trigger();
+            if (action->text() == show) action->trigger();
         }
         menu->close();
     });
     frm->form().Hide();
     frm->oTrayIcon_TrayMouseEvent(WM_RBUTTONUP);
     EXPECT_EQ(texts,
-              (QStringList{"Talvex 1.1.0", "-", "Show Talvex", "Toggle Activate Talvex", "-",
-                           "Show Advanced Window", "-", "Check for Update", "-", "Exit Talvex"}));
+              (QStringList{"Talvex 1.1.0", "-", show, activate, "-", cap("mnuPop1Advanced"), "-",
+                           cap("mnuPop1Update"), "-", cap("mnuPop1Exit")}));
     EXPECT_TRUE(titleBold);
     EXPECT_FALSE(titleEnabled);
     EXPECT_TRUE(activateChecked);
@@ -196,7 +202,12 @@ TEST_F(QtUiSmokeTest, RuleMenuHasItsSubmenuWithoutTheHiddenItems) {
         menu->close();
     });
     Ui().PopupMenu(frm->mnuPop2(), nullptr);
-    EXPECT_EQ(sub, (QStringList{"Above Normal", "High", "Realtime"}));
+    QStringList levels;
+    for (const char* name :
+         {"mnuPop2AutoboostAboveNormal", "mnuPop2AutoBoostHigh", "mnuPop2AutoBoostRealtime"}) {
+        levels << QString::fromStdString(frm->mnuPop2().Find(name)->caption);
+    }
+    EXPECT_EQ(sub, levels);
 }
 
 TEST_F(QtUiSmokeTest, TheTimerTicksAndTheStatusReachesLabel1) {

@@ -18,6 +18,8 @@ class frmMainTest : public ::testing::Test {
     void SetUp() override {
         self = desk.AddProcess({"/opt/talvex/talvex", NORMAL_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
+        // No language files: every text is the one the code gives.
+        frm.m_sLanguageDataFolder = "/nonexistent/talvex/lang";
     }
     // Starts the program and lets the event loop run what start-up posted.
     void Start() {

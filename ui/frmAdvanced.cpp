@@ -145,17 +145,16 @@ void frmAdvanced::RestorePosition() {
 }
 
 void frmAdvanced::SetTexts() {
-    auto text = [this](std::int16_t id, const std::string& def) {
-        return m_strings.Lang(id, false, false, false, def);
-    };
-    m_form->SetCaption(text(37, "Talvex: Advanced"));
-    Ctl("frLog").SetCaption(text(38, "Last Actions"));
-    Ctl("frOptions").SetCaption(text(39, "Advanced Options"));
-    Ctl("chkBackgroundObservation").SetCaption(text(40, "Enable background process observation"));
-    Ctl("Label1").SetCaption(text(41, Ctl("Label1").Caption()));
-    Ctl("Label2").SetCaption(text(42, Ctl("Label2").Caption()));
-    Ctl("cmdOk").SetCaption(text(47, "Apply"));
-    Ctl("frHangupObservation").SetCaption(text(56, "Hangup observation"));
+    const StringTable& s = m_strings;
+    m_form->SetCaption(s.Lang(37, false, false, false, "Talvex: Advanced"));
+    Ctl("frLog").SetCaption(s.Lang(38, false, false, false, "Last Actions"));
+    Ctl("frOptions").SetCaption(s.Lang(39, false, false, false, "Advanced Options"));
+    Ctl("chkBackgroundObservation")
+        .SetCaption(s.Lang(40, false, false, false, "Enable background process observation"));
+    Ctl("Label1").SetCaption(s.Lang(41, false, false, false, Ctl("Label1").Caption()));
+    Ctl("Label2").SetCaption(s.Lang(42, false, false, false, Ctl("Label2").Caption()));
+    Ctl("cmdOk").SetCaption(s.Lang(47, false, false, false, "Apply"));
+    Ctl("frHangupObservation").SetCaption(s.Lang(56, false, false, false, "Hangup observation"));
 }
 
 // ---- layout ----

@@ -12,6 +12,7 @@
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
 #include "platform/IAutostart.h"
+#include "i18n/modLang.h"
 #include "platform/IClock.h"
 #include "platform/IProcessApi.h"
 #include "platform/ISettingsStore.h"
@@ -132,6 +133,8 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     bool m_bAlwaysOnTop = false;
     bool m_bAdvancedView = false;
     std::string m_sLanguage;
+    /// Where Translate looks for a language file that is not beside the program.
+    std::string m_sLanguageDataFolder = modLang::InstalledLanguageFolder().string();
     bool bAutoUpdate = false;
     // The observers' settings live where the observers read them: the hang-up
     // tolerance in the engine (m_lMaxFailures), background observation's switch and

@@ -142,7 +142,9 @@ class QtUiServices final : public IUiServices {
                         const std::string& title) override {
         QMessageBox box;
         box.setWindowTitle(QString::fromStdString(title.empty() ? "Talvex" : title));
-        box.setText(QString::fromStdString(text));
+        // Messages carry CR LF line breaks, as the language files write them.
+        box.setText(
+            QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         box.setTextFormat(Qt::PlainText);
         box.setTextInteractionFlags(Qt::TextSelectableByMouse);
         const std::int32_t icon = style & 0x70;
@@ -164,7 +166,8 @@ class QtUiServices final : public IUiServices {
                          const std::string& defaultText) override {
         QInputDialog dialog;
         dialog.setWindowTitle(QString::fromStdString(title.empty() ? "Talvex" : title));
-        dialog.setLabelText(QString::fromStdString(prompt));
+        dialog.setLabelText(
+            QString::fromStdString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         dialog.setTextValue(QString::fromStdString(defaultText));
         dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
         if (dialog.exec() != QDialog::Accepted) return {};

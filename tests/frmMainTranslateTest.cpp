@@ -1,0 +1,194 @@
+// Translate on the main window, on the fake UI: which texts show without language
+// files, the flags switching everything at once, and complete reloads.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "TempFolder.h"
+#include "i18n/TranslateTable.h"
+#include "i18n/modLang.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeUi.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+constexpr const char* kError = "Translation Error!";
+
+class frmMainTranslateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        self = desk.AddProcess({(program.Path() / "talvex").string(), NORMAL_PRIORITY_CLASS});
+        desk.SetCurrentProcess(self);
+        frm.m_sLanguageDataFolder = data.Path().string();
+    }
+    void Start() {
+        frm.Form_Load();
+        ui.ProcessPending();
+        // The first tick only builds the process table; the next one looks at the front.
+        ui.FireTimers();
+    }
+    static void CopyShippedFiles(const fs::path& to) {
+        for (const char* name : {"English.lng", "Francais.lng", "Deutsch.lng"}) {
+            fs::copy_file(fs::path(TALVEX_SOURCE_DIR) / "lang" / name, to / name);
+        }
+    }
+    std::string Shown(const ElementRef& element) {
+        if (element.kind == ElementKind::Control) {
+            return ui.Ctl("frmMain", std::string(element.sName), element.iIndex).Caption();
+        }
+        MenuItem* item = frm.mnuPop1().Find(std::string(element.sName));
+        if (!item) item = frm.mnuPop2().Find(std::string(element.sName));
+        return item ? item->caption : "<no such menu entry>";
+    }
+    std::string Caption(const std::string& name, std::int16_t index = -1) {
+        return ui.Ctl("frmMain", name, index).Caption();
+    }
+    std::map<std::string, std::string> AllTexts() {
+        std::map<std::string, std::string> texts;
+        for (const TranslateElement& item : kTranslateElements) {
+            texts[std::string(item.element.sName) + std::to_string(item.element.iIndex)] =
+                Shown(item.element);
+        }
+        const PriorityNames& n = frm.engine().m_modMain.names;
+        for (const auto* name :
+             {&n.sNameIdle, &n.sNameBelowNormal, &n.sNameNormal, &n.sNameAboveNormal, &n.sNameHigh,
+              &n.sNameRealtime, &n.sNameOther}) {
+            texts["name" + std::to_string(texts.size())] = *name;
+        }
+        texts["txtTalvexStarted"] = frm.txtTalvexStarted;
+        texts["txtAppAlreadyRunning"] = frm.txtAppAlreadyRunning;
+        texts["txtWindow"] = frm.engine().txtWindow;
+        texts["txtProcessId"] = frm.engine().txtProcessId;
+        texts["txtPriority"] = frm.engine().txtPriority;
+        return texts;
+    }
+    // The window shows exactly the texts of `file`, element by element.
+    void ExpectLanguage(const std::string& file) {
+        SCOPED_TRACE(file);
+        StringTable expected;
+        modLang::LoadLanguageFile(expected, fs::path(TALVEX_SOURCE_DIR) / "lang" / file);
+        for (const TranslateElement& item : kTranslateElements) {
+            if (item.defaultKind == DefaultKind::CopyOf) continue;
+            EXPECT_EQ(Shown(item.element), expected.Lang(item.iId, false, false, false, "?"))
+                << item.element.sName;
+        }
+        EXPECT_EQ(Caption("chkActive"), expected.Lang(4, false, false, false, "?"));
+        EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Activate")->caption, Caption("chkActive"));
+        const PriorityNames& names = frm.engine().m_modMain.names;
+        EXPECT_EQ(names.sNameHigh, Caption("Option1", 1));
+        EXPECT_EQ(names.sNameAboveNormal, Caption("Option1", 0));
+        EXPECT_EQ(names.sNameRealtime, Caption("Option1", 2));
+        EXPECT_EQ(names.sNameIdle, expected.Lang(21, false, false, false, "?"));
+        EXPECT_EQ(names.sNameOther, expected.Lang(22, false, false, false, "?"));
+        EXPECT_EQ(frm.engine().txtWindow, expected.Lang(18, false, false, false, "?"));
+        EXPECT_EQ(frm.txtAppAlreadyRunning, expected.Lang(19, false, false, false, "?"));
+    }
+
+    test::TempFolder program;
+    test::TempFolder data;
+    FakeDesktop desk;
+    FakeUi ui;
+    StringTable strings;
+    ActionLog log{desk};
+    std::int32_t self = 0;
+    frmMain frm{frmMainServices{ui, desk, desk, strings, log, desk}};
+};
+
+TEST_F(frmMainTranslateTest, WithoutLanguageFilesOnlyDefaultsAndKeptTextsShow) {
+    const std::string footer = Caption("Label3");
+    Start();
+    for (const TranslateElement& item : kTranslateElements) {
+        SCOPED_TRACE(std::string(item.element.sName));
+        const std::string shown = Shown(item.element);
+        if (item.defaultKind == DefaultKind::CurrentCaption) {
+            EXPECT_EQ(shown, item.sDesignText);
+        } else if (item.defaultKind == DefaultKind::Given) {
+            EXPECT_EQ(shown, item.sDefault);
+        } else {
+            EXPECT_EQ(shown, kError);
+        }
+    }
+    EXPECT_EQ(Shown(kTranslateElements[23].element), "Show Advanced Window");
+    EXPECT_EQ(frm.mnuPop2().Find("mnuPop2HangUpMsg")->caption, "No hangup observation message");
+    EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Title")->caption.find(kError), std::string::npos);
+    EXPECT_EQ(Caption("Label3"), footer);  // not translated
+    const PriorityNames& n = frm.engine().m_modMain.names;
+    for (const std::string* name :
+         {&n.sNameIdle, &n.sNameBelowNormal, &n.sNameNormal, &n.sNameAboveNormal, &n.sNameHigh,
+          &n.sNameRealtime, &n.sNameOther}) {
+        EXPECT_EQ(*name, kError);
+    }
+    EXPECT_EQ(frm.txtTalvexStarted, kError);
+    EXPECT_EQ(frm.engine().txtPriority, kError);
+}
+
+TEST_F(frmMainTranslateTest, StartsInGermanAndEachFlagSwitchesEverythingAtOnce) {
+    CopyShippedFiles(program.Path());
+    Start();
+    EXPECT_EQ(frm.m_sLanguage, "DE");
+    ExpectLanguage("Deutsch.lng");
+    EXPECT_EQ(Caption("chkActive"), "Aktiv");
+
+    const auto editor = desk.AddProcess({"/usr/bin/editor", NORMAL_PRIORITY_CLASS});
+    desk.SetForeground(desk.AddWindow(editor, "Notes"));
+    ui.FireTimers();
+    EXPECT_NE(Caption("Label1").find("Fenster: "), std::string::npos);
+
+    ui.Ctl("frmMain", "imgEn").UserClick();
+    EXPECT_EQ(frm.m_sLanguage, "EN");
+    ExpectLanguage("English.lng");
+    EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Activate")->caption, "Active");
+    ui.FireTimers();
+    EXPECT_NE(Caption("Label1").find("Window: "), std::string::npos);
+    EXPECT_NE(Caption("Label1").find("(High)"), std::string::npos);  // the boosted class
+
+    ui.Ctl("frmMain", "imgFr").UserClick();
+    EXPECT_EQ(frm.m_sLanguage, "FR");
+    ExpectLanguage("Francais.lng");
+    EXPECT_EQ(frm.engine().m_modMain.GetPriorityName(HIGH_PRIORITY_CLASS), "Haute");
+
+    // The flag of the language already shown changes nothing.
+    const auto before = AllTexts();
+    ui.Ctl("frmMain", "imgFr").UserClick();
+    EXPECT_EQ(AllTexts(), before);
+}
+
+TEST_F(frmMainTranslateTest, SwitchingGermanEnglishGermanReloadsCompletely) {
+    program.Write("Deutsch.lng", "4=Aktiv\n");
+    program.Write("English.lng", "3=Always On Top\n4=Active\n45=Advanced window (EN)\n");
+    Start();
+    EXPECT_EQ(Caption("chkAlwaysOnTop"), kError);
+    ui.Ctl("frmMain", "imgEn").UserClick();
+    EXPECT_EQ(Caption("chkAlwaysOnTop"), "Always On Top");
+    EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Advanced")->caption, "Advanced window (EN)");
+    ui.Ctl("frmMain", "imgGer").UserClick();
+    EXPECT_EQ(Caption("chkActive"), "Aktiv");
+    EXPECT_EQ(Caption("chkAlwaysOnTop"), kError);
+    EXPECT_EQ(strings.Lang(45, false, false, false, "gone"), "gone");
+    EXPECT_EQ(strings.Size(), 6u);
+    // An entry that keeps its caption as default keeps the previous language's text.
+    EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Advanced")->caption, "Advanced window (EN)");
+}
+
+TEST_F(frmMainTranslateTest, ProgramFolderFirstThenInstalledFolder) {
+    data.Write("Deutsch.lng", "4=Aktiv (installiert)\n");
+    data.Write("English.lng", "4=Active (installed)\n");
+    Start();
+    EXPECT_EQ(Caption("chkActive"), "Aktiv (installiert)");
+    program.Write("English.lng", "4=Active (beside the program)\n");
+    ui.Ctl("frmMain", "imgEn").UserClick();
+    EXPECT_EQ(Caption("chkActive"), "Active (beside the program)");
+    // A code that is not listed selects English.
+    frm.m_sLanguage = "de";
+    frm.Translate();
+    EXPECT_EQ(Caption("chkActive"), "Active (beside the program)");
+}
+
+}  // namespace
+}  // namespace talvex

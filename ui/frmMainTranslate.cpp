@@ -1,0 +1,109 @@
+// Translate: loads the language of m_sLanguage and writes its texts into the main
+// window, its two popup menus, the text members and the priority display names.
+#include <filesystem>
+
+#include "i18n/TalvexError.h"
+#include "i18n/TranslateTable.h"
+#include "i18n/modLang.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+
+namespace {
+
+// The main window as the translation table sees it.
+class frmMainTexts final : public ITranslateTarget {
+  public:
+    explicit frmMainTexts(frmMain& frm) : m_frm(frm) {}
+
+    std::string Caption(const ElementRef& element) override {
+        if (element.kind == ElementKind::Control) {
+            return m_frm.Ctl(std::string(element.sName), element.iIndex).Caption();
+        }
+        return Menu(element.sName).caption;
+    }
+
+    void SetCaption(const ElementRef& element, const std::string& sText) override {
+        if (element.kind == ElementKind::Control) {
+            m_frm.Ctl(std::string(element.sName), element.iIndex).SetCaption(sText);
+        } else {
+            Menu(element.sName).caption = sText;
+        }
+    }
+
+    void SetTextMember(TextMember member, const std::string& sText) override {
+        Engine& engine = m_frm.engine();
+        switch (member) {
+            case TextMember::txtTalvexStarted:
+                m_frm.txtTalvexStarted = sText;
+                break;
+            case TextMember::txtPriority:
+                engine.txtPriority = sText;
+                break;
+            case TextMember::txtProcessId:
+                engine.txtProcessId = sText;
+                break;
+            case TextMember::txtWindow:
+                engine.txtWindow = sText;
+                break;
+            case TextMember::txtAppAlreadyRunning:
+                m_frm.txtAppAlreadyRunning = sText;
+                break;
+        }
+    }
+
+    void SetPriorityName(PriorityNameSlot slot, const std::string& sText) override {
+        PriorityNames& names = m_frm.engine().m_modMain.names;
+        switch (slot) {
+            case PriorityNameSlot::sNameAboveNormal:
+                names.sNameAboveNormal = sText;
+                break;
+            case PriorityNameSlot::sNameBelowNormal:
+                names.sNameBelowNormal = sText;
+                break;
+            case PriorityNameSlot::sNameHigh:
+                names.sNameHigh = sText;
+                break;
+            case PriorityNameSlot::sNameIdle:
+                names.sNameIdle = sText;
+                break;
+            case PriorityNameSlot::sNameRealtime:
+                names.sNameRealtime = sText;
+                break;
+            case PriorityNameSlot::sNameOther:
+                names.sNameOther = sText;
+                break;
+            case PriorityNameSlot::sNameNormal:
+                names.sNameNormal = sText;
+                break;
+        }
+    }
+
+  private:
+    // Entries of the tray menu and of the rule menu, submenus included.
+    platform::MenuItem& Menu(std::string_view name) {
+        const std::string key(name);
+        platform::MenuItem* item = m_frm.mnuPop1().Find(key);
+        if (!item) item = m_frm.mnuPop2().Find(key);
+        if (!item) throw TalvexError(kErrIndexOutOfRange);
+        return *item;
+    }
+
+    frmMain& m_frm;
+};
+
+}  // namespace
+
+void frmMain::Translate() {
+    // The program's own folder comes first; the installed data folder is the fallback.
+    const std::string ownPath = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
+    const std::filesystem::path programFolder =
+        ownPath.empty() ? std::filesystem::path() : std::filesystem::path(ownPath).parent_path();
+    modLang::LoadLanguageFile(
+        m_strings, modLang::FindLanguageFile(modLang::LanguageFileName(m_sLanguage), programFolder,
+                                             m_sLanguageDataFolder));
+    frmMainTexts texts(*this);
+    ApplyTranslation(m_strings, texts);
+}
+
+}  // namespace talvex
