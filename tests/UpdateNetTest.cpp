@@ -236,6 +236,15 @@ TEST_F(NetCheckTest, SecondRequestWhileOneRunsIsRefused) {
     EXPECT_FALSE(http->StillExecuting());
 }
 
+TEST(QtShellTest, RefusesWhatItCannotOpenWithoutStartingAnything) {
+    const auto shell = platform::CreateQtShell();
+    EXPECT_EQ(shell->ShellExecute("print", "https://example.org/", "", "", platform::SW_SHOW),
+              platform::SE_ERR_NOASSOC);
+    EXPECT_EQ(shell->ShellExecute("open", "talvex_setup.exe", "", "", platform::SW_SHOW),
+              platform::SE_ERR_FNF);
+    EXPECT_EQ(shell->ShellExecute("", "", "", "", platform::SW_SHOW), platform::SE_ERR_FNF);
+}
+
 }  // namespace
 }  // namespace talvex
 

@@ -93,6 +93,12 @@ HttpResponse QtHttp::OpenURL(const std::string& sURL) {
     deadline.start(m_limits.timeout);
     if (!reply->isFinished()) loop.exec();
     deadline.stop();
+    if (!reply->isFinished()) {
+        // Somebody ended every event loop (the application is quitting).
+        transfer.stoppedBy = HttpStatus::ConnectionFailed;
+        transfer.detail = "the transfer was interrupted";
+        reply->abort();
+    }
     return Result(*reply, transfer);
 }
 
