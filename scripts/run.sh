@@ -9,5 +9,5 @@ cmake --build build -j "$(nproc)"
 if [[ -x build/app/talvex ]]; then
   exec build/app/talvex
 fi
-echo "Talvex has no program to start yet: the tray program is still being built." >&2
+echo "build/app/talvex was not built (is TALVEX_GUI off?)" >&2
 exit 1

@@ -1,0 +1,23 @@
+#pragma once
+// The desktop services the program runs on: processes, windows and the clock. Which
+// backend provides them is decided by the build (app/CMakeLists.txt), not here.
+
+#include <memory>
+
+#include "platform/IClock.h"
+#include "platform/IProcessApi.h"
+#include "platform/IWindowApi.h"
+
+namespace talvex::app {
+
+class Desktop {
+  public:
+    virtual ~Desktop() = default;
+    virtual platform::IProcessApi& Processes() = 0;
+    virtual platform::IWindowApi& Windows() = 0;
+    virtual platform::IClock& Clock() = 0;
+};
+
+std::unique_ptr<Desktop> CreateDesktop();
+
+}  // namespace talvex::app

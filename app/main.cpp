@@ -1,0 +1,18 @@
+// Talvex: picks the backends, creates the main window and runs the event loop until
+// the main window ends the program.
+#include "app/Desktop.h"
+#include "i18n/ActionLog.h"
+#include "i18n/StringTable.h"
+#include "platform/qt/QtUi.h"
+#include "ui/frmMain.h"
+
+int main(int argc, char** argv) {
+    auto ui = talvex::platform::CreateQtUiServices(argc, argv);
+    auto desktop = talvex::app::CreateDesktop();
+    talvex::StringTable strings;
+    talvex::ActionLog log(desktop->Clock());
+    talvex::frmMain frm(
+        talvex::frmMainServices{*ui, desktop->Processes(), desktop->Windows(), strings, log});
+    frm.Form_Load();
+    return ui->Run();
+}

@@ -1,0 +1,88 @@
+#pragma once
+// Small value types shared by the user-interface services: positions in twips,
+// colours, control kinds, message-box flags and the tray icon's mouse messages.
+
+#include <cstdint>
+#include <string>
+
+namespace talvex::platform {
+
+/// A position and size in twips (1/1440 inch; 15 twips are one pixel at 96 dpi).
+/// For a line, (left, top) is its start and (left + width, top + height) its end.
+struct TwipsRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool operator==(const TwipsRect&) const = default;
+};
+
+/// An RGB colour.
+struct Rgb {
+    std::uint8_t r = 0;
+    std::uint8_t g = 0;
+    std::uint8_t b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+/// A picture of the program's own artwork, by name: "shuttle" (window and tray icon
+/// while boosting is on), "stop" (tray icon while boosting is off), "flag-de",
+/// "flag-en", "flag-fr", "banner" (vertical name banner), "warning" and "gradient"
+/// (the main window's background). Empty means no picture.
+using Picture = std::string;
+
+enum class ControlKind {
+    Label,         // caption; several lines when the text holds line breaks
+    CheckBox,      // Value 0 unchecked, 1 checked, 2 greyed
+    OptionButton,  // Value 1 selected, 0 not; one selected per group
+    ListBox,       // Items, ListIndex (-1 none)
+    TextBox,       // Text
+    PushButton,    // Caption
+    Frame,         // a captioned group frame drawn beneath later controls
+    Picture,       // shows a Picture; may be hidden and serve only as a holder
+    Shape,         // rounded rectangle: fill colour and border colour
+    Line,          // straight line in the border colour
+    Slider,        // Value between Min and Max
+};
+
+/// What changed on a control or form, so that a backend redraws only that.
+enum class UiProperty { Caption, Value, Items, Rect, Visible, Enabled, Picture, Style, Range };
+
+/// Mouse buttons as event handlers receive them.
+inline constexpr int kLeftButton = 1;
+inline constexpr int kRightButton = 2;
+inline constexpr int kMiddleButton = 4;
+
+/// Mouse messages of the tray icon (the platform's message numbers).
+inline constexpr std::int32_t WM_MOUSEMOVE = 512;
+inline constexpr std::int32_t WM_LBUTTONDOWN = 513;
+inline constexpr std::int32_t WM_LBUTTONUP = 514;
+inline constexpr std::int32_t WM_LBUTTONDBLCLK = 515;
+inline constexpr std::int32_t WM_RBUTTONDOWN = 516;
+inline constexpr std::int32_t WM_RBUTTONUP = 517;
+inline constexpr std::int32_t WM_MBUTTONUP = 520;
+
+/// Message-box buttons and icons; combine one of each with |.
+enum MsgBoxStyle : std::int32_t {
+    vbOKOnly = 0,
+    vbYesNo = 4,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64,
+};
+/// The button that closed a message box.
+enum MsgBoxResult : std::int32_t { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
+
+/// Why a form is asked to close.
+enum class CloseReason {
+    UserClose,     // the title-bar button, system menu or keyboard
+    ProgramClose,  // the program closes the form itself
+    SessionEnd,    // the desktop session ends
+    TaskManager,   // the program is told to end from outside (a termination signal)
+};
+
+/// Border styles of a form.
+enum class FormBorder { FixedToolWindow, FixedDialog, Sizable };
+
+}  // namespace talvex::platform

@@ -1,0 +1,253 @@
+#include "platform/fake/FakeUi.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace talvex::platform {
+
+namespace {
+
+template <typename T>
+void Erase(std::vector<T*>& list, T* item) {
+    list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+// A fake view only tells the fake UI when its form or timer goes away.
+class FakeControlView final : public IControlView {
+  public:
+    void Update(UiProperty) override {}
+};
+
+class FakeFormView final : public IFormView {
+  public:
+    FakeFormView(std::weak_ptr<FakeUi*> ui, Form& form) : m_ui(std::move(ui)), m_form(form) {}
+    ~FakeFormView() override {
+        if (auto ui = m_ui.lock()) (*ui)->Forget(&m_form);
+    }
+    void Update(UiProperty what) override {
+        if (what == UiProperty::Visible && m_form.Visible()) m_form.NotifyShown();
+    }
+    std::unique_ptr<IControlView> CreateControlView(Control&) override {
+        return std::make_unique<FakeControlView>();
+    }
+    WindowHandle Handle() override { return m_handle; }
+    void Activate() override {}
+    void SetHandle(WindowHandle handle) { m_handle = handle; }
+
+  private:
+    std::weak_ptr<FakeUi*> m_ui;
+    Form& m_form;
+    WindowHandle m_handle = 0;
+};
+
+class FakeTimerView final : public ITimerView {
+  public:
+    FakeTimerView(std::weak_ptr<FakeUi*> ui, Timer& timer) : m_ui(std::move(ui)), m_timer(timer) {}
+    ~FakeTimerView() override {
+        if (auto ui = m_ui.lock()) (*ui)->Forget(&m_timer);
+    }
+    void Update() override {
+        if (m_timer.Enabled() == m_enabled) return;
+        m_enabled = m_timer.Enabled();
+        if (auto ui = m_ui.lock()) (*ui)->Note(m_enabled ? "TimerOn" : "TimerOff");
+    }
+
+  private:
+    std::weak_ptr<FakeUi*> m_ui;
+    Timer& m_timer;
+    bool m_enabled = false;
+};
+
+}  // namespace
+
+// ---- FakeTrayIcon ----
+
+FakeTrayIcon::FakeTrayIcon(std::function<void(FakeTrayIcon*)> onDestroy,
+                           std::function<void(const std::string&)> note)
+    : m_onDestroy(std::move(onDestroy)), m_note(std::move(note)) {}
+
+FakeTrayIcon::~FakeTrayIcon() {
+    if (m_onDestroy) m_onDestroy(this);
+}
+
+void FakeTrayIcon::ToolTip(const std::string& text) {
+    m_note("ToolTip");
+    m_toolTip = text;
+}
+
+void FakeTrayIcon::AddIcon(Form& owner, std::int32_t, const std::string& toolTip) {
+    m_note("AddIcon");
+    ++m_addCalls;
+    m_shown = true;
+    m_icon = owner.Icon();
+    m_toolTip = toolTip;
+}
+
+void FakeTrayIcon::RemoveIcon() {
+    m_note("RemoveIcon");
+    ++m_removeCalls;
+    m_shown = false;
+}
+
+void FakeTrayIcon::ShowBalloon(std::int32_t kind, const std::string& message,
+                               const std::string& title, std::int32_t milliseconds) {
+    m_note("ShowBalloon");
+    m_balloons.push_back({kind, message, title, milliseconds});
+}
+
+void FakeTrayIcon::IconHandle(const Picture& picture) {
+    m_note("IconHandle");
+    m_icon = picture;
+}
+
+void FakeTrayIcon::Mouse(std::int32_t message) {
+    if (m_shown && OnTrayMouseEvent) OnTrayMouseEvent(message);
+}
+
+// ---- FakeUi ----
+
+FakeUi::FakeUi() : m_self(std::make_shared<FakeUi*>(this)) {}
+
+FakeUi::~FakeUi() = default;
+
+Form* FakeUi::FindForm(const std::string& name) const {
+    for (auto it = m_forms.rbegin(); it != m_forms.rend(); ++it) {
+        if ((*it)->Name() == name) return *it;
+    }
+    return nullptr;
+}
+
+Control& FakeUi::Ctl(const std::string& form, const std::string& name, std::int16_t index) const {
+    Form* f = FindForm(form);
+    if (!f) throw std::out_of_range("no form " + form);
+    Control* c = f->Find(name, index);
+    if (!c) throw std::out_of_range("no control " + name + " on " + form);
+    return *c;
+}
+
+void FakeUi::SetFormHandle(Form& form, WindowHandle handle) {
+    if (auto* view = dynamic_cast<FakeFormView*>(form.View())) view->SetHandle(handle);
+}
+
+void FakeUi::FireTimers() {
+    if (Ended()) return;
+    // A tick may create or destroy timers, so walk a copy and skip the gone ones.
+    const std::vector<Timer*> timers = m_timers;
+    for (Timer* timer : timers) {
+        if (Ended()) return;
+        if (std::find(m_timers.begin(), m_timers.end(), timer) != m_timers.end()) timer->Fire();
+    }
+}
+
+void FakeUi::RunPosted() {
+    while (!m_posted.empty() && !Ended()) {
+        auto work = std::move(m_posted.front());
+        m_posted.pop_front();
+        if (work) work();
+    }
+}
+
+void FakeUi::ProcessPending() {
+    RunPosted();
+}
+
+void FakeUi::DoEvents() {
+    ++m_doEventsCalls;
+    RunPosted();
+    if (onDoEvents && !Ended()) onDoEvents();
+}
+
+void FakeUi::RequestEnd(CloseReason reason) {
+    if (m_mainForm && !Ended()) m_mainForm->RequestClose(reason);
+}
+
+std::unique_ptr<Form> FakeUi::CreateForm(const std::string& name) {
+    auto form = std::make_unique<Form>(name);
+    form->AttachView(std::make_unique<FakeFormView>(m_self, *form));
+    m_forms.push_back(form.get());
+    return form;
+}
+
+std::unique_ptr<Timer> FakeUi::CreateTimer() {
+    auto timer = std::make_unique<Timer>();
+    timer->AttachView(std::make_unique<FakeTimerView>(m_self, *timer));
+    m_timers.push_back(timer.get());
+    return timer;
+}
+
+std::unique_ptr<ITrayIcon> FakeUi::CreateTrayIcon() {
+    std::weak_ptr<FakeUi*> weak = m_self;
+    auto tray = std::make_unique<FakeTrayIcon>(
+        [weak](FakeTrayIcon* gone) {
+            if (auto ui = weak.lock()) Erase((*ui)->m_trays, gone);
+        },
+        [weak](const std::string& entry) {
+            if (auto ui = weak.lock()) (*ui)->Note(entry);
+        });
+    m_trays.push_back(tray.get());
+    return tray;
+}
+
+void FakeUi::Note(const std::string& entry) {
+    m_journal.push_back(entry);
+    if (onJournal) onJournal(entry);
+}
+
+void FakeUi::PopupMenu(MenuItem& menu, const MenuItem* defaultItem) {
+    Note("Popup");
+    PopupCall call{menu.Name(), defaultItem ? defaultItem->Name() : std::string{}, {}};
+    if (!m_popupChoices.empty()) {
+        const std::string choice = m_popupChoices.front();
+        m_popupChoices.pop_front();
+        MenuItem* item = menu.Find(choice);
+        if (item && item != &menu) {
+            m_popups.push_back(call);
+            if (item->Choose()) m_popups.back().chosen = choice;
+            return;
+        }
+    }
+    m_popups.push_back(call);
+}
+
+MsgBoxResult FakeUi::MsgBox(const std::string& text, std::int32_t style, const std::string& title) {
+    Note("MsgBox");
+    m_msgBoxes.push_back({text, style, title});
+    if (!m_msgAnswers.empty()) {
+        const MsgBoxResult answer = m_msgAnswers.front();
+        m_msgAnswers.pop_front();
+        return answer;
+    }
+    return (style & 7) == vbYesNo ? vbNo : vbOK;
+}
+
+std::string FakeUi::InputBox(const std::string& prompt, const std::string& title,
+                             const std::string& defaultText) {
+    Note("InputBox");
+    m_inputBoxes.push_back({prompt, title, defaultText});
+    if (m_inputAnswers.empty()) return {};
+    std::string answer = m_inputAnswers.front();
+    m_inputAnswers.pop_front();
+    return answer;
+}
+
+int FakeUi::Run() {
+    RunPosted();
+    return m_exitCode.value_or(0);
+}
+
+void FakeUi::EndProgram(int exitCode) {
+    Note("EndProgram");
+    if (!m_exitCode) m_exitCode = exitCode;
+    m_posted.clear();
+}
+
+void FakeUi::Forget(Form* form) {
+    Erase(m_forms, form);
+    if (m_mainForm == form) m_mainForm = nullptr;
+}
+
+void FakeUi::Forget(Timer* timer) {
+    Erase(m_timers, timer);
+}
+
+}  // namespace talvex::platform

@@ -1,0 +1,45 @@
+#pragma once
+// Qt drawing of one control: a widget of the matching kind on the form's widget, kept
+// in step with the control's state, and the user's actions passed back to the control.
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/UiControl.h"
+
+namespace talvex::platform::qt {
+
+class QtControlView final : public QObject, public IControlView {
+    Q_OBJECT
+  public:
+    QtControlView(Control& control, QWidget* formWidget);
+    ~QtControlView() override;
+
+    void Update(UiProperty what) override;
+    QWidget* Widget() const { return m_widget; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QWidget* MakeWidget(QWidget* parent);
+    void Connect();
+    void ApplyRect();
+    void ApplyStyle();
+    void ApplyCaption();
+    void ApplyValue();
+    void ApplyItems();
+    void ApplyRange();
+    void ApplyAll();
+    // Runs a user action on the control, then shows the control's state again (the
+    // control may refuse or change the value differently from the widget).
+    template <typename Action>
+    void FromUser(Action action);
+
+    Control& m_control;
+    QPointer<QWidget> m_widget;
+    bool m_syncing = false;
+};
+
+}  // namespace talvex::platform::qt

@@ -1,0 +1,218 @@
+// The Qt services object: application, forms, timers, tray icons, popup menus, modal
+// boxes and the event loop.
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "platform/qt/QtArtwork.h"
+#include "platform/qt/QtFormView.h"
+#include "platform/qt/QtScale.h"
+#include "platform/qt/QtTermination.h"
+#include "platform/qt/QtTrayIcon.h"
+#include "platform/qt/QtUi.h"
+
+namespace talvex::platform {
+
+namespace qt {
+namespace {
+
+class QtTimerView final : public ITimerView {
+  public:
+    explicit QtTimerView(Timer& timer) {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [&timer] { timer.Fire(); });
+        m_model = &timer;
+    }
+    void Update() override {
+        m_timer.setInterval(m_model->Interval());
+        if (m_model->Enabled() && !m_timer.isActive()) m_timer.start();
+        if (!m_model->Enabled()) m_timer.stop();
+    }
+
+  private:
+    QTimer m_timer;
+    Timer* m_model = nullptr;
+};
+
+// Catches the application's quit request, which the session manager sends when the
+// session ends, and hands it to the main form instead of closing windows one by one.
+class QuitWatcher final : public QObject {
+  public:
+    explicit QuitWatcher(std::function<void()> onQuit) : m_onQuit(std::move(onQuit)) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == qApp && event->type() == QEvent::Quit) {
+            m_onQuit();
+            return true;
+        }
+        return false;
+    }
+
+  private:
+    std::function<void()> m_onQuit;
+};
+
+void AddItems(QMenu& qmenu, MenuItem& menu, const MenuItem* defaultItem,
+              std::map<QAction*, MenuItem*>& actions) {
+    for (const auto& item : menu.Items()) {
+        if (!item->visible) continue;
+        if (item->IsSeparator()) {
+            qmenu.addSeparator();
+            continue;
+        }
+        const QString caption = QString::fromStdString(item->caption);
+        if (item->IsSubmenu()) {
+            QMenu* sub = qmenu.addMenu(caption);
+            sub->setEnabled(item->enabled);
+            AddItems(*sub, *item, defaultItem, actions);
+            continue;
+        }
+        QAction* action = qmenu.addAction(caption);
+        action->setEnabled(item->enabled);
+        action->setCheckable(item->checked);
+        action->setChecked(item->checked);
+        if (item.get() == defaultItem) {
+            QFont bold = action->font();
+            bold.setBold(true);
+            action->setFont(bold);
+            qmenu.setDefaultAction(action);
+        }
+        actions[action] = item.get();
+    }
+}
+
+class QtUiServices final : public IUiServices {
+  public:
+    QtUiServices(int& argc, char** argv) : m_app(argc, argv) {
+        QApplication::setApplicationName(QStringLiteral("Talvex"));
+        QGuiApplication::setDesktopFileName(QStringLiteral("talvex"));
+        QApplication::setQuitOnLastWindowClosed(false);
+        QApplication::setWindowIcon(ArtworkIcon("shuttle"));
+        m_quitWatcher =
+            std::make_unique<QuitWatcher>([this] { RequestEnd(CloseReason::SessionEnd); });
+        m_app.installEventFilter(m_quitWatcher.get());
+        m_termination =
+            std::make_unique<QtTermination>([this](CloseReason reason) { RequestEnd(reason); });
+    }
+    ~QtUiServices() override { m_app.removeEventFilter(m_quitWatcher.get()); }
+
+    std::unique_ptr<Form> CreateForm(const std::string& name) override {
+        auto form = std::make_unique<Form>(name);
+        form->AttachView(std::make_unique<QtFormView>(*form));
+        return form;
+    }
+    std::unique_ptr<Timer> CreateTimer() override {
+        auto timer = std::make_unique<Timer>();
+        timer->AttachView(std::make_unique<QtTimerView>(*timer));
+        return timer;
+    }
+    std::unique_ptr<ITrayIcon> CreateTrayIcon() override { return std::make_unique<QtTrayIcon>(); }
+    bool IsTrayAvailable() override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+    void PopupMenu(MenuItem& menu, const MenuItem* defaultItem) override {
+        QMenu qmenu;
+        std::map<QAction*, MenuItem*> actions;
+        AddItems(qmenu, menu, defaultItem, actions);
+        // Submenus report their choice through the top menu's signal.
+        QAction* chosen = nullptr;
+        QObject::connect(&qmenu, &QMenu::triggered,
+                         [&chosen](QAction* action) { chosen = action; });
+        if (QAction* result = qmenu.exec(QCursor::pos())) chosen = result;
+        const auto found = actions.find(chosen);
+        if (found != actions.end()) found->second->Choose();
+    }
+
+    MsgBoxResult MsgBox(const std::string& text, std::int32_t style,
+                        const std::string& title) override {
+        QMessageBox box;
+        box.setWindowTitle(QString::fromStdString(title.empty() ? "Talvex" : title));
+        box.setText(QString::fromStdString(text));
+        box.setTextFormat(Qt::PlainText);
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+        const std::int32_t icon = style & 0x70;
+        box.setIcon(icon == vbCritical      ? QMessageBox::Critical
+                    : icon == vbQuestion    ? QMessageBox::Question
+                    : icon == vbExclamation ? QMessageBox::Warning
+                    : icon == vbInformation ? QMessageBox::Information
+                                            : QMessageBox::NoIcon);
+        const bool yesNo = (style & 7) == vbYesNo;
+        box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        const int answer = box.exec();
+        if (answer == QMessageBox::Yes) return vbYes;
+        if (answer == QMessageBox::No) return vbNo;
+        return yesNo ? vbNo : vbOK;
+    }
+
+    std::string InputBox(const std::string& prompt, const std::string& title,
+                         const std::string& defaultText) override {
+        QInputDialog dialog;
+        dialog.setWindowTitle(QString::fromStdString(title.empty() ? "Talvex" : title));
+        dialog.setLabelText(QString::fromStdString(prompt));
+        dialog.setTextValue(QString::fromStdString(defaultText));
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+        if (dialog.exec() != QDialog::Accepted) return {};
+        return dialog.textValue().toStdString();
+    }
+
+    void DoEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+    void Post(std::function<void()> work) override {
+        QMetaObject::invokeMethod(&m_app, std::move(work), Qt::QueuedConnection);
+    }
+
+    std::int32_t ScreenWidth() override { return ScreenPx().width() * TwipsPerPixelX(); }
+    std::int32_t ScreenHeight() override { return ScreenPx().height() * TwipsPerPixelY(); }
+    std::int32_t TwipsPerPixelX() override { return qMax(1, qRound(1440.0 / LogicalDpi())); }
+    std::int32_t TwipsPerPixelY() override { return qMax(1, qRound(1440.0 / LogicalDpi())); }
+
+    void SetMainForm(Form* form) override { m_mainForm = form; }
+    int Run() override { return QApplication::exec(); }
+
+    void EndProgram(int exitCode) override {
+        // Hide what is still shown and let the display see it, then end at once:
+        // nothing of the program may run after its end.
+        for (QWidget* widget : QApplication::topLevelWidgets()) widget->hide();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+
+  private:
+    QSize ScreenPx() const {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen ? screen->geometry().size() : QSize(1024, 768);
+    }
+    void RequestEnd(CloseReason reason) {
+        if (m_mainForm) m_mainForm->RequestClose(reason);
+    }
+
+    QApplication m_app;
+    std::unique_ptr<QuitWatcher> m_quitWatcher;
+    std::unique_ptr<QtTermination> m_termination;
+    Form* m_mainForm = nullptr;
+};
+
+}  // namespace
+}  // namespace qt
+
+std::unique_ptr<IUiServices> CreateQtUiServices(int& argc, char** argv) {
+    // Window handles must be X11 windows for the desktop services; a Wayland session
+    // runs Talvex through XWayland.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    return std::make_unique<qt::QtUiServices>(argc, argv);
+}
+
+}  // namespace talvex::platform

@@ -1,0 +1,270 @@
+// The Qt backend with the real main window on the offscreen platform: widgets at their
+// places, clicks reaching the handlers, the real popup menus and modal boxes, the
+// timer, the pictures, and termination signals turned into close requests.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTimer>
+#include <csignal>
+#include <cstdlib>
+
+#include "platform/fake/FakeDesktop.h"
+#include "platform/qt/QtArtwork.h"
+#include "platform/qt/QtScale.h"
+#include "platform/qt/QtUi.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+
+std::unique_ptr<IUiServices>& Services() {
+    static std::unique_ptr<IUiServices> ui;
+    return ui;
+}
+
+IUiServices& Ui() {
+    if (!Services()) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static int argc = 1;
+        static char name[] = "talvex_qt_tests";
+        static char* argv[] = {name, nullptr};
+        Services() = CreateQtUiServices(argc, argv);
+    }
+    return *Services();
+}
+
+// The application object must go before the program's static objects do.
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void TearDown() override { Services().reset(); }
+};
+[[maybe_unused]] const auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// Runs the event loop until `done` holds or two seconds have passed.
+template <typename Predicate>
+bool ProcessUntil(Predicate done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 2000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+// Does `work` with the popup or modal box that opens next, from inside its own loop.
+void WhenOpen(std::function<QWidget*()> find, std::function<void(QWidget*)> work) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [poll, find, work] {
+        if (QWidget* widget = find()) {
+            poll->stop();
+            poll->deleteLater();
+            work(widget);
+        }
+    });
+    poll->start(10);
+}
+
+QWidget* ActivePopup() {
+    return QApplication::activePopupWidget();
+}
+QWidget* ActiveModal() {
+    return QApplication::activeModalWidget();
+}
+
+class QtUiSmokeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Ui();
+        self = desk.AddProcess({"/opt/talvex/talvex"});
+        desk.SetCurrentProcess(self);
+        frm = std::make_unique<frmMain>(frmMainServices{Ui(), desk, desk, strings, log});
+        frm->Form_Load();
+        QCoreApplication::processEvents();
+        window = FindWindow();
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override {
+        frm.reset();
+        QCoreApplication::processEvents();
+    }
+    static QWidget* FindWindow() {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "frmMain") return w;
+        }
+        return nullptr;
+    }
+    template <typename W>
+    W* Child(const char* name) {
+        return window->findChild<W*>(name);
+    }
+
+    FakeDesktop desk;
+    StringTable strings;
+    ActionLog log{desk};
+    std::int32_t self = 0;
+    std::unique_ptr<frmMain> frm;
+    QWidget* window = nullptr;
+};
+
+TEST_F(QtUiSmokeTest, MainWindowHasEveryControlAtItsPlace) {
+    using qt::Px;
+    EXPECT_EQ(window->windowTitle(), "Talvex 1.1.0");
+    EXPECT_EQ(window->size(), QSize(Px(5610), Px(3375 - qt::kNonClientTwips)));
+    for (const auto& control : frm->form().Controls()) {
+        const QString name = QString::fromStdString(control->Name()) +
+                             (control->Index() >= 0 ? QString("(%1)").arg(control->Index()) : "");
+        EXPECT_NE(window->findChild<QWidget*>(name), nullptr) << name.toStdString();
+    }
+    auto* label1 = Child<QLabel>("Label1");
+    ASSERT_NE(label1, nullptr);
+    EXPECT_EQ(label1->geometry(), QRect(Px(1320), Px(360), Px(4095), Px(1455)));
+    EXPECT_EQ(Child<QCheckBox>("chkAutostart")->geometry(),
+              QRect(Px(1485), Px(5355), Px(3960), Px(240)));
+    EXPECT_TRUE(Child<QCheckBox>("chkActive")->isChecked());
+    EXPECT_TRUE(Child<QRadioButton>("Option1(1)")->isChecked());
+    EXPECT_FALSE(Child<QWidget>("Image2")->isVisibleTo(window));
+    EXPECT_TRUE(Child<QWidget>("imgGer")->isVisibleTo(window));
+}
+
+TEST_F(QtUiSmokeTest, ClicksOnWidgetsRunTheHandlers) {
+    Child<QCheckBox>("chkAdvanced")->click();
+    EXPECT_TRUE(frm->m_bAdvancedView);
+    EXPECT_EQ(window->height(), qt::Px(6600 - qt::kNonClientTwips));
+
+    Child<QRadioButton>("Option1(2)")->click();
+    EXPECT_EQ(frm->engine().m_iNewPriority, 2);
+    EXPECT_FALSE(Child<QRadioButton>("Option1(1)")->isChecked());
+    Child<QRadioButton>("Option1(2)")->click();  // clicking the selected one keeps it
+    EXPECT_TRUE(Child<QRadioButton>("Option1(2)")->isChecked());
+
+    Child<QCheckBox>("chkActive")->click();
+    EXPECT_FALSE(frm->tmrRefresh().Enabled());
+    EXPECT_EQ(frm->Ctl("chkActive").Value(), 0);
+}
+
+TEST_F(QtUiSmokeTest, TrayMenuIsARealPopupWithTitleCheckMarkAndCommands) {
+    QStringList texts;
+    bool titleBold = false, titleEnabled = true, activateChecked = false;
+    WhenOpen(ActivePopup, [&](QWidget* widget) {
+        auto* menu = qobject_cast<QMenu*>(widget);
+        ASSERT_NE(menu, nullptr);
+        for (QAction* action : menu->actions()) {
+            texts << (action->isSeparator() ? "-" : action->text());
+            if (action->text() == "Toggle Activate Talvex") activateChecked = action->isChecked();
+        }
+        QAction* title = menu->defaultAction();
+        ASSERT_NE(title, nullptr);
+        titleBold = title->font().bold();
+        titleEnabled = title->isEnabled();
+        for (QAction* action : menu->actions()) {
+            if (action->text() == "Show Talvex") action->trigger();
+        }
+        menu->close();
+    });
+    frm->form().Hide();
+    frm->oTrayIcon_TrayMouseEvent(WM_RBUTTONUP);
+    EXPECT_EQ(texts,
+              (QStringList{"Talvex 1.1.0", "-", "Show Talvex", "Toggle Activate Talvex", "-",
+                           "Show Advanced Window", "-", "Check for Update", "-", "Exit Talvex"}));
+    EXPECT_TRUE(titleBold);
+    EXPECT_FALSE(titleEnabled);
+    EXPECT_TRUE(activateChecked);
+    EXPECT_TRUE(frm->form().Visible());
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(QtUiSmokeTest, RuleMenuHasItsSubmenuWithoutTheHiddenItems) {
+    QStringList sub;
+    WhenOpen(ActivePopup, [&](QWidget* widget) {
+        auto* menu = qobject_cast<QMenu*>(widget);
+        ASSERT_NE(menu, nullptr);
+        ASSERT_NE(menu->actions().value(0), nullptr);
+        QMenu* boost = menu->actions().value(0)->menu();
+        ASSERT_NE(boost, nullptr);
+        for (QAction* action : boost->actions()) sub << action->text();
+        menu->close();
+    });
+    Ui().PopupMenu(frm->mnuPop2(), nullptr);
+    EXPECT_EQ(sub, (QStringList{"Above Normal", "High", "Realtime"}));
+}
+
+TEST_F(QtUiSmokeTest, TheTimerTicksAndTheStatusReachesLabel1) {
+    const auto editor = desk.AddProcess({"/usr/bin/editor"});
+    desk.SetForeground(desk.AddWindow(editor, "Notes"));
+    frm->tmrRefresh().SetInterval(10);
+    auto* label1 = Child<QLabel>("Label1");
+    EXPECT_TRUE(ProcessUntil([&] { return label1->text().contains("Notes"); }));
+    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
+    EXPECT_TRUE(label1->text().contains("\n/usr/bin/editor\n"));  // CR LF shown as lines
+}
+
+TEST_F(QtUiSmokeTest, ModalBoxesReturnTheUsersAnswer) {
+    WhenOpen(ActiveModal, [](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        ASSERT_NE(box, nullptr);
+        box->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_EQ(Ui().MsgBox("Start another copy?", vbYesNo | vbQuestion, "Talvex"), vbYes);
+
+    WhenOpen(ActiveModal, [](QWidget* widget) {
+        auto* dialog = qobject_cast<QInputDialog*>(widget);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->textValue(), "calc");
+        dialog->setTextValue("editor");
+        dialog->accept();
+    });
+    EXPECT_EQ(Ui().InputBox("Which Program?", "Talvex", "calc"), "editor");
+
+    WhenOpen(ActiveModal, [](QWidget* widget) { qobject_cast<QDialog*>(widget)->reject(); });
+    EXPECT_EQ(Ui().InputBox("Which Program?", "Talvex", "calc"), "");
+}
+
+TEST_F(QtUiSmokeTest, TerminationSignalsAndQuitBecomeCloseRequests) {
+    auto form = Ui().CreateForm("frmSignals");
+    std::vector<CloseReason> reasons;
+    form->OnQueryUnload = [&](bool& cancel, CloseReason reason) {
+        reasons.push_back(reason);
+        cancel = true;
+    };
+    Ui().SetMainForm(form.get());
+    std::raise(SIGTERM);
+    EXPECT_TRUE(ProcessUntil([&] { return reasons.size() == 1; }));
+    std::raise(SIGHUP);
+    EXPECT_TRUE(ProcessUntil([&] { return reasons.size() == 2; }));
+    // What quit() posts while the event loop runs, e.g. when the session manager ends it.
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(qApp, &quit);
+    EXPECT_TRUE(ProcessUntil([&] { return reasons.size() == 3; }));
+    Ui().SetMainForm(&frm->form());
+    ASSERT_EQ(reasons.size(), 3u);
+    EXPECT_EQ(reasons[0], CloseReason::TaskManager);
+    EXPECT_EQ(reasons[1], CloseReason::SessionEnd);
+    EXPECT_EQ(reasons[2], CloseReason::SessionEnd);
+    EXPECT_TRUE(form->Loaded());
+}
+
+TEST_F(QtUiSmokeTest, EveryPictureIsDrawn) {
+    for (const char* name :
+         {"shuttle", "stop", "flag-de", "flag-en", "flag-fr", "banner", "warning", "gradient"}) {
+        const QImage image = qt::ArtworkPixmap(name, QSize(32, 32), 1.0).toImage();
+        ASSERT_FALSE(image.isNull()) << name;
+        EXPECT_GT(qAlpha(image.pixel(16, 16)), 0) << name;  // something is painted in the middle
+    }
+    EXPECT_TRUE(qt::ArtworkPixmap("no-such-picture", QSize(16, 16), 1.0).isNull());
+    EXPECT_EQ(qt::ArtworkSize("gradient"), QSize(494, 616));
+    EXPECT_FALSE(qt::ArtworkIcon("shuttle").isNull());
+}
+
+}  // namespace
+}  // namespace talvex

@@ -1,0 +1,181 @@
+#include "ui/frmMain.h"
+
+#include "engine/Version.h"
+#include "i18n/FormatMsg.h"
+#include "i18n/TalvexError.h"
+
+namespace talvex {
+
+using namespace platform;
+
+namespace {
+
+// The build stamp written to the action log at start-up.
+constexpr const char* kBuildDate = "2006-11-18";
+constexpr const char* kBuildTime = "08:48:46";
+
+const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMinor},
+                           std::int64_t{kVersionRevision}};
+
+// Every handler ends quietly on any error and keeps what it already did.
+template <typename Handler>
+std::function<void()> Quiet(Handler handler) {
+    return [handler]() { RunQuietly(handler); };
+}
+
+}  // namespace
+
+frmMain::frmMain(const frmMainServices& services)
+    : m_ui(services.ui),
+      m_processes(services.processes),
+      m_strings(services.strings),
+      m_log(services.log),
+      m_engine(services.processes, services.windows, services.strings, services.log, *this),
+      m_form(services.ui.CreateForm("frmMain")),
+      m_tmrRefresh(services.ui.CreateTimer()) {
+    m_tmrRefresh->SetInterval(500);
+    CreateControls();
+    CreateMenus();
+    BindHandlers();
+    m_ui.SetMainForm(m_form.get());
+}
+
+frmMain::~frmMain() {
+    m_ui.SetMainForm(nullptr);
+}
+
+Control& frmMain::Ctl(const std::string& name, std::int16_t index) {
+    Control* control = m_form->Find(name, index);
+    if (!control) throw TalvexError(kErrIndexOutOfRange);
+    return *control;
+}
+
+void frmMain::BindHandlers() {
+    m_tmrRefresh->OnTimer = [this] { m_engine.tmrRefresh_Timer(); };
+    m_form->OnQueryUnload = [this](bool& cancel, CloseReason reason) {
+        RunQuietly([&] { Form_QueryUnload(cancel, reason); });
+    };
+    m_form->OnShown = Quiet([this] { Form_Shown(); });
+    Ctl("chkActive").OnClick = Quiet([this] { chkActive_Click(); });
+    for (std::int16_t i = 0; i < 3; ++i) {
+        Ctl("Option1", i).OnClick = Quiet([this, i] { Option1_Click(i); });
+    }
+    Ctl("chkAlwaysOnTop").OnClick = Quiet([this] { chkAlwaysOnTop_Click(); });
+    Ctl("chkAdvanced").OnClick = Quiet([this] { chkAdvanced_Click(); });
+    Ctl("chkAutostart").OnClick = Quiet([this] { chkAutostart_Click(); });
+    Ctl("chkAutoUpdate").OnClick = Quiet([this] { chkAutoUpdate_Click(); });
+    Ctl("chkAutoUpdate").OnMouseUp = [this](int button, int shift, std::int32_t x, std::int32_t y) {
+        RunQuietly([&] { chkAutoUpdate_MouseUp(button, shift, x, y); });
+    };
+    Ctl("imgGer").OnClick = Quiet([this] { imgGer_Click(); });
+    Ctl("imgEn").OnClick = Quiet([this] { imgEn_Click(); });
+    Ctl("imgFr").OnClick = Quiet([this] { imgFr_Click(); });
+
+    m_mnuPop1.Find("mnuPop1Show")->OnClick = Quiet([this] { mnuPop1Show_Click(); });
+    m_mnuPop1.Find("mnuPop1Activate")->OnClick = Quiet([this] { mnuPop1Activate_Click(); });
+    m_mnuPop1.Find("mnuPop1Advanced")->OnClick = Quiet([this] { mnuPop1Advanced_Click(); });
+    m_mnuPop1.Find("mnuPop1Update")->OnClick = Quiet([this] { mnuPop1Update_Click(); });
+    m_mnuPop1.Find("mnuPop1Exit")->OnClick = Quiet([this] { mnuPop1Exit_Click(); });
+}
+
+// ---- start-up ----
+
+void frmMain::Form_Load() {
+    m_form->Hide();
+    m_engine.m_TalvexItems.Clear();
+    fLoadSettings();
+    m_log.DoLog(FormatMsg("Talvex %1.%2.%3 is starting...", kVersionArgs), true);
+    Ctl("chkAutostart").SetValue(IsAutostartSet() ? 1 : 0);
+    if (!IsFirstInstance()) {
+        if (m_ui.MsgBox(txtAppAlreadyRunning, vbYesNo | vbQuestion, "Talvex") != vbYes) {
+            fEndTalvex();
+            return;
+        }
+    }
+    m_form->SetCaption(FormatMsg("Talvex %1.%2.%3", kVersionArgs));
+    StartupLogLines();
+    m_oTrayIcon = m_ui.CreateTrayIcon();
+    m_oTrayIcon->OnTrayMouseEvent = [this](std::int32_t mouseEvent) {
+        RunQuietly([&] { oTrayIcon_TrayMouseEvent(mouseEvent); });
+    };
+    m_oTrayIcon->AddIcon(*m_form, 0, m_form->Caption());
+    m_oTrayIcon->ShowBalloon(1, txtTalvexStarted, "Talvex", 5000);
+    m_engine.m_iShutdownState = 0;
+    if (bAutoUpdate) CheckForUpdate(false);
+    m_engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+    m_tmrRefresh->SetEnabled(true);
+    m_ui.Post([this] { RunQuietly([this] { AfterStartup(); }); });
+}
+
+void frmMain::StartupLogLines() {
+    m_log.DoLog(std::string("Build: ") + kBuildDate + " - " + kBuildTime, true);
+    m_log.DoLog("Refresh rate: " + std::to_string(m_tmrRefresh->Interval()) + " ms", true);
+}
+
+// Once the event loop runs: a desktop without a notification area gets the window
+// itself, and a missing right to raise priorities is explained once.
+void frmMain::AfterStartup() {
+    if (m_engine.m_iShutdownState >= 3) return;
+    if (!m_ui.IsTrayAvailable()) {
+        if (Ctl("Label1").Caption().empty()) ShowStatusText("");
+        ShowMainWindow();
+    }
+    if (!m_processes.CanRaisePriority()) {
+        const std::string path = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
+        const std::string text = m_strings.Lang(
+            60, false, false, false,
+            "Talvex may not raise the priority of programs, so boosting has no effect yet.\n\n"
+            "To grant it the right, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
+            "and start Talvex again.");
+        m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
+                    vbOKOnly | vbInformation, "Talvex");
+    }
+}
+
+// ---- shutdown ----
+
+void frmMain::fEndTalvex() {
+    if (m_engine.m_iShutdownState > 2) return;
+    m_engine.m_iShutdownState = 3;
+    m_tmrRefresh->SetEnabled(false);
+    RunQuietly([this] { m_engine.RestoreForeground(); });
+    RunQuietly([this] { fSaveSettings(); });
+    if (m_oTrayIcon) {
+        m_oTrayIcon->RemoveIcon();
+        m_oTrayIcon.reset();
+    }
+    RunQuietly([this] { ReleaseInstanceMutex(); });
+    RunQuietly([this] { CloseAdvancedWindow(); });
+    m_form->Close();
+    m_ui.EndProgram(0);
+}
+
+void frmMain::Form_QueryUnload(bool& cancel, CloseReason reason) {
+    // Without a notification area a hidden window could not be called up again, so
+    // the close button ends the program there.
+    if (reason == CloseReason::UserClose && m_ui.IsTrayAvailable()) {
+        cancel = true;
+        m_form->Hide();
+        return;
+    }
+    fEndTalvex();
+}
+
+// ---- the engine's outputs ----
+
+void frmMain::ShowStatusText(const std::string& sText) {
+    std::string text = sText;
+    if (!m_ui.IsTrayAvailable()) {
+        text += std::string(text.empty() ? "" : "\r\n\r\n") +
+                m_strings.Lang(61, false, false, false,
+                               "The desktop has no notification area, so Talvex shows this "
+                               "window instead of an icon. Closing it ends Talvex.");
+    }
+    Ctl("Label1").SetCaption(text);
+}
+
+void frmMain::PublishTooltip(const std::string& sText) {
+    if (m_oTrayIcon) m_oTrayIcon->ToolTip(sText);
+}
+
+}  // namespace talvex

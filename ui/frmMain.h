@@ -1,0 +1,137 @@
+#pragma once
+// The main window: it lives for the whole run, mostly hidden, owns the engine, the
+// refresh timer, the tray icon and its menu, and carries out start-up and shutdown.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/Engine.h"
+#include "engine/IEngineHost.h"
+#include "i18n/ActionLog.h"
+#include "i18n/StringTable.h"
+#include "platform/IClock.h"
+#include "platform/IProcessApi.h"
+#include "platform/IUiServices.h"
+#include "platform/IWindowApi.h"
+
+namespace talvex {
+
+/// Everything the main window works with; owned by whoever creates the window.
+struct frmMainServices {
+    platform::IUiServices& ui;
+    platform::IProcessApi& processes;
+    platform::IWindowApi& windows;
+    StringTable& strings;
+    ActionLog& log;
+};
+
+class frmMain final : public IEngineHost {
+  public:
+    // Window height of the two views and the left column's height in each, in twips.
+    static constexpr std::int32_t kAdvancedHeight = 6600;
+    static constexpr std::int32_t kSimpleHeight = 3375;
+    static constexpr std::int32_t kAdvancedColumn = 6060;
+    static constexpr std::int32_t kSimpleColumn = 2775;
+    static constexpr std::int32_t kClientWidth = 5610;
+
+    /// Creates the window and its controls, hidden; nothing runs yet.
+    explicit frmMain(const frmMainServices& services);
+    ~frmMain() override;
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
+
+    /// Start-up: settings, log lines, instance check, tray icon, own priority, timer.
+    void Form_Load();
+    /// Decides a close request by its reason.
+    void Form_QueryUnload(bool& cancel, platform::CloseReason reason);
+    /// Ends the program; runs once, whoever calls it.
+    void fEndTalvex() override;
+    /// Applies m_bAdvancedView to the window height and the left column.
+    void fSetAdvancedView();
+    /// Reads every setting into the variables and controls (settings store).
+    void fLoadSettings();
+    /// Writes every setting back (settings store).
+    void fSaveSettings();
+    /// Puts the texts of m_sLanguage into the controls, menus and text members.
+    void Translate();
+    /// Shows the rules in List1.
+    void fRefreshList();
+
+    // IEngineHost
+    void ShowStatusText(const std::string& sText) override;
+    void PublishTooltip(const std::string& sText) override;
+
+    // Handlers.
+    void chkActive_Click();
+    void Option1_Click(std::int16_t Index);
+    void chkAlwaysOnTop_Click();
+    void chkAdvanced_Click();
+    void chkAutostart_Click();
+    void chkAutoUpdate_Click();
+    void chkAutoUpdate_MouseUp(int Button, int Shift, std::int32_t X, std::int32_t Y);
+    void imgGer_Click();
+    void imgEn_Click();
+    void imgFr_Click();
+    void oTrayIcon_TrayMouseEvent(std::int32_t MouseEvent);
+    void mnuPop1Show_Click();
+    void mnuPop1Activate_Click();
+    void mnuPop1Advanced_Click();
+    void mnuPop1Update_Click();
+    void mnuPop1Exit_Click();
+
+    // The engine holds the state of the refresh cycle and the rule list.
+    Engine& engine() { return m_engine; }
+    platform::Form& form() { return *m_form; }
+    platform::Timer& tmrRefresh() { return *m_tmrRefresh; }
+    platform::ITrayIcon* oTrayIcon() { return m_oTrayIcon.get(); }
+    platform::MenuItem& mnuPop1() { return m_mnuPop1; }
+    platform::MenuItem& mnuPop2() { return m_mnuPop2; }
+    platform::Control& Ctl(const std::string& name, std::int16_t index = -1);
+
+    // Settings the handlers change.
+    bool m_bAlwaysOnTop = false;
+    bool m_bAdvancedView = false;
+    std::string m_sLanguage;
+    std::int32_t m_lMaxFailures = 0;
+    bool bAutoUpdate = false;
+
+    // Translated texts used by start-up.
+    std::string txtTalvexStarted;
+    std::string txtAppAlreadyRunning;
+
+  private:
+    void CreateControls();
+    void CreateDecoration();
+    void CreateSwitches();
+    void CreateRulePanel();
+    void CreateMenus();
+    void BindHandlers();
+    void ShowMainWindow();
+    void Form_Shown();
+    void AfterStartup();
+    void StartupLogLines();
+
+    // Steps that belong to the settings, autostart, instance and update modules.
+    bool IsAutostartSet();
+    void SetAutostart(bool bOn);
+    bool IsFirstInstance();
+    void ReleaseInstanceMutex();
+    void CheckForUpdate(bool bVerbose);
+    void ShowAdvancedWindow();
+    void CloseAdvancedWindow();
+
+    platform::IUiServices& m_ui;
+    platform::IProcessApi& m_processes;
+    StringTable& m_strings;
+    ActionLog& m_log;
+    Engine m_engine;
+    std::unique_ptr<platform::Form> m_form;
+    std::unique_ptr<platform::Timer> m_tmrRefresh;
+    std::unique_ptr<platform::ITrayIcon> m_oTrayIcon;
+    platform::MenuItem m_mnuPop1{"mnuPop1"};
+    platform::MenuItem m_mnuPop2{"mnuPop2"};
+};
+
+}  // namespace talvex

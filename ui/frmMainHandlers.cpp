@@ -1,0 +1,117 @@
+// Handlers of the main window's switches, the tray icon and the tray menu.
+#include "ui/frmMain.h"
+
+namespace talvex {
+
+using namespace platform;
+
+void frmMain::chkActive_Click() {
+    // An exit that was asked for must still be carried out by the next tick.
+    const bool on = Ctl("chkActive").Checked();
+    m_tmrRefresh->SetEnabled(on || m_engine.m_iShutdownState >= 1);
+    if (on) {
+        if (m_oTrayIcon) m_oTrayIcon->IconHandle(m_form->Icon());
+        return;
+    }
+    if (m_oTrayIcon) {
+        m_oTrayIcon->IconHandle(Ctl("Image2").GetPicture());
+        m_oTrayIcon->ToolTip(m_form->Caption());
+    }
+    if (m_engine.m_lForegroundPid != 0 && m_engine.m_lForegroundPriority != 0) {
+        m_engine.RestoreForeground();
+        m_engine.m_lForegroundPid = 0;
+    }
+}
+
+void frmMain::Option1_Click(std::int16_t Index) {
+    m_engine.m_iNewPriority = Index;
+}
+
+void frmMain::chkAlwaysOnTop_Click() {
+    m_bAlwaysOnTop = Ctl("chkAlwaysOnTop").Checked();
+    m_engine.m_modMain.SetTopmost(m_form->Handle(), m_bAlwaysOnTop);
+}
+
+void frmMain::chkAdvanced_Click() {
+    m_bAdvancedView = Ctl("chkAdvanced").Checked();
+    fSetAdvancedView();
+}
+
+void frmMain::fSetAdvancedView() {
+    m_form->SetHeight(m_bAdvancedView ? kAdvancedHeight : kSimpleHeight);
+    TwipsRect column = Ctl("Shape3").Rect();
+    column.height = m_bAdvancedView ? kAdvancedColumn : kSimpleColumn;
+    Ctl("Shape3").Move(column);
+}
+
+void frmMain::chkAutostart_Click() {
+    SetAutostart(Ctl("chkAutostart").Checked());
+}
+
+void frmMain::chkAutoUpdate_Click() {
+    bAutoUpdate = Ctl("chkAutoUpdate").Checked();
+}
+
+void frmMain::chkAutoUpdate_MouseUp(int Button, int, std::int32_t, std::int32_t) {
+    if (Button == kRightButton) CheckForUpdate(true);
+}
+
+void frmMain::imgGer_Click() {
+    m_sLanguage = "DE";
+    Translate();
+}
+
+void frmMain::imgEn_Click() {
+    m_sLanguage = "EN";
+    Translate();
+}
+
+void frmMain::imgFr_Click() {
+    m_sLanguage = "FR";
+    Translate();
+}
+
+void frmMain::oTrayIcon_TrayMouseEvent(std::int32_t MouseEvent) {
+    if (MouseEvent == WM_LBUTTONDBLCLK) {
+        mnuPop1Show_Click();
+    } else if (MouseEvent == WM_RBUTTONUP) {
+        MenuItem& title = *m_mnuPop1.Find("mnuPop1Title");
+        title.caption = m_form->Caption();
+        m_mnuPop1.Find("mnuPop1Activate")->checked = Ctl("chkActive").Checked();
+        m_ui.PopupMenu(m_mnuPop1, &title);
+    }
+}
+
+void frmMain::ShowMainWindow() {
+    m_form->Show();
+}
+
+// The desktop keeps a window on top only once the window is on the screen, so the
+// state is asked for again each time the window appears.
+void frmMain::Form_Shown() {
+    if (m_bAlwaysOnTop) m_engine.m_modMain.SetTopmost(m_form->Handle(), true);
+}
+
+void frmMain::mnuPop1Show_Click() {
+    ShowMainWindow();
+}
+
+void frmMain::mnuPop1Activate_Click() {
+    Control& active = Ctl("chkActive");
+    active.SetValue(active.Checked() ? 0 : 1);
+}
+
+void frmMain::mnuPop1Advanced_Click() {
+    ShowAdvancedWindow();
+}
+
+void frmMain::mnuPop1Update_Click() {
+    CheckForUpdate(true);
+}
+
+void frmMain::mnuPop1Exit_Click() {
+    m_engine.m_iShutdownState = 1;
+    m_tmrRefresh->SetEnabled(true);
+}
+
+}  // namespace talvex

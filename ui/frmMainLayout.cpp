@@ -1,0 +1,156 @@
+// The main window's controls at their places, with their colours and pictures, and the
+// two popup menus. Design-time values are set here before any handler is bound, so
+// they run no handler.
+#include "ui/frmMain.h"
+
+namespace talvex {
+
+using namespace platform;
+
+namespace {
+
+const Rgb kWindowBlue{164, 209, 247};
+const Rgb kWhite{255, 255, 255};
+const Rgb kLightGrey{224, 224, 224};
+constexpr std::int32_t kPanelCorner = 240;
+
+Control& Panel(Form& form, const std::string& name, const TwipsRect& rect) {
+    Control& shape = form.Add(ControlKind::Shape, name, rect);
+    ControlStyle style;
+    style.fillColor = kWhite;
+    style.borderColor = kLightGrey;
+    style.cornerTwips = kPanelCorner;
+    shape.SetStyle(style);
+    return shape;
+}
+
+Control& FlagFrame(Form& form, const std::string& name, const TwipsRect& rect) {
+    Control& shape = form.Add(ControlKind::Shape, name, rect);
+    ControlStyle style;
+    style.borderColor = kLightGrey;
+    shape.SetStyle(style);
+    return shape;
+}
+
+Control& Line(Form& form, const std::string& name, std::int32_t x1, std::int32_t y1,
+              std::int32_t x2, std::int32_t y2) {
+    Control& line = form.Add(ControlKind::Line, name, {x1, y1, x2 - x1, y2 - y1});
+    ControlStyle style;
+    style.borderColor = kLightGrey;
+    line.SetStyle(style);
+    return line;
+}
+
+Control& Image(Form& form, const std::string& name, const TwipsRect& rect,
+               const std::string& picture) {
+    Control& image = form.Add(ControlKind::Picture, name, rect);
+    image.SetPicture(picture);
+    return image;
+}
+
+Control& Captioned(Form& form, ControlKind kind, const std::string& name, const TwipsRect& rect,
+                   const std::string& caption, std::int32_t tab, std::int16_t index = -1) {
+    Control& control = form.Add(kind, name, rect, index);
+    control.SetCaption(caption);
+    control.SetTabIndex(tab);
+    return control;
+}
+
+}  // namespace
+
+void frmMain::CreateControls() {
+    m_form->SetBorder(FormBorder::FixedToolWindow);
+    m_form->SetClientWidth(kClientWidth);
+    m_form->SetHeight(kAdvancedHeight);
+    m_form->SetBackColor(kWindowBlue);
+    m_form->SetBackPicture("gradient");
+    m_form->SetIcon("shuttle");
+    m_form->SetCaption("Talvex");
+    CreateDecoration();
+    CreateSwitches();
+    CreateRulePanel();
+}
+
+void frmMain::CreateDecoration() {
+    Form& f = *m_form;
+    Panel(f, "Shape3", {120, 120, 975, kAdvancedColumn});
+    Image(f, "Image1", {240, 360, 600, 2400}, "banner");
+    FlagFrame(f, "Shape6", {300, 3960, 615, 615});
+    Image(f, "imgGer", {360, 4050, 480, 480}, "flag-de");
+    FlagFrame(f, "Shape4", {300, 4695, 615, 615});
+    Image(f, "imgEn", {360, 4770, 480, 480}, "flag-en");
+    FlagFrame(f, "Shape5", {300, 5415, 615, 615});
+    Image(f, "imgFr", {360, 5490, 480, 480}, "flag-fr");
+    Image(f, "Image2", {360, 6255, 240, 240}, "stop").SetVisible(false);
+    Panel(f, "Shape1", {1200, 120, 4335, 2775});
+    Panel(f, "Shape2", {1200, 3120, 4335, 3045});
+}
+
+void frmMain::CreateSwitches() {
+    Form& f = *m_form;
+    Control& label1 = Captioned(f, ControlKind::Label, "Label1", {1320, 360, 4095, 1455}, "", 0);
+    ControlStyle wrap;
+    wrap.wordWrap = true;
+    label1.SetStyle(wrap);
+    Line(f, "Line1", 1200, 1920, 5520, 1920);
+    const char* levels[] = {"Above Normal", "High", "Realtime"};
+    for (std::int16_t i = 0; i < 3; ++i) {
+        Captioned(f, ControlKind::OptionButton, "Option1", {1440, 2040 + 240 * i, 1815, 255},
+                  levels[i], 1 + i, i);
+    }
+    f.Find("Option1", 1)->SetValue(1);
+    Line(f, "Line2", 3360, 1920, 3360, 2880);
+    Captioned(f, ControlKind::CheckBox, "chkAlwaysOnTop", {3480, 2040, 1695, 255}, "Always On Top",
+              4);
+    Captioned(f, ControlKind::CheckBox, "chkAdvanced", {3480, 2280, 1815, 255}, "Advanced...", 5);
+    Captioned(f, ControlKind::CheckBox, "chkActive", {3480, 2520, 1815, 255}, "Active", 11)
+        .SetValue(1);
+}
+
+void frmMain::CreateRulePanel() {
+    Form& f = *m_form;
+    Captioned(f, ControlKind::Label, "Label2", {1440, 3360, 3855, 255}, "Non boosted programs:", 6);
+    Captioned(f, ControlKind::ListBox, "List1", {1440, 3600, 3975, 1230}, "", 7);
+    Captioned(f, ControlKind::PushButton, "Command1", {4320, 4875, 1095, 375}, "Remove", 8);
+    Captioned(f, ControlKind::PushButton, "Command2", {2880, 4875, 1095, 375}, "Add", 9);
+    Captioned(f, ControlKind::PushButton, "Command3", {1440, 4875, 1095, 375}, "Current", 10);
+    Captioned(f, ControlKind::CheckBox, "chkAutostart", {1485, 5355, 3960, 240}, "Autostart", 13);
+    Captioned(f, ControlKind::CheckBox, "chkAutoUpdate", {1485, 5625, 3960, 240}, "AutoUpdate", 14);
+    Control& footer = Captioned(f, ControlKind::Label, "Label3", {1560, 5940, 3615, 195},
+                                "Talvex keeps the program in front quick.", 12);
+    ControlStyle small;
+    small.fontPoints = 7;
+    small.foreColor = Rgb{96, 96, 96};
+    small.wordWrap = false;
+    footer.SetStyle(small);
+}
+
+void frmMain::CreateMenus() {
+    MenuItem& title = m_mnuPop1.Add("mnuPop1Title", "Talvex");
+    title.enabled = false;
+    m_mnuPop1.AddSeparator("mnuPop1Sep");
+    m_mnuPop1.Add("mnuPop1Show", "Show Talvex");
+    m_mnuPop1.Add("mnuPop1Activate", "Toggle Activate Talvex");
+    m_mnuPop1.AddSeparator("mnuPop1Sep4");
+    m_mnuPop1.Add("mnuPop1Advanced", "Show Advanced Window");
+    m_mnuPop1.AddSeparator("mnuPop1Sep3");
+    m_mnuPop1.Add("mnuPop1Update", "Check for Update");
+    m_mnuPop1.AddSeparator("mnuPop1Sep2");
+    m_mnuPop1.Add("mnuPop1Exit", "Exit Talvex");
+
+    MenuItem& boost = m_mnuPop2.Add("mnuPop2AutoBoost", "Always Boost");
+    boost.Add("mnuPop2AutoboostAboveNormal", "Above Normal");
+    boost.Add("mnuPop2AutoBoostHigh", "High");
+    boost.Add("mnuPop2AutoBoostRealtime", "Realtime");
+    boost.AddSeparator("mnuPop2AutoboostSep1").visible = false;
+    boost.Add("mnuPop2AutoBoostOff", "Off").visible = false;
+    m_mnuPop2.Add("mnuPop2NoBoost", "Never Boost");
+    m_mnuPop2.AddSeparator("mnuPop2Sep2");
+    m_mnuPop2.Add("mnuPop2NoBkgObservation", "No Background Observation");
+    m_mnuPop2.Add("mnuPop2HangUp", "Disable hang up observation");
+    m_mnuPop2.Add("mnuPop2HangUpMsg", "No hang up observation message");
+    m_mnuPop2.AddSeparator("mnuPop2Sep1");
+    m_mnuPop2.Add("mnuPop2Delete", "Delete");
+}
+
+}  // namespace talvex
