@@ -4,6 +4,7 @@
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
 #include "platform/qt/QtUi.h"
+#include "platform/qt/net/QtNet.h"
 #include "ui/frmMain.h"
 
 int main(int argc, char** argv) {
@@ -11,8 +12,12 @@ int main(int argc, char** argv) {
     auto desktop = talvex::app::CreateDesktop();
     talvex::StringTable strings;
     talvex::ActionLog log(desktop->Clock());
-    talvex::frmMain frm(
-        talvex::frmMainServices{*ui, desktop->Processes(), desktop->Windows(), strings, log});
+    auto http = talvex::platform::CreateQtHttp();
+    auto shell = talvex::platform::CreateQtShell();
+    talvex::frmMainServices services{*ui, desktop->Processes(), desktop->Windows(), strings, log};
+    services.Inet1 = http.get();
+    services.shell = shell.get();
+    talvex::frmMain frm(services);
     frm.Form_Load();
     return ui->Run();
 }

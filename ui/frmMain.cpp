@@ -32,7 +32,8 @@ frmMain::frmMain(const frmMainServices& services)
       m_log(services.log),
       m_engine(services.processes, services.windows, services.strings, services.log, *this),
       m_form(services.ui.CreateForm("frmMain")),
-      m_tmrRefresh(services.ui.CreateTimer()) {
+      m_tmrRefresh(services.ui.CreateTimer()),
+      m_modDl(UpdateServicesOf(services, m_updatePrompt), services.update) {
     m_tmrRefresh->SetInterval(500);
     CreateControls();
     CreateMenus();

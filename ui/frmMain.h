@@ -15,6 +15,8 @@
 #include "platform/IProcessApi.h"
 #include "platform/IUiServices.h"
 #include "platform/IWindowApi.h"
+#include "ui/UiUpdatePrompt.h"
+#include "update/modDl.h"
 
 namespace talvex {
 
@@ -25,6 +27,12 @@ struct frmMainServices {
     platform::IWindowApi& windows;
     StringTable& strings;
     ActionLog& log;
+    /// The update check's transfer (Inet1) and shell-open; without them the check
+    /// finds no version data.
+    platform::IHttp* Inet1 = nullptr;
+    platform::IShell* shell = nullptr;
+    /// Where the update check looks; the build's address unless a test says otherwise.
+    UpdateOptions update{};
 };
 
 class frmMain final : public IEngineHost {
@@ -132,6 +140,11 @@ class frmMain final : public IEngineHost {
     std::unique_ptr<platform::ITrayIcon> m_oTrayIcon;
     platform::MenuItem m_mnuPop1{"mnuPop1"};
     platform::MenuItem m_mnuPop2{"mnuPop2"};
+
+    static UpdateServices UpdateServicesOf(const frmMainServices& services,
+                                           IUpdatePrompt& prompt);
+    UiUpdatePrompt m_updatePrompt{m_ui};
+    modDl m_modDl;
 };
 
 }  // namespace talvex

@@ -72,8 +72,6 @@ bool frmMain::IsFirstInstance() {
 
 void frmMain::ReleaseInstanceMutex() {}
 
-void frmMain::CheckForUpdate(bool) {}
-
 void frmMain::ShowAdvancedWindow() {}
 
 void frmMain::CloseAdvancedWindow() {}
