@@ -32,9 +32,9 @@ class frmMainUpdateTest : public ::testing::Test {
     void TearDown() override { EXPECT_TRUE(folder.Empty()); }
 
     /// Creates the main window with this update address (own version 1.1.0) and starts it.
-    frmMain& Start(const std::string& url) {
+    frmMain& Start(const std::string& url, bool withTransfer = true) {
         frmMainServices services{ui, desk, desk, strings, log};
-        services.Inet1 = &http;
+        if (withTransfer) services.Inet1 = &http;
         services.shell = &shell;
         services.update.sVersionURL = url;
         services.update.tempFolder = folder.Path();
@@ -97,6 +97,16 @@ TEST_F(frmMainUpdateTest, PlainBuildStartsSilentlyAndSaysSoOnRequest) {
     EXPECT_EQ(Boxes()[0].text, testing::kNoVersionData);
     EXPECT_EQ(Boxes()[0].style, vbOKOnly | vbCritical);
     EXPECT_EQ(Boxes()[0].title, "");
+    EXPECT_TRUE(http.Requests().empty());
+}
+
+TEST_F(frmMainUpdateTest, WindowWithoutTransferHasNoVersionDataWhateverTheAddress) {
+    http.SetBody(kUrl, VersionFileBody("9.0.0"));
+    Start(kUrl, false);
+    EXPECT_TRUE(Boxes().empty());  // no transfer message either
+    ChooseFromTray("mnuPop1Update");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, testing::kNoVersionData);
     EXPECT_TRUE(http.Requests().empty());
 }
 

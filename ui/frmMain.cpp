@@ -33,7 +33,7 @@ frmMain::frmMain(const frmMainServices& services)
       m_engine(services.processes, services.windows, services.strings, services.log, *this),
       m_form(services.ui.CreateForm("frmMain")),
       m_tmrRefresh(services.ui.CreateTimer()),
-      m_modDl(UpdateServicesOf(services, m_updatePrompt), services.update) {
+      m_modDl(UpdateServicesOf(services, m_updatePrompt), UpdateOptionsOf(services)) {
     m_tmrRefresh->SetInterval(500);
     CreateControls();
     CreateMenus();

@@ -143,6 +143,7 @@ class frmMain final : public IEngineHost {
 
     static UpdateServices UpdateServicesOf(const frmMainServices& services,
                                            IUpdatePrompt& prompt);
+    static UpdateOptions UpdateOptionsOf(const frmMainServices& services);
     UiUpdatePrompt m_updatePrompt{m_ui};
     modDl m_modDl;
 };

@@ -9,6 +9,13 @@ UpdateServices frmMain::UpdateServicesOf(const frmMainServices& services, IUpdat
                           services.shell ? *services.shell : NoShell(), prompt, services.strings};
 }
 
+UpdateOptions frmMain::UpdateOptionsOf(const frmMainServices& services) {
+    UpdateOptions options = services.update;
+    // Without a transfer there is nothing to fetch: as a build without an address.
+    if (services.Inet1 == nullptr) options.sVersionURL.clear();
+    return options;
+}
+
 void frmMain::CheckForUpdate(bool bVerbose) {
     m_modDl.CheckForUpdate(bVerbose);
 }
