@@ -43,6 +43,9 @@ class IUiServices {
     /// Handles the events that are waiting (timer ticks, clicks, menu commands) and
     /// returns; lets a handler wait for the user without blocking the program.
     virtual void DoEvents() = 0;
+    /// Like DoEvents, but first waits up to `maxMilliseconds` for an event when none is
+    /// waiting, so that a loop waiting for the user does not keep the processor busy.
+    virtual void WaitEvents(std::int32_t maxMilliseconds) = 0;
     /// Runs `work` on the user-interface thread once the present handler has returned.
     virtual void Post(std::function<void()> work) = 0;
 

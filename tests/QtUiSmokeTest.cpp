@@ -254,6 +254,18 @@ TEST_F(QtUiSmokeTest, TerminationSignalsAndQuitBecomeCloseRequests) {
     EXPECT_TRUE(form->Loaded());
 }
 
+TEST_F(QtUiSmokeTest, WaitingForEventsRunsPostedWorkAndComesBackWithoutEvents) {
+    bool ran = false;
+    Ui().Post([&ran] { ran = true; });
+    Ui().WaitEvents(1000);
+    EXPECT_TRUE(ran);
+    frm->tmrRefresh().SetEnabled(false);
+    QElapsedTimer clock;
+    clock.start();
+    Ui().WaitEvents(50);  // nothing happens: returns after its own time-out
+    EXPECT_LT(clock.elapsed(), 5000);
+}
+
 TEST_F(QtUiSmokeTest, EveryPictureIsDrawn) {
     for (const char* name :
          {"shuttle", "stop", "flag-de", "flag-en", "flag-fr", "banner", "warning", "gradient"}) {

@@ -132,6 +132,8 @@ class FakeUi final : public IUiServices {
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
     void DoEvents() override;
+    /// Nothing to wait for in memory: the same as DoEvents.
+    void WaitEvents(std::int32_t) override { DoEvents(); }
     void Post(std::function<void()> work) override { m_posted.push_back(std::move(work)); }
     std::int32_t ScreenWidth() override { return 1920 * 15; }
     std::int32_t ScreenHeight() override { return 1080 * 15; }

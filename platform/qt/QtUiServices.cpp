@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -167,6 +168,13 @@ class QtUiServices final : public IUiServices {
     }
 
     void DoEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+    void WaitEvents(std::int32_t maxMilliseconds) override {
+        // A timer of our own ends the wait at the latest after maxMilliseconds.
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(std::max(0, maxMilliseconds));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
     void Post(std::function<void()> work) override {
         QMetaObject::invokeMethod(&m_app, std::move(work), Qt::QueuedConnection);
     }
