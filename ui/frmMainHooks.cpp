@@ -1,6 +1,6 @@
 // Steps of start-up and shutdown whose real work lives in other modules: the settings
-// store, the interface translation, autostart and single instance, the update check
-// and the Advanced window. Until those modules are wired in, each step here does the
+// store, the interface translation, autostart and single instance, and the Advanced
+// window. Until those modules are wired in, each step here does the
 // least that keeps the program correct: the settings start at their defaults, the
 // interface keeps its English design texts, the program counts as the only copy and
 // is not registered for autostart.
