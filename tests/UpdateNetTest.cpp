@@ -51,7 +51,8 @@ class NetCheckTest : public ::testing::Test {
     }
 
     testing::LocalHttpServer server;
-    std::unique_ptr<platform::IHttp> http = platform::CreateQtHttp({300ms, 64 * 1024, 5});
+    // Generous, so that a loaded machine never turns a good transfer into a time-out.
+    std::unique_ptr<platform::IHttp> http = platform::CreateQtHttp({3000ms, 64 * 1024, 5});
     platform::FakeShell shell;
     RecordingPrompt prompt;
     StringTable strings = testing::UpdateTexts();
@@ -166,6 +167,7 @@ TEST_F(NetCheckTest, LocalProgramsAndUnreadableVersionsAreRefused) {
 }
 
 TEST_F(NetCheckTest, BrokenTransfersShowTheTransferMessageInBothForms) {
+    http = platform::CreateQtHttp({600ms, 64 * 1024, 5});  // the silent server costs this
     server.SetSilent("/silent");
     server.SetStatus("/missing", 404, "Not Found");
     server.SetHugeBody("/huge", 1024 * 1024, true);
