@@ -5,6 +5,7 @@
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
 #include "platform/qt/QtUi.h"
+#include "platform/qt/net/QtNet.h"
 #include "ui/frmMain.h"
 
 int main(int argc, char** argv) {
@@ -13,10 +14,15 @@ int main(int argc, char** argv) {
     talvex::StringTable strings;
     talvex::ActionLog log(desktop->Clock());
     const auto system = talvex::app::CreateSystemServices();
-    talvex::frmMain frm(talvex::frmMainServices{
+    auto http = talvex::platform::CreateQtHttp();
+    auto shell = talvex::platform::CreateQtShell();
+    talvex::frmMainServices services{
         *ui, desktop->Processes(), desktop->Windows(), strings, log, desktop->Clock(),
         talvex::frmMainSystem{system.settings.get(), system.autostart.get(),
-                              system.instance.get(), system.sOwnExeName}});
+                              system.instance.get(), system.sOwnExeName}};
+    services.Inet1 = http.get();
+    services.shell = shell.get();
+    talvex::frmMain frm(services);
     frm.Form_Load();
     return ui->Run();
 }

@@ -39,7 +39,8 @@ frmMain::frmMain(const frmMainServices& services)
                      [this](const std::string& sPrompt, const std::string& sDefault) {
                          return m_ui.InputBox(sPrompt, "Talvex", sDefault);
                      }),
-      m_frmWarning(services.ui, services.strings) {
+      m_frmWarning(services.ui, services.strings),
+      m_modDl(UpdateServicesOf(services, m_updatePrompt), UpdateOptionsOf(services)) {
     m_tmrRefresh->SetInterval(500);
     CreateControls();
     CreateMenus();

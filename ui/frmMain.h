@@ -23,6 +23,8 @@
 #include "ui/frmAdvanced.h"
 #include "ui/frmWarning.h"
 #include "settings/NullSettingsStore.h"
+#include "ui/UiUpdatePrompt.h"
+#include "update/modDl.h"
 
 namespace talvex {
 
@@ -46,6 +48,12 @@ struct frmMainServices {
     ActionLog& log;
     platform::IClock& clock;
     frmMainSystem system{};
+    /// The update check's transfer (Inet1) and shell-open; without them the check
+    /// finds no version data.
+    platform::IHttp* Inet1 = nullptr;
+    platform::IShell* shell = nullptr;
+    /// Where the update check looks; the build's address unless a test says otherwise.
+    UpdateOptions update{};
 };
 
 class frmMain final : public IEngineHost, public IAdvancedHost {
@@ -185,6 +193,12 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     RuleCommands m_ruleCommands;
     std::unique_ptr<frmAdvanced> m_frmAdvanced;
     frmWarning m_frmWarning;
+
+    static UpdateServices UpdateServicesOf(const frmMainServices& services,
+                                           IUpdatePrompt& prompt);
+    static UpdateOptions UpdateOptionsOf(const frmMainServices& services);
+    UiUpdatePrompt m_updatePrompt{m_ui};
+    modDl m_modDl;
 };
 
 }  // namespace talvex

@@ -1,0 +1,115 @@
+#include "update/modDl.h"
+
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "update/TempFile.h"
+#include "update/modShell.h"
+
+namespace talvex {
+
+namespace {
+// Ids of the check's texts in the string table.
+constexpr std::int16_t kIdPublishedVersion = 28;
+constexpr std::int16_t kIdOwnVersion = 29;
+constexpr std::int16_t kIdQuestion = 30;
+constexpr std::int16_t kIdQuestionEnd = 31;
+constexpr std::int16_t kIdNoUpdate = 32;
+constexpr std::int16_t kIdNoUpdateEnd = 33;
+constexpr std::int16_t kIdNoVersionData = 35;
+
+constexpr std::int16_t kVerbOpen = 1;
+}  // namespace
+
+modDl::modDl(const UpdateServices& services, UpdateOptions options)
+    : m_services(services), m_options(std::move(options)) {}
+
+bool modDl::DownloadFile(platform::IHttp& oInet, const std::string& sURL,
+                         const std::string& sFile) {
+    if (oInet.StillExecuting()) return false;
+    bool written = false;
+    try {
+        const platform::HttpResponse response = oInet.OpenURL(sURL);
+        if (response.status == platform::HttpStatus::Busy) return false;
+        if (response.Ok() && !sFile.empty()) {
+            std::ofstream out(sFile, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(response.body.data()),
+                      static_cast<std::streamsize>(response.body.size()));
+            out.close();
+            written = !out.fail();
+        }
+    } catch (const std::exception&) {
+        written = false;
+    }
+    if (!written) m_services.prompt.Inform(kTransferError, PromptIcon::Information, "");
+    return written;
+}
+
+VersionInfo modDl::FetchVersionInfo() {
+    // A build without an update server has nothing to fetch; that is no transfer error.
+    if (m_options.sVersionURL.empty()) return {};
+    TempFile temp(m_options.tempFolder);
+    DownloadFile(m_services.Inet1, m_options.sVersionURL, temp.Path().string());
+    VersionInfo info;
+    try {
+        std::ifstream in(temp.Path(), std::ios::binary);
+        if (in) {
+            const std::string bytes{std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>()};
+            info = ParseVersionFile(bytes);
+        }
+    } catch (const std::exception&) {
+        // An unreadable file leaves the check with the values it has.
+    }
+    temp.Remove();
+    return info;
+}
+
+void modDl::CheckForUpdate(bool bVerbose) {
+    const VersionInfo info = FetchVersionInfo();
+    const VersionParts published = SplitVersion(info.sCurrentVersion);
+    const StringTable& strings = m_services.strings;
+    // Only a readable version with a web address counts: the server (or anybody on
+    // the way) must never get Talvex to start a local program.
+    std::optional<bool> newer;
+    if (!info.sCurrentVersion.empty() && IsWebAddress(info.sDownload)) {
+        newer = IsNewerVersion(published, m_options.own);
+    }
+    if (!newer) {
+        if (bVerbose) {
+            m_services.prompt.Inform(strings.Lang(kIdNoVersionData), PromptIcon::Error, "");
+        }
+        return;
+    }
+    if (!info.sMessage.empty() && NoticeShown(info.iErrorMode, bVerbose, *newer)) {
+        m_services.prompt.Inform(info.sMessage, PromptIcon::Information, "");
+    }
+    if (*newer) {
+        OfferUpdate(published, info.sDownload);
+    } else if (bVerbose) {
+        m_services.prompt.Inform(strings.Lang(kIdNoUpdate) + strings.Lang(kIdNoUpdateEnd, true),
+                                 PromptIcon::Information, strings.Lang(kIdNoUpdate));
+    }
+}
+
+void modDl::OfferUpdate(const VersionParts& published, const std::string& sDownload) {
+    const StringTable& strings = m_services.strings;
+    const std::string sPublished = published.sMajor.value_or("") + "." +
+                                   published.sMinor.value_or("") + "." + published.sRevision;
+    const std::string sQuestion = strings.Lang(kIdPublishedVersion) + sPublished + "\r\n" +
+                                  strings.Lang(kIdOwnVersion) + OwnVersionText() + "\r\n\r\n" +
+                                  strings.Lang(kIdQuestion) + strings.Lang(kIdQuestionEnd, true);
+    if (m_services.prompt.Ask(sQuestion, strings.Lang(kIdQuestion))) {
+        modShell::ShellOpen(m_services.shell, sDownload, kVerbOpen, "", "", platform::SW_SHOW);
+    }
+}
+
+std::string modDl::OwnVersionText() const {
+    const ProgramVersion& own = m_options.own;
+    return std::to_string(own.major) + "." + std::to_string(own.minor) + "." +
+           std::to_string(own.revision);
+}
+
+}  // namespace talvex
