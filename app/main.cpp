@@ -17,9 +17,14 @@ int main(int argc, char** argv) {
     auto http = talvex::platform::CreateQtHttp();
     auto shell = talvex::platform::CreateQtShell();
     talvex::frmMainServices services{
-        *ui, desktop->Processes(), desktop->Windows(), strings, log, desktop->Clock(),
-        talvex::frmMainSystem{system.settings.get(), system.autostart.get(),
-                              system.instance.get(), system.sOwnExeName}};
+        *ui,
+        desktop->Processes(),
+        desktop->Windows(),
+        strings,
+        log,
+        desktop->Clock(),
+        talvex::frmMainSystem{system.settings.get(), system.autostart.get(), system.instance.get(),
+                              system.sOwnExeName}};
     services.Inet1 = http.get();
     services.shell = shell.get();
     talvex::frmMain frm(services);

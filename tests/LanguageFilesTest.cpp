@@ -303,10 +303,10 @@ std::multiset<std::string> Placeholders(const std::string& text) {
 
 TEST(LanguageFilesTest, SourceScanFindsEveryLookup) {
     const ScanResult scan = ScanSources();
-    EXPECT_TRUE(scan.unresolved.empty())
-        << "These lookups do not show their text id; write the id as a number or a constant, or list the "
-           "call in kIndirectLookups:\n"
-        << ::testing::PrintToString(scan.unresolved);
+    EXPECT_TRUE(scan.unresolved.empty()) << "These lookups do not show their text id; write the id "
+                                            "as a number or a constant, or list the "
+                                            "call in kIndirectLookups:\n"
+                                         << ::testing::PrintToString(scan.unresolved);
     // The scan must see the lookups that are known to exist, or it checks nothing.
     EXPECT_TRUE(scan.sawDeclaration);
     EXPECT_TRUE(scan.ids.count(48));

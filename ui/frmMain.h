@@ -11,8 +11,8 @@
 #include "engine/IEngineHost.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
-#include "platform/IAutostart.h"
 #include "i18n/modLang.h"
+#include "platform/IAutostart.h"
 #include "platform/IClock.h"
 #include "platform/IProcessApi.h"
 #include "platform/ISettingsStore.h"
@@ -20,10 +20,10 @@
 #include "platform/IUiServices.h"
 #include "platform/IWindowApi.h"
 #include "rules/RuleCommands.h"
-#include "ui/frmAdvanced.h"
-#include "ui/frmWarning.h"
 #include "settings/NullSettingsStore.h"
 #include "ui/UiUpdatePrompt.h"
+#include "ui/frmAdvanced.h"
+#include "ui/frmWarning.h"
 #include "update/modDl.h"
 
 namespace talvex {
@@ -194,8 +194,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     std::unique_ptr<frmAdvanced> m_frmAdvanced;
     frmWarning m_frmWarning;
 
-    static UpdateServices UpdateServicesOf(const frmMainServices& services,
-                                           IUpdatePrompt& prompt);
+    static UpdateServices UpdateServicesOf(const frmMainServices& services, IUpdatePrompt& prompt);
     static UpdateOptions UpdateOptionsOf(const frmMainServices& services);
     UiUpdatePrompt m_updatePrompt{m_ui};
     modDl m_modDl;
