@@ -6,6 +6,8 @@
 //                             _NET_WM_PID set to PID (default: its own pid), then waits
 //   latin1-window TITLE       opens a window with only a Latin-1 WM_NAME
 //   session                   starts a session (and so a session group) of its own
+//   busy N                    keeps N threads busy on the CPU until it is killed
+//   busy-window TITLE N       opens a window like "window" and keeps N threads busy
 // Once ready it writes "ready" (and for windows the window id) as one line to stdout.
 
 #include <X11/Xatom.h>
@@ -25,6 +27,17 @@ namespace {
 
 [[noreturn]] void WaitForever() {
     for (;;) pause();
+}
+
+[[noreturn]] void SpinForever() {
+    volatile unsigned long counter = 0;
+    for (;;) counter = counter + 1;
+}
+
+std::vector<std::thread> StartBusyThreads(int count) {
+    std::vector<std::thread> threads;
+    for (; count > 0; --count) threads.emplace_back(SpinForever);
+    return threads;
 }
 
 void Ready(unsigned long window = 0) {
@@ -83,6 +96,15 @@ int main(int argc, char** argv) {
         }
         Ready();
         WaitForever();
+    }
+    if (mode == "busy" && argc > 2) {
+        const auto threads = StartBusyThreads(std::atoi(argv[2]));
+        Ready();
+        WaitForever();
+    }
+    if (mode == "busy-window" && argc > 3) {
+        const auto threads = StartBusyThreads(std::atoi(argv[3]));
+        return OpenWindow(argv[2], static_cast<long>(getpid()), false);
     }
     if ((mode == "window" || mode == "latin1-window") && argc > 2) {
         const long netPid = argc > 3 ? std::atol(argv[3]) : static_cast<long>(getpid());

@@ -1,0 +1,239 @@
+// The whole engine on the real desktop: real windows on a display of the test's own,
+// real processes and priorities, the real clock. The engine sees only the processes
+// this test starts, so it never changes the priority of anything else.
+
+#include <gtest/gtest.h>
+// After gtest, whose names Xlib's macros (None) would otherwise spoil.
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "engine/Engine.h"
+#include "i18n/ActionLog.h"
+#include "i18n/StringTable.h"
+#include "platform/linux/LinuxClock.h"
+#include "platform/linux/LinuxProcessApi.h"
+#include "platform/linux/X11WindowApi.h"
+#include "tests/linux/LinuxTestSupport.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using linuxtest::Child;
+using linuxtest::WaitFor;
+using linuxtest::XServer;
+
+// The real process backend, narrowed to the processes the test allows: every other
+// pid cannot be opened and does not appear in snapshots.
+class OnlyTheseProcesses final : public IProcessApi {
+  public:
+    explicit OnlyTheseProcesses(IProcessApi& real) : m_real(real) {}
+    void Allow(std::int32_t pid) { m_allowed.insert(pid); }
+
+    ProcessHandle OpenProcess(std::uint32_t access, std::int32_t pid) override {
+        return m_allowed.count(pid) ? m_real.OpenProcess(access, pid) : 0;
+    }
+    bool CloseHandle(ProcessHandle h) override { return m_real.CloseHandle(h); }
+    std::int32_t GetPriorityClass(ProcessHandle h) override { return m_real.GetPriorityClass(h); }
+    bool SetPriorityClass(ProcessHandle h, std::int32_t c) override {
+        return m_real.SetPriorityClass(h, c);
+    }
+    bool GetProcessTimes(ProcessHandle h, ProcessTimes& t) override {
+        return m_real.GetProcessTimes(h, t);
+    }
+    std::string GetModuleFileNameExA(ProcessHandle h, std::size_t n) override {
+        return m_real.GetModuleFileNameExA(h, n);
+    }
+    std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override {
+        auto all = m_real.CreateToolhelp32Snapshot();
+        if (!all) return all;
+        std::vector<ProcessInfo> ours;
+        for (const ProcessInfo& info : *all) {
+            if (m_allowed.count(info.pid)) ours.push_back(info);
+        }
+        return ours;
+    }
+    std::int32_t GetCurrentProcessId() override { return m_real.GetCurrentProcessId(); }
+    bool CanRaisePriority() override { return m_real.CanRaisePriority(); }
+
+  private:
+    IProcessApi& m_real;
+    std::set<std::int32_t> m_allowed;
+};
+
+struct NullHost final : IEngineHost {
+    void fEndTalvex() override {}
+    void ShowStatusText(const std::string&) override {}
+    void PublishTooltip(const std::string&) override {}
+};
+
+// Answers the warning with "do not check this program again".
+struct NoBoostAnswer final : IWarningDialog {
+    std::vector<std::string> messages;
+    bool Display(const std::string& sMsg, bool& bNoBoost) override {
+        messages.push_back(sMsg);
+        bNoBoost = true;
+        return false;
+    }
+};
+
+class EngineLinuxTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        s_server = std::make_unique<XServer>();
+        s_ready = s_server->Start(true);
+        if (s_ready) s_display = XOpenDisplay(s_server->DisplayName().c_str());
+    }
+    static void TearDownTestSuite() {
+        if (s_display) XCloseDisplay(s_display);
+        s_display = nullptr;
+        s_server.reset();
+    }
+    void SetUp() override {
+        if (!s_ready || !s_display) GTEST_SKIP() << "Xvfb and openbox could not be started";
+        if (!real.CanRaisePriority()) {
+            GTEST_SKIP() << "This user may not raise priorities (no CAP_SYS_NICE, no RLIMIT_NICE)";
+        }
+        windows = std::make_unique<X11WindowApi>(s_server->DisplayName());
+        engine = std::make_unique<Engine>(processes, *windows, clock, strings, log, host);
+        engine->m_iNewPriority = 1;  // High
+        engine->SetWarningDialog(&dialog);
+    }
+    std::string DisplayName() const { return s_server->DisplayName(); }
+
+    // Starts a child the engine may see.
+    std::unique_ptr<Child> Start(const std::vector<std::string>& args) {
+        auto child = std::make_unique<Child>(args, DisplayName());
+        if (child->Ready()) processes.Allow(child->Pid());
+        return child;
+    }
+    // Asks the window manager to activate a window, the way a pager does.
+    bool Activate(unsigned long window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(s_display, "_NET_ACTIVE_WINDOW", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2;
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(s_display, DefaultRootWindow(s_display), False,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XFlush(s_display);
+        return WaitFor([&] { return windows->GetForegroundWindow() == window; });
+    }
+    // Ticks the engine every `intervalMs` until `done` holds or `limitMs` have passed.
+    template <typename F>
+    bool TickUntil(F done, int intervalMs = 100, int limitMs = 15000) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+            engine->tmrRefresh_Timer();
+            if (done()) return true;
+        } while (std::chrono::steady_clock::now() < until);
+        return false;
+    }
+    std::int32_t ClassOf(pid_t pid) {
+        const ProcessHandle h = real.OpenProcess(PROCESS_QUERY_INFORMATION, pid);
+        const std::int32_t cls = h ? real.GetPriorityClass(h) : 0;
+        if (h) real.CloseHandle(h);
+        return cls;
+    }
+    bool LogHas(const std::string& part) const {
+        for (const std::string& line : log.Lines()) {
+            if (line.find(part) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    static inline std::unique_ptr<XServer> s_server;
+    static inline bool s_ready = false;
+    static inline ::Display* s_display = nullptr;
+    LinuxProcessApi real;
+    OnlyTheseProcesses processes{real};
+    LinuxClock clock;
+    StringTable strings;
+    ActionLog log{clock};
+    NullHost host;
+    NoBoostAnswer dialog;
+    std::unique_ptr<X11WindowApi> windows;
+    std::unique_ptr<Engine> engine;
+};
+
+TEST_F(EngineLinuxTest, TheProgramInFrontIsRaisedAndGetsItsClassBackWhenItLeaves) {
+    if (IsSkipped()) return;
+    auto first = Start({"window", "first"});
+    auto second = Start({"window", "second"});
+    ASSERT_TRUE(first->Ready() && second->Ready());
+
+    ASSERT_TRUE(Activate(first->Window()));
+    ASSERT_TRUE(TickUntil([&] { return ClassOf(first->Pid()) == HIGH_PRIORITY_CLASS; }));
+    EXPECT_EQ(ClassOf(second->Pid()), NORMAL_PRIORITY_CLASS);
+
+    ASSERT_TRUE(Activate(second->Window()));
+    ASSERT_TRUE(TickUntil([&] { return ClassOf(second->Pid()) == HIGH_PRIORITY_CLASS; }));
+    EXPECT_EQ(ClassOf(first->Pid()), NORMAL_PRIORITY_CLASS);
+
+    // The program in front ends: the engine runs on and raises the next one.
+    second->End();
+    ASSERT_TRUE(Activate(first->Window()));
+    ASSERT_TRUE(TickUntil([&] { return ClassOf(first->Pid()) == HIGH_PRIORITY_CLASS; }));
+}
+
+TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
+    if (IsSkipped()) return;
+    engine->m_modMain.bBkgObservation = true;
+    engine->m_modMain.iBelowNormalCpuUsage = 10;
+    engine->m_modMain.iIdleCpuUsage = 40;
+    auto front = Start({"window", "front"});
+    auto busy = Start({"busy", "1"});
+    auto quiet = Start({"sleep"});
+    ASSERT_TRUE(front->Ready() && busy->Ready() && quiet->Ready());
+    ASSERT_TRUE(Activate(front->Window()));
+
+    // A whole core's worth is far above 40 %, even on a loaded machine.
+    ASSERT_TRUE(TickUntil([&] { return ClassOf(busy->Pid()) == IDLE_PRIORITY_CLASS; }));
+    EXPECT_TRUE(LogHas("Switching to priority Idle."));
+    EXPECT_EQ(ClassOf(quiet->Pid()), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(ClassOf(front->Pid()), HIGH_PRIORITY_CLASS);  // the front is never lowered
+}
+
+TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchecked) {
+    if (IsSkipped()) return;
+    engine->m_modMain.bBkgObservation = false;
+    engine->m_lMaxFailures = 2;
+    // Two busy threads: the usage counts every thread, so it stays above the critical
+    // mark even when the tests share the machine's cores with other work.
+    auto spinner = Start({"busy-window", "spinner", "2"});
+    auto other = Start({"window", "other"});
+    ASSERT_TRUE(spinner->Ready() && other->Ready());
+    ASSERT_TRUE(Activate(spinner->Window()));
+
+    ASSERT_TRUE(TickUntil([&] { return !dialog.messages.empty(); }));
+    EXPECT_NE(dialog.messages[0].find("critical CPU usage"), std::string::npos);
+    EXPECT_EQ(ClassOf(spinner->Pid()), NORMAL_PRIORITY_CLASS);
+    // The answer became a rule: the program is boosted again when it comes back to the
+    // front, but no longer checked, so it stays raised and is never warned about again.
+    const std::string path = engine->m_modMain.GetWindowExePath(spinner->Window(), 1024);
+    const std::int16_t rule = engine->m_TalvexItems.fFindInTalvexItems(path);
+    ASSERT_GE(rule, 0);
+    EXPECT_TRUE(engine->m_TalvexItems[static_cast<std::size_t>(rule)].bNoHangUpObservation);
+
+    ASSERT_TRUE(Activate(other->Window()));
+    ASSERT_TRUE(TickUntil([&] { return ClassOf(other->Pid()) == HIGH_PRIORITY_CLASS; }));
+    ASSERT_TRUE(Activate(spinner->Window()));
+    ASSERT_TRUE(TickUntil([&] { return ClassOf(spinner->Pid()) == HIGH_PRIORITY_CLASS; }));
+    EXPECT_EQ(ClassOf(other->Pid()), NORMAL_PRIORITY_CLASS);
+    for (int i = 0; i < 10; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        engine->tmrRefresh_Timer();
+    }
+    EXPECT_EQ(ClassOf(spinner->Pid()), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(dialog.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace talvex
