@@ -3,8 +3,6 @@
 // this test starts, so it never changes the priority of anything else.
 
 #include <gtest/gtest.h>
-// After gtest, whose names Xlib's macros (None) would otherwise spoil.
-#include <X11/Xlib.h>
 
 #include <chrono>
 #include <memory>
@@ -24,8 +22,8 @@ namespace {
 
 using namespace platform;
 using linuxtest::Child;
+using linuxtest::TestDisplay;
 using linuxtest::WaitFor;
-using linuxtest::XServer;
 
 // The real process backend, narrowed to the processes the test allows: every other
 // pid cannot be opened and does not appear in snapshots.
@@ -83,27 +81,19 @@ struct NoBoostAnswer final : IWarningDialog {
 
 class EngineLinuxTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        s_server = std::make_unique<XServer>();
-        s_ready = s_server->Start(true);
-        if (s_ready) s_display = XOpenDisplay(s_server->DisplayName().c_str());
-    }
-    static void TearDownTestSuite() {
-        if (s_display) XCloseDisplay(s_display);
-        s_display = nullptr;
-        s_server.reset();
-    }
+    static void SetUpTestSuite() { s_x = std::make_unique<TestDisplay>(); }
+    static void TearDownTestSuite() { s_x.reset(); }
     void SetUp() override {
-        if (!s_ready || !s_display) GTEST_SKIP() << "Xvfb and openbox could not be started";
+        if (!s_x->Ready()) GTEST_SKIP() << "Xvfb and openbox could not be started";
         if (!real.CanRaisePriority()) {
             GTEST_SKIP() << "This user may not raise priorities (no CAP_SYS_NICE, no RLIMIT_NICE)";
         }
-        windows = std::make_unique<X11WindowApi>(s_server->DisplayName());
+        windows = std::make_unique<X11WindowApi>(s_x->Name());
         engine = std::make_unique<Engine>(processes, *windows, clock, strings, log, host);
         engine->m_iNewPriority = 1;  // High
         engine->SetWarningDialog(&dialog);
     }
-    std::string DisplayName() const { return s_server->DisplayName(); }
+    std::string DisplayName() const { return s_x->Name(); }
 
     // Starts a child the engine may see.
     std::unique_ptr<Child> Start(const std::vector<std::string>& args) {
@@ -111,18 +101,9 @@ class EngineLinuxTest : public ::testing::Test {
         if (child->Ready()) processes.Allow(child->Pid());
         return child;
     }
-    // Asks the window manager to activate a window, the way a pager does.
+    // Activates a window through the window manager and waits until it is in front.
     bool Activate(unsigned long window) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(s_display, "_NET_ACTIVE_WINDOW", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 2;
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(s_display, DefaultRootWindow(s_display), False,
-                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        XFlush(s_display);
+        s_x->RequestActivation(window);
         return WaitFor([&] { return windows->GetForegroundWindow() == window; });
     }
     // Ticks the engine every `intervalMs` until `done` holds or `limitMs` have passed.
@@ -149,9 +130,7 @@ class EngineLinuxTest : public ::testing::Test {
         return false;
     }
 
-    static inline std::unique_ptr<XServer> s_server;
-    static inline bool s_ready = false;
-    static inline ::Display* s_display = nullptr;
+    static inline std::unique_ptr<TestDisplay> s_x;
     LinuxProcessApi real;
     OnlyTheseProcesses processes{real};
     LinuxClock clock;

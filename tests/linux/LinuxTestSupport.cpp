@@ -186,6 +186,27 @@ void XServer::Stop() {
     m_xvfb = -1;
 }
 
+TestDisplay::TestDisplay() {
+    if (m_server.Start(true)) m_connection = XOpenDisplay(m_server.DisplayName().c_str());
+}
+
+TestDisplay::~TestDisplay() {
+    if (m_connection) XCloseDisplay(m_connection);
+}
+
+void TestDisplay::RequestActivation(unsigned long window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(m_connection, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;  // from a pager
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(m_connection, DefaultRootWindow(m_connection), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(m_connection);
+}
+
 std::optional<int> NiceOf(pid_t pid, pid_t tid) {
     const std::string path =
         tid ? "/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/stat"

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct _XDisplay;  // Xlib's Display
+
 namespace talvex::linuxtest {
 
 /// Path of the test child program (tests/linux/TestChild.cpp).
@@ -59,6 +61,26 @@ class XServer {
     pid_t m_xvfb = -1;
     pid_t m_wm = -1;
     std::string m_display;
+};
+
+/// Xvfb with openbox and a connection of the tests' own to it, shared by a suite.
+class TestDisplay {
+  public:
+    TestDisplay();
+    ~TestDisplay();
+    TestDisplay(const TestDisplay&) = delete;
+    TestDisplay& operator=(const TestDisplay&) = delete;
+
+    /// Whether the server, the window manager and the connection are there.
+    bool Ready() const { return m_connection != nullptr; }
+    const std::string& Name() const { return m_server.DisplayName(); }
+    _XDisplay* Connection() const { return m_connection; }
+    /// Asks the window manager to activate a window, the way a pager does.
+    void RequestActivation(unsigned long window);
+
+  private:
+    XServer m_server;
+    _XDisplay* m_connection = nullptr;
 };
 
 /// Nice value of a thread or a process's main thread, read from /proc; nullopt when gone.

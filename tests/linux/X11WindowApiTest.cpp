@@ -21,8 +21,9 @@ namespace {
 
 using namespace platform;
 using linuxtest::Child;
-using linuxtest::WaitFor;
+using linuxtest::TestDisplay;
 using linuxtest::XServer;
+using linuxtest::WaitFor;
 
 // Reads a window-valued or atom-list property with plain Xlib, beside the backend.
 std::vector<unsigned long> LongsOf(Display* display, unsigned long window, const char* name) {
@@ -43,41 +44,22 @@ std::vector<unsigned long> LongsOf(Display* display, unsigned long window, const
 
 class X11WindowTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        s_server = std::make_unique<XServer>();
-        s_ready = s_server->Start(true);
-        if (s_ready) s_display = XOpenDisplay(s_server->DisplayName().c_str());
-    }
-    static void TearDownTestSuite() {
-        if (s_display) XCloseDisplay(s_display);
-        s_display = nullptr;
-        s_server.reset();
-    }
+    static void SetUpTestSuite() { s_x = std::make_unique<TestDisplay>(); }
+    static void TearDownTestSuite() { s_x.reset(); }
     void SetUp() override {
-        if (!s_ready || !s_display) GTEST_SKIP() << "Xvfb and openbox could not be started";
-        windows = std::make_unique<X11WindowApi>(s_server->DisplayName());
+        if (!s_x->Ready()) GTEST_SKIP() << "Xvfb and openbox could not be started";
+        windows = std::make_unique<X11WindowApi>(s_x->Name());
         queries = std::make_unique<modMain>(processes, *windows);
     }
 
-    // Asks the window manager to activate a window, the way a pager does.
+    // Activates a window through the window manager and waits until it is in front.
     bool Activate(unsigned long window) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(s_display, "_NET_ACTIVE_WINDOW", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 2;
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(s_display, DefaultRootWindow(s_display), False,
-                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        XFlush(s_display);
+        s_x->RequestActivation(window);
         return WaitFor([&] { return windows->GetForegroundWindow() == window; });
     }
-    std::string DisplayName() const { return s_server->DisplayName(); }
+    std::string DisplayName() const { return s_x->Name(); }
 
-    static inline std::unique_ptr<XServer> s_server;
-    static inline bool s_ready = false;
-    static inline ::Display* s_display = nullptr;
+    static inline std::unique_ptr<TestDisplay> s_x;
     LinuxProcessApi processes;
     std::unique_ptr<X11WindowApi> windows;
     std::unique_ptr<modMain> queries;
@@ -145,9 +127,9 @@ TEST_F(X11WindowTest, WindowsOfEndedProcessesAndNoActiveWindowReadAsFailures) {
 TEST_F(X11WindowTest, TopmostIsAskedOfTheWindowManager) {
     Child child({"window", "on top"}, DisplayName());
     ASSERT_TRUE(child.Ready());
-    const Atom above = XInternAtom(s_display, "_NET_WM_STATE_ABOVE", False);
+    const Atom above = XInternAtom(s_x->Connection(), "_NET_WM_STATE_ABOVE", False);
     const auto isAbove = [&] {
-        const auto states = LongsOf(s_display, child.Window(), "_NET_WM_STATE");
+        const auto states = LongsOf(s_x->Connection(), child.Window(), "_NET_WM_STATE");
         return std::find(states.begin(), states.end(), above) != states.end();
     };
     windows->SetWindowPos(child.Window(), true);
