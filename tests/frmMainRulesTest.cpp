@@ -232,5 +232,40 @@ TEST_F(HangupWarningTest, EndingTheProgramWhileTheWarningWaitsEndsTheWait) {
     EXPECT_EQ(Items().fFindInTalvexItems("/opt/hung/spinner"), -1);
 }
 
+TEST_F(HangupWarningTest, TheWarningOpensAboveAMainWindowThatStaysOnTop) {
+    const auto spinner = desk.AddProcess({"/opt/hung/spinner", NORMAL_PRIORITY_CLASS});
+    const WindowHandle warning = desk.AddWindow(self, "Warning");
+    ui.onFormCreated = [&](Form& form) {
+        if (form.Name() == "frmWarning") ui.SetFormHandle(form, warning);
+    };
+    bool topmostWhileWaiting = false;
+    ui.onDoEvents = [&] {
+        topmostWhileWaiting = desk.IsTopmost(warning);
+        ui.Ctl("frmWarning", "OKButton").UserClick();
+    };
+    Start();
+    ASSERT_TRUE(Main("chkAlwaysOnTop").Checked());
+    desk.SetForeground(desk.AddWindow(spinner, "Spinner"));
+    for (int i = 0; i < 10; ++i) {
+        desk.AddCpuTime(spinner, 0, kInterval);
+        Tick();
+    }
+    EXPECT_TRUE(topmostWhileWaiting);
+
+    // Without "Always On Top" the warning is an ordinary window.
+    Main("chkAlwaysOnTop").UserClick();
+    desk.SetWindowPos(warning, false);
+    topmostWhileWaiting = true;
+    const auto editor = desk.AddProcess({"/usr/bin/editor", NORMAL_PRIORITY_CLASS});
+    desk.SetForeground(desk.AddWindow(editor, "Notes"));
+    Tick();
+    desk.SetForeground(desk.AddWindow(spinner, "Spinner again"));
+    for (int i = 0; i < 12; ++i) {
+        desk.AddCpuTime(spinner, 0, kInterval);
+        Tick();
+    }
+    EXPECT_FALSE(topmostWhileWaiting);
+}
+
 }  // namespace
 }  // namespace talvex

@@ -39,7 +39,12 @@ frmMain::frmMain(const frmMainServices& services)
                      [this](const std::string& sPrompt, const std::string& sDefault) {
                          return m_ui.InputBox(sPrompt, "Talvex", sDefault);
                      }),
-      m_frmWarning(services.ui, services.strings),
+      // Above an always-on-top main window, or the warning (and its only way out, OK)
+      // would open hidden behind it.
+      m_frmWarning(services.ui, services.strings,
+                   [this](WindowHandle hWnd) {
+                       if (m_bAlwaysOnTop) m_engine.m_modMain.SetTopmost(hWnd, true);
+                   }),
       m_modDl(UpdateServicesOf(services, m_updatePrompt), UpdateOptionsOf(services)) {
     m_tmrRefresh->SetInterval(500);
     CreateControls();

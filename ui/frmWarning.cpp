@@ -87,6 +87,7 @@ bool frmWarning::Display(const std::string& sMsg, bool& bNoBoost) {
     Find(*m_form, "Label1").SetCaption(sMsg);
     m_bOkPressed = false;
     m_form->Show();
+    if (m_onShown) m_onShown(m_form->Handle());
     Wait();
     const bool bResult = Find(*m_form, "Check2").Value() == 1;
     bNoBoost = Find(*m_form, "Check1").Value() == 1;

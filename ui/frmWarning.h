@@ -3,8 +3,10 @@
 // waits for the user while the rest of the program keeps running.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "engine/IWarningDialog.h"
 #include "i18n/StringTable.h"
@@ -18,8 +20,12 @@ class frmWarning final : public IWarningDialog {
     static constexpr std::int32_t kClientWidth = 6030;
     static constexpr std::int32_t kClientHeight = 2790;
 
-    frmWarning(platform::IUiServices& ui, const StringTable& strings)
-        : m_ui(ui), m_strings(strings) {}
+    /// Called with the dialog's window each time it is shown; the main window uses it
+    /// to keep the dialog above itself when it stays on top of other windows.
+    using ShownHook = std::function<void(platform::WindowHandle)>;
+
+    frmWarning(platform::IUiServices& ui, const StringTable& strings, ShownHook onShown = {})
+        : m_ui(ui), m_strings(strings), m_onShown(std::move(onShown)) {}
     ~frmWarning() override;
     frmWarning(const frmWarning&) = delete;
     frmWarning& operator=(const frmWarning&) = delete;
@@ -45,6 +51,7 @@ class frmWarning final : public IWarningDialog {
 
     platform::IUiServices& m_ui;
     const StringTable& m_strings;
+    ShownHook m_onShown;
     std::unique_ptr<platform::Form> m_form;
     bool m_bOkPressed = false;
     bool m_bWaiting = false;

@@ -165,6 +165,7 @@ std::unique_ptr<Form> FakeUi::CreateForm(const std::string& name) {
     auto form = std::make_unique<Form>(name);
     form->AttachView(std::make_unique<FakeFormView>(m_self, *form));
     m_forms.push_back(form.get());
+    if (onFormCreated) onFormCreated(*form);
     return form;
 }
 

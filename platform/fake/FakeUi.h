@@ -83,6 +83,8 @@ class FakeUi final : public IUiServices {
     Control& Ctl(const std::string& form, const std::string& name, std::int16_t index = -1) const;
     /// The desktop handle the form reports (0 unless set), e.g. a window of a fake desktop.
     void SetFormHandle(Form& form, WindowHandle handle);
+    /// Called with every new form, e.g. to give it a window handle.
+    std::function<void(Form&)> onFormCreated;
     /// The newest live tray icon; null when none.
     FakeTrayIcon* Tray() const { return m_trays.empty() ? nullptr : m_trays.back(); }
     /// Every live timer, oldest first.

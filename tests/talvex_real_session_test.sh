@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The real program on an X display of its own (Xvfb and openbox, no notification area):
+#   - a program brought to the front is boosted, and gets Normal back when it leaves;
+#   - a program in front that burns the CPU is turned off and the warning dialog opens;
+#   - ticking both boxes of the warning and pressing Ok sets the rule's two flags, and
+#     the rule is in the settings file once the program has ended by SIGTERM;
+#   - the program ends with exit code 0 and leaves no process behind.
+# Background observation is off in the settings it starts with, so the program changes
+# the priority of nothing but the test's own children. Ends only what it started.
+# Usage: talvex_real_session_test.sh path/to/talvex path/to/talvex_test_child
+set -uo pipefail
+bin=$1
+child=$2
+
+for tool in Xvfb openbox xdotool; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+scratch=$(mktemp -d)
+chmod 700 "$scratch"
+export XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch
+conf=$XDG_CONFIG_HOME/Kessaly/Talvex.conf
+mkdir -p "$(dirname "$conf")"
+cat >"$conf" <<'EOF'
+[Talvex]
+BackgroundProcessObservation.Enabled=False
+General.AutoUpdate=False
+General.Language=EN
+HangupObservation.MaxFailures=2
+EOF
+
+# The test program under a name of its own: rules match by substring, and the first-start
+# rule for Talvex itself ("talvex") would match the test program's own name and folder.
+cp "$child" "$scratch/testapp"
+child=$scratch/testapp
+
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -KILL "${pids[i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+display=120
+while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
+export DISPLAY=:$display
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+
+# Nice value of a process (field 19 of its stat line, counted after the name).
+nice_of() { awk '{ sub(/^.*\) /, ""); print $17 }' "/proc/$1/stat"; }
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+  local tenths=$1
+  shift
+  for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+nice_is() { [[ $(nice_of "$1") == "$2" ]]; }
+window_of() { xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | head -1; }
+
+QT_QPA_PLATFORM=xcb "$bin" >/dev/null 2>&1 &
+talvex=$!
+pids+=("$talvex")
+wait_for 100 xdotool search --onlyvisible --name '^Talvex 1\.' >/dev/null ||
+  fail "the main window did not open"
+
+"$child" window quiet >/dev/null &
+quiet=$!
+pids+=("$quiet")
+"$child" busy-window spinner 2 >/dev/null &
+spinner=$!
+pids+=("$spinner")
+quiet_window=$(timeout 10 bash -c "$(declare -f window_of); window_of $quiet")
+spinner_window=$(timeout 10 bash -c "$(declare -f window_of); window_of $spinner")
+[[ -n $quiet_window && -n $spinner_window ]] || fail "the test windows did not open"
+
+if [[ $(id -u) -eq 0 ]]; then
+  xdotool windowactivate "$quiet_window"
+  wait_for 50 nice_is "$quiet" -10 || fail "the program in front was not raised to High (nice $(nice_of "$quiet"), active $(xdotool getactivewindow), wanted $quiet_window)"
+  echo "front raised: nice $(nice_of "$quiet")"
+else
+  echo "not root: boosting is left to the Linux integration tests"
+fi
+
+xdotool windowactivate "$spinner_window"
+wait_for 150 xdotool search --onlyvisible --name '^Warning$' >/dev/null ||
+  fail "no warning for the busy program in front"
+warning=$(xdotool search --onlyvisible --name '^Warning$' | head -1)
+echo "warning shown"
+[[ $(nice_of "$spinner") == 0 ]] || fail "the busy program was not turned off (nice $(nice_of "$spinner"))"
+[[ $(nice_of "$quiet") == 0 ]] || fail "the program that left the front kept its boost"
+
+# Both boxes and Ok, at their places in the dialog (15 twips a pixel): Check1 and
+# Check2 at left 780, tops 1740 and 2040; Ok at (4740, 2340), 1215 x 375.
+xdotool mousemove --window "$warning" 60 124 click 1
+sleep 0.2
+xdotool mousemove --window "$warning" 60 144 click 1
+sleep 0.2
+xdotool mousemove --window "$warning" 356 168 click 1
+wait_for 50 bash -c "! xdotool search --onlyvisible --name '^Warning$' >/dev/null" ||
+  fail "the warning did not close on Ok"
+
+kill -TERM "$talvex"
+wait_for 50 bash -c "! kill -0 $talvex 2>/dev/null" || fail "still running 5 s after SIGTERM"
+wait "$talvex"
+rc=$?
+[[ $rc -eq 0 ]] || fail "exit code $rc after SIGTERM"
+
+path=$(readlink -f "$child")
+grep -qF "=$path|1|False|False|True|True|" "$conf" ||
+  { cat "$conf" >&2; fail "the answers are not in the saved rule"; }
+echo "rule saved: $(grep -F "$path" "$conf")"
+echo "PASS"
