@@ -4,6 +4,8 @@
 #   - a program in front that burns the CPU is turned off and the warning dialog opens;
 #   - ticking both boxes of the warning and pressing Ok sets the rule's two flags, and
 #     the rule is in the settings file once the program has ended by SIGTERM;
+#   - "Current" adds the program used before the main window, the rule's popup menu
+#     changes it, a double click renames it, and the rule survives a restart;
 #   - the program ends with exit code 0 and leaves no process behind.
 # Background observation is off in the settings it starts with, so the program changes
 # the priority of nothing but the test's own children. Ends only what it started.
@@ -31,7 +33,9 @@ EOF
 
 # The test program under a name of its own: rules match by substring, and the first-start
 # rule for Talvex itself ("talvex") would match the test program's own name and folder.
+# Two copies, so that the two test programs have paths of their own.
 cp "$child" "$scratch/testapp"
+cp "$child" "$scratch/quietapp"
 child=$scratch/testapp
 
 pids=()
@@ -74,7 +78,7 @@ pids+=("$talvex")
 wait_for 100 xdotool search --onlyvisible --name '^Talvex 1\.' >/dev/null ||
   fail "the main window did not open"
 
-"$child" window quiet >/dev/null &
+"$scratch/quietapp" window quiet >/dev/null &
 quiet=$!
 pids+=("$quiet")
 "$child" busy-window spinner 2 >/dev/null &
@@ -110,14 +114,60 @@ xdotool mousemove --window "$warning" 356 168 click 1
 wait_for 50 bash -c "! xdotool search --onlyvisible --name '^Warning$' >/dev/null" ||
   fail "the warning did not close on Ok"
 
-kill -TERM "$talvex"
-wait_for 50 bash -c "! kill -0 $talvex 2>/dev/null" || fail "still running 5 s after SIGTERM"
-wait "$talvex"
-rc=$?
-[[ $rc -eq 0 ]] || fail "exit code $rc after SIGTERM"
+# The rule panel: the quiet program in front, then the main window; "Current" adds the
+# program used before it. Client pixels at 96 dpi: chkAdvanced at twips (3480, 2280),
+# List1 at (1440, 3600) with rows 13 px apart, Command3 ("Current") at (1440, 4875).
+main=$(xdotool search --onlyvisible --name '^Talvex 1\.' | head -1)
+xdotool windowactivate "$quiet_window"
+sleep 1.2
+xdotool windowactivate "$main"
+sleep 1.2
+xdotool mousemove --window "$main" 240 160 click 1
+sleep 0.5
+xdotool mousemove --window "$main" 130 337 click 1
+sleep 0.5
+
+# The fifth line (the new rule): its popup menu's "No Background Observation" (third
+# entry), then a double click renames it.
+row=$((240 + 2 + 4 * 13 + 6))
+xdotool mousemove --window "$main" 150 "$row" click 1
+sleep 0.3
+xdotool mousemove --window "$main" 150 "$row" click 3
+sleep 0.5
+xdotool key Down Down Down Return
+sleep 0.5
+xdotool mousemove --window "$main" 150 "$row" click --repeat 2 --delay 80 1
+sleep 1
+xdotool key ctrl+a
+xdotool type --delay 20 quietapp-renamed
+xdotool key Return
+sleep 0.5
+
+end_talvex() {
+  kill -TERM "$1"
+  wait_for 50 bash -c "! kill -0 $1 2>/dev/null" || fail "still running 5 s after SIGTERM"
+  wait "$1"
+  local rc=$?
+  [[ $rc -eq 0 ]] || fail "exit code $rc after SIGTERM"
+}
+end_talvex "$talvex"
 
 path=$(readlink -f "$child")
 grep -qF "=$path|1|False|False|True|True|" "$conf" ||
   { cat "$conf" >&2; fail "the answers are not in the saved rule"; }
 echo "rule saved: $(grep -F "$path" "$conf")"
+renamed='=quietapp-renamed|1|False|True|False|False|'
+grep -qF "$renamed" "$conf" || { cat "$conf" >&2; fail "the added, changed and renamed rule was not saved"; }
+echo "rule saved: $(grep -F quietapp-renamed "$conf")"
+
+# A restart reads the rules back and saves them again unchanged.
+QT_QPA_PLATFORM=xcb "$bin" >/dev/null 2>&1 &
+talvex=$!
+pids+=("$talvex")
+wait_for 100 xdotool search --onlyvisible --name '^Talvex 1\.' >/dev/null ||
+  fail "the main window did not open after the restart"
+end_talvex "$talvex"
+grep -qF "$renamed" "$conf" && grep -qF "=$path|1|False|False|True|True|" "$conf" ||
+  { cat "$conf" >&2; fail "the rules did not survive the restart"; }
+echo "rules kept over a restart"
 echo "PASS"
