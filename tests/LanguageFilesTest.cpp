@@ -175,29 +175,6 @@ const IndirectLookup kIndirectLookups[] = {
     {"engine/BkgObservation.cpp", "nameId", {20, 21}, false},
 };
 
-// Ids looked up by parts of the program that are built elsewhere. While the part's
-// mark (a name only that part defines) is missing from the sources, its ids count as
-// used; once the mark is there, the lookups themselves must be found.
-struct PendingLookup {
-    const char* mark;
-    std::set<std::int16_t> ids;
-};
-const PendingLookup kPendingLookups[] = {
-    {"DownloadFile", {28, 29, 30, 31, 32, 33, 35}},
-    {"Slider1_Change", {37, 38, 39, 40, 41, 42, 43, 47, 56, 57}},
-    {"OKButton_Click", {52, 53, 58}},
-    {"Command2_Click", {44}},
-    {"List1_DblClick", {55}},
-    {"HangupObservation", {49}},
-    {"ObserveBackground", {50, 51}},
-};
-
-bool SourcesMention(const std::string& word) {
-    return std::any_of(
-        ProgramSources().begin(), ProgramSources().end(),
-        [&](const SourceFile& source) { return !WordPositions(source.code, word).empty(); });
-}
-
 struct ScanResult {
     std::set<std::int16_t> ids;
     std::vector<std::string> unresolved;
@@ -314,18 +291,7 @@ TEST(LanguageFilesTest, SourceScanFindsEveryLookup) {
 }
 
 TEST(LanguageFilesTest, EveryFileHasExactlyTheIdsTheProgramLooksUp) {
-    const ScanResult scan = ScanSources();
-    std::set<std::int16_t> used = scan.ids;
-    for (const PendingLookup& pending : kPendingLookups) {
-        if (!SourcesMention(pending.mark)) {
-            used.insert(pending.ids.begin(), pending.ids.end());
-            continue;
-        }
-        for (std::int16_t id : pending.ids) {
-            EXPECT_TRUE(scan.ids.count(id))
-                << "the code around " << pending.mark << " does not look up text id " << id;
-        }
-    }
+    const std::set<std::int16_t> used = ScanSources().ids;
     for (const char* name : kLanguageFiles) {
         SCOPED_TRACE(name);
         const LanguageFile file = ReadLanguageFile(name);
