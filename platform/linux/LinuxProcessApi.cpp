@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "platform/linux/AutogroupBoost.h"
+#include "platform/linux/Utf8.h"
 
 namespace talvex::platform {
 
@@ -63,15 +64,6 @@ std::optional<std::int32_t> PidFromName(const char* name) {
     const auto [ptr, ec] = std::from_chars(name, end, pid);
     if (ec != std::errc() || ptr != end || pid <= 0) return std::nullopt;
     return pid;
-}
-
-// Cuts text to at most `bytes` bytes without splitting a UTF-8 character.
-std::string CutUtf8(std::string text, std::size_t bytes) {
-    if (text.size() <= bytes) return text;
-    std::size_t end = bytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text.resize(end);
-    return text;
 }
 
 // Target of /proc/PID/exe. When the executable was deleted or replaced (an update

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/linux/Utf8.h"
+
 namespace talvex::platform {
 
 struct X11WindowApi::Atoms {
@@ -97,14 +99,6 @@ std::string Latin1ToUtf8(const std::string& text) {
         }
     }
     return out;
-}
-
-std::string CutUtf8(std::string text, std::size_t bytes) {
-    if (text.size() <= bytes) return text;
-    std::size_t end = bytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text.resize(end);
-    return text;
 }
 
 }  // namespace
