@@ -100,17 +100,10 @@ std::string Windows1252ToUtf8(std::string_view text) {
     return out;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 // The id of an entry line: a decimal number in the signed 16-bit range, blanks around
 // it allowed. Anything else is no id at all.
 std::optional<int> ParseId(std::string_view part) {
-    part = TrimBlanks(part);
+    part = modStd::TrimBlanks(part);
     bool negative = false;
     if (!part.empty() && (part.front() == '+' || part.front() == '-')) {
         negative = part.front() == '-';

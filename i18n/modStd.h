@@ -15,5 +15,7 @@ void Increment(std::int32_t& lValue);
 void Decrement(std::int32_t& lValue);
 /// Appends sMore to sText and returns a copy of the result.
 std::string AppendText(std::string& sText, std::string_view sMore);
+/// The text without the spaces and tabs around it.
+std::string_view TrimBlanks(std::string_view text);
 
 }  // namespace talvex::modStd

@@ -4,15 +4,11 @@
 #include <cmath>
 #include <limits>
 
+#include "i18n/modStd.h"
+
 namespace talvex {
 
 namespace {
-
-std::string_view TrimSpaces(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -24,7 +20,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 std::optional<double> ParseStoredNumber(std::string_view sText) {
-    std::string text(TrimSpaces(sText));
+    std::string text(modStd::TrimBlanks(sText));
     if (!text.empty() && text.front() == '+') {
         text.erase(0, 1);
         if (!text.empty() && (text.front() == '+' || text.front() == '-')) return std::nullopt;
@@ -44,7 +40,7 @@ std::optional<double> ParseStoredNumber(std::string_view sText) {
 }  // namespace
 
 std::optional<std::int64_t> ParseStoredInteger(std::string_view sText) {
-    std::string_view text = TrimSpaces(sText);
+    std::string_view text = modStd::TrimBlanks(sText);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (!text.empty() && (text.front() == '+' || text.front() == '-')) return std::nullopt;
@@ -74,7 +70,7 @@ std::optional<std::int32_t> ParseStoredInt32(std::string_view sText) {
 }
 
 std::optional<bool> ParseStoredBool(std::string_view sText) {
-    const std::string_view text = TrimSpaces(sText);
+    const std::string_view text = modStd::TrimBlanks(sText);
     if (EqualsNoCase(text, "true")) return true;
     if (EqualsNoCase(text, "false")) return false;
     const auto number = ParseStoredNumber(text);

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <limits>
 
+#include "i18n/modStd.h"
+
 namespace talvex {
 
 namespace {
@@ -37,16 +39,9 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 /// A 16-bit whole number, sign allowed, blanks around it allowed.
 std::optional<std::int16_t> Integer16(std::string_view text) {
-    text = TrimBlanks(text);
+    text = modStd::TrimBlanks(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -152,7 +147,7 @@ VersionParts SplitVersion(const std::string& sVersion) {
 }
 
 std::optional<std::int64_t> WholeNumber(std::string_view sText) {
-    sText = TrimBlanks(sText);
+    sText = modStd::TrimBlanks(sText);
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(sText.data(), sText.data() + sText.size(), value);
     if (sText.empty() || sText.front() == '-' || error != std::errc() ||
