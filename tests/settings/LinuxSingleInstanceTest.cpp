@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "TempFolder.h"
 #include "platform/linux/LinuxSingleInstance.h"
@@ -124,13 +125,20 @@ TEST(LinuxSingleInstanceTest, ProgramStartedByACopyDoesNotKeepTheLockAfterTheCop
     int status = 0;
     waitpid(copy, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    // Wait until the started program runs as itself (its copy of the lock is gone then).
+    // Wait until the started program runs as itself. The kernel lets go of a lock a
+    // moment after the last descriptor closes, so the next start may look a few times;
+    // a descriptor kept by the started program would hold the lock for its whole 30 s.
     const std::string comm = "/proc/" + std::to_string(started) + "/comm";
     for (int i = 0; i < 200 && testing::ReadText(comm) != "sleep\n"; ++i) usleep(10 * 1000);
     ASSERT_EQ(testing::ReadText(comm), "sleep\n");
 
-    LinuxSingleInstance next(temp.Path());
-    EXPECT_TRUE(IsFirstInstance(next));
+    bool first = false;
+    for (int i = 0; i < 200 && !first; ++i) {
+        LinuxSingleInstance next(temp.Path());
+        first = IsFirstInstance(next);
+        if (!first) usleep(10 * 1000);
+    }
+    EXPECT_TRUE(first);
     kill(started, SIGKILL);
 }
 
