@@ -117,8 +117,12 @@ TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) 
     if (!AutogroupBoost::ReadGroup(child.Pid(), id, groupNice) || !AutogroupBoost(0).Active()) {
         GTEST_SKIP() << "The kernel does not group processes by session";
     }
-    ASSERT_TRUE(AutogroupBoost::ReadGroup(::getpid(), ownId, groupNice));
-    ASSERT_NE(id, ownId);
+    // A process whose session was never started with setsid sits in the kernel's
+    // default group, whose file reads empty and whose weight cannot be changed.
+    const bool ownGrouped = AutogroupBoost::ReadGroup(::getpid(), ownId, groupNice);
+    if (ownGrouped) {
+        ASSERT_NE(id, ownId);
+    }
     const auto groupNiceOf = [&] {
         int nice = 99;
         AutogroupBoost::ReadGroup(child.Pid(), id, nice);
@@ -140,6 +144,7 @@ TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) 
     EXPECT_TRUE(settle(0)) << "lowering a process never lowers its group";
 
     // The program's own group is never raised.
+    if (!ownGrouped) return;
     int ownBefore = 0, ownAfter = 0;
     AutogroupBoost::ReadGroup(::getpid(), ownId, ownBefore);
     queries.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
