@@ -1,14 +1,48 @@
 // The real Linux desktop: processes through procfs, windows through X11.
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "app/Desktop.h"
 #include "platform/linux/LinuxClock.h"
+#include "platform/linux/LinuxLevers.h"
 #include "platform/linux/LinuxProcessApi.h"
 #include "platform/linux/X11WindowApi.h"
 
 namespace talvex::app {
 
 namespace {
+
+// How long an end through exit() waits for changes the kernel turns away for a moment.
+constexpr std::uint32_t kExitUndoWaitMs = 350;
+
+platform::IProcessApi* g_undoAtExit = nullptr;
+
+// Qt's X11 connection ends the program with exit() when the X server dies; every
+// change is undone then too.
+void UndoAtExit() {
+    if (g_undoAtExit) g_undoAtExit->UndoAllChanges(kExitUndoWaitMs);
+}
+
+// Undoes what an earlier copy left changed before this one changes anything.
+std::string FolderAfterUndoingEarlierRuns() {
+    std::string folder = platform::RecordFolder();
+    platform::LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
+    platform::UndoEarlierRuns(folder, levers);
+    return folder;
+}
+
 class LinuxDesktop final : public Desktop {
   public:
+    LinuxDesktop() : m_processes(FolderAfterUndoingEarlierRuns()) {
+        static const bool registered = std::atexit(UndoAtExit) == 0;
+        (void)registered;
+        g_undoAtExit = &m_processes;
+    }
+    ~LinuxDesktop() override { g_undoAtExit = nullptr; }
+    LinuxDesktop(const LinuxDesktop&) = delete;
+    LinuxDesktop& operator=(const LinuxDesktop&) = delete;
+
     platform::IProcessApi& Processes() override { return m_processes; }
     platform::IWindowApi& Windows() override { return m_windows; }
     platform::IClock& Clock() override { return m_clock; }

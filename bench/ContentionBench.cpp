@@ -22,7 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/AutogroupBoost.h"
 #include "platform/linux/LinuxProcessApi.h"
 
 namespace {

@@ -74,6 +74,9 @@ class NullDesktop final : public IProcessApi, public IWindowApi, public IClock {
     }
     std::int32_t GetCurrentProcessId() override { return Pid(0); }
     bool CanRaisePriority() override { return true; }
+    int UndoChanges(std::int32_t) override { return 0; }
+    bool UndoAllChanges(std::uint32_t) override { return true; }
+    const ChangeRecord& Changes() const override { return m_record; }
 
     WindowHandle GetForegroundWindow() override { return 1; }
     std::string GetWindowTextA(WindowHandle, std::size_t) override { return "Front"; }
@@ -84,6 +87,11 @@ class NullDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::string LocalDateTimeText() override { return "09.12.2026 08:48:46"; }
 
   private:
+    struct NoLevers final : ILeverAccess {
+        std::optional<std::int64_t> ReadLever(const LeverTarget&) override { return std::nullopt; }
+        Write WriteLever(const LeverTarget&, std::int64_t) override { return Write::Gone; }
+    } m_levers;
+    ChangeRecord m_record{m_levers, "bench"};
     struct Proc {
         std::string path;
         std::int32_t cls;

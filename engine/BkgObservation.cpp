@@ -12,9 +12,14 @@ namespace {
 // Lowers the process to `target` unless it is there already or cannot be opened.
 void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::int16_t threshold,
            std::int16_t nameId, const char* nameDefault) {
-    const std::int32_t present = engine.m_modMain.GetWindowPriority(entry.lPid, 0);
+    modMain& queries = engine.m_modMain;
+    const std::int32_t present = queries.GetWindowPriority(entry.lPid, 0);
     if (present == target || present == kCannotOpen) return;
-    engine.m_modMain.SetProcessPriority(entry.lPid, 0, target);
+    // Without the right to raise, a lowered process could never get its priority back.
+    if (!queries.Processes().CanRaisePriority()) return;
+    // A change that did not take effect gets no line (it would be tried, and logged,
+    // on every tick).
+    if (queries.SetProcessPriority(entry.lPid, 0, target) != target) return;
     const StringTable& strings = engine.Strings();
     const std::string format = strings.Lang(
         50, false, false, false, "Found %1 running at >%2% cpu usage. Switching to priority %3.");
@@ -24,16 +29,30 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
         false);
 }
 
-void RestoreNormal(Engine& engine, const ProcessEntry& entry) {
-    const std::int32_t present = engine.m_modMain.GetWindowPriority(entry.lPid, 0);
-    if (present == NORMAL_PRIORITY_CLASS || present == kCannotOpen) return;
-    engine.m_modMain.SetProcessPriority(entry.lPid, 0, NORMAL_PRIORITY_CLASS);
+// Name of a class in the log's words.
+std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
+    switch (priorityClass) {
+        case IDLE_PRIORITY_CLASS: return strings.Lang(21, false, false, false, "Idle");
+        case BELOW_NORMAL_PRIORITY_CLASS:
+            return strings.Lang(20, false, false, false, "Below Normal");
+        case NORMAL_PRIORITY_CLASS: return strings.Lang(23, false, false, false, "Normal");
+        case ABOVE_NORMAL_PRIORITY_CLASS:
+            return strings.Lang(5, false, false, false, "Above Normal");
+        case HIGH_PRIORITY_CLASS: return strings.Lang(6, false, false, false, "High");
+        case REALTIME_PRIORITY_CLASS: return strings.Lang(7, false, false, false, "Realtime");
+        default: return strings.Lang(22, false, false, false, "Unknown");
+    }
+}
+
+// An idle process that Talvex lowered gets back exactly what it had. A priority that
+// somebody else chose (a job started with nice, a sound server kept high) is left alone.
+void UndoLowering(Engine& engine, const ProcessEntry& entry) {
+    if (engine.m_modMain.UndoProcessChanges(entry.lPid) == 0) return;
     const StringTable& strings = engine.Strings();
     const std::string format =
         strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
-    engine.Log().DoLog(
-        FormatMsg(format, MsgArgs{entry.sExeName, strings.Lang(23, false, false, false, "Normal")}),
-        false);
+    const std::int32_t now = engine.m_modMain.GetWindowPriority(entry.lPid, 0);
+    engine.Log().DoLog(FormatMsg(format, MsgArgs{entry.sExeName, ClassWord(strings, now)}), false);
 }
 }  // namespace
 
@@ -54,7 +73,7 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
         Lower(engine, entry, BELOW_NORMAL_PRIORITY_CLASS, settings.iBelowNormalCpuUsage, 20,
               "Below Normal");
     } else if (usage <= 0) {
-        RestoreNormal(engine, entry);
+        UndoLowering(engine, entry);
     }
 }
 

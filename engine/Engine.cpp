@@ -29,10 +29,11 @@ void Engine::tmrRefresh_Timer() {
     RunQuietly([this] { RefreshTick(); });
 }
 
-void Engine::RestoreForeground() {
-    if (m_lForegroundPid != 0 && m_lForegroundPriority != 0) {
-        m_modMain.SetProcessPriority(m_lForegroundPid, 0, m_lForegroundPriority);
-    }
+void Engine::RestoreForeground() { UndoUnlessOwn(m_lForegroundPid); }
+
+void Engine::UndoUnlessOwn(std::int32_t lPid) {
+    // Talvex's own raise at start-up holds for as long as it runs, in front or not.
+    if (lPid != m_modMain.Processes().GetCurrentProcessId()) m_modMain.UndoProcessChanges(lPid);
 }
 
 std::string Engine::TooltipText(const std::string& sTitle, const std::string& sPath) {
@@ -83,6 +84,9 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
 
     m_hForegroundWnd = window;
     m_lForegroundPid = m_modMain.GetWindowProcessId(window);
+    // The boost starts from the program's own state: what Talvex changed before (a
+    // lowering in the background) is undone first.
+    UndoUnlessOwn(m_lForegroundPid);
     m_lForegroundPriority = m_modMain.GetWindowPriority(0, window);  // before any boost
     m_sPreviousExe = m_sForegroundExe;
     m_sForegroundExe = path;

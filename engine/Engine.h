@@ -31,8 +31,8 @@ public:
     /// The tick of the refresh timer. Any error ends the tick quietly.
     void tmrRefresh_Timer();
 
-    /// Gives the program in front the class it had when it came to the front, if one
-    /// is recorded. Used when the front changes, boosting is switched off and at the end.
+    /// Undoes Talvex's changes to the program in front, so it has exactly the priority it
+    /// had before. Used when the front changes and when boosting is switched off.
     void RestoreForeground();
 
     /// "Talvex 1.1.0: " and the title, or the path when the title is empty.
@@ -80,6 +80,7 @@ private:
     void ForegroundChanged(platform::WindowHandle window, const std::string& title,
                            const std::string& path);
     void BoostForeground(platform::WindowHandle window);
+    void UndoUnlessOwn(std::int32_t lPid);
 
     StringTable& m_strings;
     ActionLog& m_log;

@@ -41,7 +41,8 @@ void HangupObservation::Check(ProcessEntry& entry) {
 
 void HangupObservation::TurnOff(std::int32_t lPid, std::string sPath, std::int16_t iRule) {
     m_engine.m_bFailureTurnOff = true;
-    m_engine.m_modMain.SetProcessPriority(lPid, 0, platform::NORMAL_PRIORITY_CLASS);
+    // Boosting off: the program gets back exactly what it had before Talvex raised it.
+    m_engine.m_modMain.UndoProcessChanges(lPid);
 
     const std::string format = m_engine.Strings().Lang(
         49, false, false, false,

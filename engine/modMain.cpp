@@ -57,6 +57,10 @@ std::int32_t modMain::SetProcessPriority(std::int32_t lPid, WindowHandle hWnd,
     return priority;
 }
 
+std::int32_t modMain::UndoProcessChanges(std::int32_t lPid) {
+    return lPid == 0 ? 0 : m_processes.UndoChanges(lPid);
+}
+
 WindowHandle modMain::GetForegroundWnd() { return m_windows.GetForegroundWindow(); }
 
 std::string modMain::GetWindowTitle(WindowHandle hWnd, std::int16_t iMaxLength) {

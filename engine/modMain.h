@@ -40,6 +40,10 @@ public:
     /// Tries to set the class and returns the class read back; 0 when unreadable.
     std::int32_t SetProcessPriority(std::int32_t lPid, platform::WindowHandle hWnd,
                                     std::int32_t lNewPriority);
+    /// Undoes this program's own changes to process lPid, where they still hold: each
+    /// thread or group gets back exactly the value it had. Returns how many changes were
+    /// put back; 0 for pid 0.
+    std::int32_t UndoProcessChanges(std::int32_t lPid);
     /// The window in front; 0 for none.
     platform::WindowHandle GetForegroundWnd();
     /// Title of the window, at most iMaxLength - 1 characters; empty on failure.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ChangeRecord.h"
+
 namespace talvex::platform {
 
 // A handle to one opened process; 0 means "not opened". A handle always refers to
@@ -67,6 +69,20 @@ public:
     /// Whether this program holds the right to raise priorities (and to restore
     /// Normal after lowering). Without it such changes fail quietly.
     virtual bool CanRaisePriority() = 0;
+
+    // Every change SetPriorityClass makes is recorded first (see ChangeRecord), so that
+    // it can be undone exactly: each thread or group gets back the value it had.
+
+    /// Undoes this program's changes to process `pid` where the value is still the one
+    /// it set; changes of an ended process that had that pid are dropped. Returns how
+    /// many changes were put back.
+    virtual int UndoChanges(std::int32_t pid) = 0;
+    /// Undoes every change this program holds, waiting at most `waitMs` for changes the
+    /// system turns away for a moment. True when nothing is held any more; what is left
+    /// stays on record for the next start.
+    virtual bool UndoAllChanges(std::uint32_t waitMs) = 0;
+    /// The changes held now.
+    virtual const ChangeRecord& Changes() const = 0;
 };
 
 }  // namespace talvex::platform

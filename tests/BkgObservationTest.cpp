@@ -55,14 +55,59 @@ TEST_F(BkgTest, ThresholdsDecideIdleBelowNormalOrNothing) {
     EXPECT_EQ(log.Lines().size(), lines);
 }
 
-TEST_F(BkgTest, IdleProcessIsSetBackToNormalFromAnyClass) {
-    for (const auto cls : {HIGH_PRIORITY_CLASS, REALTIME_PRIORITY_CLASS, IDLE_PRIORITY_CLASS,
-                           BELOW_NORMAL_PRIORITY_CLASS, ABOVE_NORMAL_PRIORITY_CLASS}) {
-        const auto setup = Setup(cls);
+// An idle process gets back what Talvex took from it, exactly, and nothing else: a
+// priority that somebody else chose stays.
+TEST_F(BkgTest, IdleProcessGetsBackOnlyWhatTalvexLoweredAndExactly) {
+    const struct {
+        std::int32_t cls;
+        const char* name;
+    } starts[] = {{HIGH_PRIORITY_CLASS, "High"},
+                  {REALTIME_PRIORITY_CLASS, "Realtime"},
+                  {BELOW_NORMAL_PRIORITY_CLASS, "Below Normal"},
+                  {ABOVE_NORMAL_PRIORITY_CLASS, "Above Normal"},
+                  {NORMAL_PRIORITY_CLASS, "Normal"}};
+    for (const auto& start : starts) {
+        const auto setup = Setup(start.cls);
+        const auto lines = log.Lines().size();
         Observe(setup, 0);
-        EXPECT_EQ(desk.PriorityOf(setup), NORMAL_PRIORITY_CLASS) << cls;
-        EXPECT_EQ(Last(), "[09.12.2026 08:48:46] Restoring priority of setup.exe to Normal.");
+        EXPECT_EQ(desk.PriorityOf(setup), start.cls) << "never Talvex's: left alone";
+        EXPECT_EQ(log.Lines().size(), lines);
+
+        Observe(setup, 55);
+        ASSERT_EQ(desk.PriorityOf(setup), IDLE_PRIORITY_CLASS) << start.name;
+        Observe(setup, 0);
+        EXPECT_EQ(desk.PriorityOf(setup), start.cls) << start.name;
+        EXPECT_EQ(Last(), std::string("[09.12.2026 08:48:46] Restoring priority of setup.exe to ") +
+                              start.name + ".");
+        Observe(setup, 0);  // nothing of Talvex's is left: no second line
+        EXPECT_EQ(log.Lines().size(), lines + 2);
     }
+}
+
+// Somebody else's change after Talvex lowered a process wins over the undo.
+TEST_F(BkgTest, APriorityChangedByOthersAfterTheLoweringIsKept) {
+    const auto setup = Setup(NORMAL_PRIORITY_CLASS);
+    Observe(setup, 55);
+    desk.SetPriorityOf(setup, BELOW_NORMAL_PRIORITY_CLASS);  // the user, meanwhile
+    const auto lines = log.Lines().size();
+    Observe(setup, 0);
+    EXPECT_EQ(desk.PriorityOf(setup), BELOW_NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(log.Lines().size(), lines);
+}
+
+// Without the right to raise, a lowered process could never be given its priority
+// back: nothing is lowered, and no line repeats tick after tick.
+TEST_F(BkgTest, WithoutTheRightToRaiseNothingIsLoweredOrLogged) {
+    desk.SetMayRaisePriority(false);
+    const auto setup = Setup(NORMAL_PRIORITY_CLASS);
+    for (int tick = 0; tick < 5; ++tick) {
+        Observe(setup, 55);
+        Observe(setup, 25);
+        Observe(setup, 0);
+    }
+    EXPECT_EQ(desk.PriorityOf(setup), NORMAL_PRIORITY_CLASS);
+    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_TRUE(desk.Changes().Held().empty());
 }
 
 TEST_F(BkgTest, FirstCaseThatAppliesDecidesEvenWhenSkipped) {
@@ -139,7 +184,7 @@ TEST_F(ObserverTest, WalkLowersBusyBackgroundButNeverTheProgramInFront) {
     desk.AddCpuTime(editor, 0, 500);
     TickAt(compiler, 90);
     EXPECT_EQ(desk.PriorityOf(compiler), IDLE_PRIORITY_CLASS);
-    EXPECT_EQ(desk.PriorityOf(helper), NORMAL_PRIORITY_CLASS);  // idle at High
+    EXPECT_EQ(desk.PriorityOf(helper), HIGH_PRIORITY_CLASS);    // idle at High: not Talvex's
     EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);    // boosted, busy, in front
     EXPECT_EQ(desk.PriorityOf(self), HIGH_PRIORITY_CLASS);      // its rule exempts it
     EXPECT_EQ(LogLinesWith("Found compiler running at >40% cpu usage"), 1u);

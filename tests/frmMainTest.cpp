@@ -133,17 +133,28 @@ TEST_F(frmMainTest, ExitIsNotLostWhenBoostingIsSwitchedOffBeforeTheTick) {
     EXPECT_TRUE(ui.Ended());
 }
 
-TEST_F(frmMainTest, EndRunsOnceAndRestoresTheProgramInFront) {
-    Start();
+TEST_F(frmMainTest, EndRunsOnceAndUndoesEveryChange) {
+    const auto ownStart = desk.PriorityOf(desk.GetCurrentProcessId());
+    const auto busy = desk.AddProcess({"/usr/bin/compiler"});
     const auto [editor, window] = Front("/usr/bin/editor", "Notes");
-    ui.FireTimers();
+    Start();
+    for (int tick = 0; tick < 4; ++tick) {
+        desk.AddCpuTime(busy, 0, 400);
+        desk.AdvanceClock(500);
+        ui.FireTimers();
+    }
     ASSERT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
-    const auto changesBefore = desk.PriorityChanges().size();
+    ASSERT_EQ(desk.PriorityOf(busy), IDLE_PRIORITY_CLASS);
 
     frm.fEndTalvex();
+    EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(desk.PriorityOf(busy), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(desk.PriorityOf(desk.GetCurrentProcessId()), ownStart);
+    EXPECT_TRUE(desk.Changes().Held().empty());
+    const auto changesAfter = desk.PriorityChanges().size();
     desk.SetPriorityOf(editor, HIGH_PRIORITY_CLASS);
     frm.fEndTalvex();
-    EXPECT_EQ(desk.PriorityChanges().size(), changesBefore + 1);
+    EXPECT_EQ(desk.PriorityChanges().size(), changesAfter);
     EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);  // the second call did nothing
     EXPECT_EQ(Count("EndProgram"), 1);
     EXPECT_EQ(Count("RemoveIcon"), 1);

@@ -13,6 +13,9 @@ namespace {
 // The build stamp written to the action log at start-up.
 constexpr const char* kBuildDate = "2006-11-18";
 constexpr const char* kBuildTime = "08:48:46";
+// How long the end waits for changes the kernel turns away for a moment (it takes one
+// session-group change per 100 ms).
+constexpr std::uint32_t kEndUndoWaitMs = 350;
 
 const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMinor},
                            std::int64_t{kVersionRevision}};
@@ -156,7 +159,9 @@ void frmMain::fEndTalvex() {
     if (m_engine.m_iShutdownState > 2) return;
     m_engine.m_iShutdownState = 3;
     m_tmrRefresh->SetEnabled(false);
-    RunQuietly([this] { m_engine.RestoreForeground(); });
+    // Everything Talvex changed is put back; a change the kernel turns away for a
+    // moment is waited for, briefly. What is still left stays on record for the next start.
+    RunQuietly([this] { m_processes.UndoAllChanges(kEndUndoWaitMs); });
     RunQuietly([this] { fSaveSettings(); });
     if (m_oTrayIcon) {
         m_oTrayIcon->RemoveIcon();

@@ -29,7 +29,48 @@ int PriorityRank(std::int32_t priorityClass) {
     }
 }
 
-FakeDesktop::FakeDesktop() = default;
+constexpr const char* kFakeBootId = "fake-boot";
+
+FakeDesktop::FakeDesktop() : m_record(std::make_unique<ChangeRecord>(m_levers, kFakeBootId)) {}
+
+void FakeDesktop::SetRecordFile(IRecordFile* file) {
+    m_record = std::make_unique<ChangeRecord>(m_levers, kFakeBootId, file);
+}
+
+bool FakeDesktop::UndoAllChanges(std::uint32_t waitMs) {
+    m_record->UndoAll();
+    // The fake's clock stands still; a turned-away write gets one more try per 10 ms.
+    for (std::uint32_t waited = 0; m_record->Waiting() && waited < waitMs; waited += 10) {
+        m_record->RetryWaiting();
+    }
+    return m_record->Held().empty();
+}
+
+std::optional<std::int64_t> FakeDesktop::ClassLevers::ReadLever(const LeverTarget& target) {
+    const Process* p = m_desktop.Live(target.pid);
+    if (!p || p->serial != target.startTime || target.lever != Lever::PriorityClass) {
+        return std::nullopt;
+    }
+    return p->priorityClass;
+}
+
+ILeverAccess::Write FakeDesktop::ClassLevers::WriteLever(const LeverTarget& target,
+                                                         std::int64_t value) {
+    Process* p = m_desktop.Live(target.pid);
+    if (!p || p->serial != target.startTime) return Write::Gone;
+    const auto cls = static_cast<std::int32_t>(value);
+    if (PriorityRank(cls) < 0) return Write::Refused;
+    // Any step towards a stronger class needs the right, also Idle back to Normal.
+    if (PriorityRank(cls) > PriorityRank(p->priorityClass) && !m_desktop.m_mayRaise) {
+        return Write::Refused;
+    }
+    if (m_desktop.m_writesBusy) return Write::Busy;
+    if (p->priorityClass != cls) {
+        p->priorityClass = cls;
+        m_desktop.m_changes.emplace_back(target.pid, cls);
+    }
+    return Write::Done;
+}
 
 std::int32_t FakeDesktop::AddProcess(const FakeProcessSpec& spec) {
     std::int32_t pid = spec.pid.value_or(0);
@@ -147,14 +188,9 @@ std::int32_t FakeDesktop::GetPriorityClass(ProcessHandle handle) {
 bool FakeDesktop::SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) {
     Process* p = Resolve(handle, PROCESS_SET_INFORMATION);
     if (!p || PriorityRank(priorityClass) < 0) return false;
-    // Any step towards a stronger class needs the right, also Idle back to Normal.
-    const bool raises = PriorityRank(priorityClass) > PriorityRank(p->priorityClass);
-    if (raises && !m_mayRaise) return false;
-    if (p->priorityClass != priorityClass) {
-        p->priorityClass = priorityClass;
-        m_changes.emplace_back(m_handles[handle].pid, priorityClass);
-    }
-    return true;
+    if (p->priorityClass == priorityClass) return true;
+    const LeverTarget target{m_handles[handle].pid, p->serial, 0, Lever::PriorityClass};
+    return m_record->Change({{target, p->priorityClass, priorityClass}});
 }
 
 bool FakeDesktop::GetProcessTimes(ProcessHandle handle, ProcessTimes& times) {
@@ -172,6 +208,7 @@ std::string FakeDesktop::GetModuleFileNameExA(ProcessHandle handle, std::size_t 
 
 std::optional<std::vector<ProcessInfo>> FakeDesktop::CreateToolhelp32Snapshot() {
     if (m_snapshotFails) return std::nullopt;
+    if (!m_record->Held().empty()) m_record->ForgetGone();
     std::vector<ProcessInfo> list;
     list.reserve(m_processes.size());
     for (const auto& [pid, p] : m_processes) list.push_back(ProcessInfo{pid, p.exeName});

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,6 +52,11 @@ public:
     void SetCpuTimes(std::int32_t pid, std::uint64_t kernel, std::uint64_t user);
     /// Without the right to raise, a change to a stronger class fails quietly.
     void SetMayRaisePriority(bool may) { m_mayRaise = may; }
+    /// Makes every priority write turn away for a moment (as a rate limit does) until
+    /// switched off again.
+    void SetWritesBusy(bool busy) { m_writesBusy = busy; }
+    /// Keeps the record of changes in `file` from now on (before any change is held).
+    void SetRecordFile(IRecordFile* file);
     /// Makes the next snapshots fail.
     void SetSnapshotFails(bool fails) { m_snapshotFails = fails; }
     /// Sets the program's own pid (it must be a process added before).
@@ -86,6 +92,11 @@ public:
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override { return m_currentPid; }
     bool CanRaisePriority() override { return m_mayRaise; }
+    int UndoChanges(std::int32_t pid) override { return m_record->UndoProcess(pid); }
+    bool UndoAllChanges(std::uint32_t waitMs) override;
+    const ChangeRecord& Changes() const override { return *m_record; }
+    /// The priority classes as a lever: the record reads and writes them here.
+    ILeverAccess& Levers() { return m_levers; }
 
     // ---- IWindowApi ----
     WindowHandle GetForegroundWindow() override;
@@ -117,6 +128,17 @@ private:
         bool topmost = false;
     };
 
+    // Priority classes as the record sees them: a process is pinned by its serial.
+    class ClassLevers final : public ILeverAccess {
+    public:
+        explicit ClassLevers(FakeDesktop& desktop) : m_desktop(desktop) {}
+        std::optional<std::int64_t> ReadLever(const LeverTarget& target) override;
+        Write WriteLever(const LeverTarget& target, std::int64_t value) override;
+
+    private:
+        FakeDesktop& m_desktop;
+    };
+
     Process* Live(std::int32_t pid);
     const Process* Live(std::int32_t pid) const;
     // The process behind a handle that was granted all of `needed`; null otherwise.
@@ -137,6 +159,9 @@ private:
     bool m_snapshotFails = false;
     std::uint64_t m_openCalls = 0;
     std::vector<std::pair<std::int32_t, std::int32_t>> m_changes;
+    bool m_writesBusy = false;
+    ClassLevers m_levers{*this};
+    std::unique_ptr<ChangeRecord> m_record;
 };
 
 /// How strong a priority class is, for deciding whether a change raises it.

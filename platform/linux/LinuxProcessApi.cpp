@@ -12,9 +12,10 @@
 #include <cstdio>
 #include <ctime>
 #include <set>
+#include <thread>
 #include <unordered_set>
 
-#include "platform/linux/AutogroupBoost.h"
+#include "platform/linux/LinuxLevers.h"
 #include "platform/linux/Utf8.h"
 
 namespace talvex::platform {
@@ -97,6 +98,15 @@ std::string ExecutableName(std::int32_t pid) {
     return comm;
 }
 
+// Whether CAP_SYS_NICE is in the effective set now.
+bool HasNiceCapability() {
+    const auto status = ReadSmallFile("/proc/self/status");
+    const auto at = status ? status->find("\nCapEff:") : std::string::npos;
+    if (at == std::string::npos) return false;
+    const auto caps = std::strtoull(status->c_str() + at + 8, nullptr, 16);
+    return ((caps >> kCapSysNice) & 1U) != 0;
+}
+
 }  // namespace
 
 struct LinuxProcessApi::Tracked {
@@ -114,8 +124,16 @@ struct LinuxProcessApi::Tracked {
     bool refused = false;          // a kernel thread or another user's: cannot be opened
 };
 
-LinuxProcessApi::LinuxProcessApi()
-    : m_uid(::geteuid()), m_autogroup(std::make_unique<AutogroupBoost>(m_uid)) {
+LinuxProcessApi::LinuxProcessApi(const std::string& recordFolder)
+    : m_uid(::geteuid()),
+      m_levers(std::make_unique<LinuxLevers>(m_uid)),
+      m_recordFile(recordFolder.empty() ? nullptr
+                                        : std::make_unique<LinuxRecordFile>(recordFolder)),
+      m_record(std::make_unique<ChangeRecord>(*m_levers, LinuxLevers::BootId(),
+                                              m_recordFile.get())) {
+    m_kernelGroups = ReadSmallFile("/proc/sys/kernel/sched_autogroup_enabled")
+                         .value_or(std::string{})
+                         .starts_with("1");
     const long ticks = ::sysconf(_SC_CLK_TCK);
     if (ticks > 0) m_ticksPerSecond = static_cast<std::uint64_t>(ticks);
     const std::uint64_t bootNs = NowNs(CLOCK_REALTIME) - NowNs(CLOCK_BOOTTIME);
@@ -142,9 +160,7 @@ void LinuxProcessApi::SetKeepLimit(std::size_t limit) {
     while (m_kept.size() > m_keepLimit) m_kept.erase(m_kept.begin());
 }
 
-void LinuxProcessApi::SetAutogroupBoost(bool enabled) {
-    m_autogroup->SetEnabled(enabled);
-}
+void LinuxProcessApi::SetAutogroupBoost(bool enabled) { m_groupBoost = enabled; }
 
 bool LinuxProcessApi::Refresh(Tracked& process) {
     char buffer[1024];
@@ -186,7 +202,7 @@ void LinuxProcessApi::Forget(const Tracked& process) {
 }
 
 ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pid) {
-    m_autogroup->Retry();
+    m_record->RetryWaiting();
     if (pid <= 0) return 0;
     std::shared_ptr<Tracked> process;
     if (auto it = m_kept.find(pid); it != m_kept.end()) {
@@ -249,44 +265,100 @@ std::int32_t LinuxProcessApi::GetPriorityClass(ProcessHandle handle) {
     return ClassForNice(process->last.nice);
 }
 
-bool LinuxProcessApi::SetEveryThread(Tracked& process, int nice) {
-    const std::string taskPath = ProcPath(process.pid, "task");
-    std::unordered_set<std::int32_t> done;
-    bool allSet = true;
-    // A thread started while the first pass runs may have copied the old nice value;
-    // the second pass catches it.
-    for (int pass = 0; pass < 2; ++pass) {
-        DIR* tasks = ::opendir(taskPath.c_str());
-        if (!tasks) return false;
-        // Opened while the pinned process was alive, so the folder is that process's.
-        if (!Refresh(process)) {
-            ::closedir(tasks);
-            return false;
-        }
-        bool sawNew = false;
-        while (const dirent* entry = ::readdir(tasks)) {
-            const auto tid = PidFromName(entry->d_name);
-            if (!tid || !done.insert(*tid).second) continue;
-            sawNew = true;
-            if (::setpriority(PRIO_PROCESS, static_cast<id_t>(*tid), nice) != 0 && errno != ESRCH) {
-                allSet = false;
-            }
-        }
-        ::closedir(tasks);
-        if (!sawNew) break;
+std::vector<std::int32_t> LinuxProcessApi::NewThreads(Tracked& process,
+                                                      std::unordered_set<std::int32_t>& seen) {
+    std::vector<std::int32_t> fresh;
+    DIR* tasks = ::opendir(ProcPath(process.pid, "task").c_str());
+    if (!tasks) return fresh;
+    while (const dirent* entry = ::readdir(tasks)) {
+        const auto tid = PidFromName(entry->d_name);
+        if (tid && seen.insert(*tid).second) fresh.push_back(*tid);
     }
-    return allSet;
+    ::closedir(tasks);
+    return fresh;
+}
+
+std::vector<ChangeRecord::Request> LinuxProcessApi::ThreadRequests(
+    const Tracked& process, const std::vector<std::int32_t>& tids, int nice) {
+    std::vector<ChangeRecord::Request> requests;
+    const std::uint64_t start = process.last.starttime;
+    const bool mayRaise = CanRaisePriority();
+    const bool mayResetFlag = HasNiceCapability();
+    for (const std::int32_t tid : tids) {
+        const auto thread = m_levers->ReadThread(process.pid, start, tid);
+        // A thread running with other credentials (still as root during a start-up,
+        // say) is not the user's to change, whatever its process is.
+        if (!thread || !thread->ours || thread->nice == nice) continue;
+        // Lowering a thread that could not be raised back is a change without undo.
+        if (nice > thread->nice && !mayRaise) continue;
+        // Children of a raised thread start at the default priority instead of
+        // inheriting the raise. Clearing the flag again needs the capability itself.
+        if (nice < 0 && nice < thread->nice && !thread->resetOnFork && thread->ordinaryPolicy &&
+            mayResetFlag) {
+            requests.push_back({{process.pid, start, tid, Lever::ThreadResetOnFork}, 0, 1});
+        }
+        requests.push_back({{process.pid, start, tid, Lever::ThreadNice}, thread->nice, nice});
+    }
+    return requests;
+}
+
+std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked& process,
+                                                                    int nice) {
+    // With kernel.sched_autogroup_enabled at 1 the scheduler first shares the CPU
+    // between sessions and applies nice values only inside one. For a raise to count
+    // against busy programs of other sessions, the raised process's session group gets
+    // the same value for as long as the raise lasts. Only groups whose session leader
+    // is the user's, never this program's own group.
+    if (!m_groupBoost || !m_kernelGroups || nice >= 0) return std::nullopt;
+    const auto own = LinuxLevers::ReadGroup(static_cast<std::int32_t>(::getpid()));
+    const auto group = LinuxLevers::ReadGroup(process.pid);
+    if (!group || group->nice <= nice || (own && own->id == group->id)) return std::nullopt;
+    const std::int32_t leader = process.last.session;
+    const auto status = leader > 0 ? ReadSmallFile(ProcPath(leader, "status")) : std::nullopt;
+    const auto uids = status ? ParseStatusUids(*status) : std::nullopt;
+    if (!uids || uids->real != m_uid || uids->effective != m_uid) return std::nullopt;
+    return ChangeRecord::Request{
+        {process.pid, process.last.starttime, group->id, Lever::GroupNice}, group->nice, nice};
 }
 
 bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) {
     Tracked* process = Resolve(handle, PROCESS_SET_INFORMATION);
     const auto nice = NiceForClass(priorityClass);
     if (!process || !nice || !StillOurs(*process)) return false;
-    const bool changed = SetEveryThread(*process, *nice);
-    if (changed) m_autogroup->Apply(process->pid, process->last.session, *nice);
+    // A class applies to every thread (nice is per thread on Linux). A thread started
+    // while the first pass runs may have copied the old value; the second pass catches it.
+    std::unordered_set<std::int32_t> seen;
+    bool allSet = true;
+    for (int pass = 0; pass < 2; ++pass) {
+        const auto tids = NewThreads(*process, seen);
+        if (tids.empty()) break;
+        allSet = m_record->Change(ThreadRequests(*process, tids, *nice)) && allSet;
+    }
+    if (const auto group = GroupRequest(*process, *nice)) {
+        m_record->Change({*group});
+    } else if (*nice >= 0) {
+        m_record->UndoProcess(process->pid, Lever::GroupNice);  // no raise left to carry
+    }
     process->lastReadNs = 0;
-    return changed;
+    return allSet && Refresh(*process);
 }
+
+int LinuxProcessApi::UndoChanges(std::int32_t pid) {
+    const int undone = m_record->UndoProcess(pid);
+    if (auto it = m_kept.find(pid); it != m_kept.end()) it->second->lastReadNs = 0;
+    return undone;
+}
+
+bool LinuxProcessApi::UndoAllChanges(std::uint32_t waitMs) {
+    m_record->UndoAll();
+    // The kernel takes one session-group change per 100 ms: wait that out, bounded.
+    for (std::uint32_t waited = 0; m_record->Waiting() && waited < waitMs; waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        m_record->RetryWaiting();
+    }
+    return m_record->Held().empty();
+}
+
 
 bool LinuxProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times) {
     Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
@@ -337,7 +409,7 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
         const Tracked& process = *kept.second;
         return !seen.contains(kept.first) || (process.refused && !IsKernelThread(process.last));
     });
-    m_autogroup->KeepOnly(seen);
+    if (!m_record->Held().empty()) m_record->ForgetGone();
     return list;
 }
 
@@ -346,13 +418,7 @@ std::int32_t LinuxProcessApi::GetCurrentProcessId() {
 }
 
 bool LinuxProcessApi::CanRaisePriority() {
-    if (const auto status = ReadSmallFile("/proc/self/status")) {
-        const auto at = status->find("\nCapEff:");
-        if (at != std::string::npos) {
-            const auto caps = std::strtoull(status->c_str() + at + 8, nullptr, 16);
-            if ((caps >> kCapSysNice) & 1U) return true;
-        }
-    }
+    if (HasNiceCapability()) return true;
     // RLIMIT_NICE allows nice values down to 20 - limit; the strongest class needs -20.
     rlimit nice{};
     return ::getrlimit(RLIMIT_NICE, &nice) == 0 &&

@@ -17,18 +17,23 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "platform/ChangeRecord.h"
 #include "platform/IProcessApi.h"
 #include "platform/linux/ProcStat.h"
 
 namespace talvex::platform {
 
-class AutogroupBoost;
+class LinuxLevers;
+class LinuxRecordFile;
 
 class LinuxProcessApi final : public IProcessApi {
   public:
-    LinuxProcessApi();
+    /// `recordFolder` keeps the record of changes between runs (see ChangeRecord);
+    /// empty keeps it in memory only.
+    explicit LinuxProcessApi(const std::string& recordFolder = {});
     ~LinuxProcessApi() override;
     LinuxProcessApi(const LinuxProcessApi&) = delete;
     LinuxProcessApi& operator=(const LinuxProcessApi&) = delete;
@@ -42,6 +47,9 @@ class LinuxProcessApi final : public IProcessApi {
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override;
     bool CanRaisePriority() override;
+    int UndoChanges(std::int32_t pid) override;
+    bool UndoAllChanges(std::uint32_t waitMs) override;
+    const ChangeRecord& Changes() const override { return *m_record; }
 
     /// Descriptors kept open for processes between handles (refused ones included).
     std::size_t KeptDescriptorCount() const { return m_kept.size(); }
@@ -49,7 +57,7 @@ class LinuxProcessApi final : public IProcessApi {
     std::size_t KeepLimit() const { return m_keepLimit; }
     /// Sets how many descriptors may be kept (0: open every process afresh each time).
     void SetKeepLimit(std::size_t limit);
-    /// Switches the raise of session groups on or off (on by default, see AutogroupBoost).
+    /// Switches the raise of session groups on or off (on by default).
     void SetAutogroupBoost(bool enabled);
 
   private:
@@ -65,7 +73,11 @@ class LinuxProcessApi final : public IProcessApi {
     std::shared_ptr<Tracked> Attach(std::int32_t pid);
     bool Refresh(Tracked& process);
     bool StillOurs(Tracked& process);
-    bool SetEveryThread(Tracked& process, int nice);
+    std::vector<std::int32_t> NewThreads(Tracked& process, std::unordered_set<std::int32_t>& seen);
+    std::vector<ChangeRecord::Request> ThreadRequests(const Tracked& process,
+                                                      const std::vector<std::int32_t>& tids,
+                                                      int nice);
+    std::optional<ChangeRecord::Request> GroupRequest(const Tracked& process, int nice);
     Tracked* Resolve(ProcessHandle handle, std::uint32_t needed);
     void Forget(const Tracked& process);
     std::uint64_t ToFiletime(std::uint64_t ticksAfterBoot) const;
@@ -79,7 +91,11 @@ class LinuxProcessApi final : public IProcessApi {
     std::uint32_t m_uid = 0;
     std::uint64_t m_ticksPerSecond = 100;
     std::uint64_t m_bootFiletime = 0;  // boot time in 100 ns units since 1601
-    std::unique_ptr<AutogroupBoost> m_autogroup;
+    bool m_kernelGroups = false;  // the kernel groups by session
+    bool m_groupBoost = true;
+    std::unique_ptr<LinuxLevers> m_levers;
+    std::unique_ptr<LinuxRecordFile> m_recordFile;
+    std::unique_ptr<ChangeRecord> m_record;
 };
 
 }  // namespace talvex::platform

@@ -57,6 +57,11 @@ class OnlyTheseProcesses final : public IProcessApi {
     }
     std::int32_t GetCurrentProcessId() override { return m_real.GetCurrentProcessId(); }
     bool CanRaisePriority() override { return m_real.CanRaisePriority(); }
+    int UndoChanges(std::int32_t pid) override {
+        return m_allowed.count(pid) ? m_real.UndoChanges(pid) : 0;
+    }
+    bool UndoAllChanges(std::uint32_t waitMs) override { return m_real.UndoAllChanges(waitMs); }
+    const ChangeRecord& Changes() const override { return m_real.Changes(); }
 
   private:
     IProcessApi& m_real;

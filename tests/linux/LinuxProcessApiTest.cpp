@@ -13,7 +13,7 @@
 #include <fstream>
 
 #include "engine/modMain.h"
-#include "platform/linux/AutogroupBoost.h"
+#include "platform/linux/LinuxLevers.h"
 #include "platform/linux/LinuxProcessApi.h"
 #include "platform/linux/ProcStat.h"
 #include "platform/linux/X11WindowApi.h"
@@ -25,6 +25,7 @@ namespace {
 using namespace platform;
 using linuxtest::Child;
 using linuxtest::NiceOf;
+using Group = LinuxLevers::Group;
 
 class LinuxProcessTest : public ::testing::Test {
   protected:
@@ -71,7 +72,9 @@ TEST_F(LinuxProcessTest, EveryClassRoundTripsThroughNice) {
     }
 }
 
-TEST_F(LinuxProcessTest, WithoutTheRightARaiseFailsQuietlyAndReadsBackUnchanged) {
+// Without the right, a raise fails quietly, and a lowering is not made at all: it could
+// never be undone.
+TEST_F(LinuxProcessTest, WithoutTheRightNothingChangesThatCouldNotBeUndone) {
     const bool hadRight = processes.CanRaisePriority();
     if (hadRight && (::getuid() == 0 || !SetNiceCapability(false))) {
         GTEST_SKIP() << "The right to raise cannot be put aside here (running as root)";
@@ -79,16 +82,19 @@ TEST_F(LinuxProcessTest, WithoutTheRightARaiseFailsQuietlyAndReadsBackUnchanged)
     Child child({"sleep"});
     ASSERT_TRUE(child.Ready());
     EXPECT_FALSE(processes.CanRaisePriority());
-    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS), IDLE_PRIORITY_CLASS);
-    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, NORMAL_PRIORITY_CLASS),
-              IDLE_PRIORITY_CLASS);
-    EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, HIGH_PRIORITY_CLASS), IDLE_PRIORITY_CLASS);
-    EXPECT_EQ(NiceOf(child.Pid()), 19);
+    for (const std::int32_t cls : {IDLE_PRIORITY_CLASS, BELOW_NORMAL_PRIORITY_CLASS,
+                                   HIGH_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}) {
+        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, cls), NORMAL_PRIORITY_CLASS) << cls;
+    }
+    EXPECT_EQ(NiceOf(child.Pid()), 0);
+    EXPECT_TRUE(processes.Changes().Held().empty());
     if (hadRight) {
         ASSERT_TRUE(SetNiceCapability(true));
         EXPECT_TRUE(processes.CanRaisePriority());
-        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, NORMAL_PRIORITY_CLASS),
-                  NORMAL_PRIORITY_CLASS);
+        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS),
+                  IDLE_PRIORITY_CLASS);
+        EXPECT_EQ(queries.UndoProcessChanges(child.Pid()), 1);
+        EXPECT_EQ(NiceOf(child.Pid()), 0);
     }
 }
 
@@ -112,22 +118,17 @@ TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) 
     if (IsSkipped()) return;
     Child child({"session"});
     ASSERT_TRUE(child.Ready());
-    long id = 0, ownId = 0;
-    int groupNice = 0;
-    if (!AutogroupBoost::ReadGroup(child.Pid(), id, groupNice) || !AutogroupBoost(0).Active()) {
-        GTEST_SKIP() << "The kernel does not group processes by session";
-    }
+    std::string grouping;
+    std::ifstream("/proc/sys/kernel/sched_autogroup_enabled") >> grouping;
+    const auto group = LinuxLevers::ReadGroup(child.Pid());
+    if (!group || grouping != "1") GTEST_SKIP() << "The kernel does not group processes by session";
     // A process whose session was never started with setsid sits in the kernel's
     // default group, whose file reads empty and whose weight cannot be changed.
-    const bool ownGrouped = AutogroupBoost::ReadGroup(::getpid(), ownId, groupNice);
-    if (ownGrouped) {
-        ASSERT_NE(id, ownId);
+    const auto own = LinuxLevers::ReadGroup(::getpid());
+    if (own) {
+        ASSERT_NE(group->id, own->id);
     }
-    const auto groupNiceOf = [&] {
-        int nice = 99;
-        AutogroupBoost::ReadGroup(child.Pid(), id, nice);
-        return nice;
-    };
+    const auto groupNiceOf = [&] { return LinuxLevers::ReadGroup(child.Pid()).value_or(Group{}).nice; };
     // The kernel takes one group change per 100 ms; later calls retry a refused one.
     const auto settle = [&](int wanted) {
         return linuxtest::WaitFor([&] {
@@ -137,22 +138,21 @@ TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) 
     };
     queries.SetProcessPriority(child.Pid(), 0, HIGH_PRIORITY_CLASS);
     EXPECT_TRUE(settle(-10));
-    queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
-    EXPECT_TRUE(settle(0));
+    queries.UndoProcessChanges(child.Pid());
+    EXPECT_TRUE(settle(group->nice));
+    EXPECT_EQ(NiceOf(child.Pid()), 0);
     queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_TRUE(settle(0)) << "lowering a process never lowers its group";
+    EXPECT_TRUE(settle(group->nice)) << "lowering a process never lowers its group";
+    queries.UndoProcessChanges(child.Pid());
 
     // The program's own group is never raised.
-    if (!ownGrouped) return;
-    int ownBefore = 0, ownAfter = 0;
-    AutogroupBoost::ReadGroup(::getpid(), ownId, ownBefore);
+    if (!own) return;
     queries.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     processes.CloseHandle(processes.OpenProcess(PROCESS_QUERY_INFORMATION, child.Pid()));
-    AutogroupBoost::ReadGroup(::getpid(), ownId, ownAfter);
-    EXPECT_EQ(ownAfter, ownBefore);
-    queries.SetProcessPriority(0, 0, NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(LinuxLevers::ReadGroup(::getpid())->nice, own->nice);
+    queries.UndoProcessChanges(::getpid());
 }
 
 TEST_F(LinuxProcessTest, ProcessesThatAreNotOursCannotBeOpened) {

@@ -1,0 +1,252 @@
+#include "platform/ChangeRecord.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace talvex::platform {
+
+namespace {
+
+constexpr std::string_view kHeader = "talvex-changes 1 ";
+
+bool IsGroupLever(Lever lever) { return lever == Lever::GroupNice; }
+
+bool ValidLever(unsigned value) {
+    return value >= static_cast<unsigned>(Lever::PriorityClass) &&
+           value <= static_cast<unsigned>(Lever::GroupNice);
+}
+
+// Reads the next whitespace-separated number of `line`; false when there is none.
+template <typename T>
+bool NextNumber(std::string_view& line, T& value) {
+    const auto start = line.find_first_not_of(' ');
+    if (start == std::string_view::npos) return false;
+    line.remove_prefix(start);
+    const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), value);
+    if (ec != std::errc()) return false;
+    line.remove_prefix(static_cast<std::size_t>(end - line.data()));
+    return line.empty() || line.front() == ' ';
+}
+
+std::optional<HeldChange> ParseLine(std::string_view line) {
+    HeldChange change;
+    unsigned lever = 0;
+    if (!NextNumber(line, change.target.pid) || !NextNumber(line, change.target.startTime) ||
+        !NextNumber(line, change.target.id) || !NextNumber(line, lever) ||
+        !NextNumber(line, change.before) || !NextNumber(line, change.set) ||
+        line.find_first_not_of(' ') != std::string_view::npos || !ValidLever(lever) ||
+        change.target.pid <= 0) {
+        return std::nullopt;
+    }
+    change.target.lever = static_cast<Lever>(lever);
+    return change;
+}
+
+}  // namespace
+
+bool LeverTarget::SameAs(const LeverTarget& other) const {
+    if (lever != other.lever || id != other.id) return false;
+    return IsGroupLever(lever) || (pid == other.pid && startTime == other.startTime);
+}
+
+ChangeRecord::ChangeRecord(ILeverAccess& levers, std::string bootId, IRecordFile* file)
+    : m_levers(levers), m_bootId(std::move(bootId)), m_file(file) {}
+
+HeldChange* ChangeRecord::Find(const LeverTarget& target) {
+    for (HeldChange& change : m_held) {
+        if (change.target.SameAs(target)) return &change;
+    }
+    return nullptr;
+}
+
+bool ChangeRecord::Change(const std::vector<Request>& requests) {
+    struct Planned {
+        std::size_t index;
+        std::int64_t value;
+        bool isNew;
+        std::int64_t previousSet;
+    };
+    std::vector<Planned> planned;
+    for (const Request& request : requests) {
+        if (HeldChange* held = Find(request.target)) {
+            // A group change is now held through the member it was made through last.
+            const std::int64_t previous = held->set;
+            held->target = request.target;
+            held->set = request.value;
+            planned.push_back({static_cast<std::size_t>(held - m_held.data()), request.value,
+                               false, previous});
+        } else if (request.before != request.value) {
+            m_held.push_back(HeldChange{request.target, request.before, request.value,
+                                        HeldChange::Wait::Write});
+            planned.push_back({m_held.size() - 1, request.value, true, request.value});
+        }
+    }
+    if (planned.empty()) return true;
+    Save();  // before the change, so that a crash from here on leaves it on record
+
+    bool allDone = true;
+    std::vector<bool> drop(m_held.size(), false);
+    for (const Planned& p : planned) {
+        HeldChange& held = m_held[p.index];
+        if (!Apply(held, p.value, p.isNew)) {
+            allDone = false;
+            if (p.isNew) {
+                drop[p.index] = true;
+            } else {
+                held.set = p.previousSet;  // the lever still has the value set before
+            }
+        }
+    }
+    for (std::size_t i = m_held.size(); i-- > 0;) {
+        if (drop[i]) m_held.erase(m_held.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    UpdateWaiting();
+    Save();
+    return allDone;
+}
+
+bool ChangeRecord::Apply(HeldChange& change, std::int64_t value, bool isNew) {
+    if (!isNew) {
+        const auto now = m_levers.ReadLever(change.target);
+        if (!now) return false;
+        if (*now == value) {
+            change.wait = HeldChange::Wait::No;
+            return true;
+        }
+    }
+    switch (m_levers.WriteLever(change.target, value)) {
+        case ILeverAccess::Write::Done: change.wait = HeldChange::Wait::No; return true;
+        case ILeverAccess::Write::Busy: change.wait = HeldChange::Wait::Write; return true;
+        case ILeverAccess::Write::Refused:
+        case ILeverAccess::Write::Gone: change.wait = HeldChange::Wait::No; return false;
+    }
+    return false;
+}
+
+ChangeRecord::Undo ChangeRecord::UndoOne(HeldChange& change) {
+    const auto now = m_levers.ReadLever(change.target);
+    // Gone, or somebody else set another value since (or Talvex's write never took
+    // effect): there is nothing of Talvex's left to undo.
+    if (!now || *now != change.set) return Undo::Dropped;
+    switch (m_levers.WriteLever(change.target, change.before)) {
+        case ILeverAccess::Write::Done: return Undo::Done;
+        case ILeverAccess::Write::Busy: change.wait = HeldChange::Wait::Undo; return Undo::Waits;
+        case ILeverAccess::Write::Refused:
+        case ILeverAccess::Write::Gone: return Undo::Dropped;
+    }
+    return Undo::Dropped;
+}
+
+int ChangeRecord::UndoProcess(std::int32_t pid, std::optional<Lever> only) {
+    if (!Holds(pid)) return 0;  // the common case, asked for every idle process
+    int undone = 0;
+    // Latest first: a thread's nice goes back before the flag set together with it.
+    for (std::size_t i = m_held.size(); i-- > 0;) {
+        const LeverTarget& target = m_held[i].target;
+        if (target.pid != pid || (only && target.lever != *only)) continue;
+        const Undo result = UndoOne(m_held[i]);
+        if (result != Undo::Dropped) ++undone;
+        if (result != Undo::Waits) m_held.erase(m_held.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    UpdateWaiting();
+    Save();
+    return undone;
+}
+
+bool ChangeRecord::UndoAll() {
+    for (std::size_t i = m_held.size(); i-- > 0;) {
+        if (UndoOne(m_held[i]) != Undo::Waits) {
+            m_held.erase(m_held.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    UpdateWaiting();
+    Save();
+    return m_held.empty();
+}
+
+bool ChangeRecord::Holds(std::int32_t pid) const {
+    return std::any_of(m_held.begin(), m_held.end(),
+                       [&](const HeldChange& c) { return c.target.pid == pid; });
+}
+
+void ChangeRecord::Retry() {
+    for (std::size_t i = m_held.size(); i-- > 0;) {
+        HeldChange& change = m_held[i];
+        bool keep = true;
+        if (change.wait == HeldChange::Wait::Undo) {
+            keep = UndoOne(change) == Undo::Waits;
+        } else if (change.wait == HeldChange::Wait::Write) {
+            const auto now = m_levers.ReadLever(change.target);
+            if (!now || (*now != change.before && *now != change.set)) {
+                keep = false;  // gone, or somebody else's value by now
+            } else if (*now == change.set) {
+                change.wait = HeldChange::Wait::No;
+            } else {
+                keep = Apply(change, change.set, true);
+            }
+        }
+        if (!keep) m_held.erase(m_held.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    UpdateWaiting();
+    Save();
+}
+
+void ChangeRecord::ForgetGone() {
+    const auto before = m_held.size();
+    std::erase_if(m_held, [&](const HeldChange& c) { return !m_levers.ReadLever(c.target); });
+    if (m_held.size() != before) {
+        UpdateWaiting();
+        Save();
+    }
+}
+
+void ChangeRecord::UpdateWaiting() {
+    m_waiting = std::any_of(m_held.begin(), m_held.end(), [](const HeldChange& c) {
+        return c.wait != HeldChange::Wait::No;
+    });
+}
+
+std::string ChangeRecord::Text() const {
+    std::string text = std::string(kHeader) + m_bootId + "\n";
+    for (const HeldChange& c : m_held) {
+        text += std::to_string(c.target.pid) + ' ' + std::to_string(c.target.startTime) + ' ' +
+                std::to_string(c.target.id) + ' ' +
+                std::to_string(static_cast<unsigned>(c.target.lever)) + ' ' +
+                std::to_string(c.before) + ' ' + std::to_string(c.set) + '\n';
+    }
+    return text;
+}
+
+void ChangeRecord::Save() {
+    if (!m_file) return;
+    std::string text = Text();
+    if (text == m_saved) return;
+    if (m_held.empty()) {
+        m_file->Remove();
+        m_saved = std::move(text);
+    } else if (m_file->Save(text)) {
+        m_saved = std::move(text);
+    }
+}
+
+std::string ChangeRecord::UndoSaved(std::string_view text, std::string_view bootId,
+                                    ILeverAccess& levers) {
+    const auto lineEnd = text.find('\n');
+    const std::string_view header = text.substr(0, lineEnd);
+    // A record of another boot is void: every process it names is gone.
+    if (!header.starts_with(kHeader) || header.substr(kHeader.size()) != bootId ||
+        bootId.empty() || lineEnd == std::string_view::npos) {
+        return {};
+    }
+    ChangeRecord record(levers, std::string(bootId));
+    std::string_view rest = text.substr(lineEnd + 1);
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        if (auto change = ParseLine(rest.substr(0, end))) record.m_held.push_back(*change);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+    }
+    if (record.m_held.empty() || record.UndoAll()) return {};
+    return record.Text();
+}
+
+}  // namespace talvex::platform

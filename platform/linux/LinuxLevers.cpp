@@ -1,0 +1,297 @@
+#include "platform/linux/LinuxLevers.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <thread>
+
+#include "platform/linux/AtomicFile.h"
+#include "platform/linux/ProcStat.h"
+#include "platform/linux/XdgPaths.h"
+
+namespace talvex::platform {
+
+using namespace linux_proc;
+
+namespace {
+
+constexpr const char* kRecordPrefix = "TalvexChanges-";
+constexpr std::size_t kMaxRecordBytes = 1 << 20;
+
+std::string ProcPath(std::int32_t pid, const std::string& leaf) {
+    return "/proc/" + std::to_string(pid) + "/" + leaf;
+}
+
+std::string TaskPath(std::int32_t pid, std::int64_t tid, const char* leaf) {
+    return ProcPath(pid, "task/" + std::to_string(tid) + "/" + leaf);
+}
+
+// A small procfs file whole; nullopt when it cannot be read.
+std::optional<std::string> ReadProcFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char buffer[2048];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, buffer + n);
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    return text;
+}
+
+bool UidsAre(std::string_view status, std::uint32_t uid) {
+    const auto uids = ParseStatusUids(status);
+    return uids && uids->real == uid && uids->effective == uid && uids->saved == uid;
+}
+
+ILeverAccess::Write WriteError(int error) {
+    switch (error) {
+        case EAGAIN: return ILeverAccess::Write::Busy;
+        case ESRCH:
+        case ENOENT: return ILeverAccess::Write::Gone;
+        default: return ILeverAccess::Write::Refused;
+    }
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> LinuxLevers::StartTimeOf(std::int32_t pid) {
+    if (pid <= 0) return std::nullopt;
+    const auto text = ReadProcFile(ProcPath(pid, "stat"));
+    if (!text) return std::nullopt;
+    const auto stat = ParseProcStat(*text);
+    // A zombie leader whose threads still run keeps its place: only a process that
+    // ended entirely (state X, or a stat file that is gone) is no more.
+    if (!stat || stat->state == 'X' || stat->state == 'x') return std::nullopt;
+    return stat->starttime;
+}
+
+std::string LinuxLevers::BootId() {
+    std::string id = ReadProcFile("/proc/sys/kernel/random/boot_id").value_or(std::string{});
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+    return id;
+}
+
+std::optional<LinuxLevers::Group> LinuxLevers::ReadGroup(std::int32_t pid) {
+    // The file reads "/autogroup-<id> nice <nice>".
+    const auto text = ReadProcFile(ProcPath(pid, "autogroup"));
+    Group group;
+    if (!text || std::sscanf(text->c_str(), "/autogroup-%ld nice %d", &group.id, &group.nice) != 2) {
+        return std::nullopt;
+    }
+    return group;
+}
+
+bool LinuxLevers::SameProcess(const LeverTarget& target) const {
+    const auto start = StartTimeOf(target.pid);
+    return start && *start == target.startTime;
+}
+
+bool LinuxLevers::ThreadIsOurs(std::int32_t pid, std::int64_t tid) const {
+    const auto status = ReadProcFile(TaskPath(pid, tid, "status"));
+    return status && UidsAre(*status, m_uid);
+}
+
+std::optional<LinuxLevers::ThreadState> LinuxLevers::ReadThread(std::int32_t pid,
+                                                                std::uint64_t startTime,
+                                                                std::int32_t tid) const {
+    const auto text = ReadProcFile(TaskPath(pid, tid, "stat"));
+    if (!text) return std::nullopt;
+    const auto stat = ParseProcStat(*text);
+    if (!stat || HasEnded(*stat)) return std::nullopt;
+    ThreadState state;
+    state.nice = stat->nice;
+    state.ours = ThreadIsOurs(pid, tid);
+    const int policy = ::sched_getscheduler(tid);
+    if (policy < 0) return std::nullopt;
+    state.resetOnFork = (policy & SCHED_RESET_ON_FORK) != 0;
+    const int plain = policy & ~SCHED_RESET_ON_FORK;
+    state.ordinaryPolicy = plain == SCHED_OTHER || plain == SCHED_BATCH || plain == SCHED_IDLE;
+    // Read by thread id: only if the process is still the one asked for was it its thread.
+    const auto start = StartTimeOf(pid);
+    if (!start || *start != startTime) return std::nullopt;
+    return state;
+}
+
+std::optional<std::int64_t> LinuxLevers::ReadLever(const LeverTarget& target) {
+    if (!SameProcess(target)) return std::nullopt;
+    switch (target.lever) {
+        case Lever::ThreadNice: {
+            const auto text = ReadProcFile(TaskPath(target.pid, target.id, "stat"));
+            const auto stat = text ? ParseProcStat(*text) : std::nullopt;
+            if (!stat || HasEnded(*stat)) return std::nullopt;
+            return stat->nice;
+        }
+        case Lever::ThreadResetOnFork: {
+            if (::access(TaskPath(target.pid, target.id, "stat").c_str(), F_OK) != 0) {
+                return std::nullopt;
+            }
+            const int policy = ::sched_getscheduler(static_cast<pid_t>(target.id));
+            if (policy < 0) return std::nullopt;
+            return (policy & SCHED_RESET_ON_FORK) != 0 ? 1 : 0;
+        }
+        case Lever::GroupNice: {
+            const auto group = ReadGroup(target.pid);
+            if (!group || group->id != target.id) return std::nullopt;
+            return group->nice;
+        }
+        case Lever::PriorityClass: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+ILeverAccess::Write LinuxLevers::WriteLever(const LeverTarget& target, std::int64_t value) {
+    if (!SameProcess(target)) return Write::Gone;
+    Write result = Write::Refused;
+    switch (target.lever) {
+        case Lever::ThreadNice: result = WriteThreadNice(target, value); break;
+        case Lever::ThreadResetOnFork: result = WriteResetOnFork(target, value); break;
+        case Lever::GroupNice: result = WriteGroupNice(target, value); break;
+        case Lever::PriorityClass: break;
+    }
+    // The write went by thread id or through a path: it reached the process recorded
+    // only if that process still lives now.
+    if (result == Write::Done && !SameProcess(target)) return Write::Gone;
+    return result;
+}
+
+ILeverAccess::Write LinuxLevers::WriteThreadNice(const LeverTarget& target, std::int64_t value) {
+    if (value < -20 || value > 19) return Write::Refused;
+    if (!ThreadIsOurs(target.pid, target.id)) {
+        return ::access(TaskPath(target.pid, target.id, "stat").c_str(), F_OK) == 0
+                   ? Write::Refused
+                   : Write::Gone;
+    }
+    if (::setpriority(PRIO_PROCESS, static_cast<id_t>(target.id), static_cast<int>(value)) != 0) {
+        return WriteError(errno);
+    }
+    return Write::Done;
+}
+
+ILeverAccess::Write LinuxLevers::WriteResetOnFork(const LeverTarget& target, std::int64_t value) {
+    if (!ThreadIsOurs(target.pid, target.id)) return Write::Refused;
+    const auto tid = static_cast<pid_t>(target.id);
+    const int policy = ::sched_getscheduler(tid);
+    if (policy < 0) return WriteError(errno);
+    const int plain = policy & ~SCHED_RESET_ON_FORK;
+    // Only time-sharing policies: their parameter is always 0, so the policy and the
+    // thread's nice value stay exactly as they are.
+    if (plain != SCHED_OTHER && plain != SCHED_BATCH && plain != SCHED_IDLE) return Write::Refused;
+    const sched_param param{};
+    if (::sched_setscheduler(tid, plain | (value != 0 ? SCHED_RESET_ON_FORK : 0), &param) != 0) {
+        return WriteError(errno);
+    }
+    return Write::Done;
+}
+
+ILeverAccess::Write LinuxLevers::WriteGroupNice(const LeverTarget& target, std::int64_t value) {
+    const int fd = ::open(ProcPath(target.pid, "autogroup").c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return WriteError(errno);
+    // Opened by pid: the descriptor is the recorded process's only if it still lives
+    // now, and the group must still be the one recorded.
+    const auto group = ReadGroup(target.pid);
+    if (!SameProcess(target) || !group || group->id != target.id) {
+        ::close(fd);
+        return Write::Gone;
+    }
+    const std::string text = std::to_string(value);
+    const bool ok = ::write(fd, text.data(), text.size()) >= 0;
+    const int error = errno;
+    ::close(fd);
+    return ok ? Write::Done : WriteError(error);
+}
+
+// ---- the record's file ----
+
+LinuxRecordFile::LinuxRecordFile(std::string folder) {
+    const auto start = LinuxLevers::StartTimeOf(static_cast<std::int32_t>(::getpid()));
+    m_path = std::move(folder) + "/" + kRecordPrefix + std::to_string(::getpid()) + "-" +
+             std::to_string(start.value_or(0));
+}
+
+bool LinuxRecordFile::Save(const std::string& text) {
+    return ReplaceFileContents(m_path, text, 0600);
+}
+
+void LinuxRecordFile::Remove() { ::unlink(m_path.c_str()); }
+
+std::string RecordFolder() {
+    std::string folder = xdg::RuntimeDir();
+    return folder.empty() ? xdg::PrivateFallbackDir() : folder;
+}
+
+namespace {
+
+// The pid and start time a record file is named after; false for any other file.
+bool ParseRecordName(std::string_view name, std::int32_t& pid, std::uint64_t& start) {
+    if (!name.starts_with(kRecordPrefix)) return false;
+    name.remove_prefix(std::char_traits<char>::length(kRecordPrefix));
+    const auto dash = name.find('-');
+    if (dash == std::string_view::npos) return false;
+    const auto pidText = name.substr(0, dash);
+    const auto startText = name.substr(dash + 1);
+    const auto [p1, e1] = std::from_chars(pidText.data(), pidText.data() + pidText.size(), pid);
+    const auto [p2, e2] =
+        std::from_chars(startText.data(), startText.data() + startText.size(), start);
+    return e1 == std::errc() && e2 == std::errc() && p1 == pidText.data() + pidText.size() &&
+           p2 == startText.data() + startText.size();
+}
+
+// A record is read only when it is a regular file of this user and of sane size.
+std::optional<std::string> ReadRecord(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat info {};
+    std::string text;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+        static_cast<std::size_t>(info.st_size) <= kMaxRecordBytes) {
+        text.resize(static_cast<std::size_t>(info.st_size));
+        const ssize_t n = ::pread(fd, text.data(), text.size(), 0);
+        text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    ::close(fd);
+    return text;
+}
+
+}  // namespace
+
+bool UndoEarlierRuns(const std::string& folder, LinuxLevers& levers) {
+    DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
+    if (!dir) return true;
+    const std::string bootId = LinuxLevers::BootId();
+    bool allUndone = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::int32_t pid = 0;
+        std::uint64_t start = 0;
+        if (!ParseRecordName(entry->d_name, pid, start)) continue;
+        // The record of a copy that still runs is that copy's to undo.
+        const auto running = LinuxLevers::StartTimeOf(pid);
+        if (running && *running == start) continue;
+        const std::string path = folder + "/" + entry->d_name;
+        const auto text = ReadRecord(path);
+        if (!text) continue;
+        std::string left = ChangeRecord::UndoSaved(*text, bootId, levers);
+        // The kernel takes one session-group change per 100 ms.
+        for (int attempt = 0; attempt < 3 && !left.empty(); ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(110));
+            left = ChangeRecord::UndoSaved(left, bootId, levers);
+        }
+        if (left.empty()) {
+            ::unlink(path.c_str());
+        } else {
+            ReplaceFileContents(path, left, 0600);
+            allUndone = false;
+        }
+    }
+    ::closedir(dir);
+    return allUndone;
+}
+
+}  // namespace talvex::platform

@@ -1,0 +1,81 @@
+#pragma once
+// The levers Talvex changes on Linux, read and written through procfs: a thread's nice
+// value, a thread's reset-on-fork flag and a session group's nice value.
+//
+// Every read and write first checks that the process still has the start time the
+// change was recorded with (its stat file, field 22), and checks again after a write;
+// a write also needs the thread's own credentials to be the user's. A process whose
+// leader thread has ended (a zombie leader with live threads) still counts as alive,
+// so its threads can be put back.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/ChangeRecord.h"
+
+namespace talvex::platform {
+
+class LinuxLevers final : public ILeverAccess {
+  public:
+    explicit LinuxLevers(std::uint32_t uid) : m_uid(uid) {}
+
+    std::optional<std::int64_t> ReadLever(const LeverTarget& target) override;
+    Write WriteLever(const LeverTarget& target, std::int64_t value) override;
+
+    /// What Talvex needs to know of one thread before changing it.
+    struct ThreadState {
+        int nice = 0;
+        bool ours = false;        // real, effective and saved uid are the user's
+        bool resetOnFork = false;
+        bool ordinaryPolicy = false;  // a time-sharing policy (not a real-time one)
+    };
+    std::optional<ThreadState> ReadThread(std::int32_t pid, std::uint64_t startTime,
+                                          std::int32_t tid) const;
+
+    /// The session group of a process: its id and nice value.
+    struct Group {
+        long id = 0;
+        int nice = 0;
+    };
+    static std::optional<Group> ReadGroup(std::int32_t pid);
+
+    /// Start time of a process (clock ticks after boot); nullopt when there is none.
+    static std::optional<std::uint64_t> StartTimeOf(std::int32_t pid);
+    /// This boot's id (the kernel's random boot_id); empty when unknown.
+    static std::string BootId();
+
+  private:
+    bool SameProcess(const LeverTarget& target) const;
+    bool ThreadIsOurs(std::int32_t pid, std::int64_t tid) const;
+    Write WriteThreadNice(const LeverTarget& target, std::int64_t value);
+    Write WriteResetOnFork(const LeverTarget& target, std::int64_t value);
+    Write WriteGroupNice(const LeverTarget& target, std::int64_t value);
+
+    std::uint32_t m_uid;
+};
+
+/// The record of one running copy of Talvex, as a file in a private folder: named
+/// after the copy's pid and start time, so that a later start can tell a record
+/// whose copy still runs from one whose copy ended without undoing its changes.
+class LinuxRecordFile final : public IRecordFile {
+  public:
+    explicit LinuxRecordFile(std::string folder);
+    bool Save(const std::string& text) override;
+    void Remove() override;
+    const std::string& Path() const { return m_path; }
+
+  private:
+    std::string m_path;
+};
+
+/// Undoes what copies of Talvex that ended without undoing (a crash, a kill, a
+/// shutdown that ran out of time) left on record in `folder`, waiting out the kernel's
+/// rate limit for a moment. Records of copies still running are left alone. True when
+/// nothing is left; what is left stays on record for the next start.
+bool UndoEarlierRuns(const std::string& folder, LinuxLevers& levers);
+
+/// The folder for the record: $XDG_RUNTIME_DIR, else a private folder under /tmp.
+std::string RecordFolder();
+
+}  // namespace talvex::platform
