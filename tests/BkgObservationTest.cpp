@@ -201,5 +201,43 @@ TEST_F(ObserverTest, WalkLowersBusyBackgroundButNeverTheProgramInFront) {
     EXPECT_EQ(desk.OpenHandleCount(), 0u);
 }
 
+// The program in front is boosted from its own state: a lowering Talvex made while it
+// was in the background is undone first. When it leaves, or when its pid goes to
+// another process, exactly that state comes back, and nothing of another process.
+TEST_F(ObserverTest, AProgramTalvexLoweredIsUndoneThenBoostedAndLaterGetsItsOwnStateBack) {
+    const struct {
+        std::int32_t own;      // the class it was started with
+        std::int32_t boosted;  // in front (global level High, no rule)
+    } cases[] = {{NORMAL_PRIORITY_CLASS, HIGH_PRIORITY_CLASS},
+                 {BELOW_NORMAL_PRIORITY_CLASS, BELOW_NORMAL_PRIORITY_CLASS},
+                 {ABOVE_NORMAL_PRIORITY_CLASS, ABOVE_NORMAL_PRIORITY_CLASS}};
+    const auto editor = Start("/usr/bin/editor");
+    StartWith(editor);
+    for (const auto& c : cases) {
+        const auto compiler = Start("/usr/bin/compiler", c.own);
+        for (int i = 0; i < 20 && desk.PriorityOf(compiler) != IDLE_PRIORITY_CLASS; ++i) {
+            TickAt(compiler, 90);
+        }
+        ASSERT_EQ(desk.PriorityOf(compiler), IDLE_PRIORITY_CLASS) << c.own;
+        SwitchTo(compiler, "Build");
+        EXPECT_EQ(desk.PriorityOf(compiler), c.boosted) << c.own;
+        SwitchTo(editor, "Front");
+        EXPECT_EQ(desk.PriorityOf(compiler), c.own);
+        desk.EndProcess(compiler);
+    }
+
+    // The front program ends and a new process gets its pid: the new one is not set
+    // to the old one's state when the front moves on.
+    const auto shell = Start("/usr/bin/shell");
+    SwitchTo(shell, "Shell");
+    ASSERT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
+    desk.EndProcess(shell);
+    FakeProcessSpec heir("/usr/bin/heir", IDLE_PRIORITY_CLASS);
+    heir.pid = shell;
+    desk.AddProcess(heir);
+    SwitchTo(editor, "Front");
+    EXPECT_EQ(desk.PriorityOf(shell), IDLE_PRIORITY_CLASS);
+}
+
 }  // namespace
 }  // namespace talvex

@@ -3,7 +3,10 @@
 // this test starts, so it never changes the priority of anything else.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <set>
@@ -178,11 +181,31 @@ TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
     ASSERT_TRUE(front->Ready() && busy->Ready() && quiet->Ready());
     ASSERT_TRUE(Activate(front->Window()));
 
+    // Idle processes at values somebody else chose: never Talvex's to change.
+    auto niceFive = Start({"sleep"});
+    auto niceNineteen = Start({"sleep"});
+    ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(niceFive->Pid()), 5), 0);
+    ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(niceNineteen->Pid()), 19), 0);
+
     // A whole core's worth is far above 40 %, even on a loaded machine.
     ASSERT_TRUE(TickUntil([&] { return ClassOf(busy->Pid()) == IDLE_PRIORITY_CLASS; }));
     EXPECT_TRUE(LogHas("Switching to priority Idle."));
     EXPECT_EQ(ClassOf(quiet->Pid()), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(ClassOf(front->Pid()), HIGH_PRIORITY_CLASS);  // the front is never lowered
+
+    // Idle again: Talvex's lowering is undone, and only that.
+    busy->End();
+    auto calmed = Start({"busy", "1"});
+    ASSERT_TRUE(TickUntil([&] { return ClassOf(calmed->Pid()) == IDLE_PRIORITY_CLASS; }));
+    ::kill(calmed->Pid(), SIGSTOP);
+    EXPECT_TRUE(TickUntil([&] { return linuxtest::NiceOf(calmed->Pid()) == 0; }));
+    ::kill(calmed->Pid(), SIGCONT);
+    EXPECT_EQ(linuxtest::NiceOf(niceFive->Pid()), 5);
+    EXPECT_EQ(linuxtest::NiceOf(niceNineteen->Pid()), 19);
+    const auto restores = std::count_if(log.Lines().begin(), log.Lines().end(), [](const auto& l) {
+        return l.find("Restoring priority of") != std::string::npos;
+    });
+    EXPECT_EQ(restores, 1) << "one line for the one undo, none for the others";
 }
 
 TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchecked) {

@@ -4,6 +4,8 @@
 #include <linux/capability.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -153,6 +155,76 @@ TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) 
     processes.CloseHandle(processes.OpenProcess(PROCESS_QUERY_INFORMATION, child.Pid()));
     EXPECT_EQ(LinuxLevers::ReadGroup(::getpid())->nice, own->nice);
     queries.UndoProcessChanges(::getpid());
+}
+
+// Undo gives every thread its own value back, also when the process's leader thread
+// has ended meanwhile; and children forked during a raise do not inherit it.
+TEST_F(LinuxProcessTest, UndoIsExactPerThreadAndARaiseIsNotInherited) {
+    RequireRight();
+    if (IsSkipped()) return;
+    Child threads({"threads", "2"});
+    ASSERT_TRUE(threads.Ready());
+    const auto tids = linuxtest::ThreadsOf(threads.Pid());
+    ASSERT_EQ(tids.size(), 3U);
+    ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(tids[0]), 5), 0);
+    ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(tids[2]), 7), 0);
+    queries.SetProcessPriority(threads.Pid(), 0, HIGH_PRIORITY_CLASS);
+    queries.SetProcessPriority(threads.Pid(), 0, IDLE_PRIORITY_CLASS);
+    queries.SetProcessPriority(threads.Pid(), 0, HIGH_PRIORITY_CLASS);
+    for (const pid_t tid : tids) EXPECT_EQ(NiceOf(threads.Pid(), tid), -10);
+    EXPECT_EQ(queries.UndoProcessChanges(threads.Pid()), 6);  // three nice values, three flags
+    EXPECT_EQ(NiceOf(threads.Pid(), tids[0]), 5);
+    EXPECT_EQ(NiceOf(threads.Pid(), tids[1]), 0);
+    EXPECT_EQ(NiceOf(threads.Pid(), tids[2]), 7);
+    EXPECT_EQ(::sched_getscheduler(tids[0]) & SCHED_RESET_ON_FORK, 0) << "the flag is undone too";
+
+    Child leaderEnds({"leader-exits-after", "300"});
+    ASSERT_TRUE(leaderEnds.Ready());
+    queries.SetProcessPriority(leaderEnds.Pid(), 0, HIGH_PRIORITY_CLASS);
+    const auto rest = linuxtest::ThreadsOf(leaderEnds.Pid());
+    ASSERT_TRUE(linuxtest::WaitFor([&] {
+        const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, leaderEnds.Pid());
+        processes.CloseHandle(handle);
+        return handle == 0;
+    })) << "the leader thread did not end";
+    queries.UndoProcessChanges(leaderEnds.Pid());
+    for (const pid_t tid : rest) {
+        if (tid != leaderEnds.Pid()) {
+            EXPECT_EQ(NiceOf(leaderEnds.Pid(), tid), 0);
+        }
+    }
+
+    Child forker({"forks-after", "300"});
+    ASSERT_TRUE(forker.Ready());
+    queries.SetProcessPriority(forker.Pid(), 0, HIGH_PRIORITY_CLASS);
+    std::optional<pid_t> forked;
+    ASSERT_TRUE(linuxtest::WaitFor([&] { return (forked = linuxtest::ChildOf(forker.Pid())); }));
+    EXPECT_EQ(NiceOf(forker.Pid()), -10);
+    EXPECT_EQ(NiceOf(*forked), 0) << "a child of a raised program starts at the default";
+}
+
+// A thread that runs with other credentials than its process's owner (still as root,
+// say) is never changed.
+TEST_F(LinuxProcessTest, AThreadWithOtherCredentialsIsNeverChanged) {
+    RequireRight();
+    if (IsSkipped()) return;
+    const auto mixed = linuxtest::MixedCredentialsPid();
+    if (!mixed) GTEST_SKIP() << "No mixed process: the tests must run as root to create one";
+    std::vector<pid_t> tids;
+    ASSERT_TRUE(linuxtest::WaitFor([&] {
+        tids = linuxtest::ThreadsOf(*mixed);
+        const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, *mixed);
+        processes.CloseHandle(handle);
+        return tids.size() == 2 && handle != 0;
+    }));
+    const pid_t rootThread = tids[0] == *mixed ? tids[1] : tids[0];
+    for (const std::int32_t cls : {HIGH_PRIORITY_CLASS, IDLE_PRIORITY_CLASS}) {
+        queries.SetProcessPriority(*mixed, 0, cls);
+        EXPECT_EQ(NiceOf(*mixed), *linux_proc::NiceForClass(cls));
+        EXPECT_EQ(NiceOf(*mixed, rootThread), 0) << "class " << cls;
+    }
+    queries.UndoProcessChanges(*mixed);
+    EXPECT_EQ(NiceOf(*mixed), 0);
 }
 
 TEST_F(LinuxProcessTest, ProcessesThatAreNotOursCannotBeOpened) {

@@ -97,16 +97,22 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     }
 
     const pid_t otherPid = SpawnAs(other, {child.string(), "sleep"}, {}, dir.string());
+    // A process of the test user with one thread that still runs as root.
+    const pid_t mixedPid = Spawn({child.string(), "mixed-creds", std::to_string(tester.pw_uid),
+                                  std::to_string(tester.pw_gid)},
+                                 {});
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), originalArgs.begin() + 1, originalArgs.end());
     const pid_t tests =
         SpawnAs(tester, args,
                 {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
-                 "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid), "HOME=" + dir.string()},
+                 "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid),
+                 "TALVEX_TEST_MIXED_PID=" + std::to_string(mixedPid), "HOME=" + dir.string()},
                 dir.string());
     int status = 0;
     ::waitpid(tests, &status, 0);
     KillAndReap(otherPid);
+    KillAndReap(mixedPid);
     fs::remove_all(dir);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }

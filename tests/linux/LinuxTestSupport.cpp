@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -231,6 +232,29 @@ std::vector<pid_t> ThreadsOf(pid_t pid) {
 
 std::optional<pid_t> OtherUserPid() {
     const char* pid = std::getenv("TALVEX_TEST_OTHER_PID");
+    if (!pid) return std::nullopt;
+    return static_cast<pid_t>(std::atoi(pid));
+}
+
+std::optional<pid_t> ChildOf(pid_t parent) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(line.substr(close + 2));
+        std::string state;
+        pid_t ppid = 0;
+        if (fields >> state >> ppid && ppid == parent) return static_cast<pid_t>(std::stoi(name));
+    }
+    return std::nullopt;
+}
+
+std::optional<pid_t> MixedCredentialsPid() {
+    const char* pid = std::getenv("TALVEX_TEST_MIXED_PID");
     if (!pid) return std::nullopt;
     return static_cast<pid_t>(std::atoi(pid));
 }

@@ -85,10 +85,14 @@ class TestDisplay {
 
 /// Nice value of a thread or a process's main thread, read from /proc; nullopt when gone.
 std::optional<int> NiceOf(pid_t pid, pid_t tid = 0);
+/// A child of process `parent` (any one); nullopt when it has none.
+std::optional<pid_t> ChildOf(pid_t parent);
 /// Thread ids of a process.
 std::vector<pid_t> ThreadsOf(pid_t pid);
 /// Pid of a sleeping process of another user, prepared when the tests run as root.
 std::optional<pid_t> OtherUserPid();
+/// Pid of a process of the test user one of whose threads still runs as root.
+std::optional<pid_t> MixedCredentialsPid();
 /// Whether the tests run as the unprivileged test user with the capability granted.
 bool RunsAsTestUser();
 /// Waits up to `ms` milliseconds for `condition` to hold.

@@ -8,10 +8,21 @@
 //   session                   starts a session (and so a session group) of its own
 //   busy N                    keeps N threads busy on the CPU until it is killed
 //   busy-window TITLE N       opens a window like "window" and keeps N threads busy
+//   session-window TITLE      opens a window like "window" in a session of its own
+//   forks-after MS            MS milliseconds after it is ready, forks a child that
+//                             sleeps (and dies with it)
+//   leader-exits-after MS     starts a sleeping thread; MS milliseconds after it is
+//                             ready its leader thread ends, the other one lives on
+//   mixed-creds UID GID       started as root: one thread stays root, the leader
+//                             thread (and so the process's owner) becomes UID and GID
 // Once ready it writes "ready" (and for windows the window id) as one line to stdout.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -109,6 +120,36 @@ int main(int argc, char** argv) {
     if ((mode == "window" || mode == "latin1-window") && argc > 2) {
         const long netPid = argc > 3 ? std::atol(argv[3]) : static_cast<long>(getpid());
         return OpenWindow(argv[2], netPid, mode == "latin1-window");
+    }
+    if (mode == "session-window" && argc > 2) {
+        setsid();
+        return OpenWindow(argv[2], static_cast<long>(getpid()), false);
+    }
+    if (mode == "forks-after" && argc > 2) {
+        Ready();
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(argv[2])));
+        if (fork() == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            WaitForever();
+        }
+        WaitForever();
+    }
+    if (mode == "leader-exits-after" && argc > 2) {
+        std::thread(WaitForever).detach();
+        Ready();
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(argv[2])));
+        pthread_exit(nullptr);
+    }
+    if (mode == "mixed-creds" && argc > 3) {
+        std::thread(WaitForever).detach();
+        // The raw calls change the calling thread's credentials only (the C library's
+        // wrappers would change every thread's).
+        const long uid = std::atol(argv[2]), gid = std::atol(argv[3]);
+        if (syscall(SYS_setresgid, gid, gid, gid) != 0 || syscall(SYS_setresuid, uid, uid, uid) != 0) {
+            return 3;
+        }
+        Ready();
+        WaitForever();
     }
     if (mode == "session") setsid();
     Ready();

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# The real program, run as an unprivileged user with the right to raise (cap_sys_nice on
+# a copy of it), puts back what it changed at every end, and only that:
+#   1. it raises the program in front (and the program's session group) and lowers a
+#      busy background program; killed with SIGKILL, the next start puts both back
+#      before its first tick;
+#   2. ended by SIGTERM right after a raise (within the kernel's 100 ms for group
+#      changes), the session group is back as well;
+#   3. when its X server dies, it puts back what it lowered before it ends;
+#   4. idle processes at nice 5 and 19 that it never changed keep their values.
+# Must run as root: it creates the test user talvex-test. Ends only what it started.
+# Usage: talvex_undo_test.sh path/to/talvex path/to/talvex_test_child
+set -uo pipefail
+bin=$1
+child=$2
+if [[ $(id -u) -ne 0 ]]; then
+  echo "SKIP: must run as root to prepare the test user"
+  exit 77
+fi
+for tool in Xvfb openbox xdotool setcap setpriv; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+user=talvex-test
+id -u "$user" >/dev/null 2>&1 ||
+  /usr/sbin/useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
+# No "talvex" in the folder's name: a first-start rule would match the test programs.
+scratch=$(mktemp -d /tmp/undo-test.XXXXXX)
+chmod 755 "$scratch"
+cp "$bin" "$scratch/prog"
+cp "$(dirname "$bin")"/*.lng "$scratch/" 2>/dev/null
+cp "$child" "$scratch/testapp"
+mkdir -p "$scratch/run" "$scratch/config/Kessaly"
+conf=$scratch/config/Kessaly/Talvex.conf
+settings() {
+  cat >"$conf" <<EOF
+[Talvex]
+BackgroundProcessObservation.Enabled=$1
+General.AutoUpdate=False
+General.Language=EN
+General.RefreshRate=100
+EOF
+}
+settings True
+chown -R "$user:" "$scratch"
+chmod 700 "$scratch/run"
+# After the chown, which takes file capabilities away.
+setcap cap_sys_nice+ep "$scratch/prog" || { echo "setcap failed" >&2; exit 1; }
+mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -KILL "${pids[i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+display=140
+while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
+export DISPLAY=:$display
+# Runs a command in the background as the test user, in its own folders. Called with
+# "&": the exec makes the background job the command itself, so $! is its pid.
+as_user() {
+  exec setpriv --reuid="$user" --regid="$user" --init-groups \
+    env HOME="$scratch" XDG_RUNTIME_DIR="$scratch/run" XDG_CONFIG_HOME="$scratch/config" \
+    DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "$@"
+}
+start_x() {
+  as_user Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  pids+=("$xvfb")
+  for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+  as_user openbox >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 0.5
+}
+
+nice_of() { awk '{ sub(/^.*\) /, ""); print $17 }' "/proc/$1/stat"; }
+group_of() { awk '{ print $3 }' "/proc/$1/autogroup" 2>/dev/null; }
+wait_for() {
+  local tenths=$1
+  shift
+  for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+nice_is() { [[ $(nice_of "$1") == "$2" ]]; }
+group_is() { [[ -z $grouping || $(group_of "$1") == "$2" ]]; }
+# Starts a test program as the user at nice $1; its window id (if any) in $window.
+start_app() {
+  local nice=$1 fifo=$scratch/ready.$RANDOM
+  shift
+  mkfifo "$fifo"
+  as_user nice -n "$nice" "$scratch/testapp" "$@" >"$fifo" 2>/dev/null &
+  app=$!
+  pids+=("$app")
+  read -r -t 20 _ window <"$fifo" || fail "test program $* did not start"
+  rm -f "$fifo"
+}
+start_talvex() {
+  as_user "$scratch/prog" >/dev/null 2>&1 &
+  talvex=$!
+  pids+=("$talvex")
+  wait_for 100 xdotool search --onlyvisible --name '^Talvex 1\.' >/dev/null ||
+    fail "Talvex did not start"
+}
+activate() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; }
+ended() { ! kill -0 "$1" 2>/dev/null; }
+
+grouping=""
+[[ $(cat /proc/sys/kernel/sched_autogroup_enabled 2>/dev/null) == 1 ]] && grouping=1
+
+start_x
+start_app 0 session-window Front
+front=$app front_window=$window
+start_app 0 window Neutral
+neutral=$app neutral_window=$window
+start_app 0 busy 2
+busy=$app
+start_app 5 sleep
+five=$app
+start_app 19 sleep
+nineteen=$app
+[[ -n $grouping ]] && ! group_is "$front" 0 && grouping=""  # no group of its own here
+
+# 1. Raise and lower, then SIGKILL: the next start puts both back.
+start_talvex
+activate "$front_window" || fail "could not activate the front window"
+wait_for 100 nice_is "$front" -10 || fail "the program in front was not raised"
+wait_for 50 group_is "$front" -10 || fail "the session group of the program in front was not raised"
+wait_for 150 nice_is "$busy" 19 || fail "the busy program was not lowered"
+kill -KILL "$talvex"
+wait_for 50 ended "$talvex" || fail "Talvex outlived SIGKILL"
+nice_is "$front" -10 || fail "the raise did not outlive the kill (nothing to test)"
+ls "$scratch/run"/TalvexChanges-* >/dev/null 2>&1 || fail "no record of the changes was left"
+settings False  # the killed copy saved nothing; the next one must not lower again
+activate "$neutral_window"
+start_talvex
+wait_for 50 nice_is "$front" 0 || fail "after the restart the front program is at $(nice_of "$front")"
+group_is "$front" 0 || fail "after the restart the group is at $(group_of "$front")"
+nice_is "$busy" 0 || fail "after the restart the busy program is at $(nice_of "$busy")"
+echo "SIGKILL: the next start put everything back"
+
+# 2. SIGTERM right after a raise: the group's undo waits out the kernel's limit.
+activate "$front_window"
+wait_for 100 nice_is "$front" -10 || fail "the program in front was not raised again"
+kill -TERM "$talvex"
+wait_for 100 ended "$talvex" || fail "Talvex did not end on SIGTERM"
+nice_is "$front" 0 || fail "after SIGTERM the front program is at $(nice_of "$front")"
+wait_for 5 group_is "$front" 0 || fail "after SIGTERM the group is at $(group_of "$front")"
+nice_is "$neutral" 0 || fail "after SIGTERM the neutral program is at $(nice_of "$neutral")"
+ls "$scratch/run"/TalvexChanges-* >/dev/null 2>&1 && fail "a clean end left a record behind"
+echo "SIGTERM: everything back, no record left"
+
+# 3. The X server dies (and every window's program with it): Talvex puts back what it
+# lowered before it ends.
+settings True
+start_talvex
+activate "$neutral_window"
+wait_for 150 nice_is "$busy" 19 || fail "the busy program was not lowered (3)"
+kill -TERM "$xvfb"
+wait_for 100 ended "$talvex" || fail "Talvex did not end when its X server died"
+nice_is "$busy" 0 || fail "after the X server's death the busy program is at $(nice_of "$busy")"
+echo "X server died: everything back"
+
+# 4. Never Talvex's: left alone throughout.
+nice_is "$five" 5 || fail "an idle process at nice 5 is now at $(nice_of "$five")"
+nice_is "$nineteen" 19 || fail "an idle process at nice 19 is now at $(nice_of "$nineteen")"
+echo "Idle processes at nice 5 and 19 kept their values"
+[[ -z $grouping ]] && echo "(the kernel does not group by session here: groups not checked)"
+exit 0
