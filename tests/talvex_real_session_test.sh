@@ -38,38 +38,10 @@ cp "$child" "$scratch/testapp"
 cp "$child" "$scratch/quietapp"
 child=$scratch/testapp
 
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -KILL "${pids[i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/x_session_lib.sh"
+pick_display 120
+start_x
 
-display=120
-while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
-export DISPLAY=:$display
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
-
-# Nice value of a process (field 19 of its stat line, counted after the name).
-nice_of() { awk '{ sub(/^.*\) /, ""); print $17 }' "/proc/$1/stat"; }
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-  local tenths=$1
-  shift
-  for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-nice_is() { [[ $(nice_of "$1") == "$2" ]]; }
 window_of() { xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | head -1; }
 
 QT_QPA_PLATFORM=xcb "$bin" >/dev/null 2>&1 &

@@ -48,21 +48,8 @@ chmod 700 "$scratch/run"
 setcap cap_sys_nice+ep "$scratch/prog" || { echo "setcap failed" >&2; exit 1; }
 mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
 
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -KILL "${pids[i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-display=140
-while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
-export DISPLAY=:$display
+source "$(dirname "$0")/x_session_lib.sh"
+pick_display 140
 # Runs a command in the background as the test user, in its own folders. Called with
 # "&": the exec makes the background job the command itself, so $! is its pid.
 as_user() {
@@ -70,25 +57,8 @@ as_user() {
     env HOME="$scratch" XDG_RUNTIME_DIR="$scratch/run" XDG_CONFIG_HOME="$scratch/config" \
     DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "$@"
 }
-start_x() {
-  as_user Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  pids+=("$xvfb")
-  for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-  as_user openbox >/dev/null 2>&1 &
-  pids+=($!)
-  sleep 0.5
-}
 
-nice_of() { awk '{ sub(/^.*\) /, ""); print $17 }' "/proc/$1/stat"; }
 group_of() { awk '{ print $3 }' "/proc/$1/autogroup" 2>/dev/null; }
-wait_for() {
-  local tenths=$1
-  shift
-  for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-nice_is() { [[ $(nice_of "$1") == "$2" ]]; }
 group_is() { [[ -z $grouping || $(group_of "$1") == "$2" ]]; }
 # Starts a test program as the user at nice $1; its window id (if any) in $window.
 start_app() {
@@ -114,7 +84,7 @@ ended() { ! kill -0 "$1" 2>/dev/null; }
 grouping=""
 [[ $(cat /proc/sys/kernel/sched_autogroup_enabled 2>/dev/null) == 1 ]] && grouping=1
 
-start_x
+start_x as_user
 start_app 0 session-window Front
 front=$app front_window=$window
 start_app 0 window Neutral

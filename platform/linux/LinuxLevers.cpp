@@ -33,19 +33,6 @@ std::string TaskPath(std::int32_t pid, std::int64_t tid, const char* leaf) {
     return ProcPath(pid, "task/" + std::to_string(tid) + "/" + leaf);
 }
 
-// A small procfs file whole; nullopt when it cannot be read.
-std::optional<std::string> ReadProcFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char buffer[2048];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, buffer + n);
-    ::close(fd);
-    if (n < 0) return std::nullopt;
-    return text;
-}
-
 bool UidsAre(std::string_view status, std::uint32_t uid) {
     const auto uids = ParseStatusUids(status);
     return uids && uids->real == uid && uids->effective == uid && uids->saved == uid;
@@ -64,7 +51,7 @@ ILeverAccess::Write WriteError(int error) {
 
 std::optional<std::uint64_t> LinuxLevers::StartTimeOf(std::int32_t pid) {
     if (pid <= 0) return std::nullopt;
-    const auto text = ReadProcFile(ProcPath(pid, "stat"));
+    const auto text = ReadProcText(ProcPath(pid, "stat"));
     if (!text) return std::nullopt;
     const auto stat = ParseProcStat(*text);
     // A zombie leader whose threads still run keeps its place: only a process that
@@ -74,14 +61,14 @@ std::optional<std::uint64_t> LinuxLevers::StartTimeOf(std::int32_t pid) {
 }
 
 std::string LinuxLevers::BootId() {
-    std::string id = ReadProcFile("/proc/sys/kernel/random/boot_id").value_or(std::string{});
+    std::string id = ReadProcText("/proc/sys/kernel/random/boot_id").value_or(std::string{});
     while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
     return id;
 }
 
 std::optional<LinuxLevers::Group> LinuxLevers::ReadGroup(std::int32_t pid) {
     // The file reads "/autogroup-<id> nice <nice>".
-    const auto text = ReadProcFile(ProcPath(pid, "autogroup"));
+    const auto text = ReadProcText(ProcPath(pid, "autogroup"));
     Group group;
     if (!text || std::sscanf(text->c_str(), "/autogroup-%ld nice %d", &group.id, &group.nice) != 2) {
         return std::nullopt;
@@ -95,14 +82,14 @@ bool LinuxLevers::SameProcess(const LeverTarget& target) const {
 }
 
 bool LinuxLevers::ThreadIsOurs(std::int32_t pid, std::int64_t tid) const {
-    const auto status = ReadProcFile(TaskPath(pid, tid, "status"));
+    const auto status = ReadProcText(TaskPath(pid, tid, "status"));
     return status && UidsAre(*status, m_uid);
 }
 
 std::optional<LinuxLevers::ThreadState> LinuxLevers::ReadThread(std::int32_t pid,
                                                                 std::uint64_t startTime,
                                                                 std::int32_t tid) const {
-    const auto text = ReadProcFile(TaskPath(pid, tid, "stat"));
+    const auto text = ReadProcText(TaskPath(pid, tid, "stat"));
     if (!text) return std::nullopt;
     const auto stat = ParseProcStat(*text);
     if (!stat || HasEnded(*stat)) return std::nullopt;
@@ -124,7 +111,7 @@ std::optional<std::int64_t> LinuxLevers::ReadLever(const LeverTarget& target) {
     if (!SameProcess(target)) return std::nullopt;
     switch (target.lever) {
         case Lever::ThreadNice: {
-            const auto text = ReadProcFile(TaskPath(target.pid, target.id, "stat"));
+            const auto text = ReadProcText(TaskPath(target.pid, target.id, "stat"));
             const auto stat = text ? ParseProcStat(*text) : std::nullopt;
             if (!stat || HasEnded(*stat)) return std::nullopt;
             return stat->nice;

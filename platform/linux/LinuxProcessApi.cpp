@@ -46,19 +46,6 @@ std::string ProcPath(std::int32_t pid, const char* leaf) {
     return path;
 }
 
-// Whole small file (procfs files report size 0, so read until the end).
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, buffer + n);
-    ::close(fd);
-    if (n < 0) return std::nullopt;
-    return text;
-}
-
 std::optional<std::int32_t> PidFromName(const char* name) {
     std::int32_t pid = 0;
     const char* end = name + std::char_traits<char>::length(name);
@@ -93,14 +80,14 @@ std::string ExecutablePath(std::int32_t pid) {
 std::string ExecutableName(std::int32_t pid) {
     const std::string path = ExecutablePath(pid);
     if (!path.empty()) return path.substr(path.rfind('/') + 1);
-    std::string comm = ReadSmallFile(ProcPath(pid, "comm")).value_or(std::string{});
+    std::string comm = ReadProcText(ProcPath(pid, "comm")).value_or(std::string{});
     if (!comm.empty() && comm.back() == '\n') comm.pop_back();
     return comm;
 }
 
 // Whether CAP_SYS_NICE is in the effective set now.
 bool HasNiceCapability() {
-    const auto status = ReadSmallFile("/proc/self/status");
+    const auto status = ReadProcText("/proc/self/status");
     const auto at = status ? status->find("\nCapEff:") : std::string::npos;
     if (at == std::string::npos) return false;
     const auto caps = std::strtoull(status->c_str() + at + 8, nullptr, 16);
@@ -131,7 +118,7 @@ LinuxProcessApi::LinuxProcessApi(const std::string& recordFolder)
                                         : std::make_unique<LinuxRecordFile>(recordFolder)),
       m_record(std::make_unique<ChangeRecord>(*m_levers, LinuxLevers::BootId(),
                                               m_recordFile.get())) {
-    m_kernelGroups = ReadSmallFile("/proc/sys/kernel/sched_autogroup_enabled")
+    m_kernelGroups = ReadProcText("/proc/sys/kernel/sched_autogroup_enabled")
                          .value_or(std::string{})
                          .starts_with("1");
     const long ticks = ::sysconf(_SC_CLK_TCK);
@@ -176,7 +163,7 @@ bool LinuxProcessApi::Refresh(Tracked& process) {
 bool LinuxProcessApi::StillOurs(Tracked& process) {
     // The status file is opened by path; a successful read of the pinned stat file
     // afterwards shows that the path still named this very process.
-    const auto status = ReadSmallFile(ProcPath(process.pid, "status"));
+    const auto status = ReadProcText(ProcPath(process.pid, "status"));
     if (!status) return false;
     const auto uids = ParseStatusUids(*status);
     if (!uids || uids->real != m_uid || uids->effective != m_uid || uids->saved != m_uid) {
@@ -314,7 +301,7 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked
     const auto group = LinuxLevers::ReadGroup(process.pid);
     if (!group || group->nice <= nice || (own && own->id == group->id)) return std::nullopt;
     const std::int32_t leader = process.last.session;
-    const auto status = leader > 0 ? ReadSmallFile(ProcPath(leader, "status")) : std::nullopt;
+    const auto status = leader > 0 ? ReadProcText(ProcPath(leader, "status")) : std::nullopt;
     const auto uids = status ? ParseStatusUids(*status) : std::nullopt;
     if (!uids || uids->real != m_uid || uids->effective != m_uid) return std::nullopt;
     return ChangeRecord::Request{

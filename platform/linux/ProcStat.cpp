@@ -1,5 +1,8 @@
 #include "platform/linux/ProcStat.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <charconv>
 
 #include "platform/IProcessApi.h"
@@ -29,6 +32,18 @@ bool ToNumber(std::string_view text, T& out) {
     return ec == std::errc() && ptr == text.data() + text.size();
 }
 }  // namespace
+
+std::optional<std::string> ReadProcText(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, buffer + n);
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    return text;
+}
 
 std::optional<ProcStat> ParseProcStat(std::string_view text) {
     const auto close = text.rfind(')');

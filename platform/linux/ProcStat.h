@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace talvex::platform::linux_proc {
@@ -17,6 +18,10 @@ struct ProcStat {
     std::int32_t nice = 0;        // nice of the main thread
     std::uint64_t starttime = 0;  // clock ticks after boot
 };
+
+/// A small procfs file whole (procfs files report size 0, so it is read until the end);
+/// nullopt when it cannot be read.
+std::optional<std::string> ReadProcText(const std::string& path);
 
 /// Parses the text of /proc/PID/stat; nullopt when it is malformed. The command
 /// name may hold spaces and parentheses, so the fields are counted from the last ')'.
