@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 
 #include <algorithm>
-#include <cstring>
+#include <string_view>
 
 #include "engine/Version.h"
 
@@ -12,14 +12,14 @@ namespace talvex::app {
 namespace {
 
 struct OptionRow {
-    const char* sShort;
-    const char* sLong;
+    std::string_view sShort;  // empty when the option has no short form
+    std::string_view sLong;
     CommandAction action;
-    const char* sHelp;
+    std::string_view sHelp;
 };
 
-// Talvex's own options, in the order --help lists them. An option is one row here and,
-// when it does more than print, one case where main() acts on the action.
+// Talvex's own options, in the order --help lists them. An option is one row here, one
+// CommandAction and one case where main() acts on it.
 constexpr OptionRow kOptions[] = {
     {"-h", "--help", CommandAction::ShowHelp, "Show this help and exit."},
     {"-v", "--version", CommandAction::ShowVersion, "Show the version and exit."},
@@ -29,7 +29,7 @@ constexpr const char* kProgram = "talvex";
 
 const OptionRow* FindOption(const std::string& sArg) {
     for (const auto& row : kOptions) {
-        if (sArg == row.sShort || sArg == row.sLong) return &row;
+        if ((!row.sShort.empty() && sArg == row.sShort) || sArg == row.sLong) return &row;
     }
     return nullptr;
 }
@@ -37,7 +37,7 @@ const OptionRow* FindOption(const std::string& sArg) {
 // "--version=1": one of ours, given a value it cannot take.
 const OptionRow* FindOptionWithValue(const std::string& sArg) {
     for (const auto& row : kOptions) {
-        const std::size_t n = std::strlen(row.sLong);
+        const std::size_t n = row.sLong.size();
         if (sArg.size() > n && sArg.compare(0, n, row.sLong) == 0 && sArg[n] == '=') return &row;
     }
     return nullptr;
@@ -88,10 +88,12 @@ CommandLine RefuseArguments(const std::vector<std::string>& vsLeft) {
 }
 
 std::string HelpText() {
+    const auto names = [](const OptionRow& row) {
+        return (row.sShort.empty() ? std::string("    ") : std::string(row.sShort) + ", ") +
+               std::string(row.sLong);
+    };
     std::size_t width = 0;
-    for (const auto& row : kOptions) {
-        width = std::max(width, std::strlen(row.sShort) + 2 + std::strlen(row.sLong));
-    }
+    for (const auto& row : kOptions) width = std::max(width, names(row).size());
     std::string text = std::string("Usage: ") + kProgram +
                        " [OPTION...]\n"
                        "Raises the priority of the program in the foreground window and lowers\n"
@@ -99,9 +101,9 @@ std::string HelpText() {
                        "you choose Exit in its menu.\n\n"
                        "Options:\n";
     for (const auto& row : kOptions) {
-        std::string names = std::string(row.sShort) + ", " + row.sLong;
-        names.resize(width, ' ');
-        text += "  " + names + "  " + row.sHelp + "\n";
+        std::string line = names(row);
+        line.resize(width, ' ');
+        text += "  " + line + "  " + std::string(row.sHelp) + "\n";
     }
     text +=
         "\nQt's standard options are accepted too, for example -platform NAME, -display\n"
