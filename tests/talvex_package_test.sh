@@ -12,6 +12,8 @@
 # Ends only the processes it started. Refuses to run where talvex is installed already.
 # Usage: talvex_package_test.sh path/to/talvex_VERSION_ARCH.deb path/to/talvex_test_child
 set -uo pipefail
+# setcap, getcap, useradd and dpkg's own tools live in the sbin folders.
+export PATH=$PATH:/usr/sbin:/sbin
 deb=$(readlink -f "$1")
 child=$2
 user=talvex-test
