@@ -1,5 +1,10 @@
-// Talvex: picks the backends, creates the main window and runs the event loop until
-// the main window ends the program.
+// Talvex: reads the command line, picks the backends, creates the main window and runs
+// the event loop until the main window ends the program.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
 #include "app/Desktop.h"
 #include "app/SystemServices.h"
 #include "i18n/ActionLog.h"
@@ -8,8 +13,44 @@
 #include "platform/qt/net/QtNet.h"
 #include "ui/frmMain.h"
 
+namespace {
+
+std::vector<std::string> ArgumentsOf(int argc, char** argv) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+}
+
+int Print(std::FILE* stream, const std::string& sText, int iExitCode) {
+    std::fputs(sText.c_str(), stream);
+    return iExitCode;
+}
+
+// The answer to a command line that ends the program before it starts; -1 to start.
+int Answer(const talvex::app::CommandLine& command) {
+    using talvex::app::CommandAction;
+    switch (command.action) {
+        case CommandAction::ShowHelp:
+            return Print(stdout, talvex::app::HelpText(), 0);
+        case CommandAction::ShowVersion:
+            return Print(stdout, talvex::app::VersionLine(), 0);
+        case CommandAction::Fail:
+            return Print(stderr, command.sError, talvex::app::kExitUsage);
+        case CommandAction::Run:
+            break;
+    }
+    return -1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Talvex's own options first: they need no display.
+    if (const int code = Answer(talvex::app::ReadCommandLine(ArgumentsOf(argc, argv))); code >= 0) {
+        return code;
+    }
+    // Qt takes its standard options out of argv here; what is left is nobody's.
     auto ui = talvex::platform::CreateQtUiServices(argc, argv);
+    const auto left = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv)).vsOthers;
+    if (const int code = Answer(talvex::app::RefuseArguments(left)); code >= 0) return code;
     auto desktop = talvex::app::CreateDesktop();
     talvex::StringTable strings;
     talvex::ActionLog log(desktop->Clock());

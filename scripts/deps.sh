@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whatever Talvex needs to build, run and test that is missing.
+# Installs, with apt-get, whatever Talvex needs to build, run and test that is missing,
+# and the packages named as arguments.
 set -euo pipefail
 
 PACKAGES=(
@@ -9,6 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl1-mesa-dev
   xvfb openbox xdotool x11-utils
   libcap2-bin procps passwd
+  "$@"
 )
 
 missing=()

@@ -1,0 +1,118 @@
+// The program's command line: Talvex's own options from one table, the rest left for the
+// toolkit.
+#include "app/CommandLine.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "engine/Version.h"
+
+namespace talvex::app {
+
+namespace {
+
+struct OptionRow {
+    std::string_view sShort;  // empty when the option has no short form
+    std::string_view sLong;
+    CommandAction action;
+    std::string_view sHelp;
+};
+
+// Talvex's own options, in the order --help lists them. An option is one row here, one
+// CommandAction and one case where main() acts on it.
+constexpr OptionRow kOptions[] = {
+    {"-h", "--help", CommandAction::ShowHelp, "Show this help and exit."},
+    {"-v", "--version", CommandAction::ShowVersion, "Show the version and exit."},
+};
+
+constexpr const char* kProgram = "talvex";
+
+const OptionRow* FindOption(const std::string& sArg) {
+    for (const auto& row : kOptions) {
+        if ((!row.sShort.empty() && sArg == row.sShort) || sArg == row.sLong) return &row;
+    }
+    return nullptr;
+}
+
+// "--version=1": one of ours, given a value it cannot take.
+const OptionRow* FindOptionWithValue(const std::string& sArg) {
+    for (const auto& row : kOptions) {
+        const std::size_t n = row.sLong.size();
+        if (sArg.size() > n && sArg.compare(0, n, row.sLong) == 0 && sArg[n] == '=') return &row;
+    }
+    return nullptr;
+}
+
+std::string ErrorText(const std::string& sWhat) {
+    return std::string(kProgram) + ": " + sWhat + "\nTry '" + kProgram +
+           " --help' for more information.\n";
+}
+
+}  // namespace
+
+CommandLine ReadCommandLine(const std::vector<std::string>& vsArgs) {
+    CommandLine result;
+    bool bDecided = false;
+    bool bOptionsEnded = false;
+    for (const auto& sArg : vsArgs) {
+        const OptionRow* row = bOptionsEnded ? nullptr : FindOption(sArg);
+        const OptionRow* withValue = bOptionsEnded || row ? nullptr : FindOptionWithValue(sArg);
+        if (sArg == "--") bOptionsEnded = true;
+        if (!row && !withValue) {
+            result.vsOthers.push_back(sArg);
+        } else if (!bDecided) {
+            bDecided = true;
+            result.action = row ? row->action : CommandAction::Fail;
+            if (withValue) {
+                result.sError =
+                    ErrorText("option '" + std::string(withValue->sLong) + "' takes no value");
+            }
+        }
+    }
+    return result;
+}
+
+CommandLine RefuseArguments(const std::vector<std::string>& vsLeft) {
+    // A leading "--" only says that no option follows; what follows is still unexpected.
+    auto first = vsLeft.begin();
+    const bool bAfterEnd = first != vsLeft.end() && *first == "--";
+    if (bAfterEnd) ++first;
+    if (first == vsLeft.end()) return {};
+    const bool bOption = !bAfterEnd && first->size() > 1 && (*first)[0] == '-';
+    CommandLine result;
+    result.action = CommandAction::Fail;
+    result.sError =
+        ErrorText((bOption ? "unknown option '" : "unexpected argument '") + *first + "'");
+    result.vsOthers = vsLeft;
+    return result;
+}
+
+std::string HelpText() {
+    const auto names = [](const OptionRow& row) {
+        return (row.sShort.empty() ? std::string("    ") : std::string(row.sShort) + ", ") +
+               std::string(row.sLong);
+    };
+    std::size_t width = 0;
+    for (const auto& row : kOptions) width = std::max(width, names(row).size());
+    std::string text = std::string("Usage: ") + kProgram +
+                       " [OPTION...]\n"
+                       "Raises the priority of the program in the foreground window and lowers\n"
+                       "busy background processes. Talvex stays in the notification area until\n"
+                       "you choose Exit in its menu.\n\n"
+                       "Options:\n";
+    for (const auto& row : kOptions) {
+        std::string line = names(row);
+        line.resize(width, ' ');
+        text += "  " + line + "  " + std::string(row.sHelp) + "\n";
+    }
+    text +=
+        "\nQt's standard options are accepted too, for example -platform NAME, -display\n"
+        "DISPLAY, -style STYLE or -reverse. See talvex(1) for more.\n";
+    return text;
+}
+
+std::string VersionLine() {
+    return std::string(kProgram) + " " + VersionText() + "\n";
+}
+
+}  // namespace talvex::app

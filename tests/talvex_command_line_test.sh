@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The command line of the real program:
+#   - --help and --version answer without any display, and the version is the project's;
+#   - Qt's standard options reach Qt, and what Qt does not take is refused with exit code 2;
+#   - with only Qt's options the program starts and ends on SIGTERM with exit code 0.
+# Usage: talvex_command_line_test.sh path/to/talvex expected-version
+set -uo pipefail
+bin=$1
+version=$2
+
+scratch=$(mktemp -d)
+pid=
+cleanup() {
+  [[ -n $pid ]] && kill -KILL "$pid" 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+export XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+# Runs the program with the given arguments; sets out, err and rc.
+run() {
+  out=$(timeout 20 "$bin" "$@" 2>"$scratch/err")
+  rc=$?
+  err=$(<"$scratch/err")
+}
+
+for args in "--version" "-v" "--version --help"; do
+  run $args
+  [[ $rc -eq 0 && $out == "talvex $version" && -z $err ]] ||
+    fail "'$args': rc $rc, out '$out', err '$err' (wanted 'talvex $version')"
+done
+
+for args in "--help" "-h" "-platform offscreen --help"; do
+  run $args
+  [[ $rc -eq 0 && -z $err ]] || fail "'$args': rc $rc, err '$err'"
+  for word in "Usage: talvex" "-h, --help" "-v, --version" "-platform"; do
+    [[ $out == *"$word"* ]] || fail "'$args' does not mention '$word'"
+  done
+done
+
+# args | the start of the message on the standard error
+while IFS='|' read -r args message; do
+  run $args
+  [[ $rc -eq 2 && -z $out && $err == "$message"* && $err == *"talvex --help"* ]] ||
+    fail "'$args': rc $rc, err '$err' (wanted exit code 2 and '$message')"
+done <<'EOF'
+--version=1|talvex: option '--version' takes no value
+-platform offscreen --bogus|talvex: unknown option '--bogus'
+-platform offscreen -reverse -style Fusion stray|talvex: unexpected argument 'stray'
+-platform offscreen -- --help|talvex: unexpected argument '--help'
+EOF
+
+# Qt's options alone: the program runs until it is told to end.
+"$bin" -platform offscreen -style Fusion -reverse >"$scratch/out" 2>&1 &
+pid=$!
+sleep 2
+if kill -0 "$pid" 2>/dev/null; then
+  kill -TERM "$pid"
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+  wait "$pid"
+  rc=$?
+  pid=
+  [[ $rc -eq 0 ]] || fail "exit code $rc after SIGTERM with Qt's options"
+else
+  wait "$pid"
+  fail "ended by itself with Qt's options (exit code $?): $(<"$scratch/out")"
+  pid=
+fi
+
+if ((failures > 0)); then exit 1; fi
+echo "PASS"
