@@ -23,6 +23,9 @@ struct OptionRow {
 constexpr OptionRow kOptions[] = {
     {"-h", "--help", CommandAction::ShowHelp, "Show this help and exit."},
     {"-v", "--version", CommandAction::ShowVersion, "Show the version and exit."},
+    {"", "--restore", CommandAction::Restore,
+     "Put back the priorities that an earlier run left changed (after a crash or a kill), "
+     "then exit."},
 };
 
 constexpr const char* kProgram = "talvex";

@@ -15,6 +15,7 @@ enum class CommandAction {
     Run,          ///< start as usual
     ShowHelp,     ///< print HelpText() and end
     ShowVersion,  ///< print VersionLine() and end
+    Restore,      ///< undo what earlier runs left changed, and end
     Fail,         ///< print the error and end with kExitUsage
 };
 

@@ -20,4 +20,10 @@ class Desktop {
 
 std::unique_ptr<Desktop> CreateDesktop();
 
+/// Exit code of --restore when something could not be put back yet (it stays on record).
+inline constexpr int kExitRestoreIncomplete = 1;
+/// Undoes what copies of Talvex that ended without undoing left changed; the exit code
+/// for --restore (0, or kExitRestoreIncomplete).
+int UndoEarlierRuns();
+
 }  // namespace talvex::app

@@ -54,6 +54,12 @@ class LinuxDesktop final : public Desktop {
 };
 }  // namespace
 
+int UndoEarlierRuns() {
+    platform::LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
+    return platform::UndoEarlierRuns(platform::RecordFolder(), levers) ? 0
+                                                                       : kExitRestoreIncomplete;
+}
+
 std::unique_ptr<Desktop> CreateDesktop() {
     return std::make_unique<LinuxDesktop>();
 }

@@ -32,6 +32,8 @@ int Answer(const talvex::app::CommandLine& command) {
             return Print(stdout, talvex::app::HelpText(), 0);
         case CommandAction::ShowVersion:
             return Print(stdout, talvex::app::VersionLine(), 0);
+        case CommandAction::Restore:
+            return talvex::app::UndoEarlierRuns();
         case CommandAction::Fail:
             return Print(stderr, command.sError, talvex::app::kExitUsage);
         case CommandAction::Run:

@@ -20,6 +20,7 @@ TEST(CommandLineTest, TheFirstOwnOptionDecidesAndTheRestIsLeftInOrder) {
         {{"-h"}, CommandAction::ShowHelp, {}},
         {{"--help"}, CommandAction::ShowHelp, {}},
         {{"-v"}, CommandAction::ShowVersion, {}},
+        {{"--restore", "-platform", "xcb"}, CommandAction::Restore, {"-platform", "xcb"}},
         {{"--version", "--help"}, CommandAction::ShowVersion, {}},
         {{"-platform", "offscreen", "--help", "-reverse"},
          CommandAction::ShowHelp,

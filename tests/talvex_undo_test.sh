@@ -97,16 +97,29 @@ start_app 19 sleep
 nineteen=$app
 [[ -n $grouping ]] && ! group_is "$front" 0 && grouping=""  # no group of its own here
 
-# 1. Raise and lower, then SIGKILL: the next start puts both back.
-start_talvex
-activate "$front_window" || fail "could not activate the front window"
-wait_for 100 nice_is "$front" -10 || fail "the program in front was not raised"
-wait_for 50 group_is "$front" -10 || fail "the session group of the program in front was not raised"
-wait_for 150 nice_is "$busy" 19 || fail "the busy program was not lowered"
-kill -KILL "$talvex"
-wait_for 50 ended "$talvex" || fail "Talvex outlived SIGKILL"
-nice_is "$front" -10 || fail "the raise did not outlive the kill (nothing to test)"
-ls "$scratch/run"/TalvexChanges-* >/dev/null 2>&1 || fail "no record of the changes was left"
+# 1. Raise and lower, then SIGKILL: "--restore" puts both back; once more, and the next
+# start does.
+raise_lower_kill() {
+  start_talvex
+  activate "$front_window" || fail "could not activate the front window"
+  wait_for 100 nice_is "$front" -10 || fail "the program in front was not raised"
+  wait_for 50 group_is "$front" -10 || fail "the session group of the program in front was not raised"
+  wait_for 150 nice_is "$busy" 19 || fail "the busy program was not lowered"
+  kill -KILL "$talvex"
+  wait_for 50 ended "$talvex" || fail "Talvex outlived SIGKILL"
+  nice_is "$front" -10 || fail "the raise did not outlive the kill (nothing to test)"
+  ls "$scratch/run"/TalvexChanges-* >/dev/null 2>&1 || fail "no record of the changes was left"
+}
+raise_lower_kill
+(as_user "$scratch/prog" --restore) || fail "--restore ended with $?"
+nice_is "$front" 0 || fail "after --restore the front program is at $(nice_of "$front")"
+group_is "$front" 0 || fail "after --restore the group is at $(group_of "$front")"
+nice_is "$busy" 0 || fail "after --restore the busy program is at $(nice_of "$busy")"
+ls "$scratch/run"/TalvexChanges-* >/dev/null 2>&1 && fail "--restore left the record behind"
+echo "SIGKILL: --restore put everything back"
+activate "$neutral_window"
+settings True
+raise_lower_kill
 settings False  # the killed copy saved nothing; the next one must not lower again
 activate "$neutral_window"
 start_talvex
