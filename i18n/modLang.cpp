@@ -6,7 +6,7 @@
 #include <optional>
 #include <system_error>
 
-#include "i18n/TalvexError.h"
+#include "base/RunQuietly.h"
 #include "i18n/modStd.h"
 
 #ifndef TALVEX_LANG_DATADIR
@@ -165,7 +165,7 @@ std::filesystem::path FindLanguageFile(std::string_view sFileName,
 
 void LoadLanguageText(StringTable& table, std::string_view sContents) {
     table.ClearStringTable();
-    RunQuietly([&] {
+    RunQuietly("LoadLanguageText", [&] {
         constexpr std::string_view kBom = "\xEF\xBB\xBF";
         if (sContents.substr(0, kBom.size()) == kBom) sContents.remove_prefix(kBom.size());
         std::string converted;
@@ -192,7 +192,7 @@ void LoadLanguageFile(StringTable& table, const std::filesystem::path& sFile) {
     table.ClearStringTable();
     std::string contents;
     // An unreadable file is read as an empty one.
-    RunQuietly([&] { contents = ReadWholeFile(sFile); });
+    RunQuietly("LoadLanguageFile", [&] { contents = ReadWholeFile(sFile); });
     LoadLanguageText(table, contents);
 }
 

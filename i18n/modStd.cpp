@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "i18n/TalvexError.h"
+#include "base/TalvexError.h"
 
 namespace talvex::modStd {
 
