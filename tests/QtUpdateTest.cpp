@@ -15,6 +15,7 @@
 #include "platform/qt/QtUi.h"
 #include "platform/qt/net/QtNet.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TempFolder.h"
 #include "tests/UpdateTestSupport.h"
 #include "ui/frmMain.h"
 
@@ -52,8 +53,8 @@ TEST(QtUpdateTest, BuildPointedAtAServerOffersTheNewerVersionAndOpensItOnYes) {
     testing::LocalHttpServer server;
     server.SetBody(kVersionPath, "Current Version=1.2.0\r\nDownload=" + std::string(kDownload) +
                                      "\r\nMessage=Ignored by the automatic check\r\nError=1\r\n");
-    testing::ScratchFolder folder;
-    testing::ScratchFolder languages{"lang"};
+    test::TempFolder folder;
+    test::TempFolder languages;
     FakeDesktop desk;
     desk.SetCurrentProcess(desk.AddProcess({"/opt/talvex/talvex"}));
     StringTable strings = testing::UpdateTexts();

@@ -7,6 +7,7 @@
 
 #include "platform/fake/FakeHttp.h"
 #include "platform/fake/FakeShell.h"
+#include "tests/TempFolder.h"
 #include "tests/UpdateTestSupport.h"
 #include "update/TempFile.h"
 #include "update/VersionFile.h"
@@ -17,7 +18,7 @@ namespace talvex {
 namespace {
 
 using testing::RecordingPrompt;
-using testing::ScratchFolder;
+using test::TempFolder;
 
 std::optional<bool> Newer(const std::string& published, ProgramVersion own) {
     return IsNewerVersion(SplitVersion(published), own);
@@ -157,7 +158,7 @@ TEST(ShellTest, SuccessIsAResultAboveThirtyTwo) {
 }
 
 TEST(TempFileTest, EachFileIsNewAndGoesWithItsObject) {
-    ScratchFolder folder;
+    TempFolder folder;
     std::filesystem::path first;
     {
         TempFile a(folder.Path());
@@ -196,7 +197,7 @@ class CheckOnFakesTest : public ::testing::Test {
     platform::FakeHttp http;
     platform::FakeShell shell;
     RecordingPrompt prompt;
-    ScratchFolder folder;
+    TempFolder folder;
 };
 
 TEST_F(CheckOnFakesTest, BuildWithoutAddressIsSilentAutomaticallyAndSaysSoOnRequest) {
