@@ -24,7 +24,7 @@
 #include "platform/qt/QtArtwork.h"
 #include "platform/qt/QtScale.h"
 #include "platform/qt/QtTermination.h"
-#include "platform/qt/QtUi.h"
+#include "tests/QtTestUi.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -32,29 +32,9 @@ namespace {
 
 using namespace platform;
 
-std::unique_ptr<IUiServices>& Services() {
-    static std::unique_ptr<IUiServices> ui;
-    return ui;
-}
-
 IUiServices& Ui() {
-    if (!Services()) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "talvex_qt_tests";
-        static char* argv[] = {name, nullptr};
-        Services() = CreateQtUiServices(argc, argv);
-    }
-    return *Services();
+    return test::QtTestUi();
 }
-
-// The application object must go before the program's static objects do.
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void TearDown() override { Services().reset(); }
-};
-[[maybe_unused]] const auto* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Runs the event loop until `done` holds or two seconds have passed.
 template <typename Predicate>
