@@ -75,6 +75,16 @@ TEST(VersionFileTest, ByteOrderMarkAndSingleByteTextsAreRead) {
                   .sMessage,
               "Gr\xC3\xBC\xC3\x9F"
               "e");
+    // Bytes that only look like UTF-8 (a surrogate, an overlong form, a code point above
+    // U+10FFFF) are single-byte text as well, so what goes on is valid UTF-8.
+    const std::pair<const char*, const char*> lookalikes[] = {
+        {"Message=\xED\xB3\xBF", "\xC3\xAD\xC2\xB3\xC2\xBF"},
+        {"Message=\xE0\x80\x80", "\xC3\xA0\xC2\x80\xC2\x80"},
+        {"Message=\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},
+    };
+    for (const auto& [bytes, text] : lookalikes) {
+        EXPECT_EQ(ParseVersionFile(bytes).sMessage, text) << bytes;
+    }
 }
 
 TEST(VersionFileTest, VersionIsSplitAtTheFirstTwoDots) {
