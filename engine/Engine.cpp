@@ -1,8 +1,8 @@
 #include "engine/Engine.h"
 
+#include "base/RunQuietly.h"
 #include "engine/Version.h"
 #include "i18n/FormatMsg.h"
-#include "i18n/TalvexError.h"
 
 namespace talvex {
 
@@ -26,7 +26,7 @@ Engine::Engine(IProcessApi& processes, IWindowApi& windows, IClock& clock, Strin
       m_host(host) {}
 
 void Engine::tmrRefresh_Timer() {
-    RunQuietly([this] { RefreshTick(); });
+    RunQuietly("tmrRefresh_Timer", [this] { RefreshTick(); });
 }
 
 void Engine::RestoreForeground() { UndoUnlessOwn(m_lForegroundPid); }

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-
 #include <vector>
 
 #include "engine/IEngineHost.h"
@@ -22,9 +21,9 @@ namespace talvex {
 std::int32_t BoostLevelToClass(std::int32_t iLevel);
 
 class Engine {
-public:
-    Engine(platform::IProcessApi& processes, platform::IWindowApi& windows,
-           platform::IClock& clock, StringTable& strings, ActionLog& log, IEngineHost& host);
+  public:
+    Engine(platform::IProcessApi& processes, platform::IWindowApi& windows, platform::IClock& clock,
+           StringTable& strings, ActionLog& log, IEngineHost& host);
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
@@ -72,7 +71,7 @@ public:
     ActionLog& Log() { return m_log; }
     IEngineHost& Host() { return m_host; }
 
-private:
+  private:
     void RefreshTick();
     std::string StatusText(platform::WindowHandle window, const std::string& title,
                            const std::string& path, std::int32_t pid, std::int32_t priority,

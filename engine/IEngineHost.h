@@ -6,7 +6,7 @@
 namespace talvex {
 
 class IEngineHost {
-public:
+  public:
     virtual ~IEngineHost() = default;
 
     /// Ends the program (runs once, whatever asks for it).
@@ -21,7 +21,7 @@ public:
 
 /// The two places of a tick where the process table does its work.
 class IProcessStages {
-public:
+  public:
     virtual ~IProcessStages() = default;
 
     /// Runs after the end-request check; returns true when it ends the tick.

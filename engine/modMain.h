@@ -20,7 +20,7 @@ struct PriorityNames {
 };
 
 class modMain {
-public:
+  public:
     modMain(platform::IProcessApi& processes, platform::IWindowApi& windows)
         : m_processes(processes), m_windows(windows) {}
 
@@ -61,7 +61,7 @@ public:
     static constexpr std::int16_t kTitleMax = 250;
     static constexpr std::int16_t kPathMax = 1024;
 
-private:
+  private:
     std::int32_t ResolvePid(std::int32_t lPid, platform::WindowHandle hWnd);
 
     platform::IProcessApi& m_processes;

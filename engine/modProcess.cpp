@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "i18n/TalvexError.h"
+#include "base/RunQuietly.h"
 
 namespace talvex {
 
@@ -51,7 +51,7 @@ std::int32_t modProcess::BuildProcessTable(std::vector<ProcessEntry>& table) {
     auto snapshot = m_processes.CreateToolhelp32Snapshot();
     if (!snapshot) return -1;
     std::vector<ProcessEntry> built;
-    const bool ok = RunQuietly([&] {
+    const bool ok = RunQuietly("BuildProcessTable", [&] {
         built.reserve(snapshot->size());
         for (const ProcessInfo& info : *snapshot) {
             ProcessEntry entry;

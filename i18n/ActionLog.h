@@ -12,7 +12,7 @@
 namespace talvex {
 
 class ActionLog {
-public:
+  public:
     static constexpr std::size_t kMaxLines = 250;
 
     explicit ActionLog(platform::IClock& clock) : m_clock(clock) {}
@@ -30,7 +30,7 @@ public:
     /// Called after every change, so that a view can redraw.
     void SetOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
 
-private:
+  private:
     platform::IClock& m_clock;
     std::deque<std::string> m_lines;
     std::int32_t m_selected = -1;

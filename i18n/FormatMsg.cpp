@@ -1,6 +1,6 @@
 #include "i18n/FormatMsg.h"
 
-#include "i18n/TalvexError.h"
+#include "base/TalvexError.h"
 
 namespace talvex {
 

@@ -9,7 +9,7 @@
 namespace talvex {
 
 class StringTable {
-public:
+  public:
     /// Marks an id whose text is present and empty (a one-character string holding NUL).
     static const std::string kEmptyTextMarker;
 
@@ -28,7 +28,7 @@ public:
     std::string Lang(std::int16_t iId, bool bSpaceBefore = false, bool bSpaceAfter = false,
                      bool bUpperFirst = false, std::string_view sDefault = {}) const;
 
-private:
+  private:
     std::vector<std::string> m_entries;
 };
 

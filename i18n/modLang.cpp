@@ -6,7 +6,7 @@
 #include <optional>
 #include <system_error>
 
-#include "i18n/TalvexError.h"
+#include "base/RunQuietly.h"
 #include "i18n/modStd.h"
 
 #ifndef TALVEX_LANG_DATADIR
@@ -33,42 +33,6 @@ std::string ReadWholeFile(const std::filesystem::path& file) {
         contents.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
     }
     return contents;
-}
-
-// Length of the UTF-8 sequence at `pos`, or 0 when the bytes there are not valid UTF-8
-// (stray continuation bytes, overlong forms, surrogates, code points above U+10FFFF).
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, code = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (pos + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(pos + i) & 0xC0u) != 0x80u) return 0;
-        code = (code << 6) | (byte(pos + i) & 0x3Fu);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return (overlong || surrogate || code > 0x10FFFF) ? 0 : length;
-}
-
-bool IsUtf8(std::string_view text) {
-    for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text, pos);
-        if (length == 0) return false;
-        pos += length;
-    }
-    return true;
 }
 
 void AppendUtf8(std::string& out, std::uint32_t code) {
@@ -165,11 +129,11 @@ std::filesystem::path FindLanguageFile(std::string_view sFileName,
 
 void LoadLanguageText(StringTable& table, std::string_view sContents) {
     table.ClearStringTable();
-    RunQuietly([&] {
+    RunQuietly("LoadLanguageText", [&] {
         constexpr std::string_view kBom = "\xEF\xBB\xBF";
         if (sContents.substr(0, kBom.size()) == kBom) sContents.remove_prefix(kBom.size());
         std::string converted;
-        if (!IsUtf8(sContents)) {
+        if (!modStd::IsUtf8(sContents)) {
             converted = Windows1252ToUtf8(sContents);
             sContents = converted;
         }
@@ -192,7 +156,7 @@ void LoadLanguageFile(StringTable& table, const std::filesystem::path& sFile) {
     table.ClearStringTable();
     std::string contents;
     // An unreadable file is read as an empty one.
-    RunQuietly([&] { contents = ReadWholeFile(sFile); });
+    RunQuietly("LoadLanguageFile", [&] { contents = ReadWholeFile(sFile); });
     LoadLanguageText(table, contents);
 }
 

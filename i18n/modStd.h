@@ -15,6 +15,9 @@ void Increment(std::int32_t& lValue);
 void Decrement(std::int32_t& lValue);
 /// Appends sMore to sText and returns a copy of the result.
 std::string AppendText(std::string& sText, std::string_view sMore);
+/// Whether text is valid UTF-8: no stray continuation bytes, overlong forms, surrogates
+/// or code points above U+10FFFF.
+bool IsUtf8(std::string_view text);
 /// The text without the spaces and tabs around it.
 std::string_view TrimBlanks(std::string_view text);
 

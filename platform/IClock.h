@@ -7,7 +7,7 @@
 namespace talvex::platform {
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
 
     /// Milliseconds from a fixed point in the past; never goes backwards, never wraps.

@@ -46,7 +46,7 @@ struct ProcessInfo {
 };
 
 class IProcessApi {
-public:
+  public:
     virtual ~IProcessApi() = default;
 
     /// Opens process `pid` with the given access mask; 0 when it cannot be opened.

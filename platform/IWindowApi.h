@@ -10,7 +10,7 @@ namespace talvex::platform {
 using WindowHandle = std::uint64_t;
 
 class IWindowApi {
-public:
+  public:
     virtual ~IWindowApi() = default;
 
     /// The window the user works with; 0 when there is none.

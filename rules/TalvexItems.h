@@ -12,7 +12,7 @@
 namespace talvex {
 
 class TalvexItems {
-public:
+  public:
     /// Indexes are 16-bit, so the list never holds more rules than this.
     static constexpr std::size_t kMaxRules = 32767;
 
@@ -49,7 +49,7 @@ public:
     /// look up one path in several ways.
     std::int16_t FindLower(std::string_view lowerItem, bool neverBoostOnly) const;
 
-private:
+  private:
     void RefreshLowerNames() const;
 
     const std::int16_t& m_globalLevel;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Talvex twice (warnings as errors; and with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in both builds;
-# as root, also builds the Debian package, installs it, runs it and purges it.
+# as root, also builds the Debian package, installs it, runs it and purges it; then
+# builds the fuzz targets with clang and runs each for a short, fixed time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,4 +32,31 @@ if [[ $(id -u) -eq 0 ]]; then
 else
   echo "== Debian package: skipped (it installs and purges the package; run as root)"
 fi
+# Each fuzz target starts from its seeds in fuzz/corpus/NAME; what it finds on the way
+# goes to a scratch folder, never into the repository. A crash, a sanitizer report or a
+# broken check stops the script and leaves the input in build-fuzz/fuzz/.
+FUZZ_SECONDS=${TALVEX_FUZZ_SECONDS:-25}
+run_fuzzers() {
+  local dir=build-fuzz seeds name found log
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DTALVEX_WERROR=ON -DTALVEX_FUZZ=ON -DTALVEX_TESTS=OFF -DTALVEX_GUI=OFF
+  cmake --build "$dir" -j "$JOBS" --target talvex_fuzzers
+  for seeds in fuzz/corpus/*/; do
+    name=$(basename "$seeds")
+    found=$(mktemp -d)
+    log="$dir/fuzz/$name.log"
+    if ! "$dir/fuzz/talvex_fuzz_$name" -max_total_time="$FUZZ_SECONDS" -timeout=10 \
+      -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/fuzz/$name-" \
+      "$found" "$seeds" >"$log" 2>&1; then
+      tail -n 40 "$log"
+      rm -rf "$found"
+      echo "FAIL: fuzz target $name (input kept as $dir/fuzz/$name-*)" >&2
+      return 1
+    fi
+    rm -rf "$found"
+    echo "$name: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$log")"
+  done
+}
+echo "== fuzz targets"
+run_fuzzers
 echo "All tests passed."

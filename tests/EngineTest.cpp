@@ -1,8 +1,8 @@
 // The refresh tick on the fake desktop: boosting, restoring, status, tooltip and log.
 #include <gtest/gtest.h>
 
+#include "base/TalvexError.h"
 #include "engine/Engine.h"
-#include "i18n/TalvexError.h"
 #include "platform/fake/FakeDesktop.h"
 
 namespace talvex {

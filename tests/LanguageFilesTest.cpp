@@ -111,11 +111,13 @@ struct SourceFile {
     std::string code;  // comments and literals blanked out
 };
 
-// The program's own sources: everything but tests, benchmarks, data and build trees.
+// The program's own sources: everything but tests, benchmarks, fuzz targets, data and
+// build trees.
 const std::vector<SourceFile>& ProgramSources() {
     static const std::vector<SourceFile> sources = [] {
         std::vector<SourceFile> found;
-        const std::set<std::string> skipped = {"tests", "bench", "lang", "artwork", "scripts"};
+        const std::set<std::string> skipped = {"tests", "bench",   "fuzz",
+                                               "lang",  "artwork", "scripts"};
         for (auto it = fs::recursive_directory_iterator(kSourceDir); it != fs::end(it); ++it) {
             const std::string name = it->path().filename().string();
             if (it->is_directory() &&

@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "platform/fake/FakeDesktop.h"
-#include "platform/qt/QtUi.h"
+#include "tests/QtTestUi.h"
 #include "ui/frmAdvanced.h"
 #include "ui/frmWarning.h"
 
@@ -23,17 +23,6 @@ using namespace platform;
 
 class QtDialogTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "talvex_qt_dialog_tests";
-        static char* argv[] = {name, nullptr};
-        ui = CreateQtUiServices(argc, argv).release();
-    }
-    static void TearDownTestSuite() {
-        delete ui;
-        ui = nullptr;
-    }
     static QWidget* Window(const char* name) {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (widget->objectName() == name && widget->isVisible()) return widget;
@@ -57,13 +46,13 @@ class QtDialogTest : public ::testing::Test {
         QCoreApplication::sendEvent(widget, &press);
     }
 
-    static inline IUiServices* ui = nullptr;
+    IUiServices& ui = test::QtTestUi();
     StringTable strings;
 };
 
 TEST_F(QtDialogTest, TicksRunDuringTheWaitAndTheWindowManagersCloseEndsIt) {
-    frmWarning dialog(*ui, strings);
-    auto timer = ui->CreateTimer();
+    frmWarning dialog(ui, strings);
+    auto timer = ui.CreateTimer();
     int ticks = 0, ticksWhenClosed = 0, nestedCalls = 0;
     bool outerDone = false, result = true, noBoost = false, nestedResult = true;
     timer->SetInterval(10);
@@ -88,7 +77,7 @@ TEST_F(QtDialogTest, TicksRunDuringTheWaitAndTheWindowManagersCloseEndsIt) {
         });
     });
     timer->SetEnabled(true);
-    for (int i = 0; i < 300 && !outerDone; ++i) ui->WaitEvents(10);
+    for (int i = 0; i < 300 && !outerDone; ++i) ui.WaitEvents(10);
     timer->SetEnabled(false);
     ASSERT_TRUE(outerDone);
     EXPECT_FALSE(result);
@@ -101,7 +90,7 @@ TEST_F(QtDialogTest, TicksRunDuringTheWaitAndTheWindowManagersCloseEndsIt) {
 }
 
 TEST_F(QtDialogTest, OkReturnsTheTickedBoxes) {
-    frmWarning dialog(*ui, strings);
+    frmWarning dialog(ui, strings);
     WhenShown("frmWarning", [](QWidget* window) {
         window->findChild<QCheckBox*>("Check2")->click();
         window->findChild<QAbstractButton*>("OKButton")->click();
@@ -127,7 +116,7 @@ TEST_F(QtDialogTest, ThresholdFieldsFilterKeysAndCapWhenLeft) {
     ActionLog log(desk);
     Host host;
     Engine engine(desk, desk, desk, strings, log, host);
-    frmAdvanced window(frmAdvancedServices{*ui, engine, strings, log, host});
+    frmAdvanced window(frmAdvancedServices{ui, engine, strings, log, host});
     window.Show();
     QCoreApplication::processEvents();
     QWidget* form = Window("frmAdvanced");

@@ -12,7 +12,7 @@
 
 #include "i18n/TranslateTable.h"
 #include "platform/fake/FakeDesktop.h"
-#include "platform/qt/QtUi.h"
+#include "tests/QtTestUi.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -41,17 +41,13 @@ int NeededWidth(QWidget* widget) {
 }
 
 TEST(QtLanguageFitTest, EveryTranslatedControlShowsItsWholeText) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int argc = 1;
-    char name[] = "talvex_qt_lang_tests";
-    char* argv[] = {name, nullptr};
-    auto ui = CreateQtUiServices(argc, argv);
+    IUiServices& ui = test::QtTestUi();
     FakeDesktop desk;
     desk.SetCurrentProcess(desk.AddProcess({"/nonexistent/talvex"}));
     StringTable strings;
     ActionLog log{desk};
     {
-        frmMain frm(frmMainServices{*ui, desk, desk, strings, log, desk});
+        frmMain frm(frmMainServices{ui, desk, desk, strings, log, desk});
         frm.m_sLanguageDataFolder = TALVEX_SOURCE_DIR "/lang";
         frm.Form_Load();
         QWidget* window = nullptr;

@@ -1,7 +1,10 @@
 // The Qt backend with the real main window on the offscreen platform: widgets at their
 // places, clicks reaching the handlers, the real popup menus and modal boxes, the
 // timer, the pictures, and termination signals turned into close requests.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -16,10 +19,12 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "base/Trace.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/qt/QtArtwork.h"
 #include "platform/qt/QtScale.h"
-#include "platform/qt/QtUi.h"
+#include "platform/qt/QtTermination.h"
+#include "tests/QtTestUi.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -27,29 +32,9 @@ namespace {
 
 using namespace platform;
 
-std::unique_ptr<IUiServices>& Services() {
-    static std::unique_ptr<IUiServices> ui;
-    return ui;
-}
-
 IUiServices& Ui() {
-    if (!Services()) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "talvex_qt_tests";
-        static char* argv[] = {name, nullptr};
-        Services() = CreateQtUiServices(argc, argv);
-    }
-    return *Services();
+    return test::QtTestUi();
 }
-
-// The application object must go before the program's static objects do.
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void TearDown() override { Services().reset(); }
-};
-[[maybe_unused]] const auto* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Runs the event loop until `done` holds or two seconds have passed.
 template <typename Predicate>
@@ -108,6 +93,16 @@ class QtUiSmokeTest : public ::testing::Test {
     template <typename W>
     W* Child(const char* name) {
         return window->findChild<W*>(name);
+    }
+    // A main form of the test's own: its close requests are recorded and refused.
+    static std::unique_ptr<Form> RecordingMainForm(std::vector<CloseReason>& reasons) {
+        auto form = Ui().CreateForm("frmSignals");
+        form->OnQueryUnload = [&reasons](bool& cancel, CloseReason reason) {
+            reasons.push_back(reason);
+            cancel = true;
+        };
+        Ui().SetMainForm(form.get());
+        return form;
     }
 
     FakeDesktop desk;
@@ -242,13 +237,8 @@ TEST_F(QtUiSmokeTest, ModalBoxesReturnTheUsersAnswer) {
 }
 
 TEST_F(QtUiSmokeTest, TerminationSignalsAndQuitBecomeCloseRequests) {
-    auto form = Ui().CreateForm("frmSignals");
     std::vector<CloseReason> reasons;
-    form->OnQueryUnload = [&](bool& cancel, CloseReason reason) {
-        reasons.push_back(reason);
-        cancel = true;
-    };
-    Ui().SetMainForm(form.get());
+    auto form = RecordingMainForm(reasons);
     std::raise(SIGTERM);
     EXPECT_TRUE(ProcessUntil([&] { return reasons.size() == 1; }));
     std::raise(SIGHUP);
@@ -263,6 +253,54 @@ TEST_F(QtUiSmokeTest, TerminationSignalsAndQuitBecomeCloseRequests) {
     EXPECT_EQ(reasons[1], CloseReason::SessionEnd);
     EXPECT_EQ(reasons[2], CloseReason::SessionEnd);
     EXPECT_TRUE(form->Loaded());
+}
+
+// Creates a QtTermination while no file descriptor can be opened, so that its socket
+// pair cannot be made.
+std::unique_ptr<qt::QtTermination> TerminationWithoutDescriptors(
+    std::function<void(CloseReason)> onRequest) {
+    rlimit before{};
+    if (::getrlimit(RLIMIT_NOFILE, &before) != 0) return nullptr;
+    const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (lowestFree < 0) return nullptr;
+    ::close(lowestFree);
+    rlimit none = before;
+    none.rlim_cur = static_cast<rlim_t>(lowestFree);
+    if (::setrlimit(RLIMIT_NOFILE, &none) != 0) return nullptr;
+    auto termination = std::make_unique<qt::QtTermination>(std::move(onRequest));
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    return termination;
+}
+
+TEST_F(QtUiSmokeTest, WithoutASocketPairSignalsStillEndCleanlyAndTheFailureIsTraced) {
+    std::vector<std::string> traced;
+    trace::SetLevel(trace::Level::Warning);
+    trace::SetSink([&](std::string_view line) { traced.emplace_back(line); });
+    std::vector<CloseReason> fallbackReasons;
+    auto fallback = TerminationWithoutDescriptors(
+        [&](CloseReason reason) { fallbackReasons.push_back(reason); });
+    trace::SetSink(nullptr);
+    trace::SetLevel(trace::Level::Off);
+    ASSERT_NE(fallback, nullptr);
+    EXPECT_FALSE(fallback->Woken());
+    ASSERT_FALSE(traced.empty());
+    EXPECT_NE(traced[0].find("warning QtTermination: socketpair failed: "), std::string::npos)
+        << traced[0];
+
+    std::raise(SIGINT);
+    std::raise(SIGHUP);
+    EXPECT_TRUE(ProcessUntil([&] { return fallbackReasons.size() == 2; }));
+    EXPECT_EQ(fallbackReasons,
+              (std::vector<CloseReason>{CloseReason::TaskManager, CloseReason::SessionEnd}));
+
+    // Gone again, it hands the signals back to the handlers that were there before.
+    fallback.reset();
+    std::vector<CloseReason> reasons;
+    auto form = RecordingMainForm(reasons);
+    std::raise(SIGTERM);
+    EXPECT_TRUE(ProcessUntil([&] { return reasons.size() == 1; }));
+    Ui().SetMainForm(&frm->form());
+    EXPECT_EQ(fallbackReasons.size(), 2u);
 }
 
 TEST_F(QtUiSmokeTest, WaitingForEventsRunsPostedWorkAndComesBackWithoutEvents) {

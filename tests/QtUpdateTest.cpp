@@ -12,9 +12,10 @@
 
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeShell.h"
-#include "platform/qt/QtUi.h"
 #include "platform/qt/net/QtNet.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/QtTestUi.h"
+#include "tests/TempFolder.h"
 #include "tests/UpdateTestSupport.h"
 #include "ui/frmMain.h"
 
@@ -40,29 +41,21 @@ void AnswerNextBox(QMessageBox::StandardButton button, QString& text) {
     poll->start(10);
 }
 
-std::unique_ptr<IUiServices> StartQt() {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "talvex_qt_update_tests";
-    static char* argv[] = {name, nullptr};
-    return CreateQtUiServices(argc, argv);
-}
-
 TEST(QtUpdateTest, BuildPointedAtAServerOffersTheNewerVersionAndOpensItOnYes) {
     testing::LocalHttpServer server;
     server.SetBody(kVersionPath, "Current Version=1.2.0\r\nDownload=" + std::string(kDownload) +
                                      "\r\nMessage=Ignored by the automatic check\r\nError=1\r\n");
-    testing::ScratchFolder folder;
-    testing::ScratchFolder languages{"lang"};
+    test::TempFolder folder;
+    test::TempFolder languages;
     FakeDesktop desk;
     desk.SetCurrentProcess(desk.AddProcess({"/opt/talvex/talvex"}));
     StringTable strings = testing::UpdateTexts();
     ActionLog log{desk};
-    auto ui = StartQt();
+    IUiServices& ui = test::QtTestUi();
     {
         auto http = CreateQtHttp();
         FakeShell shell;
-        frmMainServices services{*ui, desk, desk, strings, log, desk};
+        frmMainServices services{ui, desk, desk, strings, log, desk};
         services.Inet1 = http.get();
         services.shell = &shell;
         services.update.sVersionURL = server.Url(kVersionPath);
@@ -85,7 +78,6 @@ TEST(QtUpdateTest, BuildPointedAtAServerOffersTheNewerVersionAndOpensItOnYes) {
         EXPECT_TRUE(folder.Empty());
         EXPECT_EQ(server.RequestCount(kVersionPath), 1);
     }
-    ui.reset();
 }
 
 }  // namespace

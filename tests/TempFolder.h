@@ -1,11 +1,12 @@
 #pragma once
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder of the test's own under the system's temporary folder, removed with
+// everything in it afterwards (rights the test took away are given back first).
 
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,19 +15,30 @@ namespace talvex::test {
 class TempFolder {
   public:
     TempFolder() {
-        static std::atomic<int> counter{0};
-        m_path = std::filesystem::temp_directory_path() /
-                 ("talvex-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        std::filesystem::create_directories(m_path);
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "talvex-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
     }
     ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
+        namespace fs = std::filesystem;
+        std::error_code error;
+        for (auto it = fs::recursive_directory_iterator(m_path, error);
+             !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+            if (it->is_directory() && !it->is_symlink()) {
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+            }
+        }
+        fs::remove_all(m_path, error);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& Path() const { return m_path; }
+    /// The full name of `name` inside the folder.
+    std::string operator/(std::string_view name) const { return (m_path / name).string(); }
+    /// Whether the folder holds nothing.
+    bool Empty() const { return std::filesystem::is_empty(m_path); }
 
     /// Writes `contents` byte for byte into a file of this folder and returns its name.
     std::filesystem::path Write(std::string_view name, std::string_view contents) const {

@@ -11,6 +11,7 @@
 #include "platform/fake/FakeShell.h"
 #include "platform/qt/net/QtNet.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TempFolder.h"
 #include "tests/UpdateTestSupport.h"
 #include "update/modDl.h"
 
@@ -56,7 +57,7 @@ class NetCheckTest : public ::testing::Test {
     platform::FakeShell shell;
     RecordingPrompt prompt;
     StringTable strings = testing::UpdateTexts();
-    testing::ScratchFolder folder;
+    test::TempFolder folder;
 };
 
 TEST_F(NetCheckTest, PublishedVersionIsComparedNumberByNumber) {

@@ -7,6 +7,7 @@
 
 #include "platform/fake/FakeHttp.h"
 #include "platform/fake/FakeShell.h"
+#include "tests/TempFolder.h"
 #include "tests/UpdateTestSupport.h"
 #include "update/TempFile.h"
 #include "update/VersionFile.h"
@@ -17,7 +18,7 @@ namespace talvex {
 namespace {
 
 using testing::RecordingPrompt;
-using testing::ScratchFolder;
+using test::TempFolder;
 
 std::optional<bool> Newer(const std::string& published, ProgramVersion own) {
     return IsNewerVersion(SplitVersion(published), own);
@@ -74,6 +75,16 @@ TEST(VersionFileTest, ByteOrderMarkAndSingleByteTextsAreRead) {
                   .sMessage,
               "Gr\xC3\xBC\xC3\x9F"
               "e");
+    // Bytes that only look like UTF-8 (a surrogate, an overlong form, a code point above
+    // U+10FFFF) are single-byte text as well, so what goes on is valid UTF-8.
+    const std::pair<const char*, const char*> lookalikes[] = {
+        {"Message=\xED\xB3\xBF", "\xC3\xAD\xC2\xB3\xC2\xBF"},
+        {"Message=\xE0\x80\x80", "\xC3\xA0\xC2\x80\xC2\x80"},
+        {"Message=\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},
+    };
+    for (const auto& [bytes, text] : lookalikes) {
+        EXPECT_EQ(ParseVersionFile(bytes).sMessage, text) << bytes;
+    }
 }
 
 TEST(VersionFileTest, VersionIsSplitAtTheFirstTwoDots) {
@@ -157,7 +168,7 @@ TEST(ShellTest, SuccessIsAResultAboveThirtyTwo) {
 }
 
 TEST(TempFileTest, EachFileIsNewAndGoesWithItsObject) {
-    ScratchFolder folder;
+    TempFolder folder;
     std::filesystem::path first;
     {
         TempFile a(folder.Path());
@@ -196,7 +207,7 @@ class CheckOnFakesTest : public ::testing::Test {
     platform::FakeHttp http;
     platform::FakeShell shell;
     RecordingPrompt prompt;
-    ScratchFolder folder;
+    TempFolder folder;
 };
 
 TEST_F(CheckOnFakesTest, BuildWithoutAddressIsSilentAutomaticallyAndSaysSoOnRequest) {

@@ -1,9 +1,8 @@
 #pragma once
 // What the update tests share: a prompt that records every message box and answers
-// questions as told, the check's texts, and a temporary folder of the test's own.
+// questions as told, and the check's texts.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <deque>
 #include <filesystem>
@@ -72,27 +71,5 @@ inline void WriteUpdateLanguageFile(const std::filesystem::path& folder) {
 
 inline const std::string kNoVersionData = "No version information could be found.";
 inline const std::string kNoUpdate = "No update You have the newest version.";
-
-/// A fresh, empty folder for the check's temporary files; removed at the end.
-class ScratchFolder {
-  public:
-    explicit ScratchFolder(const std::string& sSuffix = "") {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = std::filesystem::temp_directory_path() /
-                 ("talvex-test-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                  std::to_string(::getpid()) + sSuffix);
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::filesystem::path& Path() const { return m_path; }
-    bool Empty() const { return std::filesystem::is_empty(m_path); }
-
-  private:
-    std::filesystem::path m_path;
-};
 
 }  // namespace talvex::testing

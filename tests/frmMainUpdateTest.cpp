@@ -8,6 +8,7 @@
 #include "platform/fake/FakeHttp.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/FakeUi.h"
+#include "tests/TempFolder.h"
 #include "tests/UpdateTestSupport.h"
 #include "ui/frmMain.h"
 
@@ -58,8 +59,8 @@ class frmMainUpdateTest : public ::testing::Test {
     ActionLog log{desk};
     FakeHttp http;
     FakeShell shell;
-    testing::ScratchFolder folder;
-    testing::ScratchFolder languages{"lang"};
+    test::TempFolder folder;
+    test::TempFolder languages;
     std::int32_t self = 0;
     std::unique_ptr<frmMain> frm;
 };

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The program, started for real (Qt's offscreen platform, no display needed), ends
 # cleanly with exit code 0 on SIGTERM, SIGINT and SIGHUP and leaves no process behind.
+# With TALVEX_DEBUG=1 (given for SIGTERM only) its trace names the signal on stderr;
+# without it, the trace writes nothing.
 # Usage: talvex_end_test.sh path/to/talvex
 set -uo pipefail
 bin=$1
@@ -21,7 +23,12 @@ catches() {
 
 for sig in TERM INT HUP; do
   signo=$(kill -l "$sig")
-  "$bin" >/dev/null 2>&1 &
+  err=$scratch/stderr-$sig
+  if [[ $sig == TERM ]]; then
+    TALVEX_DEBUG=1 "$bin" >/dev/null 2>"$err" &
+  else
+    env -u TALVEX_DEBUG "$bin" >/dev/null 2>"$err" &
+  fi
   pid=$!
   for _ in $(seq 200); do catches "$pid" "$signo" && break; sleep 0.05; done
   sleep 0.3  # let start-up finish
@@ -36,6 +43,16 @@ for sig in TERM INT HUP; do
   rc=$?
   if [[ $rc -ne 0 ]]; then
     echo "FAIL: exit code $rc after SIG$sig" >&2
+    exit 1
+  fi
+  if [[ $sig == TERM ]] && ! grep -q "info QtTermination: SIGTERM: close request" "$err"; then
+    echo "FAIL: no trace line for SIGTERM with TALVEX_DEBUG=1:" >&2
+    cat "$err" >&2
+    exit 1
+  fi
+  if [[ $sig != TERM ]] && grep -q "^talvex: [0-9.]* " "$err"; then
+    echo "FAIL: trace lines without TALVEX_DEBUG:" >&2
+    cat "$err" >&2
     exit 1
   fi
   echo "SIG$sig: ended with exit code 0"

@@ -1,6 +1,7 @@
 #include "ui/frmAdvanced.h"
 
-#include "i18n/TalvexError.h"
+#include "base/RunQuietly.h"
+#include "base/TalvexError.h"
 #include "ui/AdvancedOptions.h"
 
 namespace talvex {
@@ -18,8 +19,8 @@ const char* const kKeyWidth = "frmAdvanced.Width";
 const char* const kKeyHeight = "frmAdvanced.Height";
 
 template <typename Handler>
-std::function<void()> Quiet(Handler handler) {
-    return [handler]() { RunQuietly(handler); };
+std::function<void()> Quiet(const char* sHandler, Handler handler) {
+    return [sHandler, handler]() { RunQuietly(sHandler, handler); };
 }
 
 }  // namespace
@@ -33,7 +34,7 @@ frmAdvanced::frmAdvanced(const frmAdvancedServices& services)
       m_form(services.ui.CreateForm("frmAdvanced")) {
     CreateControls();
     BindHandlers();
-    RunQuietly([this] { Form_Load(); });
+    RunQuietly("Form_Load", [this] { Form_Load(); });
 }
 
 frmAdvanced::~frmAdvanced() {
@@ -93,24 +94,26 @@ void frmAdvanced::CreateControls() {
 }
 
 void frmAdvanced::BindHandlers() {
-    m_form->OnUnload = [this] { RunQuietly([this] { Form_Unload(); }); };
-    Ctl("Slider1").OnChange = Quiet([this] { Slider1_Change(); });
-    Ctl("chkBackgroundObservation").OnClick = Quiet([this] { chkBackgroundObservation_Click(); });
+    m_form->OnUnload = [this] { RunQuietly("Form_Unload", [this] { Form_Unload(); }); };
+    Ctl("Slider1").OnChange = Quiet("Slider1_Change", [this] { Slider1_Change(); });
+    Ctl("chkBackgroundObservation").OnClick =
+        Quiet("chkBackgroundObservation_Click", [this] { chkBackgroundObservation_Click(); });
     Ctl("txtBelowNormal").OnKeyPress = [this](std::int32_t& key) {
-        RunQuietly([&] { txtBelowNormal_KeyPress(key); });
+        RunQuietly("txtBelowNormal_KeyPress", [&] { txtBelowNormal_KeyPress(key); });
     };
     Ctl("txtIdle").OnKeyPress = [this](std::int32_t& key) {
-        RunQuietly([&] { txtIdle_KeyPress(key); });
+        RunQuietly("txtIdle_KeyPress", [&] { txtIdle_KeyPress(key); });
     };
-    Ctl("txtBelowNormal").OnLostFocus = Quiet([this] { txtBelowNormal_LostFocus(); });
-    Ctl("txtIdle").OnLostFocus = Quiet([this] { txtIdle_LostFocus(); });
-    Ctl("cmdOk").OnClick = Quiet([this] { cmdOk_Click(); });
+    Ctl("txtBelowNormal").OnLostFocus =
+        Quiet("txtBelowNormal_LostFocus", [this] { txtBelowNormal_LostFocus(); });
+    Ctl("txtIdle").OnLostFocus = Quiet("txtIdle_LostFocus", [this] { txtIdle_LostFocus(); });
+    Ctl("cmdOk").OnClick = Quiet("cmdOk_Click", [this] { cmdOk_Click(); });
 }
 
 // ---- loading ----
 
 void frmAdvanced::Form_Load() {
-    RunQuietly([this] { RestorePosition(); });
+    RunQuietly("RestorePosition", [this] { RestorePosition(); });
     m_engine.m_modMain.SetTopmost(m_form->Handle(), m_host.AlwaysOnTop());
     const modMain& options = m_engine.m_modMain;
     Ctl("chkBackgroundObservation").SetValue(options.bBkgObservation ? 1 : 0);

@@ -1,8 +1,9 @@
 #include "ui/frmMain.h"
 
+#include "base/RunQuietly.h"
+#include "base/TalvexError.h"
 #include "engine/Version.h"
 #include "i18n/FormatMsg.h"
-#include "i18n/TalvexError.h"
 
 namespace talvex {
 
@@ -22,8 +23,8 @@ const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMin
 
 // Every handler ends quietly on any error and keeps what it already did.
 template <typename Handler>
-std::function<void()> Quiet(Handler handler) {
-    return [handler]() { RunQuietly(handler); };
+std::function<void()> Quiet(const char* sHandler, Handler handler) {
+    return [sHandler, handler]() { RunQuietly(sHandler, handler); };
 }
 
 }  // namespace
@@ -55,7 +56,7 @@ frmMain::frmMain(const frmMainServices& services)
     BindHandlers();
     BindRulePanel();
     m_engine.SetWarningDialog(&m_frmWarning);
-    m_log.SetOnChange([this] { RunQuietly([this] { OnLogChanged(); }); });
+    m_log.SetOnChange([this] { RunQuietly("OnLogChanged", [this] { OnLogChanged(); }); });
     m_ui.SetMainForm(m_form.get());
 }
 
@@ -74,29 +75,35 @@ Control& frmMain::Ctl(const std::string& name, std::int16_t index) {
 void frmMain::BindHandlers() {
     m_tmrRefresh->OnTimer = [this] { m_engine.tmrRefresh_Timer(); };
     m_form->OnQueryUnload = [this](bool& cancel, CloseReason reason) {
-        RunQuietly([&] { Form_QueryUnload(cancel, reason); });
+        RunQuietly("Form_QueryUnload", [&] { Form_QueryUnload(cancel, reason); });
     };
-    m_form->OnShown = Quiet([this] { Form_Shown(); });
-    Ctl("chkActive").OnClick = Quiet([this] { chkActive_Click(); });
+    m_form->OnShown = Quiet("Form_Shown", [this] { Form_Shown(); });
+    Ctl("chkActive").OnClick = Quiet("chkActive_Click", [this] { chkActive_Click(); });
     for (std::int16_t i = 0; i < 3; ++i) {
-        Ctl("Option1", i).OnClick = Quiet([this, i] { Option1_Click(i); });
+        Ctl("Option1", i).OnClick = Quiet("Option1_Click", [this, i] { Option1_Click(i); });
     }
-    Ctl("chkAlwaysOnTop").OnClick = Quiet([this] { chkAlwaysOnTop_Click(); });
-    Ctl("chkAdvanced").OnClick = Quiet([this] { chkAdvanced_Click(); });
-    Ctl("chkAutostart").OnClick = Quiet([this] { chkAutostart_Click(); });
-    Ctl("chkAutoUpdate").OnClick = Quiet([this] { chkAutoUpdate_Click(); });
+    Ctl("chkAlwaysOnTop").OnClick =
+        Quiet("chkAlwaysOnTop_Click", [this] { chkAlwaysOnTop_Click(); });
+    Ctl("chkAdvanced").OnClick = Quiet("chkAdvanced_Click", [this] { chkAdvanced_Click(); });
+    Ctl("chkAutostart").OnClick = Quiet("chkAutostart_Click", [this] { chkAutostart_Click(); });
+    Ctl("chkAutoUpdate").OnClick = Quiet("chkAutoUpdate_Click", [this] { chkAutoUpdate_Click(); });
     Ctl("chkAutoUpdate").OnMouseUp = [this](int button, int shift, std::int32_t x, std::int32_t y) {
-        RunQuietly([&] { chkAutoUpdate_MouseUp(button, shift, x, y); });
+        RunQuietly("chkAutoUpdate_MouseUp", [&] { chkAutoUpdate_MouseUp(button, shift, x, y); });
     };
-    Ctl("imgGer").OnClick = Quiet([this] { imgGer_Click(); });
-    Ctl("imgEn").OnClick = Quiet([this] { imgEn_Click(); });
-    Ctl("imgFr").OnClick = Quiet([this] { imgFr_Click(); });
+    Ctl("imgGer").OnClick = Quiet("imgGer_Click", [this] { imgGer_Click(); });
+    Ctl("imgEn").OnClick = Quiet("imgEn_Click", [this] { imgEn_Click(); });
+    Ctl("imgFr").OnClick = Quiet("imgFr_Click", [this] { imgFr_Click(); });
 
-    m_mnuPop1.Find("mnuPop1Show")->OnClick = Quiet([this] { mnuPop1Show_Click(); });
-    m_mnuPop1.Find("mnuPop1Activate")->OnClick = Quiet([this] { mnuPop1Activate_Click(); });
-    m_mnuPop1.Find("mnuPop1Advanced")->OnClick = Quiet([this] { mnuPop1Advanced_Click(); });
-    m_mnuPop1.Find("mnuPop1Update")->OnClick = Quiet([this] { mnuPop1Update_Click(); });
-    m_mnuPop1.Find("mnuPop1Exit")->OnClick = Quiet([this] { mnuPop1Exit_Click(); });
+    m_mnuPop1.Find("mnuPop1Show")->OnClick =
+        Quiet("mnuPop1Show_Click", [this] { mnuPop1Show_Click(); });
+    m_mnuPop1.Find("mnuPop1Activate")->OnClick =
+        Quiet("mnuPop1Activate_Click", [this] { mnuPop1Activate_Click(); });
+    m_mnuPop1.Find("mnuPop1Advanced")->OnClick =
+        Quiet("mnuPop1Advanced_Click", [this] { mnuPop1Advanced_Click(); });
+    m_mnuPop1.Find("mnuPop1Update")->OnClick =
+        Quiet("mnuPop1Update_Click", [this] { mnuPop1Update_Click(); });
+    m_mnuPop1.Find("mnuPop1Exit")->OnClick =
+        Quiet("mnuPop1Exit_Click", [this] { mnuPop1Exit_Click(); });
 }
 
 // ---- start-up ----
@@ -117,7 +124,7 @@ void frmMain::Form_Load() {
     StartupLogLines();
     m_oTrayIcon = m_ui.CreateTrayIcon();
     m_oTrayIcon->OnTrayMouseEvent = [this](std::int32_t mouseEvent) {
-        RunQuietly([&] { oTrayIcon_TrayMouseEvent(mouseEvent); });
+        RunQuietly("oTrayIcon_TrayMouseEvent", [&] { oTrayIcon_TrayMouseEvent(mouseEvent); });
     };
     m_oTrayIcon->AddIcon(*m_form, 0, m_form->Caption());
     m_oTrayIcon->ShowBalloon(1, txtTalvexStarted, "Talvex", 5000);
@@ -125,7 +132,7 @@ void frmMain::Form_Load() {
     if (bAutoUpdate) CheckForUpdate(false);
     m_engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
     m_tmrRefresh->SetEnabled(true);
-    m_ui.Post([this] { RunQuietly([this] { AfterStartup(); }); });
+    m_ui.Post([this] { RunQuietly("AfterStartup", [this] { AfterStartup(); }); });
 }
 
 void frmMain::StartupLogLines() {
@@ -161,15 +168,16 @@ void frmMain::fEndTalvex() {
     m_tmrRefresh->SetEnabled(false);
     // Everything Talvex changed is put back; a change the kernel turns away for a
     // moment is waited for, briefly. What is still left stays on record for the next start.
-    RunQuietly([this] { m_processes.UndoAllChanges(kEndUndoWaitMs); });
-    RunQuietly([this] { fSaveSettings(); });
+    RunQuietly("fEndTalvex/UndoAllChanges",
+               [this] { m_processes.UndoAllChanges(kEndUndoWaitMs); });
+    RunQuietly("fEndTalvex/fSaveSettings", [this] { fSaveSettings(); });
     if (m_oTrayIcon) {
         m_oTrayIcon->RemoveIcon();
         m_oTrayIcon.reset();
     }
-    RunQuietly([this] { ReleaseInstanceMutex(); });
-    RunQuietly([this] { CloseAdvancedWindow(); });
-    RunQuietly([this] { m_frmWarning.Unload(); });
+    RunQuietly("fEndTalvex/ReleaseInstanceMutex", [this] { ReleaseInstanceMutex(); });
+    RunQuietly("fEndTalvex/CloseAdvancedWindow", [this] { CloseAdvancedWindow(); });
+    RunQuietly("fEndTalvex/frmWarning.Unload", [this] { m_frmWarning.Unload(); });
     m_form->Close();
     m_ui.EndProgram(0);
 }

@@ -1,6 +1,6 @@
 // The main window's side of the Advanced window: loading it hidden with the first log
 // line, showing it from the tray menu, closing it, and what it reads from here.
-#include "i18n/TalvexError.h"
+#include "base/TalvexError.h"
 #include "settings/modSettings.h"
 #include "ui/frmMain.h"
 

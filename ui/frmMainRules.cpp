@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "i18n/TalvexError.h"
+#include "base/RunQuietly.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -28,17 +28,25 @@ const std::array<std::pair<const char*, Pop2Item>, 8> kPop2Commands{{
 }  // namespace
 
 void frmMain::BindRulePanel() {
-    Ctl("Command1").OnClick = [this] { RunQuietly([this] { Command1_Click(); }); };
-    Ctl("Command2").OnClick = [this] { RunQuietly([this] { Command2_Click(); }); };
-    Ctl("Command3").OnClick = [this] { RunQuietly([this] { Command3_Click(); }); };
-    Ctl("List1").OnDblClick = [this] { RunQuietly([this] { List1_DblClick(); }); };
+    Ctl("Command1").OnClick = [this] {
+        RunQuietly("Command1_Click", [this] { Command1_Click(); });
+    };
+    Ctl("Command2").OnClick = [this] {
+        RunQuietly("Command2_Click", [this] { Command2_Click(); });
+    };
+    Ctl("Command3").OnClick = [this] {
+        RunQuietly("Command3_Click", [this] { Command3_Click(); });
+    };
+    Ctl("List1").OnDblClick = [this] {
+        RunQuietly("List1_DblClick", [this] { List1_DblClick(); });
+    };
     Ctl("List1").OnMouseDown = [this](int button, int shift, std::int32_t x, std::int32_t y) {
-        RunQuietly([&] { List1_MouseDown(button, shift, x, y); });
+        RunQuietly("List1_MouseDown", [&] { List1_MouseDown(button, shift, x, y); });
     };
     for (const auto& [name, item] : kPop2Commands) {
         const Pop2Item command = item;
         m_mnuPop2.Find(name)->OnClick = [this, command] {
-            RunQuietly([this, command] { mnuPop2Click(command); });
+            RunQuietly("mnuPop2Click", [this, command] { mnuPop2Click(command); });
         };
     }
 }

@@ -2,7 +2,7 @@
 // window, its two popup menus, the text members and the priority display names.
 #include <filesystem>
 
-#include "i18n/TalvexError.h"
+#include "base/TalvexError.h"
 #include "i18n/TranslateTable.h"
 #include "i18n/modLang.h"
 #include "ui/frmMain.h"

@@ -1,6 +1,7 @@
 #include "ui/frmWarning.h"
 
-#include "i18n/TalvexError.h"
+#include "base/RunQuietly.h"
+#include "base/TalvexError.h"
 
 namespace talvex {
 
@@ -68,7 +69,7 @@ void frmWarning::Form_Load() {
     Control& ok = f.Add(ControlKind::PushButton, "OKButton", {4740, 2340, 1215, 375});
     ok.SetCaption("Ok");
     ok.SetTabIndex(0);
-    ok.OnClick = [this] { RunQuietly([this] { OKButton_Click(); }); };
+    ok.OnClick = [this] { RunQuietly("OKButton_Click", [this] { OKButton_Click(); }); };
 
     f.SetCaption(m_strings.Lang(53, false, false, false, "Warning"));
     check1.SetCaption(m_strings.Lang(52, false, false, false, "Do noch check this app again"));

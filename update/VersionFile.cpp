@@ -10,35 +10,6 @@ namespace talvex {
 
 namespace {
 
-/// Length of the UTF-8 sequence starting at text[i], or 0 when it is not valid there.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        length = 4;
-    else
-        return 0;
-    if (i + length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
-bool IsUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text, i);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
-
 /// A 16-bit whole number, sign allowed, blanks around it allowed.
 std::optional<std::int16_t> Integer16(std::string_view text) {
     text = modStd::TrimBlanks(text);
@@ -61,7 +32,7 @@ std::int64_t PartOrZero(const std::optional<std::int64_t>& part) {
 
 std::string VersionFileText(std::string_view bytes) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (IsUtf8(bytes)) {
+    if (modStd::IsUtf8(bytes)) {
         if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
             bytes.remove_prefix(kByteOrderMark.size());
         }

@@ -1,10 +1,10 @@
 #include "update/modDl.h"
 
-#include <exception>
 #include <fstream>
 #include <iterator>
 #include <optional>
 
+#include "base/RunQuietly.h"
 #include "update/TempFile.h"
 #include "update/modShell.h"
 
@@ -29,20 +29,19 @@ modDl::modDl(const UpdateServices& services, UpdateOptions options)
 bool modDl::DownloadFile(platform::IHttp& oInet, const std::string& sURL,
                          const std::string& sFile) {
     if (oInet.StillExecuting()) return false;
-    bool written = false;
-    try {
+    bool written = false, busy = false;
+    RunQuietly("DownloadFile", [&] {
         const platform::HttpResponse response = oInet.OpenURL(sURL);
-        if (response.status == platform::HttpStatus::Busy) return false;
-        if (response.Ok() && !sFile.empty()) {
+        busy = response.status == platform::HttpStatus::Busy;
+        if (!busy && response.Ok() && !sFile.empty()) {
             std::ofstream out(sFile, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(response.body.data()),
                       static_cast<std::streamsize>(response.body.size()));
             out.close();
             written = !out.fail();
         }
-    } catch (const std::exception&) {
-        written = false;
-    }
+    });
+    if (busy) return false;
     if (!written) m_services.prompt.Inform(kTransferError, PromptIcon::Information, "");
     return written;
 }
@@ -53,16 +52,15 @@ VersionInfo modDl::FetchVersionInfo() {
     TempFile temp(m_options.tempFolder);
     DownloadFile(m_services.Inet1, m_options.sVersionURL, temp.Path().string());
     VersionInfo info;
-    try {
+    // An unreadable file leaves the check with the values it has.
+    RunQuietly("FetchVersionInfo", [&] {
         std::ifstream in(temp.Path(), std::ios::binary);
         if (in) {
             const std::string bytes{std::istreambuf_iterator<char>(in),
                                     std::istreambuf_iterator<char>()};
             info = ParseVersionFile(bytes);
         }
-    } catch (const std::exception&) {
-        // An unreadable file leaves the check with the values it has.
-    }
+    });
     temp.Remove();
     return info;
 }

@@ -32,7 +32,7 @@ struct FakeProcessSpec {
 };
 
 class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
-public:
+  public:
     FakeDesktop();
 
     // ---- control interface for tests ----
@@ -108,7 +108,7 @@ public:
     std::uint64_t GetTickCount64() override { return m_tick; }
     std::string LocalDateTimeText() override { return m_dateTime; }
 
-private:
+  private:
     struct Process {
         std::uint64_t serial = 0;  // tells a reused pid from the process that had it
         std::string exePath;

@@ -1,9 +1,9 @@
 #pragma once
 // The text of an INI file: "[section]" headers and "key=value" lines. Keys, values and
-// section names are escaped so that any text, line breaks and all, survives a write and
-// a read: "\\", "\n", "\r", "\t" and "\xHH" for other control bytes, for a space at
-// either end and, in names, for "=", "[", "]", ";" and "#". Lines that start with "#"
-// or ";" are comments; they are not kept.
+// section names are escaped (TextEscapes.h) so that any text, line breaks and all,
+// survives a write and a read: "\\", "\n", "\r", "\t" and "\xHH" for other control
+// bytes, for a space at either end and, in names, for "=", "[", "]", ";" and "#". Lines
+// that start with "#" or ";" are comments; they are not kept.
 
 #include <map>
 #include <string>
@@ -22,9 +22,6 @@ class IniDocument {
     Section& operator[](const std::string& name) { return m_sections[name]; }
     /// The section, or null when there is none.
     const Section* Find(const std::string& name) const;
-
-    static std::string Escape(std::string_view text, bool isName);
-    static std::string Unescape(std::string_view text);
 
   private:
     std::map<std::string, Section> m_sections;

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/linux/AtomicFile.h"
+#include "platform/linux/TextEscapes.h"
 #include "platform/linux/XdgPaths.h"
 
 namespace talvex::platform {
@@ -14,38 +15,6 @@ namespace talvex::platform {
 namespace {
 
 constexpr unsigned kEntryMode = 0644;
-
-// Undoes the escapes of a string value: \s \n \t \r \\.
-std::string UnescapeStringValue(const std::string& value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            out += value[i];
-            continue;
-        }
-        const char next = value[++i];
-        switch (next) {
-            case 's':
-                out += ' ';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case '\\':
-                out += '\\';
-                break;
-            default:
-                out += '\\', out += next;
-        }
-    }
-    return out;
-}
 
 // The first argument of an Exec line whose string escapes are already undone.
 std::string FirstExecArgument(const std::string& exec) {
@@ -65,33 +34,6 @@ std::string FirstExecArgument(const std::string& exec) {
     for (std::size_t k = 0; k < argument.size(); ++k) {
         out += argument[k];
         if (argument[k] == '%' && k + 1 < argument.size() && argument[k + 1] == '%') ++k;
-    }
-    return out;
-}
-
-// Applies the escapes of a string value: \\ \n \t \r, and \s for a leading space.
-std::string EscapeStringValue(const std::string& value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        switch (value[i]) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case ' ':
-                out += i == 0 ? "\\s" : " ";
-                break;
-            default:
-                out += value[i];
-        }
     }
     return out;
 }
@@ -150,7 +92,7 @@ std::string LinuxAutostart::QuoteExecArgument(const std::string& argument) {
     }
     quoted += '"';
     // The escapes of a string value come on top of the quoting.
-    return EscapeStringValue(quoted);
+    return EscapeText(quoted, kDesktopEntryStyle);
 }
 
 std::string LinuxAutostart::DesktopEntryText(const std::string& sName,
@@ -158,7 +100,7 @@ std::string LinuxAutostart::DesktopEntryText(const std::string& sName,
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=" +
-           EscapeStringValue(sName) +
+           EscapeText(sName, kDesktopEntryStyle) +
            "\n"
            "Comment=Raises the priority of the program you work with\n"
            "Exec=" +
@@ -177,7 +119,7 @@ std::optional<std::string> LinuxAutostart::ProgramOfEntry(const std::string& tex
     if (value("Hidden") == "true" || value("X-GNOME-Autostart-enabled") == "false") {
         return std::nullopt;
     }
-    std::string program = FirstExecArgument(UnescapeStringValue(value("Exec")));
+    std::string program = FirstExecArgument(UnescapeText(value("Exec"), kDesktopEntryStyle));
     if (program.empty()) return std::nullopt;
     return program;
 }

@@ -32,6 +32,11 @@ constexpr std::uint64_t kFreshReadNs = 1'000'000;
 // Seconds between 1601-01-01 and 1970-01-01, in 100 ns units.
 constexpr std::uint64_t kUnixEpochAsFiletime = 116444736000000000ULL;
 constexpr int kCapSysNice = 23;
+// A handle is its slot's generation in the upper half and slot + 1 in the lower half,
+// halves of whatever width a handle has on this target (32 bits on 64-bit targets).
+constexpr unsigned kSlotBits = sizeof(ProcessHandle) * 4;
+constexpr ProcessHandle kSlotMask = (ProcessHandle{1} << kSlotBits) - 1U;
+constexpr ProcessHandle kGenerationMask = ~ProcessHandle{0} >> kSlotBits;
 
 std::uint64_t NowNs(clockid_t clock) {
     timespec ts{};
@@ -203,7 +208,8 @@ ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pi
         }
     }
     if (!process) process = Attach(pid);
-    if (!process) return 0;
+    // slot + 1 must fit in its half of the handle.
+    if (!process || (m_freeSlots.empty() && m_handles.size() >= kSlotMask)) return 0;
     std::uint32_t slot = 0;
     if (m_freeSlots.empty()) {
         slot = static_cast<std::uint32_t>(m_handles.size());
@@ -216,14 +222,16 @@ ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pi
     entry.process = std::move(process);
     entry.access = access;
     ++entry.generation;
-    return (static_cast<ProcessHandle>(entry.generation) << 32) | (slot + 1U);
+    return (static_cast<ProcessHandle>(entry.generation) << kSlotBits) | (slot + 1U);
 }
 
 LinuxProcessApi::Handle* LinuxProcessApi::Slot(ProcessHandle handle) {
-    const std::uint64_t slot = (handle & 0xFFFFFFFFU) - 1U;
+    const std::uint64_t slot = std::uint64_t{handle & kSlotMask} - 1U;
     if (slot >= m_handles.size()) return nullptr;
     Handle& entry = m_handles[slot];
-    if (!entry.process || entry.generation != (handle >> 32)) return nullptr;
+    if (!entry.process || (entry.generation & kGenerationMask) != (handle >> kSlotBits)) {
+        return nullptr;
+    }
     return &entry;
 }
 

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "TempFolder.h"
+#include "tests/settings/SettingsTestSupport.h"
 #include "platform/linux/LinuxAutostart.h"
 #include "settings/modAutostart.h"
 
@@ -11,7 +11,7 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using testing::TempFolder;
+using test::TempFolder;
 namespace fs = std::filesystem;
 
 class LinuxAutostartTest : public ::testing::Test {

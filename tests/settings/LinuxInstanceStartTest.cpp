@@ -9,12 +9,12 @@
 
 #include <string>
 
-#include "TempFolder.h"
+#include "tests/settings/SettingsTestSupport.h"
 
 namespace talvex {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 
 // One started copy; its output is read up to "running" or "ended".
 class Copy {

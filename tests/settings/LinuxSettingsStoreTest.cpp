@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <map>
 
-#include "TempFolder.h"
+#include "tests/settings/SettingsTestSupport.h"
 #include "platform/linux/LinuxSettingsStore.h"
 #include "platform/linux/XdgPaths.h"
 #include "settings/modSettings.h"
@@ -20,7 +20,7 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using testing::TempFolder;
+using test::TempFolder;
 namespace fs = std::filesystem;
 
 class LinuxSettingsStoreTest : public ::testing::Test {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "TempFolder.h"
+#include "tests/settings/SettingsTestSupport.h"
 #include "platform/linux/LinuxSingleInstance.h"
 #include "settings/modInstance.h"
 
@@ -15,7 +15,7 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using testing::TempFolder;
+using test::TempFolder;
 
 // A copy of the program in a child process: it takes the lock, reports whether it got
 // it, and then waits until it is killed or told to end.

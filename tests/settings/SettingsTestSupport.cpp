@@ -1,36 +1,13 @@
-#include "TempFolder.h"
+#include "tests/settings/SettingsTestSupport.h"
 
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace talvex::testing {
-
-namespace fs = std::filesystem;
-
-TempFolder::TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "talvex-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code error;
-    // Tests take rights away; give them back so that everything can go.
-    for (auto it = fs::recursive_directory_iterator(m_path, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (it->is_directory() && !it->is_symlink()) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-        }
-    }
-    fs::remove_all(m_path, error);
-}
 
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,25 +1,13 @@
 #pragma once
-// A fresh folder per test, removed with everything in it afterwards, and a helper that
-// runs a piece of a test in a child process.
+// What the settings tests share: whole files read and written, and a piece of a test
+// run in a child process, with or without root rights.
 
 #include <functional>
 #include <string>
 
+#include "tests/TempFolder.h"
+
 namespace talvex::testing {
-
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
-};
 
 /// Whole contents of a file; empty when it cannot be read.
 std::string ReadText(const std::string& path);
