@@ -38,7 +38,8 @@ frmMain::frmMain(const frmMainServices& services)
       m_ruleCommands(m_engine.m_TalvexItems, services.strings,
                      [this](const std::string& sPrompt, const std::string& sDefault) {
                          return m_ui.InputBox(sPrompt, "Talvex", sDefault);
-                     }),
+                     },
+                     services.system.sRuleExample),
       // Above an always-on-top main window, or the warning (and its only way out, OK)
       // would open hidden behind it.
       m_frmWarning(services.ui, services.strings,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
 #include "engine/IEngineHost.h"
@@ -21,6 +22,7 @@
 #include "platform/IWindowApi.h"
 #include "rules/RuleCommands.h"
 #include "settings/NullSettingsStore.h"
+#include "settings/modSettings.h"
 #include "ui/UiUpdatePrompt.h"
 #include "ui/frmAdvanced.h"
 #include "ui/frmWarning.h"
@@ -37,6 +39,11 @@ struct frmMainSystem {
     platform::ISingleInstance* instance = nullptr;
     /// File name of this program, the name of its own default never-boost rule.
     std::string sOwnExeName = "talvex";
+    /// The other never-boost rules of the very first start: programs of this system
+    /// that must not be boosted.
+    std::vector<FirstStartRule> firstStartRules = WindowsFirstStartRules();
+    /// The name Add suggests: an example in the form of this system's program names.
+    std::string sRuleExample = RuleCommands::kAddDefaultAnswer;
 };
 
 /// Everything the main window works with; owned by whoever creates the window.

@@ -15,8 +15,11 @@ ISettingsStore& frmMain::SettingsStore() {
 }
 
 void frmMain::fLoadSettings() {
+    SettingsDefaults defaults;
+    defaults.sOwnExeName = m_system.sOwnExeName;
+    defaults.firstStartRules = m_system.firstStartRules;
     const SettingsValues v =
-        ReadSettings(SettingsStore(), m_engine.m_TalvexItems, m_system.sOwnExeName);
+        ReadSettings(SettingsStore(), m_engine.m_TalvexItems, m_engine.m_iNewPriority, defaults);
     m_sLanguage = v.sLanguage;
     Translate();
     m_engine.m_iNewPriority = v.iNewPriority;
