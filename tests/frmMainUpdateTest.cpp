@@ -2,6 +2,7 @@
 // "Check for Update" and the right click on the AutoUpdate box, on the fake UI.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "platform/fake/FakeDesktop.h"
@@ -44,6 +45,20 @@ class frmMainUpdateTest : public ::testing::Test {
         frm->Form_Load();
         ui.ProcessPending();
         return *frm;
+    }
+    /// The program is ended by `end` from inside a transfer of "Check for Update"; true
+    /// when nothing of the check was left in the temporary folder at that moment.
+    bool FolderEmptyWhenEndedDuringTransfer(const std::function<void()>& end) {
+        http.SetBody(kUrl, VersionFileBody("1.1.0"));
+        Start(kUrl);
+        bool emptyAtEnd = false;
+        ui.onJournal = [&](const std::string& entry) {
+            if (entry == "EndProgram") emptyAtEnd = folder.Empty();
+        };
+        http.SetDuringTransfer(end);
+        ChooseFromTray("mnuPop1Update");
+        EXPECT_TRUE(ui.Ended());
+        return emptyAtEnd;
     }
     /// Every message box shown so far, oldest first.
     std::vector<FakeUi::MsgBoxCall> Boxes() const { return ui.MsgBoxes(); }
@@ -134,6 +149,17 @@ TEST_F(frmMainUpdateTest, TrayAndRightClickOnAutoUpdateCheckOnRequest) {
     EXPECT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(http.Requests().size(), 3u);
     EXPECT_TRUE(main.tmrRefresh().Enabled());
+}
+
+TEST_F(frmMainUpdateTest, SessionEndDuringATransferLeavesNoTemporaryFile) {
+    EXPECT_TRUE(FolderEmptyWhenEndedDuringTransfer([this] { ui.RequestEnd(CloseReason::SessionEnd); }));
+}
+
+TEST_F(frmMainUpdateTest, ExitDuringATransferLeavesNoTemporaryFile) {
+    EXPECT_TRUE(FolderEmptyWhenEndedDuringTransfer([this] {
+        ChooseFromTray("mnuPop1Exit");
+        ui.FireTimers();
+    }));
 }
 
 TEST_F(frmMainUpdateTest, TransferErrorAtStartUpIsReportedAndStartUpGoesOn) {
