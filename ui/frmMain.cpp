@@ -3,16 +3,13 @@
 #include "engine/Version.h"
 #include "i18n/FormatMsg.h"
 #include "i18n/TalvexError.h"
+#include "ui/BuildStamp.h"
 
 namespace talvex {
 
 using namespace platform;
 
 namespace {
-
-// The build stamp written to the action log at start-up.
-constexpr const char* kBuildDate = "2006-11-18";
-constexpr const char* kBuildTime = "08:48:46";
 
 const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMinor},
                            std::int64_t{kVersionRevision}};
@@ -127,7 +124,7 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::StartupLogLines() {
-    m_log.DoLog(std::string("Build: ") + kBuildDate + " - " + kBuildTime, true);
+    m_log.DoLog(std::string("Build: ") + BuildDate() + " - " + BuildTime(), true);
     m_log.DoLog("Refresh rate: " + std::to_string(m_tmrRefresh->Interval()) + " ms", true);
 }
 
