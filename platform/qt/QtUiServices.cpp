@@ -4,6 +4,10 @@
 #include <QApplication>
 #include <QCursor>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
@@ -133,7 +137,7 @@ class QtUiServices final : public IUiServices {
         QAction* chosen = nullptr;
         QObject::connect(&qmenu, &QMenu::triggered,
                          [&chosen](QAction* action) { chosen = action; });
-        if (QAction* result = qmenu.exec(QCursor::pos())) chosen = result;
+        if (QAction* result = qmenu.exec(PopupPosition())) chosen = result;
         const auto found = actions.find(chosen);
         if (found != actions.end()) found->second->Choose();
     }
@@ -155,6 +159,15 @@ class QtUiServices final : public IUiServices {
                                             : QMessageBox::NoIcon);
         const bool yesNo = (style & 7) == vbYesNo;
         box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+        // Enter takes the default button, Escape No (or OK).
+        if (yesNo) {
+            box.setDefaultButton((style & vbDefaultButton2) != 0 ? QMessageBox::No
+                                                                 : QMessageBox::Yes);
+            box.setEscapeButton(QMessageBox::No);
+        } else {
+            box.setDefaultButton(QMessageBox::Ok);
+            box.setEscapeButton(QMessageBox::Ok);
+        }
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
         const int answer = box.exec();
         if (answer == QMessageBox::Yes) return vbYes;
@@ -186,6 +199,28 @@ class QtUiServices final : public IUiServices {
         QMetaObject::invokeMethod(&m_app, std::move(work), Qt::QueuedConnection);
     }
 
+    std::string SystemLanguage() override {
+        // The first of the languages the user reads (LANGUAGE, then the locale).
+        const QStringList languages = QLocale::system().uiLanguages();
+        const QString first = languages.isEmpty() ? QLocale::system().name() : languages.first();
+        if (first == QLatin1String("C") || first == QLatin1String("POSIX")) return {};
+        return first.left(2).toLower().toStdString();
+    }
+
+    void SetLanguage(const std::string& sLanguage) override {
+        // Qt's own texts (Yes, No, Cancel, OK) in the program's language; English
+        // needs no translation.
+        const QString code = QString::fromStdString(sLanguage).toLower();
+        if (code == m_qtLanguage) return;
+        m_qtLanguage = code;
+        QCoreApplication::removeTranslator(&m_qtTranslator);
+        if (code == QLatin1String("en")) return;
+        if (m_qtTranslator.load(QLatin1String("qtbase_") + code,
+                                QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QCoreApplication::installTranslator(&m_qtTranslator);
+        }
+    }
+
     std::int32_t ScreenWidth() override { return ScreenPx().width() * TwipsPerPixelX(); }
     std::int32_t ScreenHeight() override { return ScreenPx().height() * TwipsPerPixelY(); }
     std::int32_t TwipsPerPixelX() override { return qMax(1, qRound(1440.0 / LogicalDpi())); }
@@ -204,6 +239,21 @@ class QtUiServices final : public IUiServices {
     }
 
   private:
+    // At the mouse while it is over the window in front; opened from the keyboard with
+    // the mouse elsewhere, at the focused control (a list's current line).
+    static QPoint PopupPosition() {
+        const QPoint mouse = QCursor::pos();
+        QWidget* window = QApplication::activeWindow();
+        QWidget* focus = QApplication::focusWidget();
+        if (!window || !focus || window->frameGeometry().contains(mouse)) return mouse;
+        if (auto* list = qobject_cast<QListWidget*>(focus)) {
+            if (QListWidgetItem* item = list->currentItem()) {
+                const QRect line = list->visualItemRect(item);
+                return list->viewport()->mapToGlobal(line.bottomLeft());
+            }
+        }
+        return focus->mapToGlobal(focus->rect().center());
+    }
     QSize ScreenPx() const {
         const QScreen* screen = QGuiApplication::primaryScreen();
         return screen ? screen->geometry().size() : QSize(1024, 768);
@@ -213,6 +263,8 @@ class QtUiServices final : public IUiServices {
     }
 
     QApplication m_app;
+    QTranslator m_qtTranslator;
+    QString m_qtLanguage = QStringLiteral("en");
     std::unique_ptr<QuitWatcher> m_quitWatcher;
     std::unique_ptr<QtTermination> m_termination;
     Form* m_mainForm = nullptr;
