@@ -1,5 +1,6 @@
 #include "settings/modSettings.h"
 
+#include <cctype>
 #include <optional>
 
 #include "settings/RuleText.h"
@@ -93,6 +94,16 @@ std::int32_t Centre(std::int64_t screen, std::int64_t window) {
 }
 
 }  // namespace
+
+std::string LanguageForLocale(std::string_view sLocale) {
+    const auto starts = [sLocale](std::string_view code) {
+        return sLocale.size() >= 2 && (sLocale[0] | 0x20) == code[0] &&
+               (sLocale[1] | 0x20) == code[1] && (sLocale.size() == 2 || !std::isalpha(static_cast<unsigned char>(sLocale[2])));
+    };
+    if (starts("de")) return "DE";
+    if (starts("fr")) return "FR";
+    return "EN";
+}
 
 std::vector<FirstStartRule> WindowsFirstStartRules() {
     return {{"taskmgr.exe", true}, {"ntvdm.exe", false}};

@@ -59,6 +59,10 @@ std::vector<FirstStartRule> WindowsFirstStartRules();
 /// so they are neither boosted nor lowered.
 std::vector<FirstStartRule> LinuxFirstStartRules();
 
+/// The interface language for a desktop language code ("de", "fr_FR"...): "DE" for
+/// German, "FR" for French, "EN" for everything else, unknown included.
+std::string LanguageForLocale(std::string_view sLocale);
+
 /// What a load falls back on where the store holds nothing.
 struct SettingsDefaults {
     /// File name of this program, the name of its own first-start rule.

@@ -135,6 +135,9 @@ TEST_F(QtUiSmokeTest, MainWindowHasEveryControlAtItsPlace) {
     EXPECT_TRUE(Child<QCheckBox>("chkActive")->isChecked());
     EXPECT_TRUE(Child<QRadioButton>("Option1(1)")->isChecked());
     EXPECT_FALSE(Child<QWidget>("Image2")->isVisibleTo(window));
+    // The simple view: what lies below its edge is hidden, the flags too.
+    EXPECT_FALSE(Child<QWidget>("imgGer")->isVisibleTo(window));
+    Child<QCheckBox>("chkAdvanced")->click();
     EXPECT_TRUE(Child<QWidget>("imgGer")->isVisibleTo(window));
 }
 

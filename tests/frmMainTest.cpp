@@ -265,10 +265,7 @@ TEST_F(frmMainTest, SwitchesSetTheirSettings) {
     EXPECT_TRUE(frm.m_bAlwaysOnTop);
     Ctl("chkAlwaysOnTop").UserClick();
     EXPECT_FALSE(frm.m_bAlwaysOnTop);
-    Ctl("chkAutoUpdate").UserMouseUp(kRightButton, 0, 10, 10);
-    EXPECT_EQ(Ctl("chkAutoUpdate").Value(), 1);  // a right click changes nothing
-    Ctl("chkAutoUpdate").UserClick();
-    EXPECT_FALSE(frm.bAutoUpdate);
+    Ctl("chkAdvanced").UserClick();
     Ctl("imgFr").UserClick();
     EXPECT_EQ(frm.m_sLanguage, "FR");
     Ctl("imgEn").UserClick();

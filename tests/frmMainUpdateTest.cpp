@@ -7,9 +7,11 @@
 
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeHttp.h"
+#include "platform/fake/FakeSettingsStore.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/FakeUi.h"
 #include "tests/UpdateTestSupport.h"
+#include "settings/modSettings.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -35,6 +37,7 @@ class frmMainUpdateTest : public ::testing::Test {
     /// Creates the main window with this update address (own version 1.1.0) and starts it.
     frmMain& Start(const std::string& url, bool withTransfer = true) {
         frmMainServices services{ui, desk, desk, strings, log, desk};
+        services.system.settings = &store;
         if (withTransfer) services.Inet1 = &http;
         services.shell = &shell;
         services.update.sVersionURL = url;
@@ -73,6 +76,7 @@ class frmMainUpdateTest : public ::testing::Test {
     ActionLog log{desk};
     FakeHttp http;
     FakeShell shell;
+    FakeSettingsStore store;
     testing::ScratchFolder folder;
     testing::ScratchFolder languages{"lang"};
     std::int32_t self = 0;
@@ -107,25 +111,30 @@ TEST_F(frmMainUpdateTest, StartUpAsksAboutANewerVersionBeforeBoostingStarts) {
     EXPECT_EQ(shell.Calls()[0].sFile, kDownload);
 }
 
-TEST_F(frmMainUpdateTest, PlainBuildStartsSilentlyAndSaysSoOnRequest) {
-    Start("");
-    EXPECT_TRUE(Boxes().empty());
-    ChooseFromTray("mnuPop1Update");
-    ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].text, testing::kNoVersionData);
-    EXPECT_EQ(Boxes()[0].style, vbOKOnly | vbCritical);
-    EXPECT_EQ(Boxes()[0].title, "");
-    EXPECT_TRUE(http.Requests().empty());
-}
-
-TEST_F(frmMainUpdateTest, WindowWithoutTransferHasNoVersionDataWhateverTheAddress) {
+TEST_F(frmMainUpdateTest, WithoutAnUpdateCheckTheMenuSaysSoGreyedAndNoErrorEverShows) {
+    // A build without an address, and a window without a transfer whatever the address.
     http.SetBody(kUrl, VersionFileBody("9.0.0"));
-    Start(kUrl, false);
-    EXPECT_TRUE(Boxes().empty());  // no transfer message either
-    ChooseFromTray("mnuPop1Update");
-    ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].text, testing::kNoVersionData);
-    EXPECT_TRUE(http.Requests().empty());
+    for (const auto& [url, transfer] : {std::pair{"", true}, std::pair{kUrl, false}}) {
+        SCOPED_TRACE(url);
+        store.SaveSettingValue(kSettingsApp, kSettingsSection, "General.AutoUpdate", "True");
+        Start(url, transfer);
+        const MenuItem& item = *frm->mnuPop1().Find("mnuPop1Update");
+        EXPECT_FALSE(item.enabled);
+        EXPECT_EQ(item.caption, "No update check in this build");
+        Control& box = ui.Ctl("frmMain", "chkAutoUpdate");
+        EXPECT_EQ(box.Value(), 0);
+        EXPECT_FALSE(box.Enabled());
+        ChooseFromTray("mnuPop1Update");
+        ui.Ctl("frmMain", "chkAdvanced").UserClick();
+        box.UserMouseUp(kRightButton, 0, 0, 0);
+        box.UserClick();
+        EXPECT_TRUE(Boxes().empty());
+        EXPECT_TRUE(http.Requests().empty());
+        // The stored choice stays for a build that has the check.
+        frm->fSaveSettings();
+        EXPECT_EQ(store.Peek(kSettingsApp, kSettingsSection, "General.AutoUpdate"), "True");
+        frm.reset();
+    }
 }
 
 TEST_F(frmMainUpdateTest, TrayAndRightClickOnAutoUpdateCheckOnRequest) {
@@ -140,6 +149,7 @@ TEST_F(frmMainUpdateTest, TrayAndRightClickOnAutoUpdateCheckOnRequest) {
     EXPECT_EQ(Boxes()[0].style, vbOKOnly | vbInformation);
     EXPECT_EQ(Boxes()[0].title, "No update");
 
+    ui.Ctl("frmMain", "chkAdvanced").UserClick();
     Control& box = ui.Ctl("frmMain", "chkAutoUpdate");
     const std::int32_t value = box.Value();
     box.UserMouseUp(kRightButton, 0, 0, 0);

@@ -19,6 +19,7 @@ constexpr std::int16_t kIdQuestionEnd = 31;
 constexpr std::int16_t kIdNoUpdate = 32;
 constexpr std::int16_t kIdNoUpdateEnd = 33;
 constexpr std::int16_t kIdNoVersionData = 35;
+constexpr std::int16_t kIdTransferError = 67;
 
 constexpr std::int16_t kVerbOpen = 1;
 }  // namespace
@@ -50,7 +51,11 @@ bool modDl::WriteBody(const platform::HttpResponse& response, const std::string&
     } catch (const std::exception&) {
         written = false;
     }
-    if (!written) m_services.prompt.Inform(kTransferError, PromptIcon::Information, "");
+    if (!written) {
+        m_services.prompt.Inform(
+            m_services.strings.Lang(kIdTransferError, false, false, false, kTransferError),
+            PromptIcon::Information, "");
+    }
     return written;
 }
 
