@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -169,7 +170,7 @@ class QtUiServices final : public IUiServices {
             box.setEscapeButton(QMessageBox::Ok);
         }
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
-        const int answer = box.exec();
+        const int answer = ExecKeepingFocus(box);
         if (answer == QMessageBox::Yes) return vbYes;
         if (answer == QMessageBox::No) return vbNo;
         return yesNo ? vbNo : vbOK;
@@ -183,7 +184,7 @@ class QtUiServices final : public IUiServices {
             QString::fromStdString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         dialog.setTextValue(QString::fromStdString(defaultText));
         dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-        if (dialog.exec() != QDialog::Accepted) return {};
+        if (ExecKeepingFocus(dialog) != QDialog::Accepted) return {};
         return dialog.textValue().toStdString();
     }
 
@@ -239,6 +240,17 @@ class QtUiServices final : public IUiServices {
     }
 
   private:
+    // Runs a modal box; the window that was in front gets the keyboard back afterwards,
+    // so that work by keyboard goes on where it was.
+    static int ExecKeepingFocus(QDialog& dialog) {
+        QPointer<QWidget> before = QApplication::activeWindow();
+        const int result = dialog.exec();
+        if (before && before->isVisible()) {
+            before->raise();
+            before->activateWindow();
+        }
+        return result;
+    }
     // At the mouse while it is over the window in front; opened from the keyboard with
     // the mouse elsewhere, at the focused control (a list's current line).
     static QPoint PopupPosition() {
