@@ -73,6 +73,33 @@ class QuitWatcher final : public QObject {
     std::function<void()> m_onQuit;
 };
 
+// Remembers whether the user's last action came from the keyboard or the mouse, so a
+// popup menu opens where the user is looking: at the mouse, or at the focused control.
+class InputWatcher final : public QObject {
+  public:
+    bool LastWasKeyboard() const { return m_keyboard; }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+                m_keyboard = true;
+                break;
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+                m_keyboard = false;
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+
+  private:
+    bool m_keyboard = false;
+};
+
 void AddItems(QMenu& qmenu, MenuItem& menu, const MenuItem* defaultItem,
               std::map<QAction*, MenuItem*>& actions) {
     for (const auto& item : menu.Items()) {
@@ -112,10 +139,14 @@ class QtUiServices final : public IUiServices {
         m_quitWatcher =
             std::make_unique<QuitWatcher>([this] { RequestEnd(CloseReason::SessionEnd); });
         m_app.installEventFilter(m_quitWatcher.get());
+        m_app.installEventFilter(&m_inputWatcher);
         m_termination =
             std::make_unique<QtTermination>([this](CloseReason reason) { RequestEnd(reason); });
     }
-    ~QtUiServices() override { m_app.removeEventFilter(m_quitWatcher.get()); }
+    ~QtUiServices() override {
+        m_app.removeEventFilter(&m_inputWatcher);
+        m_app.removeEventFilter(m_quitWatcher.get());
+    }
 
     std::unique_ptr<Form> CreateForm(const std::string& name) override {
         auto form = std::make_unique<Form>(name);
@@ -251,13 +282,16 @@ class QtUiServices final : public IUiServices {
         }
         return result;
     }
-    // At the mouse while it is over the window in front; opened from the keyboard with
-    // the mouse elsewhere, at the focused control (a list's current line).
-    static QPoint PopupPosition() {
+    // At the mouse; opened from the keyboard, at the focused control (a list's current
+    // line), unless the mouse rests on the window in front.
+    QPoint PopupPosition() const {
         const QPoint mouse = QCursor::pos();
         QWidget* window = QApplication::activeWindow();
         QWidget* focus = QApplication::focusWidget();
-        if (!window || !focus || window->frameGeometry().contains(mouse)) return mouse;
+        if (!m_inputWatcher.LastWasKeyboard() || !window || !focus ||
+            window->frameGeometry().contains(mouse)) {
+            return mouse;
+        }
         if (auto* list = qobject_cast<QListWidget*>(focus)) {
             if (QListWidgetItem* item = list->currentItem()) {
                 const QRect line = list->visualItemRect(item);
@@ -278,6 +312,7 @@ class QtUiServices final : public IUiServices {
     QTranslator m_qtTranslator;
     QString m_qtLanguage = QStringLiteral("en");
     std::unique_ptr<QuitWatcher> m_quitWatcher;
+    InputWatcher m_inputWatcher;
     std::unique_ptr<QtTermination> m_termination;
     Form* m_mainForm = nullptr;
 };
