@@ -168,6 +168,29 @@ TEST_F(frmMainTranslateTest, StartsInTheDesktopsLanguageAndEachFlagSwitchesEvery
     EXPECT_EQ(AllTexts(), before);
 }
 
+TEST_F(frmMainTranslateTest, OpenWindowsFollowALanguageSwitchAtOnce) {
+    CopyShippedFiles(program.Path());
+    Start();
+    frm.mnuPop1Advanced_Click();
+    ASSERT_NE(frm.Advanced(), nullptr);
+    EXPECT_EQ(frm.Advanced()->form().Caption(), "Talvex: Erweitert");
+    ui.Ctl("frmMain", "imgFr").UserClick();
+    EXPECT_EQ(frm.Advanced()->form().Caption(), "Talvex : options avancées");
+    EXPECT_EQ(ui.Ctl("frmAdvanced", "cmdOk").Caption(), "A&ppliquer");
+    EXPECT_NE(ui.Ctl("frmAdvanced", "Label3").Caption().find("pendant 4 s"), std::string::npos);
+    // The warning, while it waits.
+    std::string caption;
+    ui.onDoEvents = [&] {
+        if (!caption.empty()) return;
+        ui.Ctl("frmMain", "imgEn").UserClick();
+        caption = ui.FindForm("frmWarning")->Caption();
+        frm.Warning().OKButton_Click();
+    };
+    bool noBoost = false;
+    frm.Warning().Display("busy", noBoost);
+    EXPECT_EQ(caption, "Warning");
+}
+
 TEST_F(frmMainTranslateTest, SwitchingGermanEnglishGermanReloadsCompletely) {
     program.Write("Deutsch.lng", "4=Aktiv\n");
     program.Write("English.lng", "3=Always On Top\n4=Active\n45=Advanced window (EN)\n");
