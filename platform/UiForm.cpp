@@ -198,16 +198,16 @@ bool Form::PreviewKey(std::int32_t keyCode, int shift) {
         for (const auto& control : m_controls) {
             if (control->CanFocus()) focusable.push_back(control.get());
         }
-        std::stable_sort(focusable.begin(), focusable.end(), [](const Control* a, const Control* b) {
-            return a->TabIndex() < b->TabIndex();
-        });
+        std::stable_sort(
+            focusable.begin(), focusable.end(),
+            [](const Control* a, const Control* b) { return a->TabIndex() < b->TabIndex(); });
         const auto group = GroupOf(focusable, *active);
         const auto at = std::find(group.begin(), group.end(), active);
         if (at == group.end()) return false;
         const auto here = static_cast<std::size_t>(at - group.begin());
         const bool back = keyCode == vbKeyLeft || keyCode == vbKeyUp;
-        Control* target = group[back ? (here + group.size() - 1) % group.size()
-                                     : (here + 1) % group.size()];
+        Control* target =
+            group[back ? (here + group.size() - 1) % group.size() : (here + 1) % group.size()];
         target->SetFocus();
         target->UserClick();
         return true;

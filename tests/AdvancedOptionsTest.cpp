@@ -88,7 +88,8 @@ TEST(AdvancedOptionsTest, SliderScaleStepsBySecondsFromTwoToTwentyWithinTheStore
             // Every whole second from 2 to 20 that the range holds is one position,
             // reached from the one before in a single step.
             std::vector<std::int64_t> seconds;
-            for (const std::int32_t ticks : scale) seconds.push_back(SliderSeconds(ticks, interval));
+            for (const std::int32_t ticks : scale)
+                seconds.push_back(SliderSeconds(ticks, interval));
             for (std::int64_t s = 2; s <= 20; ++s) {
                 if (s * 1000 < std::int64_t{kSliderMin} * interval ||
                     s * 1000 > std::int64_t{kSliderMax} * interval) {

@@ -65,8 +65,8 @@ TEST_F(KeyboardTest, TheWholeMainWindowWorksByKeyboard) {
     // The window opens on the selected boost level; the simple view's round reaches
     // nothing below its edge.
     EXPECT_EQ(Focused(), "Option1(1)");
-    EXPECT_EQ(TabRound(),
-              (std::vector<std::string>{"Option1(1)", "chkAlwaysOnTop", "chkAdvanced", "chkActive"}));
+    EXPECT_EQ(TabRound(), (std::vector<std::string>{"Option1(1)", "chkAlwaysOnTop", "chkAdvanced",
+                                                    "chkActive"}));
     Press(vbKeyTab, vbShiftMask);
     EXPECT_EQ(Focused(), "chkActive");
     // Space on the hidden Autostart box is impossible: nothing there has the focus.
@@ -90,10 +90,10 @@ TEST_F(KeyboardTest, TheWholeMainWindowWorksByKeyboard) {
     EXPECT_EQ(Focused(), "chkAdvanced");
     // The advanced view's round, in the designed order, then the language flags. (The
     // update box is greyed in this build and left out.)
-    EXPECT_EQ(TabRound(), (std::vector<std::string>{"chkAdvanced", "List1", "Command1", "Command2",
-                                                     "Command3", "chkActive", "chkAutostart",
-                                                     "imgGer", "imgEn", "imgFr", "Option1(0)",
-                                                     "chkAlwaysOnTop"}));
+    EXPECT_EQ(TabRound(),
+              (std::vector<std::string>{"chkAdvanced", "List1", "Command1", "Command2", "Command3",
+                                        "chkActive", "chkAutostart", "imgGer", "imgEn", "imgFr",
+                                        "Option1(0)", "chkAlwaysOnTop"}));
 
     // Add with Alt+D, then the list by its label's key: a rule is chosen with the
     // arrows, renamed with F2 and changed in its menu by the menu key and Shift+F10.

@@ -185,9 +185,8 @@ TEST_F(QtUiSmokeTest, TrayMenuIsARealPopupWithTitleCheckMarkAndCommands) {
     });
     frm->form().Hide();
     frm->oTrayIcon_TrayMouseEvent(WM_RBUTTONUP);
-    EXPECT_EQ(texts,
-              (QStringList{"Talvex 1.1.0", "-", show, activate, "-", cap("mnuPop1Advanced"), "-",
-                           cap("mnuPop1Update"), "-", cap("mnuPop1Exit")}));
+    EXPECT_EQ(texts, (QStringList{"Talvex 1.1.0", "-", show, activate, "-", cap("mnuPop1Advanced"),
+                                  "-", cap("mnuPop1Update"), "-", cap("mnuPop1Exit")}));
     EXPECT_TRUE(titleBold);
     EXPECT_FALSE(titleEnabled);
     EXPECT_TRUE(activateChecked);

@@ -10,8 +10,8 @@
 #include "platform/fake/FakeSettingsStore.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/FakeUi.h"
-#include "tests/UpdateTestSupport.h"
 #include "settings/modSettings.h"
+#include "tests/UpdateTestSupport.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -162,7 +162,8 @@ TEST_F(frmMainUpdateTest, TrayAndRightClickOnAutoUpdateCheckOnRequest) {
 }
 
 TEST_F(frmMainUpdateTest, SessionEndDuringATransferLeavesNoTemporaryFile) {
-    EXPECT_TRUE(FolderEmptyWhenEndedDuringTransfer([this] { ui.RequestEnd(CloseReason::SessionEnd); }));
+    EXPECT_TRUE(
+        FolderEmptyWhenEndedDuringTransfer([this] { ui.RequestEnd(CloseReason::SessionEnd); }));
 }
 
 TEST_F(frmMainUpdateTest, ExitDuringATransferLeavesNoTemporaryFile) {

@@ -1,7 +1,6 @@
 // The language loader: line kinds, ids, texts, line ends, encodings and missing files.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -159,7 +158,8 @@ TEST(LoadLanguageTest, PipeDeviceOrHugeFileLoadsAsAnEmptyTableAtOnce) {
         StringTable table;
         // The data folder is the last place looked in, and its file is loaded unchecked.
         const auto found = modLang::FindLanguageFile(file.filename().string(), {}, folder.Path());
-        auto load = std::async(std::launch::async, [&] { modLang::LoadLanguageFile(table, found); });
+        auto load =
+            std::async(std::launch::async, [&] { modLang::LoadLanguageFile(table, found); });
         if (load.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
             // Still waiting for a writer: let it go, or the test would hang as well.
             ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));

@@ -94,7 +94,8 @@ std::vector<std::int32_t> SliderScale(std::int32_t intervalMs, std::int32_t curr
     std::vector<std::int32_t> scale{kSliderMin, kSliderMax};
     for (const std::int32_t s : seconds) {
         const std::int64_t ticks = (std::int64_t{s} * 1000 + interval / 2) / interval;
-        scale.push_back(static_cast<std::int32_t>(std::clamp<std::int64_t>(ticks, kSliderMin, kSliderMax)));
+        scale.push_back(
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(ticks, kSliderMin, kSliderMax)));
     }
     if (current >= kSliderMin && current <= kSliderMax) scale.push_back(current);
     std::sort(scale.begin(), scale.end());

@@ -48,11 +48,12 @@ frmMain::frmMain(const frmMainServices& services)
                *this),
       m_form(services.ui.CreateForm("frmMain")),
       m_tmrRefresh(services.ui.CreateTimer()),
-      m_ruleCommands(m_engine.m_TalvexItems, services.strings,
-                     [this](const std::string& sPrompt, const std::string& sDefault) {
-                         return m_ui.InputBox(sPrompt, "Talvex", sDefault);
-                     },
-                     services.system.sRuleExample),
+      m_ruleCommands(
+          m_engine.m_TalvexItems, services.strings,
+          [this](const std::string& sPrompt, const std::string& sDefault) {
+              return m_ui.InputBox(sPrompt, "Talvex", sDefault);
+          },
+          services.system.sRuleExample),
       // Above an always-on-top main window, or the warning (and its only way out, OK)
       // would open hidden behind it.
       m_frmWarning(services.ui, services.strings,
@@ -119,9 +120,9 @@ void frmMain::Form_Load() {
     m_form->Hide();
     m_engine.m_TalvexItems.Clear();
     fLoadSettings();
-    m_log.DoLog(FormatMsg(m_strings.Lang(kIdStarting, false, false, false, kStartingText),
-                          kVersionArgs),
-                true);
+    m_log.DoLog(
+        FormatMsg(m_strings.Lang(kIdStarting, false, false, false, kStartingText), kVersionArgs),
+        true);
     Ctl("chkAutostart").SetValue(IsAutostartSet() ? 1 : 0);
     if (!IsFirstInstance()) {
         // No is the default: a stray Enter must not start a second copy.
@@ -174,7 +175,8 @@ void frmMain::AfterStartup() {
 void frmMain::ExplainMissingRight() {
     if (m_processes.CanRaisePriority()) {
         if (GetSetting(kKeyRightNoticeShown, "") != "") {
-            SettingsStore().DeleteSettingValue(kSettingsApp, kSettingsSection, kKeyRightNoticeShown);
+            SettingsStore().DeleteSettingValue(kSettingsApp, kSettingsSection,
+                                               kKeyRightNoticeShown);
         }
         return;
     }

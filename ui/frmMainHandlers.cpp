@@ -9,9 +9,9 @@ namespace {
 
 // The lower panel and the language flags, below the simple view's edge.
 constexpr const char* kAdvancedViewOnly[] = {
-    "Shape2",       "Label2",        "List1",  "Command1", "Command2", "Command3",
-    "chkAutostart", "chkAutoUpdate", "Label3", "Shape6",   "imgGer",   "Shape4",
-    "imgEn",        "Shape5",        "imgFr"};
+    "Shape2",   "Label2",       "List1",         "Command1", "Command2",
+    "Command3", "chkAutostart", "chkAutoUpdate", "Label3",   "Shape6",
+    "imgGer",   "Shape4",       "imgEn",         "Shape5",   "imgFr"};
 
 }  // namespace
 

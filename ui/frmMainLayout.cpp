@@ -91,7 +91,7 @@ void frmMain::CreateDecoration() {
     FlagFrame(f, "Shape4", {300, 4695, 615, 615});
     Flag(f, "imgEn", {360, 4770, 480, 480}, "flag-en", "English", 16);
     FlagFrame(f, "Shape5", {300, 5415, 615, 615});
-    Flag(f, "imgFr", {360, 5490, 480, 480}, "flag-fr", "Fran\xC3\xA7" "ais", 17);
+    Flag(f, "imgFr", {360, 5490, 480, 480}, "flag-fr", "Français", 17);
     Image(f, "Image2", {360, 6255, 240, 240}, "stop").SetVisible(false);
     Panel(f, "Shape1", {1200, 120, 4335, 2775});
     Panel(f, "Shape2", {1200, 3120, 4335, 3045});
@@ -128,8 +128,7 @@ void frmMain::CreateRulePanel() {
     Captioned(f, ControlKind::PushButton, "Command3", {1440, 4875, 1095, 375}, "Current", 10);
     Captioned(f, ControlKind::CheckBox, "chkAutostart", {1485, 5355, 3960, 240}, "Autostart", 13);
     Captioned(f, ControlKind::CheckBox, "chkAutoUpdate", {1485, 5625, 3960, 240}, "AutoUpdate", 14);
-    Control& footer =
-        Captioned(f, ControlKind::Label, "Label3", {1560, 5940, 3615, 195}, "", 12);
+    Control& footer = Captioned(f, ControlKind::Label, "Label3", {1560, 5940, 3615, 195}, "", 12);
     ControlStyle small;
     small.fontPoints = 7;
     small.foreColor = Rgb{96, 96, 96};

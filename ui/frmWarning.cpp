@@ -78,10 +78,11 @@ void frmWarning::Form_Load() {
 void frmWarning::SetTexts() {
     Form& f = *m_form;
     f.SetCaption(m_strings.Lang(53, false, false, false, "Warning"));
-    Find(f, "Check1").SetCaption(
-        m_strings.Lang(52, false, false, false, "Do noch check this app again"));
-    Find(f, "Check2").SetCaption(
-        m_strings.Lang(58, false, false, false, "Do not display this message again for this app"));
+    Find(f, "Check1")
+        .SetCaption(m_strings.Lang(52, false, false, false, "Do noch check this app again"));
+    Find(f, "Check2")
+        .SetCaption(m_strings.Lang(58, false, false, false,
+                                   "Do not display this message again for this app"));
     Find(f, "OKButton").SetCaption(m_strings.Lang(66, false, false, false, "Ok"));
 }
 

@@ -27,7 +27,8 @@ constexpr std::int16_t kVerbOpen = 1;
 modDl::modDl(const UpdateServices& services, UpdateOptions options)
     : m_services(services), m_options(std::move(options)) {}
 
-std::optional<platform::HttpResponse> modDl::Fetch(platform::IHttp& oInet, const std::string& sURL) {
+std::optional<platform::HttpResponse> modDl::Fetch(platform::IHttp& oInet,
+                                                   const std::string& sURL) {
     if (oInet.StillExecuting()) return std::nullopt;
     try {
         platform::HttpResponse response = oInet.OpenURL(sURL);

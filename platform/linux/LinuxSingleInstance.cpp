@@ -17,8 +17,7 @@ namespace {
 // shared by mistake, or in /tmp) is no lock of ours, whether we may open it or not: its
 // lock would tie our copies to theirs, or, unreadable, leave ours without any lock.
 int OpenOwnLockFile(const std::string& path) {
-    const int fd =
-        open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) return -1;
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {

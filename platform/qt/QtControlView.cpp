@@ -44,7 +44,6 @@ int ButtonOf(Qt::MouseButton button) {
     }
 }
 
-
 }  // namespace
 
 QtControlView::QtControlView(Control& control, QWidget* formWidget) : m_control(control) {

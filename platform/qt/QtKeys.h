@@ -56,8 +56,7 @@ inline std::int32_t VbKeyOf(const QKeyEvent& event) {
 /// vbShiftMask, vbCtrlMask and vbAltMask of the modifiers held.
 inline int ShiftOf(Qt::KeyboardModifiers mods) {
     return (mods & Qt::ShiftModifier ? vbShiftMask : 0) |
-           (mods & Qt::ControlModifier ? vbCtrlMask : 0) |
-           (mods & Qt::AltModifier ? vbAltMask : 0);
+           (mods & Qt::ControlModifier ? vbCtrlMask : 0) | (mods & Qt::AltModifier ? vbAltMask : 0);
 }
 
 /// The shift state of a key: Backtab is Tab with Shift, whatever Qt reports.

@@ -5,8 +5,8 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QWindow>
 #include <QWidget>
+#include <QWindow>
 
 #include "platform/UiForm.h"
 #include "platform/qt/QtArtwork.h"

@@ -6,15 +6,15 @@
 #include <QDialog>
 #include <QInputDialog>
 #include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTranslator>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>

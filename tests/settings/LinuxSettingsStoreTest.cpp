@@ -1,13 +1,12 @@
 // The INI settings store on real files: what round-trips, where it lives, and that no
 // failure or crash while saving ever costs the previous file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -214,7 +213,8 @@ TEST_F(LinuxSettingsStoreTest, PipeDeviceOrHugeFileInThePlaceOfTheFileIsNeitherR
         fs::remove(FilePath());
         fs::create_symlink(target, FilePath());
         LinuxSettingsStore s(config);
-        auto read = std::async(std::launch::async, [&] { return Get(s, "General.Language", "DE"); });
+        auto read =
+            std::async(std::launch::async, [&] { return Get(s, "General.Language", "DE"); });
         if (read.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
             // Still waiting for a writer: let it go, or the test would hang as well.
             close(open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
