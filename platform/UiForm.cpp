@@ -1,6 +1,7 @@
 #include "platform/UiForm.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace talvex::platform {
 
@@ -121,6 +122,22 @@ bool IsOption(const Control* control) {
     return control->Kind() == ControlKind::OptionButton;
 }
 
+// The controls that can take the focus, by tab index; those without one come last, in
+// the order of creation.
+std::vector<Control*> FocusableByTabIndex(const std::vector<std::unique_ptr<Control>>& controls) {
+    std::vector<Control*> ordered;
+    for (const auto& control : controls) {
+        if (control->CanFocus()) ordered.push_back(control.get());
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](const Control* a, const Control* b) {
+        const auto rank = [](const Control* c) {
+            return c->TabIndex() < 0 ? INT32_MAX : c->TabIndex();
+        };
+        return rank(a) < rank(b);
+    });
+    return ordered;
+}
+
 // The option buttons of the control's group that can take the focus, in tab order.
 std::vector<Control*> GroupOf(const std::vector<Control*>& ordered, const Control& option) {
     std::vector<Control*> group;
@@ -133,16 +150,7 @@ std::vector<Control*> GroupOf(const std::vector<Control*>& ordered, const Contro
 }  // namespace
 
 std::vector<Control*> Form::TabOrder() const {
-    std::vector<Control*> ordered;
-    for (const auto& control : m_controls) {
-        if (control->CanFocus()) ordered.push_back(control.get());
-    }
-    std::stable_sort(ordered.begin(), ordered.end(), [](const Control* a, const Control* b) {
-        const auto rank = [](const Control* c) {
-            return c->TabIndex() < 0 ? INT32_MAX : c->TabIndex();
-        };
-        return rank(a) < rank(b);
-    });
+    const std::vector<Control*> ordered = FocusableByTabIndex(m_controls);
     std::vector<Control*> stops;
     for (Control* control : ordered) {
         if (!IsOption(control)) {
@@ -194,14 +202,7 @@ bool Form::PreviewKey(std::int32_t keyCode, int shift) {
     if (active && IsOption(active) && shift == 0 &&
         (keyCode == vbKeyLeft || keyCode == vbKeyUp || keyCode == vbKeyRight ||
          keyCode == vbKeyDown)) {
-        std::vector<Control*> focusable;
-        for (const auto& control : m_controls) {
-            if (control->CanFocus()) focusable.push_back(control.get());
-        }
-        std::stable_sort(
-            focusable.begin(), focusable.end(),
-            [](const Control* a, const Control* b) { return a->TabIndex() < b->TabIndex(); });
-        const auto group = GroupOf(focusable, *active);
+        const auto group = GroupOf(FocusableByTabIndex(m_controls), *active);
         const auto at = std::find(group.begin(), group.end(), active);
         if (at == group.end()) return false;
         const auto here = static_cast<std::size_t>(at - group.begin());

@@ -180,8 +180,7 @@ bool QtControlView::KeyboardEvent(QEvent* event) {
             if (static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Keyboard) {
                 return false;
             }
-            m_control.Parent().PreviewKey(vbKeyApps, 0);
-            return true;
+            return m_control.Parent().PreviewKey(vbKeyApps, 0);
         case QEvent::FocusIn:
             m_control.Parent().NotifyFocus(&m_control);
             return false;
