@@ -4,10 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/IAutostart.h"
 #include "platform/ISettingsStore.h"
 #include "platform/ISingleInstance.h"
+#include "settings/modSettings.h"
 
 namespace talvex::app {
 
@@ -16,6 +18,10 @@ struct SystemServices {
     std::unique_ptr<platform::IAutostart> autostart;
     std::unique_ptr<platform::ISingleInstance> instance;
     std::string sOwnExeName;
+    /// The never-boost rules of the very first start, besides the program's own.
+    std::vector<FirstStartRule> firstStartRules = WindowsFirstStartRules();
+    /// The program name the rule list's Add suggests.
+    std::string sRuleExample = "example.exe";
 };
 
 SystemServices CreateSystemServices();

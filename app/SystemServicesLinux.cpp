@@ -13,6 +13,8 @@ SystemServices CreateSystemServices() {
     system.autostart = platform::LinuxAutostart::FromEnvironment();
     system.instance = platform::LinuxSingleInstance::FromEnvironment();
     system.sOwnExeName = "talvex";
+    system.firstStartRules = LinuxFirstStartRules();
+    system.sRuleExample = "example";
     return system;
 }
 

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         log,
         desktop->Clock(),
         talvex::frmMainSystem{system.settings.get(), system.autostart.get(), system.instance.get(),
-                              system.sOwnExeName}};
+                              system.sOwnExeName, system.firstStartRules, system.sRuleExample}};
     services.Inet1 = http.get();
     services.shell = shell.get();
     talvex::frmMain frm(services);

@@ -80,22 +80,29 @@ bool modProcess::OpenProcessEntry(ProcessEntry& entry) {
 
 bool modProcess::SampleProcessCpu(ProcessEntry& entry) {
     const std::uint64_t previousTick = entry.lTick;
+    const std::uint64_t now = m_clock.GetTickCount64();
+    // The times advance in clock ticks of 10 ms, so a span shorter than that measures
+    // nothing (a busy process would read 0 %): such a sample is not taken, and the next
+    // one measures from the last real one.
+    if (previousTick != 0 && now >= previousTick && now - previousTick < kMinSampleSpanMs) {
+        return false;
+    }
     // The time stamp is renewed before the read, so a failed read renews it too.
-    entry.lTick = m_clock.GetTickCount64();
-    ProcessTimes now;
-    if (entry.hProcess == 0 || !m_processes.GetProcessTimes(entry.hProcess, now)) return false;
+    entry.lTick = now;
+    ProcessTimes times;
+    if (entry.hProcess == 0 || !m_processes.GetProcessTimes(entry.hProcess, times)) return false;
     const std::uint64_t kernelBefore = entry.ftKernel;
     const std::uint64_t userBefore = entry.ftUser;
-    entry.ftCreation = now.creation;
-    entry.ftExit = now.exit;
-    entry.ftKernel = now.kernel;
-    entry.ftUser = now.user;
+    entry.ftCreation = times.creation;
+    entry.ftExit = times.exit;
+    entry.ftKernel = times.kernel;
+    entry.ftUser = times.user;
     if (previousTick == 0) return true;  // first sample: the baseline
     // The clock never goes back; the same millisecond measures nothing.
     if (entry.lTick <= previousTick) return false;
     const std::uint64_t elapsed = entry.lTick - previousTick;
-    entry.iCpuKernel = CpuPercent(kernelBefore, now.kernel, elapsed);
-    entry.iCpuUser = CpuPercent(userBefore, now.user, elapsed);
+    entry.iCpuKernel = CpuPercent(kernelBefore, times.kernel, elapsed);
+    entry.iCpuUser = CpuPercent(userBefore, times.user, elapsed);
     entry.iCpuUsage = Saturate16(std::int64_t{entry.iCpuKernel} + entry.iCpuUser);
     return true;
 }

@@ -43,6 +43,8 @@ class modProcess {
     static constexpr std::uint32_t kOpenAccess = platform::PROCESS_ALL_ACCESS_LEGACY;
     /// Longest module path the build asks for.
     static constexpr std::int16_t kPathMax = 1024;
+    /// Shortest span a CPU sample measures over, in milliseconds (one kernel clock tick).
+    static constexpr std::uint64_t kMinSampleSpanMs = 10;
 
     modProcess(platform::IProcessApi& processes, platform::IClock& clock)
         : m_processes(processes), m_clock(clock) {}
@@ -54,7 +56,8 @@ class modProcess {
     /// Opens the entry's process and takes a sample; false when it cannot be opened.
     bool OpenProcessEntry(ProcessEntry& entry);
     /// Reads the times and computes the usage since the previous sample. True when the
-    /// times were read and either a first sample was stored or a usage was computed.
+    /// times were read and either a first sample was stored or a usage was computed;
+    /// false without any change within kMinSampleSpanMs of the previous sample.
     bool SampleProcessCpu(ProcessEntry& entry);
     /// Closes the entry's handle; a failed close leaves it as it is.
     void CloseProcessEntry(ProcessEntry& entry);

@@ -17,22 +17,28 @@ namespace talvex::modLang {
 
 namespace {
 
-// A language file is a few kilobytes; reading stops here so that a wrong file (a huge
-// log, a device) cannot stall the program.
-constexpr std::streamsize kMaxFileBytes = 16 * 1024 * 1024;
+// A language file is a few kilobytes; a larger file is no language file.
+constexpr std::uintmax_t kMaxFileBytes = 1024 * 1024;
 // The table's upper bound becomes id + 1, which must stay a 16-bit id.
 constexpr int kHighestStoredId = 32766;
 
 std::string ReadWholeFile(const std::filesystem::path& file) {
+    // Only a regular file of a sensible size is opened at all: opening a pipe waits for
+    // a writer, and a device (a link to /dev/zero) never ends.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error) ||
+        std::filesystem::file_size(file, error) > kMaxFileBytes || error) {
+        return {};
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in.is_open()) return {};
     std::string contents;
     std::array<char, 8192> buffer{};
-    while (in && static_cast<std::streamsize>(contents.size()) < kMaxFileBytes) {
+    while (in && contents.size() <= kMaxFileBytes) {
         in.read(buffer.data(), buffer.size());
         contents.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
     }
-    return contents;
+    return contents.size() <= kMaxFileBytes ? contents : std::string();
 }
 
 void AppendUtf8(std::string& out, std::uint32_t code) {

@@ -49,6 +49,13 @@ class IUiServices {
     /// Runs `work` on the user-interface thread once the present handler has returned.
     virtual void Post(std::function<void()> work) = 0;
 
+    /// The language the desktop speaks to its user, as its two-letter code ("de",
+    /// "fr", "en"...); empty when the desktop does not say.
+    virtual std::string SystemLanguage() { return {}; }
+    /// The program now speaks this language ("DE", "EN" or "FR"): the backend's own
+    /// texts (the buttons of message and input boxes) follow it.
+    virtual void SetLanguage(const std::string& sLanguage) { (void)sLanguage; }
+
     /// Screen size in twips and the twips of one pixel.
     virtual std::int32_t ScreenWidth() = 0;
     virtual std::int32_t ScreenHeight() = 0;

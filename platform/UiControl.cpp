@@ -6,13 +6,80 @@
 
 namespace talvex::platform {
 
+namespace {
+
+bool TakesFocusByDefault(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::CheckBox:
+        case ControlKind::OptionButton:
+        case ControlKind::ListBox:
+        case ControlKind::TextBox:
+        case ControlKind::PushButton:
+        case ControlKind::Slider:
+            return true;
+        default:
+            return false;
+    }
+}
+
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+char AccessKeyOf(std::string_view caption) {
+    for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&') continue;
+        if (caption[i + 1] == '&') {
+            ++i;  // "&&" is an ampersand, no access key
+            continue;
+        }
+        return UpperAscii(caption[i + 1]);
+    }
+    return 0;
+}
+
+std::string WithoutAccessKey(std::string_view caption) {
+    std::string text;
+    text.reserve(caption.size());
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size()) ++i;  // the marker goes, "&&" gives "&"
+        text += caption[i];
+    }
+    return text;
+}
+
 Control::Control(Form& form, ControlKind kind, std::string name, std::int16_t index, TwipsRect rect)
     : m_form(form),
       m_kind(kind),
       m_name(std::move(name)),
       m_index(index),
       m_group(m_name),
-      m_rect(rect) {}
+      m_rect(rect),
+      m_tabStop(TakesFocusByDefault(kind)) {}
+
+void Control::SetTabStop(bool stop) {
+    if (m_tabStop == stop) return;
+    m_tabStop = stop;
+    Notify(UiProperty::Keyboard);
+}
+
+bool Control::CanFocus() const {
+    return Usable() && (m_tabStop || m_kind == ControlKind::OptionButton);
+}
+
+void Control::SetFocus() {
+    if (!CanFocus()) return;
+    m_form.NotifyFocus(this);
+    Notify(UiProperty::Focus);
+}
+
+void Control::SetDefault(bool isDefault) {
+    if (m_default == isDefault) return;
+    m_default = isDefault;
+    Notify(UiProperty::Keyboard);
+}
 
 void Control::Notify(UiProperty what) {
     if (m_view) m_view->Update(what);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/UiTypes.h"
@@ -16,6 +17,12 @@
 namespace talvex::platform {
 
 class Form;
+
+/// The access key of a caption: the character after a single "&", upper-cased; 0 when
+/// there is none ("&&" stands for an ampersand itself).
+char AccessKeyOf(std::string_view caption);
+/// The caption as it reads: without the "&" that marks the access key, "&&" as "&".
+std::string WithoutAccessKey(std::string_view caption);
 
 /// Looks of a control. Colours that are not set come from the backend's defaults.
 struct ControlStyle {
@@ -109,6 +116,28 @@ class Control {
     /// Keyboard order; -1 keeps the order of creation.
     std::int32_t TabIndex() const { return m_tabIndex; }
     void SetTabIndex(std::int32_t tab) { m_tabIndex = tab; }
+    /// Whether Tab stops at the control. On by default for check boxes, option buttons,
+    /// lists, text boxes, push buttons and sliders; a picture that reacts to clicks may
+    /// be made one (Space and Enter then click it).
+    bool TabStop() const { return m_tabStop; }
+    void SetTabStop(bool stop);
+    /// Whether the control can have the keyboard focus now: a tab stop, or an option
+    /// button (reached with the arrow keys), that is visible and enabled.
+    bool CanFocus() const;
+    /// Takes the keyboard focus, when it can.
+    void SetFocus();
+
+    /// Push buttons: Enter clicks the default button of the form (unless the focus is
+    /// on another push button), Escape clicks the cancel button. One button may be both.
+    bool Default() const { return m_default; }
+    void SetDefault(bool isDefault);
+    bool Cancel() const { return m_cancel; }
+    void SetCancel(bool isCancel) { m_cancel = isCancel; }
+    /// Labels: the control their access key gives the focus to.
+    const std::string& Buddy() const { return m_buddy; }
+    void SetBuddy(const std::string& name) { m_buddy = name; }
+    /// The access key of the caption ("&Add": 'A'); 0 when it has none.
+    char AccessKey() const { return AccessKeyOf(m_caption); }
 
     // Handlers, set by the program. They must not throw.
     std::function<void()> OnClick;
@@ -122,6 +151,9 @@ class Control {
     std::function<void(std::int32_t& keyAscii)> OnKeyPress;
     /// The control lost the keyboard focus to another control of the program.
     std::function<void()> OnLostFocus;
+    /// A key went down while the control had the focus (vbKey... code, shift state),
+    /// before the control's own handling; setting the code to 0 ends its handling.
+    std::function<void(std::int32_t& keyCode, int shift)> OnKeyDown;
 
     // User actions, reported by a backend or a test. They do nothing on a control
     // that is hidden or disabled (the form's own visibility does not count, so tests
@@ -179,6 +211,10 @@ class Control {
     Picture m_picture;
     ControlStyle m_style;
     std::int32_t m_tabIndex = -1;
+    bool m_tabStop = false;
+    bool m_default = false;
+    bool m_cancel = false;
+    std::string m_buddy;
     std::unique_ptr<IControlView> m_view;
 };
 

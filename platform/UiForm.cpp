@@ -1,5 +1,8 @@
 #include "platform/UiForm.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace talvex::platform {
 
 Form::Form(std::string name) : m_name(std::move(name)) {}
@@ -52,6 +55,11 @@ void Form::Show() {
     m_loaded = true;
     const bool wasVisible = m_visible;
     m_visible = true;
+    // A window opens with the focus on its first tab stop.
+    if (!ActiveControl()) {
+        const auto order = TabOrder();
+        if (!order.empty()) order.front()->SetFocus();
+    }
     if (!wasVisible) Notify(UiProperty::Visible);
     if (m_view) m_view->Activate();
 }
@@ -104,6 +112,163 @@ void Form::AttachView(std::unique_ptr<IFormView> view) {
     m_view = std::move(view);
     if (!m_view) return;
     for (const auto& control : m_controls) control->AttachView(m_view->CreateControlView(*control));
+}
+
+// ---- keyboard ----
+
+namespace {
+
+bool IsOption(const Control* control) {
+    return control->Kind() == ControlKind::OptionButton;
+}
+
+// The controls that can take the focus, by tab index; those without one come last, in
+// the order of creation.
+std::vector<Control*> FocusableByTabIndex(const std::vector<std::unique_ptr<Control>>& controls) {
+    std::vector<Control*> ordered;
+    for (const auto& control : controls) {
+        if (control->CanFocus()) ordered.push_back(control.get());
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](const Control* a, const Control* b) {
+        const auto rank = [](const Control* c) {
+            return c->TabIndex() < 0 ? INT32_MAX : c->TabIndex();
+        };
+        return rank(a) < rank(b);
+    });
+    return ordered;
+}
+
+// The option buttons of the control's group that can take the focus, in tab order.
+std::vector<Control*> GroupOf(const std::vector<Control*>& ordered, const Control& option) {
+    std::vector<Control*> group;
+    for (Control* control : ordered) {
+        if (IsOption(control) && control->Group() == option.Group()) group.push_back(control);
+    }
+    return group;
+}
+
+}  // namespace
+
+std::vector<Control*> Form::TabOrder() const {
+    const std::vector<Control*> ordered = FocusableByTabIndex(m_controls);
+    std::vector<Control*> stops;
+    for (Control* control : ordered) {
+        if (!IsOption(control)) {
+            stops.push_back(control);
+            continue;
+        }
+        const auto group = GroupOf(ordered, *control);
+        const auto selected = std::find_if(group.begin(), group.end(),
+                                           [](const Control* c) { return c->Value() == 1; });
+        if (control == (selected != group.end() ? *selected : group.front())) {
+            stops.push_back(control);
+        }
+    }
+    return stops;
+}
+
+Control* Form::ActiveControl() const {
+    return m_activeControl && m_activeControl->CanFocus() ? m_activeControl : nullptr;
+}
+
+void Form::FocusNext(bool backwards) {
+    const auto order = TabOrder();
+    if (order.empty()) return;
+    Control* from = ActiveControl();
+    // From an option button, Tab leaves its group from the group's stop.
+    const auto at = std::find_if(order.begin(), order.end(), [from](const Control* c) {
+        return c == from || (from && IsOption(from) && IsOption(c) && c->Group() == from->Group());
+    });
+    std::size_t next = 0;
+    if (at == order.end()) {
+        next = backwards ? order.size() - 1 : 0;
+    } else {
+        const auto here = static_cast<std::size_t>(at - order.begin());
+        next = backwards ? (here + order.size() - 1) % order.size() : (here + 1) % order.size();
+    }
+    if (from && from != order[next]) from->UserLeave();
+    order[next]->SetFocus();
+}
+
+bool Form::PreviewKey(std::int32_t keyCode, int shift) {
+    if (OnKeyDown) OnKeyDown(keyCode, shift);
+    if (keyCode == 0) return true;
+    Control* active = ActiveControl();
+    if (active && active->OnKeyDown) {
+        active->OnKeyDown(keyCode, shift);
+        if (keyCode == 0) return true;
+    }
+    // The arrow keys select the next or previous option button of the group.
+    if (active && IsOption(active) && shift == 0 &&
+        (keyCode == vbKeyLeft || keyCode == vbKeyUp || keyCode == vbKeyRight ||
+         keyCode == vbKeyDown)) {
+        const auto group = GroupOf(FocusableByTabIndex(m_controls), *active);
+        const auto at = std::find(group.begin(), group.end(), active);
+        if (at == group.end()) return false;
+        const auto here = static_cast<std::size_t>(at - group.begin());
+        const bool back = keyCode == vbKeyLeft || keyCode == vbKeyUp;
+        Control* target =
+            group[back ? (here + group.size() - 1) % group.size() : (here + 1) % group.size()];
+        target->SetFocus();
+        target->UserClick();
+        return true;
+    }
+    return false;
+}
+
+bool Form::DialogKey(std::int32_t keyCode, int shift) {
+    Control* active = ActiveControl();
+    const auto find = [this](auto&& wanted) -> Control* {
+        for (const auto& control : m_controls) {
+            if (control->Usable() && wanted(*control)) return control.get();
+        }
+        return nullptr;
+    };
+    if ((keyCode == vbKeyReturn || keyCode == vbKeySpace) && shift == 0 && active &&
+        active->Kind() == ControlKind::Picture) {
+        active->UserClick();
+        return true;
+    }
+    if (keyCode == vbKeyReturn && shift == 0) {
+        if (active && active->Kind() == ControlKind::PushButton) {
+            active->UserClick();
+            return true;
+        }
+        if (Control* button = find([](const Control& c) { return c.Default(); })) {
+            button->UserClick();
+            return true;
+        }
+        return false;
+    }
+    if (keyCode == vbKeyEscape && shift == 0) {
+        if (Control* button = find([](const Control& c) { return c.Cancel(); })) {
+            button->UserClick();
+            return true;
+        }
+        return false;
+    }
+    const bool letter = (keyCode >= 'A' && keyCode <= 'Z') || (keyCode >= '0' && keyCode <= '9');
+    if (!letter || shift != vbAltMask) return false;
+    Control* target = find([keyCode](const Control& c) {
+        return c.AccessKey() == static_cast<char>(keyCode) && c.Kind() != ControlKind::Frame;
+    });
+    if (!target) return false;
+    if (target->Kind() == ControlKind::Label) {
+        Control* buddy = target->Buddy().empty() ? nullptr : Find(target->Buddy());
+        if (!buddy || !buddy->CanFocus()) return false;
+        if (active && active != buddy) active->UserLeave();
+        buddy->SetFocus();
+        return true;
+    }
+    if (!target->CanFocus()) return false;
+    if (active && active != target) active->UserLeave();
+    target->SetFocus();
+    // A button presses, a box toggles, an option button is selected.
+    if (target->Kind() == ControlKind::PushButton || target->Kind() == ControlKind::CheckBox ||
+        target->Kind() == ControlKind::OptionButton) {
+        target->UserClick();
+    }
+    return true;
 }
 
 }  // namespace talvex::platform

@@ -25,6 +25,8 @@ class IFormView {
     virtual WindowHandle Handle() = 0;
     /// Brings the shown window to the front.
     virtual void Activate() = 0;
+    /// The tab order or the default button changed.
+    virtual void UpdateKeyboard() {}
 };
 
 class Form {
@@ -93,6 +95,31 @@ class Form {
         if (OnShown && m_visible) OnShown();
     }
 
+    // ---- keyboard ----
+    /// The controls Tab visits, in order: those that can take the focus, by tab index
+    /// (controls without one after them, in the order of creation). Of a group of option
+    /// buttons only the selected one (or else the first) is a stop; the arrow keys move
+    /// within the group.
+    std::vector<Control*> TabOrder() const;
+    /// The control with the keyboard focus; null when none of this form's controls has
+    /// it or the one that had it can take it no longer.
+    Control* ActiveControl() const;
+    /// Called when the focus moved to a control (by a backend, or by Control::SetFocus).
+    void NotifyFocus(Control* control) { m_activeControl = control; }
+    /// Moves the focus on by one tab stop (back with `backwards`), round the form.
+    void FocusNext(bool backwards);
+    /// A key went down on the form: runs OnKeyDown of the form, then that of the focused
+    /// control, then moves between the option buttons of a group with the arrow keys.
+    /// True when the key was used up; the backend's own handling must not see it then.
+    bool PreviewKey(std::int32_t keyCode, int shift);
+    /// A key nothing else used: Enter clicks the focused push button or picture, else the
+    /// default button; Escape clicks the cancel button; Space clicks a focused picture;
+    /// Alt with a letter or digit works the control with that access key (a label's goes
+    /// to its buddy). True when the key was used.
+    bool DialogKey(std::int32_t keyCode, int shift);
+    /// Runs before any control sees a key (as with a form that previews its keys).
+    std::function<void(std::int32_t& keyCode, int shift)> OnKeyDown;
+
     void AttachView(std::unique_ptr<IFormView> view);
     IFormView* View() const { return m_view.get(); }
 
@@ -112,6 +139,7 @@ class Form {
     Rgb m_backColor{240, 240, 240};
     Picture m_backPicture;
     FormBorder m_border = FormBorder::FixedToolWindow;
+    Control* m_activeControl = nullptr;
     std::unique_ptr<IFormView> m_view;
 };
 

@@ -46,7 +46,19 @@ enum class ControlKind {
 };
 
 /// What changed on a control or form, so that a backend redraws only that.
-enum class UiProperty { Caption, Value, Items, Rect, Visible, Enabled, Picture, Style, Range };
+enum class UiProperty {
+    Caption,
+    Value,
+    Items,
+    Rect,
+    Visible,
+    Enabled,
+    Picture,
+    Style,
+    Range,
+    Keyboard,  // tab stop or default button
+    Focus,     // the program moves the keyboard focus to the control
+};
 
 /// Mouse buttons as event handlers receive them.
 inline constexpr int kLeftButton = 1;
@@ -62,7 +74,33 @@ inline constexpr std::int32_t WM_RBUTTONDOWN = 516;
 inline constexpr std::int32_t WM_RBUTTONUP = 517;
 inline constexpr std::int32_t WM_MBUTTONUP = 520;
 
-/// Message-box buttons and icons; combine one of each with |.
+/// Keys as key handlers receive them: the platform's virtual-key numbers. Letters and
+/// digits are their upper-case ASCII codes ('A' is 65).
+inline constexpr std::int32_t vbKeyBack = 8;
+inline constexpr std::int32_t vbKeyTab = 9;
+inline constexpr std::int32_t vbKeyReturn = 13;
+inline constexpr std::int32_t vbKeyEscape = 27;
+inline constexpr std::int32_t vbKeySpace = 32;
+inline constexpr std::int32_t vbKeyPageUp = 33;
+inline constexpr std::int32_t vbKeyPageDown = 34;
+inline constexpr std::int32_t vbKeyEnd = 35;
+inline constexpr std::int32_t vbKeyHome = 36;
+inline constexpr std::int32_t vbKeyLeft = 37;
+inline constexpr std::int32_t vbKeyUp = 38;
+inline constexpr std::int32_t vbKeyRight = 39;
+inline constexpr std::int32_t vbKeyDown = 40;
+inline constexpr std::int32_t vbKeyDelete = 46;
+inline constexpr std::int32_t vbKeyApps = 93;  // the context-menu key
+inline constexpr std::int32_t vbKeyF2 = 113;
+inline constexpr std::int32_t vbKeyF10 = 121;
+
+/// Shift states of key and mouse handlers; combine with |.
+inline constexpr int vbShiftMask = 1;
+inline constexpr int vbCtrlMask = 2;
+inline constexpr int vbAltMask = 4;
+
+/// Message-box buttons and icons; combine one of each with |. vbDefaultButton2 makes
+/// the second button (No of Yes/No) the one Enter chooses.
 enum MsgBoxStyle : std::int32_t {
     vbOKOnly = 0,
     vbYesNo = 4,
@@ -70,6 +108,7 @@ enum MsgBoxStyle : std::int32_t {
     vbQuestion = 32,
     vbExclamation = 48,
     vbInformation = 64,
+    vbDefaultButton2 = 256,
 };
 /// The button that closed a message box.
 enum MsgBoxResult : std::int32_t { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };

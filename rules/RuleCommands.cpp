@@ -43,8 +43,8 @@ bool RuleCommands::Command1_Click(const SelectedLine& selected) {
 
 bool RuleCommands::Command2_Click() {
     const std::string answer = m_inputBox(
-        m_strings.Lang(kAddPromptId, false, false, false, kAddPromptDefault), kAddDefaultAnswer);
-    if (answer == kAddDefaultAnswer || CharCount(answer) <= 3) return false;
+        m_strings.Lang(kAddPromptId, false, false, false, kAddPromptDefault), m_sAddExample);
+    if (answer == m_sAddExample || CharCount(answer) <= 3) return false;
     if (!IsStorableName(answer)) return false;
     // Some rule's name already occurs in the answer: the program is covered.
     if (m_items.fFindInTalvexItems(answer) >= 0) return false;

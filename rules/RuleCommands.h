@@ -60,8 +60,14 @@ class RuleCommands {
     static constexpr const char* kEditPromptDefault = "Edit Program";
     static constexpr const char* kAddDefaultAnswer = "example.exe";
 
-    RuleCommands(TalvexItems& items, const StringTable& strings, InputBoxFn inputBox)
-        : m_items(items), m_strings(strings), m_inputBox(std::move(inputBox)) {}
+    /// sAddExample is the name Add suggests, and refuses when left unchanged: an example
+    /// in the form of this system's program names.
+    RuleCommands(TalvexItems& items, const StringTable& strings, InputBoxFn inputBox,
+                 std::string sAddExample = kAddDefaultAnswer)
+        : m_items(items),
+          m_strings(strings),
+          m_inputBox(std::move(inputBox)),
+          m_sAddExample(std::move(sAddExample)) {}
 
     /// The lines of the rule list: every rule's name, in list order.
     static std::vector<std::string> fRefreshList(const TalvexItems& items);
@@ -99,6 +105,7 @@ class RuleCommands {
     TalvexItems& m_items;
     const StringTable& m_strings;
     InputBoxFn m_inputBox;
+    std::string m_sAddExample;
 };
 
 }  // namespace talvex

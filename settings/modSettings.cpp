@@ -1,5 +1,6 @@
 #include "settings/modSettings.h"
 
+#include <cctype>
 #include <optional>
 
 #include "settings/RuleText.h"
@@ -59,18 +60,19 @@ class ReadScope {
     ISettingsStore& m_store;
 };
 
-void AddDefaultRules(TalvexItems& items, std::string_view sOwnExeName) {
-    items.fAddToTalvexItems("taskmgr.exe", 0, true, true, false, false);
-    items.fAddToTalvexItems("ntvdm.exe", 0, true, false, false, false);
-    items.fAddToTalvexItems(sOwnExeName, 0, true, true, false, false);
+void AddDefaultRules(TalvexItems& items, const SettingsDefaults& defaults) {
+    for (const FirstStartRule& rule : defaults.firstStartRules) {
+        items.fAddToTalvexItems(rule.sItem, 0, true, rule.bNoBkgObservation, false, false);
+    }
+    items.fAddToTalvexItems(defaults.sOwnExeName, 0, true, true, false, false);
 }
 
 // The refresh interval; on the very first start also the default rules.
-std::int32_t ReadRefreshInterval(Keys& keys, TalvexItems& items, std::string_view sOwnExeName) {
+std::int32_t ReadRefreshInterval(Keys& keys, TalvexItems& items, const SettingsDefaults& defaults) {
     const auto stored = ParseStoredInt16(keys.Text("General.RefreshRate", "0"));
     if (!stored) return kFirstStartInterval;  // damaged, but not a first start
     if (*stored == 0) {
-        AddDefaultRules(items, sOwnExeName);
+        AddDefaultRules(items, defaults);
         return kFirstStartInterval;
     }
     return *stored < kMinInterval ? kFirstStartInterval : *stored;
@@ -93,15 +95,36 @@ std::int32_t Centre(std::int64_t screen, std::int64_t window) {
 
 }  // namespace
 
-SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items,
-                            std::string_view sOwnExeName) {
+std::string LanguageForLocale(std::string_view sLocale) {
+    const auto starts = [sLocale](std::string_view code) {
+        return sLocale.size() >= 2 && (sLocale[0] | 0x20) == code[0] &&
+               (sLocale[1] | 0x20) == code[1] && (sLocale.size() == 2 || !std::isalpha(static_cast<unsigned char>(sLocale[2])));
+    };
+    if (starts("de")) return "DE";
+    if (starts("fr")) return "FR";
+    return "EN";
+}
+
+std::vector<FirstStartRule> WindowsFirstStartRules() {
+    return {{"taskmgr.exe", true}, {"ntvdm.exe", false}};
+}
+
+std::vector<FirstStartRule> LinuxFirstStartRules() {
+    return {{"gnome-system-monitor", true}, {"plasma-systemmonitor", true}, {"ksysguard", true}};
+}
+
+SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items, std::int16_t& iGlobalLevel,
+                            const SettingsDefaults& defaults) {
     ReadScope scope(store);
     Keys keys(store);
     SettingsValues v;
-    v.sLanguage = keys.Text("General.Language", v.sLanguage);
-    if (v.sLanguage.empty()) v.sLanguage = SettingsValues{}.sLanguage;
+    v.sLanguage = keys.Text("General.Language", defaults.sLanguage);
+    if (v.sLanguage.empty()) v.sLanguage = defaults.sLanguage;
     v.iNewPriority = keys.Int16("Boost.NewPriority", v.iNewPriority);
     if (v.iNewPriority < 0 || v.iNewPriority > 2) v.iNewPriority = SettingsValues{}.iNewPriority;
+    // A rule stored with level -1 takes the global level as it is added, so the stored
+    // level must be in force before the first rule.
+    iGlobalLevel = v.iNewPriority;
     v.bAlwaysOnTop = keys.Bool("Window.AlwaysOnTop", v.bAlwaysOnTop);
     v.bAdvancedView = keys.Bool("Window.AdvancedView", v.bAdvancedView);
     v.bAutoUpdate = keys.Bool("General.AutoUpdate", v.bAutoUpdate);
@@ -110,8 +133,8 @@ SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items,
         keys.Int16("BackgroundProcessObservation.BelowNormalCpuUsage", v.iBelowNormalCpuUsage);
     v.iIdleCpuUsage = keys.Int16("BackgroundProcessObservation.IdleCpuUsage", v.iIdleCpuUsage);
     v.lMaxFailures = keys.Int32("HangupObservation.MaxFailures", v.lMaxFailures);
-    v.lRefreshInterval = ReadRefreshInterval(keys, items, sOwnExeName);
-    ReadRules(keys, items, sOwnExeName);
+    v.lRefreshInterval = ReadRefreshInterval(keys, items, defaults);
+    ReadRules(keys, items, defaults.sOwnExeName);
     return v;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ISettingsStore.h"
 #include "rules/TalvexItems.h"
@@ -45,14 +46,42 @@ struct WindowPosition {
     std::int32_t top = 0;
 };
 
-/// Reads the options and appends the stored rules to `items`. On the very first start
-/// (no refresh rate stored yet, or 0) the three default rules come first: the task
-/// manager, the DOS box and this program itself, named sOwnExeName. A value that does
-/// not convert to its key's type gives that key's default; a boost level outside 0 to 2
+/// A rule the very first start installs: never boosted, and left out of background
+/// observation when bNoBkgObservation is set.
+struct FirstStartRule {
+    std::string sItem;
+    bool bNoBkgObservation = true;
+};
+
+/// The task manager and the DOS box of Windows.
+std::vector<FirstStartRule> WindowsFirstStartRules();
+/// The system monitors of the Linux desktops: they measure every process themselves,
+/// so they are neither boosted nor lowered.
+std::vector<FirstStartRule> LinuxFirstStartRules();
+
+/// The interface language for a desktop language code ("de", "fr_FR"...): "DE" for
+/// German, "FR" for French, "EN" for everything else, unknown included.
+std::string LanguageForLocale(std::string_view sLocale);
+
+/// What a load falls back on where the store holds nothing.
+struct SettingsDefaults {
+    /// File name of this program, the name of its own first-start rule.
+    std::string sOwnExeName = "talvex";
+    /// The language when none is stored ("DE", "EN" or "FR").
+    std::string sLanguage = "DE";
+    /// The first-start rules that come before the program's own.
+    std::vector<FirstStartRule> firstStartRules = WindowsFirstStartRules();
+};
+
+/// Reads the options and appends the stored rules to `items`. The stored boost level
+/// goes into iGlobalLevel (the level `items` gives a rule added with level -1) before
+/// the first rule is added. On the very first start (no refresh rate stored yet, or 0)
+/// the first-start rules and the program's own rule come first. A value that does not
+/// convert to its key's type gives that key's default; a boost level outside 0 to 2
 /// gives 1; a refresh rate below 10 ms, or one that does not convert, gives 500 ms.
 /// Rules whose text cannot be read are skipped.
 SettingsValues ReadSettings(platform::ISettingsStore& store, TalvexItems& items,
-                            std::string_view sOwnExeName);
+                            std::int16_t& iGlobalLevel, const SettingsDefaults& defaults = {});
 
 /// The stored window position, centred where nothing usable is stored, and brought back
 /// to the centre where the window would end more than 100 pixels beyond the right or

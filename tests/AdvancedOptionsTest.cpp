@@ -2,6 +2,8 @@
 // position.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ui/AdvancedOptions.h"
 
 namespace talvex::advanced {
@@ -68,6 +70,41 @@ TEST(AdvancedOptionsTest, SliderTextShowsWholeSeconds) {
     strings.ClearStringTable();
     strings.Store(57, "Abschaltung nach %1 s");
     EXPECT_EQ(SliderText(strings, 1000, 10), "Abschaltung nach 10 s");
+}
+
+TEST(AdvancedOptionsTest, SliderScaleStepsBySecondsFromTwoToTwentyWithinTheStoredRange) {
+    for (const std::int32_t interval : {500, 250, 100, 1000, 10}) {
+        for (const std::int32_t current : {8, 37, 3, 5000}) {
+            SCOPED_TRACE(std::to_string(interval) + " ms, " + std::to_string(current));
+            const auto scale = SliderScale(interval, current);
+            ASSERT_GE(scale.size(), 2u);
+            EXPECT_EQ(scale.front(), kSliderMin);
+            EXPECT_EQ(scale.back(), kSliderMax);
+            EXPECT_TRUE(std::is_sorted(scale.begin(), scale.end()));
+            EXPECT_EQ(std::adjacent_find(scale.begin(), scale.end()), scale.end());
+            if (current >= kSliderMin && current <= kSliderMax) {
+                EXPECT_EQ(scale[SliderPosition(scale, current)], current);
+            }
+            // Every whole second from 2 to 20 that the range holds is one position,
+            // reached from the one before in a single step.
+            std::vector<std::int64_t> seconds;
+            for (const std::int32_t ticks : scale)
+                seconds.push_back(SliderSeconds(ticks, interval));
+            for (std::int64_t s = 2; s <= 20; ++s) {
+                if (s * 1000 < std::int64_t{kSliderMin} * interval ||
+                    s * 1000 > std::int64_t{kSliderMax} * interval) {
+                    continue;
+                }
+                const auto at = std::find(seconds.begin(), seconds.end(), s);
+                ASSERT_NE(at, seconds.end()) << s << " s";
+                if (s > 2 && at != seconds.begin()) {
+                    EXPECT_EQ(*(at - 1), s - 1) << s << " s";
+                }
+            }
+        }
+    }
+    // At the usual 500 ms: few enough positions that one of them is a few pixels wide.
+    EXPECT_LE(SliderScale(500, 8).size(), 40u);
 }
 
 TEST(AdvancedOptionsTest, SavedPositionIsRestoredOnlyWhenUsable) {

@@ -54,6 +54,7 @@ TEST_F(EditingRestartTest, EditedRuleOptionsAndWindowPlaceSurviveARestart) {
         run.ui.FireTimers();
         desk.SetForeground(desk.AddWindow(self, "Talvex 1.1.0"));
         run.ui.FireTimers();
+        run.Main("chkAdvanced").UserClick();
         run.Main("Command3").UserClick();
         run.SelectLast();
         run.ui.ChooseInNextPopup("mnuPop2AutoBoostRealtime");
@@ -68,7 +69,7 @@ TEST_F(EditingRestartTest, EditedRuleOptionsAndWindowPlaceSurviveARestart) {
         run.ui.ChooseInNextPopup("mnuPop1Advanced");
         run.ui.Tray()->Mouse(WM_RBUTTONUP);
         run.Adv("txtIdle").UserType("75");
-        run.Adv("Slider1").UserSlide(30);
+        run.Adv("Slider1").UserSlide(run.frm.Advanced()->SliderPositionOf(30));
         run.Adv("cmdOk").UserClick();
         run.frm.Advanced()->form().Move(2400, 1800);
         run.frm.fEndTalvex();
@@ -87,7 +88,7 @@ TEST_F(EditingRestartTest, EditedRuleOptionsAndWindowPlaceSurviveARestart) {
     ASSERT_NE(again.frm.Advanced(), nullptr);
     EXPECT_EQ(again.frm.Advanced()->form().Left(), 2400);
     EXPECT_EQ(again.frm.Advanced()->form().Top(), 1800);
-    EXPECT_EQ(again.Adv("Slider1").Value(), 30);
+    EXPECT_EQ(again.frm.Advanced()->SliderTolerance(), 30);
     EXPECT_EQ(store.Peek(kSettingsApp, kSettingsSection, "frmAdvanced.Left"), "2400");
 }
 

@@ -87,12 +87,36 @@ TEST_F(SamplingTest, ClockAndTimesPastThirtyTwoBitsStillMeasure) {
 
 TEST_F(SamplingTest, UsageBeyondSixteenBitsSaturates) {
     ProcessEntry entry = Opened(pid);
-    desk.AddCpuTime(pid, 400000, 400000);  // 400 s each within one millisecond
-    desk.AdvanceClock(1);
+    desk.AddCpuTime(pid, 400000, 400000);  // 400 s each within ten milliseconds
+    desk.AdvanceClock(10);
     EXPECT_TRUE(mp.SampleProcessCpu(entry));
     EXPECT_EQ(entry.iCpuKernel, 32767);
     EXPECT_EQ(entry.iCpuUser, 32767);
     EXPECT_EQ(entry.iCpuUsage, 32767);
+}
+
+TEST_F(SamplingTest, SampleAFewMillisecondsAfterTheLastOneKeepsUsageAndBaseline) {
+    // Each tick opens a process (one sample) and samples it again at once. The second
+    // read comes a millisecond or so later and finds the same times (the kernel counts
+    // in clock ticks, the backend caches its read): it must not turn a busy process
+    // into an idle one, nor shorten the next span.
+    for (const std::uint64_t gap : {1u, 2u, 5u, 9u}) {
+        SCOPED_TRACE(gap);
+        ProcessEntry entry = Opened(pid);
+        desk.AddCpuTime(pid, 0, 500);
+        desk.AdvanceClock(500);
+        ASSERT_TRUE(mp.OpenProcessEntry(entry));
+        ASSERT_EQ(entry.iCpuUsage, 100);
+        desk.AdvanceClock(gap);
+        EXPECT_FALSE(mp.SampleProcessCpu(entry));
+        EXPECT_EQ(entry.iCpuUsage, 100);
+        mp.CloseProcessEntry(entry);
+        desk.AddCpuTime(pid, 0, 250);
+        desk.AdvanceClock(500 - gap);
+        ASSERT_TRUE(mp.OpenProcessEntry(entry));
+        EXPECT_EQ(entry.iCpuUsage, 50);  // 250 ms over the 500 ms since the last real sample
+        mp.CloseProcessEntry(entry);
+    }
 }
 
 TEST_F(SamplingTest, UnreadableProcessKeepsUsageButRenewsTimeStamp) {

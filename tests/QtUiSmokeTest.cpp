@@ -9,12 +9,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 #include <csignal>
 #include <cstdlib>
@@ -130,6 +132,9 @@ TEST_F(QtUiSmokeTest, MainWindowHasEveryControlAtItsPlace) {
     EXPECT_TRUE(Child<QCheckBox>("chkActive")->isChecked());
     EXPECT_TRUE(Child<QRadioButton>("Option1(1)")->isChecked());
     EXPECT_FALSE(Child<QWidget>("Image2")->isVisibleTo(window));
+    // The simple view: what lies below its edge is hidden, the flags too.
+    EXPECT_FALSE(Child<QWidget>("imgGer")->isVisibleTo(window));
+    Child<QCheckBox>("chkAdvanced")->click();
     EXPECT_TRUE(Child<QWidget>("imgGer")->isVisibleTo(window));
 }
 
@@ -175,9 +180,8 @@ TEST_F(QtUiSmokeTest, TrayMenuIsARealPopupWithTitleCheckMarkAndCommands) {
     });
     frm->form().Hide();
     frm->oTrayIcon_TrayMouseEvent(WM_RBUTTONUP);
-    EXPECT_EQ(texts,
-              (QStringList{"Talvex 1.1.0", "-", show, activate, "-", cap("mnuPop1Advanced"), "-",
-                           cap("mnuPop1Update"), "-", cap("mnuPop1Exit")}));
+    EXPECT_EQ(texts, (QStringList{"Talvex 1.1.0", "-", show, activate, "-", cap("mnuPop1Advanced"),
+                                  "-", cap("mnuPop1Update"), "-", cap("mnuPop1Exit")}));
     EXPECT_TRUE(titleBold);
     EXPECT_FALSE(titleEnabled);
     EXPECT_TRUE(activateChecked);
@@ -313,6 +317,109 @@ TEST_F(QtUiSmokeTest, WaitingForEventsRunsPostedWorkAndComesBackWithoutEvents) {
     clock.start();
     Ui().WaitEvents(50);  // nothing happens: returns after its own time-out
     EXPECT_LT(clock.elapsed(), 5000);
+}
+
+// A key as the desktop delivers it to the window that has the focus.
+void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : QApplication::activeWindow(), static_cast<Qt::Key>(key),
+                    modifiers);
+    QCoreApplication::processEvents();
+}
+
+QString FocusName() {
+    QWidget* focus = QApplication::focusWidget();
+    return focus ? focus->objectName() : QString("-");
+}
+
+TEST_F(QtUiSmokeTest, TheMainWindowWorksByKeyboardAlone) {
+    frm->m_sLanguage = "EN";
+    frm->Translate();
+    frm->mnuPop1Show_Click();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    // Opens on the selected boost level; the arrows choose another.
+    EXPECT_EQ(FocusName(), "Option1(1)");
+    Key(Qt::Key_Down);
+    EXPECT_EQ(frm->engine().m_iNewPriority, 2);
+    EXPECT_EQ(FocusName(), "Option1(2)");
+    // The simple view's round, in the designed order: nothing below its edge.
+    QStringList round;
+    for (int i = 0; i < 4; ++i) {
+        Key(Qt::Key_Tab);
+        round << FocusName();
+    }
+    EXPECT_EQ(round, (QStringList{"chkAlwaysOnTop", "chkAdvanced", "chkActive", "Option1(2)"}));
+
+    // Access keys: the advanced view, then the rule list by its label's key.
+    Key(Qt::Key_V, Qt::AltModifier);
+    EXPECT_TRUE(ProcessUntil([&] { return frm->m_bAdvancedView; }));
+    Key(Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(FocusName(), "List1");
+    Key(Qt::Key_End);
+    const std::string last = frm->Ctl("List1").List(frm->Ctl("List1").ListCount() - 1);
+    EXPECT_EQ(frm->Ctl("List1").List(frm->Ctl("List1").ListIndex()), last);
+
+    // F2 renames; Enter in the box confirms.
+    WhenOpen(ActiveModal, [](QWidget* widget) {
+        auto* dialog = qobject_cast<QInputDialog*>(widget);
+        ASSERT_NE(dialog, nullptr);
+        dialog->setTextValue("renamed-by-keyboard");
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    Key(Qt::Key_F2);
+    EXPECT_EQ(frm->Ctl("List1").List(frm->Ctl("List1").ListCount() - 1), "renamed-by-keyboard");
+
+    // The menu key (a context-menu event from the keyboard) and Shift+F10 open the
+    // rule's menu; Escape closes it.
+    int menus = 0;
+    const auto closeMenu = [&menus](QWidget* widget) {
+        ++menus;
+        QTest::keyClick(widget, Qt::Key_Escape);
+    };
+    Key(Qt::Key_End);
+    WhenOpen(ActivePopup, closeMenu);
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(4, 4),
+                              QApplication::focusWidget()->mapToGlobal(QPoint(4, 4)));
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &menuKey);
+    WhenOpen(ActivePopup, closeMenu);
+    Key(Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(menus, 2);
+
+    // The languages: Tab to the French flag, Space chooses it.
+    for (int i = 0; i < 20 && FocusName() != "imgFr"; ++i) Key(Qt::Key_Tab);
+    ASSERT_EQ(FocusName(), "imgFr");
+    Key(Qt::Key_Space);
+    EXPECT_EQ(frm->m_sLanguage, "FR");
+
+    // Escape hides the window, but only where a tray icon could bring it back: the
+    // offscreen desktop has no notification area.
+    ASSERT_FALSE(Ui().IsTrayAvailable());
+    Key(Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(QtUiSmokeTest, MessageBoxesHaveDefaultAndEscapeButtonsInTheProgramsLanguage) {
+    Ui().SetLanguage("DE");
+    QString yes;
+    WhenOpen(ActiveModal, [&yes](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        ASSERT_NE(box, nullptr);
+        yes = box->button(QMessageBox::Yes)->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    // The second-copy question: a stray Enter is a No.
+    EXPECT_EQ(Ui().MsgBox("Start another copy?", vbYesNo | vbQuestion | vbDefaultButton2, ""),
+              vbNo);
+    EXPECT_EQ(yes.remove('&'), "Ja");  // Qt's own buttons speak German too
+    WhenOpen(ActiveModal, [](QWidget* widget) { QTest::keyClick(widget, Qt::Key_Escape); });
+    EXPECT_EQ(Ui().MsgBox("Open the download page?", vbYesNo | vbInformation, ""), vbNo);
+    Ui().SetLanguage("EN");
+    WhenOpen(ActiveModal, [&yes](QWidget* widget) {
+        yes = qobject_cast<QMessageBox*>(widget)->button(QMessageBox::Yes)->text();
+        QTest::keyClick(widget, Qt::Key_Return);
+    });
+    EXPECT_EQ(Ui().MsgBox("Open the download page?", vbYesNo | vbInformation, ""), vbYes);
+    EXPECT_EQ(yes.remove('&'), "Yes");
 }
 
 TEST_F(QtUiSmokeTest, EveryPictureIsDrawn) {

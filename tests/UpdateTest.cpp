@@ -263,7 +263,7 @@ TEST_F(CheckOnFakesTest, SecondRequestDuringATransferIsRefusedWithoutReachingThe
     });
     check.CheckForUpdate(false);
     EXPECT_EQ(http.Requests().size(), 1u);
-    EXPECT_EQ(filesDuringTransfer, 1u);  // the first check's own file
+    EXPECT_EQ(filesDuringTransfer, 0u);  // no file while the transfer runs
     // The refused check found no data; the first one goes on and asks.
     ASSERT_EQ(prompt.shown.size(), 2u);
     EXPECT_EQ(prompt.shown[0].text, testing::kNoVersionData);

@@ -59,13 +59,15 @@ inline StringTable UpdateTexts() {
     return strings;
 }
 
-/// The same texts as the language file the main window loads at start-up (German is
-/// its first language), written into `folder`.
+/// The same texts as the language file the main window loads at start-up, written into
+/// `folder` under the name of every language (the first one follows the desktop's).
 inline void WriteUpdateLanguageFile(const std::filesystem::path& folder) {
-    std::ofstream out(folder / "Deutsch.lng", std::ios::binary);
     const StringTable texts = UpdateTexts();
-    for (std::int16_t id : {28, 29, 30, 31, 32, 33, 35}) {
-        out << id << '=' << texts.Lang(id) << '\n';
+    for (const char* name : {"Deutsch.lng", "English.lng", "Francais.lng"}) {
+        std::ofstream out(folder / name, std::ios::binary);
+        for (std::int16_t id : {28, 29, 30, 31, 32, 33, 35}) {
+            out << id << '=' << texts.Lang(id) << '\n';
+        }
     }
 }
 

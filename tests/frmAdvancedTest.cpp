@@ -75,10 +75,7 @@ TEST_F(frmAdvancedTest, LoadShowsTheRunningValuesAndDefaultTexts) {
     EXPECT_EQ(Ctl("chkBackgroundObservation").Value(), 0);
     EXPECT_EQ(Ctl("txtBelowNormal").Text(), "15");
     EXPECT_EQ(Ctl("txtIdle").Text(), "55");
-    EXPECT_EQ(Ctl("Slider1").Min(), 4);
-    EXPECT_EQ(Ctl("Slider1").Max(), 1000);
-    EXPECT_EQ(Ctl("Slider1").TickFrequency(), 50);
-    EXPECT_EQ(Ctl("Slider1").Value(), 20);
+    EXPECT_EQ(window->SliderTolerance(), 20);
     EXPECT_EQ(Ctl("Label3").Caption(),
               "If an application has a cpu usage over 95% for over 5s boosting is turned off.");
     // Fields follow the box from the end of loading on.
@@ -118,14 +115,23 @@ TEST_F(frmAdvancedTest, FieldsTakeDigitsOnlyAndCapOnLeaving) {
     EXPECT_EQ(Ctl("txtIdle").Text(), "91");
 }
 
-TEST_F(frmAdvancedTest, SliderChangesOnlyTheTextUntilApply) {
+TEST_F(frmAdvancedTest, SliderGoesInSecondsAndChangesOnlyTheTextUntilApply) {
     Load();
-    Ctl("Slider1").UserSlide(250);
+    // One position a second from 2 s: from 4 s (8 ticks at 500 ms), three steps up.
+    Control& slider = Ctl("Slider1");
+    slider.UserSlide(slider.Value() + 3);
     EXPECT_EQ(Ctl("Label3").Caption(),
-              "If an application has a cpu usage over 95% for over 125s boosting is turned off.");
+              "If an application has a cpu usage over 95% for over 7s boosting is turned off.");
     EXPECT_EQ(engine.m_lMaxFailures, 8);
-    Ctl("Slider1").UserSlide(5000);  // the slider keeps to its range
-    EXPECT_EQ(Ctl("Slider1").Value(), 1000);
+    slider.UserSlide(slider.Max() + 50);  // the slider keeps to its range
+    EXPECT_EQ(window->SliderTolerance(), 1000);
+    slider.UserSlide(slider.Min());
+    EXPECT_EQ(window->SliderTolerance(), 4);
+    // A tolerance off the scale, typed into the settings by hand, is kept as it is.
+    engine.m_lMaxFailures = 777;
+    Load();
+    Ctl("cmdOk").UserClick();
+    EXPECT_EQ(engine.m_lMaxFailures, 777);
 }
 
 TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
@@ -138,7 +144,7 @@ TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
     Type("txtBelowNormal", "95");
     Clear("txtIdle");
     Type("txtIdle", "99999");
-    Ctl("Slider1").UserSlide(20);
+    Ctl("Slider1").UserSlide(window->SliderPositionOf(20));
     Ctl("cmdOk").UserClick();
     EXPECT_TRUE(engine.m_modMain.bBkgObservation);
     EXPECT_EQ(engine.m_modMain.iBelowNormalCpuUsage, 90);

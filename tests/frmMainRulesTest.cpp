@@ -17,6 +17,7 @@ class RulePanelTest : public MainWindowTest {
     void SetUp() override {
         MainWindowTest::SetUp();
         Start();
+        Main("chkAdvanced").UserClick();  // the rule panel is in the advanced view
     }
     void Select(const std::string& line) {
         Control& list = Main("List1");

@@ -26,12 +26,15 @@ class frmMainTranslateTest : public ::testing::Test {
         self = desk.AddProcess({(program.Path() / "talvex").string(), NORMAL_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
         frm.m_sLanguageDataFolder = data.Path().string();
+        ui.SetSystemLanguage("de");  // the first start speaks the desktop's language
     }
     void Start() {
         frm.Form_Load();
         ui.ProcessPending();
         // The first tick only builds the process table; the next one looks at the front.
         ui.FireTimers();
+        // The flags are in the advanced view.
+        ui.Ctl("frmMain", "chkAdvanced").SetValue(1);
     }
     static void CopyShippedFiles(const fs::path& to) {
         for (const char* name : {"English.lng", "Francais.lng", "Deutsch.lng"}) {
@@ -75,15 +78,20 @@ class frmMainTranslateTest : public ::testing::Test {
         modLang::LoadLanguageFile(expected, fs::path(TALVEX_SOURCE_DIR) / "lang" / file);
         for (const TranslateElement& item : kTranslateElements) {
             if (item.defaultKind == DefaultKind::CopyOf) continue;
+            // This window has no update check: its entry says so (the update tests).
+            if (item.element.sName == "mnuPop1Update") continue;
             EXPECT_EQ(Shown(item.element), expected.Lang(item.iId, false, false, false, "?"))
                 << item.element.sName;
         }
+        EXPECT_EQ(Caption("Label3"), expected.Lang(65, false, false, false, "?"));
         EXPECT_EQ(Caption("chkActive"), expected.Lang(4, false, false, false, "?"));
         EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Activate")->caption, Caption("chkActive"));
+        // The boost levels' names are the option buttons' captions as they read.
         const PriorityNames& names = frm.engine().m_modMain.names;
-        EXPECT_EQ(names.sNameHigh, Caption("Option1", 1));
-        EXPECT_EQ(names.sNameAboveNormal, Caption("Option1", 0));
-        EXPECT_EQ(names.sNameRealtime, Caption("Option1", 2));
+        EXPECT_EQ(names.sNameHigh, WithoutAccessKey(Caption("Option1", 1)));
+        EXPECT_EQ(names.sNameAboveNormal, WithoutAccessKey(Caption("Option1", 0)));
+        EXPECT_EQ(names.sNameRealtime, WithoutAccessKey(Caption("Option1", 2)));
+        EXPECT_EQ(names.sNameHigh.find('&'), std::string::npos);
         EXPECT_EQ(names.sNameIdle, expected.Lang(21, false, false, false, "?"));
         EXPECT_EQ(names.sNameOther, expected.Lang(22, false, false, false, "?"));
         EXPECT_EQ(frm.engine().txtWindow, expected.Lang(18, false, false, false, "?"));
@@ -101,12 +109,13 @@ class frmMainTranslateTest : public ::testing::Test {
 };
 
 TEST_F(frmMainTranslateTest, WithoutLanguageFilesOnlyDefaultsAndKeptTextsShow) {
-    const std::string footer = Caption("Label3");
     Start();
     for (const TranslateElement& item : kTranslateElements) {
         SCOPED_TRACE(std::string(item.element.sName));
         const std::string shown = Shown(item.element);
-        if (item.defaultKind == DefaultKind::CurrentCaption) {
+        if (item.element.sName == "mnuPop1Update") {
+            EXPECT_EQ(shown, "No update check in this build");
+        } else if (item.defaultKind == DefaultKind::CurrentCaption) {
             EXPECT_EQ(shown, item.sDesignText);
         } else if (item.defaultKind == DefaultKind::Given) {
             EXPECT_EQ(shown, item.sDefault);
@@ -117,7 +126,7 @@ TEST_F(frmMainTranslateTest, WithoutLanguageFilesOnlyDefaultsAndKeptTextsShow) {
     EXPECT_EQ(Shown(kTranslateElements[23].element), "Show Advanced Window");
     EXPECT_EQ(frm.mnuPop2().Find("mnuPop2HangUpMsg")->caption, "No hangup observation message");
     EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Title")->caption.find(kError), std::string::npos);
-    EXPECT_EQ(Caption("Label3"), footer);  // not translated
+    EXPECT_EQ(Caption("Label3"), "Talvex keeps the program in front quick.");
     const PriorityNames& n = frm.engine().m_modMain.names;
     for (const std::string* name :
          {&n.sNameIdle, &n.sNameBelowNormal, &n.sNameNormal, &n.sNameAboveNormal, &n.sNameHigh,
@@ -128,12 +137,12 @@ TEST_F(frmMainTranslateTest, WithoutLanguageFilesOnlyDefaultsAndKeptTextsShow) {
     EXPECT_EQ(frm.engine().txtPriority, kError);
 }
 
-TEST_F(frmMainTranslateTest, StartsInGermanAndEachFlagSwitchesEverythingAtOnce) {
+TEST_F(frmMainTranslateTest, StartsInTheDesktopsLanguageAndEachFlagSwitchesEverythingAtOnce) {
     CopyShippedFiles(program.Path());
     Start();
     EXPECT_EQ(frm.m_sLanguage, "DE");
     ExpectLanguage("Deutsch.lng");
-    EXPECT_EQ(Caption("chkActive"), "Aktiv");
+    EXPECT_EQ(Caption("chkActive"), "&Aktiv");
 
     const auto editor = desk.AddProcess({"/usr/bin/editor", NORMAL_PRIORITY_CLASS});
     desk.SetForeground(desk.AddWindow(editor, "Notes"));
@@ -143,7 +152,7 @@ TEST_F(frmMainTranslateTest, StartsInGermanAndEachFlagSwitchesEverythingAtOnce) 
     ui.Ctl("frmMain", "imgEn").UserClick();
     EXPECT_EQ(frm.m_sLanguage, "EN");
     ExpectLanguage("English.lng");
-    EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Activate")->caption, "Active");
+    EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Activate")->caption, "Act&ive");
     ui.FireTimers();
     EXPECT_NE(Caption("Label1").find("Window: "), std::string::npos);
     EXPECT_NE(Caption("Label1").find("(High)"), std::string::npos);  // the boosted class
@@ -157,6 +166,29 @@ TEST_F(frmMainTranslateTest, StartsInGermanAndEachFlagSwitchesEverythingAtOnce) 
     const auto before = AllTexts();
     ui.Ctl("frmMain", "imgFr").UserClick();
     EXPECT_EQ(AllTexts(), before);
+}
+
+TEST_F(frmMainTranslateTest, OpenWindowsFollowALanguageSwitchAtOnce) {
+    CopyShippedFiles(program.Path());
+    Start();
+    frm.mnuPop1Advanced_Click();
+    ASSERT_NE(frm.Advanced(), nullptr);
+    EXPECT_EQ(frm.Advanced()->form().Caption(), "Talvex: Erweitert");
+    ui.Ctl("frmMain", "imgFr").UserClick();
+    EXPECT_EQ(frm.Advanced()->form().Caption(), "Talvex : options avancées");
+    EXPECT_EQ(ui.Ctl("frmAdvanced", "cmdOk").Caption(), "A&ppliquer");
+    EXPECT_NE(ui.Ctl("frmAdvanced", "Label3").Caption().find("pendant 4 s"), std::string::npos);
+    // The warning, while it waits.
+    std::string caption;
+    ui.onDoEvents = [&] {
+        if (!caption.empty()) return;
+        ui.Ctl("frmMain", "imgEn").UserClick();
+        caption = ui.FindForm("frmWarning")->Caption();
+        frm.Warning().OKButton_Click();
+    };
+    bool noBoost = false;
+    frm.Warning().Display("busy", noBoost);
+    EXPECT_EQ(caption, "Warning");
 }
 
 TEST_F(frmMainTranslateTest, SwitchingGermanEnglishGermanReloadsCompletely) {

@@ -2,12 +2,15 @@
 // "Check for Update" and the right click on the AutoUpdate box, on the fake UI.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeHttp.h"
+#include "platform/fake/FakeSettingsStore.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/FakeUi.h"
+#include "settings/modSettings.h"
 #include "tests/TempFolder.h"
 #include "tests/UpdateTestSupport.h"
 #include "ui/frmMain.h"
@@ -35,6 +38,7 @@ class frmMainUpdateTest : public ::testing::Test {
     /// Creates the main window with this update address (own version 1.1.0) and starts it.
     frmMain& Start(const std::string& url, bool withTransfer = true) {
         frmMainServices services{ui, desk, desk, strings, log, desk};
+        services.system.settings = &store;
         if (withTransfer) services.Inet1 = &http;
         services.shell = &shell;
         services.update.sVersionURL = url;
@@ -45,6 +49,20 @@ class frmMainUpdateTest : public ::testing::Test {
         frm->Form_Load();
         ui.ProcessPending();
         return *frm;
+    }
+    /// The program is ended by `end` from inside a transfer of "Check for Update"; true
+    /// when nothing of the check was left in the temporary folder at that moment.
+    bool FolderEmptyWhenEndedDuringTransfer(const std::function<void()>& end) {
+        http.SetBody(kUrl, VersionFileBody("1.1.0"));
+        Start(kUrl);
+        bool emptyAtEnd = false;
+        ui.onJournal = [&](const std::string& entry) {
+            if (entry == "EndProgram") emptyAtEnd = folder.Empty();
+        };
+        http.SetDuringTransfer(end);
+        ChooseFromTray("mnuPop1Update");
+        EXPECT_TRUE(ui.Ended());
+        return emptyAtEnd;
     }
     /// Every message box shown so far, oldest first.
     std::vector<FakeUi::MsgBoxCall> Boxes() const { return ui.MsgBoxes(); }
@@ -59,6 +77,7 @@ class frmMainUpdateTest : public ::testing::Test {
     ActionLog log{desk};
     FakeHttp http;
     FakeShell shell;
+    FakeSettingsStore store;
     test::TempFolder folder;
     test::TempFolder languages;
     std::int32_t self = 0;
@@ -93,25 +112,30 @@ TEST_F(frmMainUpdateTest, StartUpAsksAboutANewerVersionBeforeBoostingStarts) {
     EXPECT_EQ(shell.Calls()[0].sFile, kDownload);
 }
 
-TEST_F(frmMainUpdateTest, PlainBuildStartsSilentlyAndSaysSoOnRequest) {
-    Start("");
-    EXPECT_TRUE(Boxes().empty());
-    ChooseFromTray("mnuPop1Update");
-    ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].text, testing::kNoVersionData);
-    EXPECT_EQ(Boxes()[0].style, vbOKOnly | vbCritical);
-    EXPECT_EQ(Boxes()[0].title, "");
-    EXPECT_TRUE(http.Requests().empty());
-}
-
-TEST_F(frmMainUpdateTest, WindowWithoutTransferHasNoVersionDataWhateverTheAddress) {
+TEST_F(frmMainUpdateTest, WithoutAnUpdateCheckTheMenuSaysSoGreyedAndNoErrorEverShows) {
+    // A build without an address, and a window without a transfer whatever the address.
     http.SetBody(kUrl, VersionFileBody("9.0.0"));
-    Start(kUrl, false);
-    EXPECT_TRUE(Boxes().empty());  // no transfer message either
-    ChooseFromTray("mnuPop1Update");
-    ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].text, testing::kNoVersionData);
-    EXPECT_TRUE(http.Requests().empty());
+    for (const auto& [url, transfer] : {std::pair{"", true}, std::pair{kUrl, false}}) {
+        SCOPED_TRACE(url);
+        store.SaveSettingValue(kSettingsApp, kSettingsSection, "General.AutoUpdate", "True");
+        Start(url, transfer);
+        const MenuItem& item = *frm->mnuPop1().Find("mnuPop1Update");
+        EXPECT_FALSE(item.enabled);
+        EXPECT_EQ(item.caption, "No update check in this build");
+        Control& box = ui.Ctl("frmMain", "chkAutoUpdate");
+        EXPECT_EQ(box.Value(), 0);
+        EXPECT_FALSE(box.Enabled());
+        ChooseFromTray("mnuPop1Update");
+        ui.Ctl("frmMain", "chkAdvanced").UserClick();
+        box.UserMouseUp(kRightButton, 0, 0, 0);
+        box.UserClick();
+        EXPECT_TRUE(Boxes().empty());
+        EXPECT_TRUE(http.Requests().empty());
+        // The stored choice stays for a build that has the check.
+        frm->fSaveSettings();
+        EXPECT_EQ(store.Peek(kSettingsApp, kSettingsSection, "General.AutoUpdate"), "True");
+        frm.reset();
+    }
 }
 
 TEST_F(frmMainUpdateTest, TrayAndRightClickOnAutoUpdateCheckOnRequest) {
@@ -126,6 +150,7 @@ TEST_F(frmMainUpdateTest, TrayAndRightClickOnAutoUpdateCheckOnRequest) {
     EXPECT_EQ(Boxes()[0].style, vbOKOnly | vbInformation);
     EXPECT_EQ(Boxes()[0].title, "No update");
 
+    ui.Ctl("frmMain", "chkAdvanced").UserClick();
     Control& box = ui.Ctl("frmMain", "chkAutoUpdate");
     const std::int32_t value = box.Value();
     box.UserMouseUp(kRightButton, 0, 0, 0);
@@ -135,6 +160,18 @@ TEST_F(frmMainUpdateTest, TrayAndRightClickOnAutoUpdateCheckOnRequest) {
     EXPECT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(http.Requests().size(), 3u);
     EXPECT_TRUE(main.tmrRefresh().Enabled());
+}
+
+TEST_F(frmMainUpdateTest, SessionEndDuringATransferLeavesNoTemporaryFile) {
+    EXPECT_TRUE(
+        FolderEmptyWhenEndedDuringTransfer([this] { ui.RequestEnd(CloseReason::SessionEnd); }));
+}
+
+TEST_F(frmMainUpdateTest, ExitDuringATransferLeavesNoTemporaryFile) {
+    EXPECT_TRUE(FolderEmptyWhenEndedDuringTransfer([this] {
+        ChooseFromTray("mnuPop1Exit");
+        ui.FireTimers();
+    }));
 }
 
 TEST_F(frmMainUpdateTest, TransferErrorAtStartUpIsReportedAndStartUpGoesOn) {

@@ -1,7 +1,12 @@
 // The language loader: line kinds, ids, texts, line ends, encodings and missing files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <string>
 
 #include "TempFolder.h"
@@ -137,6 +142,31 @@ TEST(LoadLanguageTest, MissingEmptyOrUnreadableFileLeavesAnEmptyTable) {
         EXPECT_EQ(table.Size(), 1u);
         EXPECT_EQ(Text(table, 70), "<default>");
         EXPECT_EQ(table.Lang(70, false, false, false, ""), "Translation Error!");
+    }
+}
+
+TEST(LoadLanguageTest, PipeDeviceOrHugeFileLoadsAsAnEmptyTableAtOnce) {
+    test::TempFolder folder;
+    const auto pipe = folder.Path() / "Deutsch.lng";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const auto huge = folder.Write("Francais.lng", "4=Actif\n");
+    std::filesystem::resize_file(huge, 64u << 20);  // sparse: takes no room on the disk
+    const auto device = folder.Path() / "English.lng";
+    std::filesystem::create_symlink("/dev/zero", device);
+    for (const std::filesystem::path& file : {pipe, huge, device}) {
+        SCOPED_TRACE(file.string());
+        StringTable table;
+        // The data folder is the last place looked in, and its file is loaded unchecked.
+        const auto found = modLang::FindLanguageFile(file.filename().string(), {}, folder.Path());
+        auto load =
+            std::async(std::launch::async, [&] { modLang::LoadLanguageFile(table, found); });
+        if (load.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Still waiting for a writer: let it go, or the test would hang as well.
+            ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << "loading waited for a writer";
+        }
+        load.get();
+        EXPECT_EQ(table.Size(), 1u);
     }
 }
 

@@ -99,9 +99,10 @@ sleep 0.5
 xdotool mousemove --window "$main" 130 337 click 1
 sleep 0.5
 
-# The fifth line (the new rule): its popup menu's "No Background Observation" (third
-# entry), then a double click renames it.
-row=$((240 + 2 + 4 * 13 + 6))
+# The sixth line (the new rule, after the four first-start rules and the busy program's):
+# its popup menu's "No Background Observation" (third entry), then a double click
+# renames it.
+row=$((240 + 2 + 5 * 13 + 6))
 xdotool mousemove --window "$main" 150 "$row" click 1
 sleep 0.3
 xdotool mousemove --window "$main" 150 "$row" click 3

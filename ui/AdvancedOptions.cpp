@@ -84,6 +84,38 @@ Thresholds CapForApply(ThresholdTexts& texts) {
                       static_cast<std::int16_t>(LeadingNumber(texts.sIdle))};
 }
 
+std::vector<std::int32_t> SliderScale(std::int32_t intervalMs, std::int32_t current) {
+    static constexpr std::int32_t kCoarseSeconds[] = {25,  30,  40,  50,  60,  90,
+                                                      120, 180, 240, 300, 400, 500};
+    std::vector<std::int32_t> seconds;
+    for (std::int32_t s = 2; s <= 20; ++s) seconds.push_back(s);
+    seconds.insert(seconds.end(), std::begin(kCoarseSeconds), std::end(kCoarseSeconds));
+    const std::int64_t interval = std::max(1, intervalMs);
+    std::vector<std::int32_t> scale{kSliderMin, kSliderMax};
+    for (const std::int32_t s : seconds) {
+        const std::int64_t ticks = (std::int64_t{s} * 1000 + interval / 2) / interval;
+        scale.push_back(
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(ticks, kSliderMin, kSliderMax)));
+    }
+    if (current >= kSliderMin && current <= kSliderMax) scale.push_back(current);
+    std::sort(scale.begin(), scale.end());
+    scale.erase(std::unique(scale.begin(), scale.end()), scale.end());
+    return scale;
+}
+
+std::int32_t SliderPosition(const std::vector<std::int32_t>& scale, std::int32_t ticks) {
+    std::int32_t best = 0;
+    for (std::size_t i = 0; i < scale.size(); ++i) {
+        const auto distance = [ticks](std::int32_t value) {
+            return std::abs(std::int64_t{value} - ticks);
+        };
+        if (distance(scale[i]) < distance(scale[static_cast<std::size_t>(best)])) {
+            best = static_cast<std::int32_t>(i);
+        }
+    }
+    return best;
+}
+
 std::int64_t SliderSeconds(std::int32_t sliderValue, std::int32_t intervalMs) {
     // Wide enough for any slider value and interval, so the text is never stale.
     return static_cast<std::int64_t>(sliderValue) * intervalMs / 1000;

@@ -7,16 +7,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "i18n/StringTable.h"
 #include "platform/UiTypes.h"
 
 namespace talvex::advanced {
 
-// The hang-up tolerance slider, in refresh ticks.
+// The hang-up tolerance, in refresh ticks: the range the slider offers.
 inline constexpr std::int32_t kSliderMin = 4;
 inline constexpr std::int32_t kSliderMax = 1000;
-inline constexpr std::int32_t kSliderTicks = 50;
+// A tick mark at every position of the slider.
+inline constexpr std::int32_t kSliderTicks = 1;
 
 // Highest thresholds a field keeps, in percent.
 inline constexpr std::int32_t kBelowNormalMax = 90;
@@ -50,6 +52,14 @@ struct Thresholds {
 /// Both caps, as if each field had been left, so Apply from the keyboard gives what a
 /// click gives; the texts are brought in line with the values applied.
 Thresholds CapForApply(ThresholdTexts& texts);
+
+/// The tolerances (in refresh ticks) at the slider's positions, for the given refresh
+/// interval: one a second from 2 to 20 s, where a choice matters, then coarser steps up
+/// to 500 s. Always from kSliderMin to kSliderMax, rising, and holding `current` when
+/// that lies in the range, so that opening and applying the window changes nothing.
+std::vector<std::int32_t> SliderScale(std::int32_t intervalMs, std::int32_t current);
+/// The position on the scale nearest to a tolerance.
+std::int32_t SliderPosition(const std::vector<std::int32_t>& scale, std::int32_t ticks);
 
 /// The slider's value in seconds at the given refresh interval, the fraction dropped.
 std::int64_t SliderSeconds(std::int32_t sliderValue, std::int32_t intervalMs);

@@ -1,5 +1,7 @@
 #include "ui/frmAdvanced.h"
 
+#include <algorithm>
+
 #include "base/RunQuietly.h"
 #include "base/TalvexError.h"
 #include "ui/AdvancedOptions.h"
@@ -71,30 +73,36 @@ void frmAdvanced::CreateControls() {
     Add(ControlKind::Picture, "Picture1", "frOptions", {60, 240, 10155, 2895}, "", 3);
     Add(ControlKind::Frame, "frHangupObservation", "Picture1", {60, 0, 10035, 795},
         "Emergency turn off", 4);
-    Control& slider =
-        Add(ControlKind::Slider, "Slider1", "frHangupObservation", {7620, 300, 2235, 315}, "", 5);
-    slider.SetRange(advanced::kSliderMin, advanced::kSliderMax);
-    Add(ControlKind::Label, "Label3", "frHangupObservation", {120, 360, 7275, 255},
-        "If an application has a cpu usage over 95% for over %1s boosting is turned off.", 6);
+    Add(ControlKind::Slider, "Slider1", "frHangupObservation", {7620, 300, 2235, 315}, "", 5);
+    // Two lines: the explanation is longer in some languages.
+    Add(ControlKind::Label, "Label3", "frHangupObservation", {120, 240, 7275, 480},
+        "If an application has a cpu usage over 95% for over %1s boosting is turned off.", 6)
+        .SetBuddy("Slider1");
     Add(ControlKind::Frame, "frBackgroundObservation", "Picture1", {60, 960, 10035, 1875}, "", 7);
     Add(ControlKind::CheckBox, "chkBackgroundObservation", "frBackgroundObservation",
         {120, 180, 9855, 255}, "Enable background process observation", 8);
     Add(ControlKind::Label, "Label1", "frBackgroundObservation", {120, 540, 9855, 195},
-        "Swhich to 'Below Normal' when CPU usage is over:", 11);
+        "Swhich to 'Below Normal' when CPU usage is over:", 11)
+        .SetBuddy("txtBelowNormal");
     Add(ControlKind::TextBox, "txtBelowNormal", "frBackgroundObservation", {180, 780, 1935, 285},
         "", 9)
         .SetText("10");
     Add(ControlKind::Label, "Label2", "frBackgroundObservation", {120, 1140, 9855, 195},
-        "Swhich to 'Idle' when CPU usage is over:", 12);
+        "Swhich to 'Idle' when CPU usage is over:", 12)
+        .SetBuddy("txtIdle");
     Add(ControlKind::TextBox, "txtIdle", "frBackgroundObservation", {180, 1440, 1935, 285}, "", 10)
         .SetText("40");
     Add(ControlKind::Picture, "picCmdOk", "frBackgroundObservation", {8460, 1320, 1395, 375}, "",
         13);
-    Add(ControlKind::PushButton, "cmdOk", "picCmdOk", {0, 0, 1395, 375}, "Apply", 14);
+    Add(ControlKind::PushButton, "cmdOk", "picCmdOk", {0, 0, 1395, 375}, "Apply", 14)
+        .SetDefault(true);
 }
 
 void frmAdvanced::BindHandlers() {
-    m_form->OnUnload = [this] { RunQuietly("Form_Unload", [this] { Form_Unload(); }); };
+    m_form->OnUnload = [this] { RunQuietly("frmAdvanced/Form_Unload", [this] { Form_Unload(); }); };
+    m_form->OnKeyDown = [this](std::int32_t& keyCode, int shift) {
+        RunQuietly("frmAdvanced/Form_KeyDown", [&] { Form_KeyDown(keyCode, shift); });
+    };
     Ctl("Slider1").OnChange = Quiet("Slider1_Change", [this] { Slider1_Change(); });
     Ctl("chkBackgroundObservation").OnClick =
         Quiet("chkBackgroundObservation_Click", [this] { chkBackgroundObservation_Click(); });
@@ -121,10 +129,12 @@ void frmAdvanced::Form_Load() {
     chkBackgroundObservation_Click();
     Ctl("txtBelowNormal").SetText(std::to_string(options.iBelowNormalCpuUsage));
     Ctl("txtIdle").SetText(std::to_string(options.iIdleCpuUsage));
+    // The slider moves along a scale of tolerances: seconds where they matter.
+    m_sliderScale = advanced::SliderScale(m_host.RefreshInterval(), m_engine.m_lMaxFailures);
     Control& slider = Ctl("Slider1");
-    slider.SetRange(advanced::kSliderMin, advanced::kSliderMax);
+    slider.SetRange(0, static_cast<std::int32_t>(m_sliderScale.size()) - 1);
     slider.SetTickFrequency(advanced::kSliderTicks);
-    slider.SetValue(m_engine.m_lMaxFailures);
+    slider.SetValue(advanced::SliderPosition(m_sliderScale, m_engine.m_lMaxFailures));
     Slider1_Change();
     SetTexts();
     Form_Resize();
@@ -145,6 +155,11 @@ void frmAdvanced::RestorePosition() {
     m_form->Move(rect->left, rect->top);
     m_form->SetClientWidth(rect->width);
     m_form->SetHeight(rect->height);
+}
+
+void frmAdvanced::Retranslate() {
+    SetTexts();
+    Slider1_Change();
 }
 
 void frmAdvanced::SetTexts() {
@@ -252,6 +267,13 @@ bool frmAdvanced::Loaded() const {
     return m_form->Loaded();
 }
 
+void frmAdvanced::Form_KeyDown(std::int32_t& KeyCode, int Shift) {
+    // Escape closes the window as its close button does.
+    if (KeyCode != vbKeyEscape || Shift != 0) return;
+    KeyCode = 0;
+    Unload();
+}
+
 void frmAdvanced::Form_Unload() {
     m_host.SaveSetting(kKeyLeft, advanced::PositionText(m_form->Left()));
     m_host.SaveSetting(kKeyTop, advanced::PositionText(m_form->Top()));
@@ -262,9 +284,19 @@ void frmAdvanced::Form_Unload() {
 
 // ---- options ----
 
+std::int32_t frmAdvanced::SliderTolerance() {
+    if (m_sliderScale.empty()) return m_engine.m_lMaxFailures;
+    const auto last = static_cast<std::int32_t>(m_sliderScale.size()) - 1;
+    return m_sliderScale[static_cast<std::size_t>(std::clamp(Ctl("Slider1").Value(), 0, last))];
+}
+
+std::int32_t frmAdvanced::SliderPositionOf(std::int32_t ticks) const {
+    return advanced::SliderPosition(m_sliderScale, ticks);
+}
+
 void frmAdvanced::Slider1_Change() {
     Ctl("Label3").SetCaption(
-        advanced::SliderText(m_strings, Ctl("Slider1").Value(), m_host.RefreshInterval()));
+        advanced::SliderText(m_strings, SliderTolerance(), m_host.RefreshInterval()));
 }
 
 void frmAdvanced::chkBackgroundObservation_Click() {
@@ -305,7 +337,7 @@ void frmAdvanced::cmdOk_Click() {
     Ctl("txtIdle").SetText(texts.sIdle);
     options.iBelowNormalCpuUsage = values.iBelowNormalCpuUsage;
     options.iIdleCpuUsage = values.iIdleCpuUsage;
-    m_engine.m_lMaxFailures = Ctl("Slider1").Value();
+    m_engine.m_lMaxFailures = SliderTolerance();
     m_host.fSaveSettings();
     m_log.DoLog(m_strings.Lang(43, false, false, false, "Settings were saved."));
 }

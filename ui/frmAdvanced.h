@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
 #include "i18n/ActionLog.h"
@@ -62,11 +63,14 @@ class frmAdvanced {
 
     /// Brings lstLog in line with the action log after it changed.
     void ShowLog();
+    /// Puts the texts of the language now loaded into the window.
+    void Retranslate();
 
     // Handlers.
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
+    void Form_KeyDown(std::int32_t& KeyCode, int Shift);
     void Slider1_Change();
     void chkBackgroundObservation_Click();
     void txtBelowNormal_KeyPress(std::int32_t& KeyAscii);
@@ -74,6 +78,11 @@ class frmAdvanced {
     void txtBelowNormal_LostFocus();
     void txtIdle_LostFocus();
     void cmdOk_Click();
+
+    /// The hang-up tolerance (refresh ticks) the slider stands at.
+    std::int32_t SliderTolerance();
+    /// The slider's position for a tolerance (the nearest it offers).
+    std::int32_t SliderPositionOf(std::int32_t ticks) const;
 
     platform::Form& form() { return *m_form; }
     platform::Control& Ctl(const std::string& name);
@@ -104,6 +113,7 @@ class frmAdvanced {
     IAdvancedHost& m_host;
     std::unique_ptr<platform::Form> m_form;
     std::map<std::string, Placement> m_placement;
+    std::vector<std::int32_t> m_sliderScale;  // the tolerance at each slider position
 };
 
 }  // namespace talvex

@@ -4,6 +4,8 @@
 #include "base/TalvexError.h"
 #include "engine/Version.h"
 #include "i18n/FormatMsg.h"
+#include "settings/modSettings.h"
+#include "ui/BuildStamp.h"
 
 namespace talvex {
 
@@ -11,12 +13,23 @@ using namespace platform;
 
 namespace {
 
-// The build stamp written to the action log at start-up.
-constexpr const char* kBuildDate = "2006-11-18";
-constexpr const char* kBuildTime = "08:48:46";
 // How long the end waits for changes the kernel turns away for a moment (it takes one
 // session-group change per 100 ms).
 constexpr std::uint32_t kEndUndoWaitMs = 350;
+constexpr std::int16_t kIdNoRightNotice = 60;
+constexpr std::int16_t kIdStarting = 62;
+constexpr std::int16_t kIdBuild = 63;
+constexpr std::int16_t kIdRefreshRate = 64;
+constexpr const char* kStartingText = "Talvex %1.%2.%3 is starting...";
+constexpr const char* kKeyRightNoticeShown = "General.NoRaiseRightNoticeShown";
+constexpr const char* kNoRightText =
+    "Talvex may not raise the priority of programs here.\n\n"
+    "What works: it follows the program in front, shows its status, notices a program that "
+    "hangs and keeps the action log.\n\n"
+    "What does not: it does not boost the program in front, and it lowers no busy background "
+    "program either, since it could not give it its priority back.\n\n"
+    "To grant the right, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
+    "and start Talvex again. This notice is shown once.";
 
 const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMinor},
                            std::int64_t{kVersionRevision}};
@@ -39,10 +52,12 @@ frmMain::frmMain(const frmMainServices& services)
                *this),
       m_form(services.ui.CreateForm("frmMain")),
       m_tmrRefresh(services.ui.CreateTimer()),
-      m_ruleCommands(m_engine.m_TalvexItems, services.strings,
-                     [this](const std::string& sPrompt, const std::string& sDefault) {
-                         return m_ui.InputBox(sPrompt, "Talvex", sDefault);
-                     }),
+      m_ruleCommands(
+          m_engine.m_TalvexItems, services.strings,
+          [this](const std::string& sPrompt, const std::string& sDefault) {
+              return m_ui.InputBox(sPrompt, "Talvex", sDefault);
+          },
+          services.system.sRuleExample),
       // Above an always-on-top main window, or the warning (and its only way out, OK)
       // would open hidden behind it.
       m_frmWarning(services.ui, services.strings,
@@ -78,6 +93,9 @@ void frmMain::BindHandlers() {
         RunQuietly("Form_QueryUnload", [&] { Form_QueryUnload(cancel, reason); });
     };
     m_form->OnShown = Quiet("Form_Shown", [this] { Form_Shown(); });
+    m_form->OnKeyDown = [this](std::int32_t& keyCode, int shift) {
+        RunQuietly("frmMain/Form_KeyDown", [&] { Form_KeyDown(keyCode, shift); });
+    };
     Ctl("chkActive").OnClick = Quiet("chkActive_Click", [this] { chkActive_Click(); });
     for (std::int16_t i = 0; i < 3; ++i) {
         Ctl("Option1", i).OnClick = Quiet("Option1_Click", [this, i] { Option1_Click(i); });
@@ -112,10 +130,14 @@ void frmMain::Form_Load() {
     m_form->Hide();
     m_engine.m_TalvexItems.Clear();
     fLoadSettings();
-    m_log.DoLog(FormatMsg("Talvex %1.%2.%3 is starting...", kVersionArgs), true);
+    m_log.DoLog(
+        FormatMsg(m_strings.Lang(kIdStarting, false, false, false, kStartingText), kVersionArgs),
+        true);
     Ctl("chkAutostart").SetValue(IsAutostartSet() ? 1 : 0);
     if (!IsFirstInstance()) {
-        if (m_ui.MsgBox(txtAppAlreadyRunning, vbYesNo | vbQuestion, "Talvex") != vbYes) {
+        // No is the default: a stray Enter must not start a second copy.
+        if (m_ui.MsgBox(txtAppAlreadyRunning, vbYesNo | vbQuestion | vbDefaultButton2, "Talvex") !=
+            vbYes) {
             fEndTalvex();
             return;
         }
@@ -129,15 +151,20 @@ void frmMain::Form_Load() {
     m_oTrayIcon->AddIcon(*m_form, 0, m_form->Caption());
     m_oTrayIcon->ShowBalloon(1, txtTalvexStarted, "Talvex", 5000);
     m_engine.m_iShutdownState = 0;
-    if (bAutoUpdate) CheckForUpdate(false);
+    if (bAutoUpdate && HasUpdateCheck()) CheckForUpdate(false);
     m_engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
     m_tmrRefresh->SetEnabled(true);
     m_ui.Post([this] { RunQuietly("AfterStartup", [this] { AfterStartup(); }); });
 }
 
 void frmMain::StartupLogLines() {
-    m_log.DoLog(std::string("Build: ") + kBuildDate + " - " + kBuildTime, true);
-    m_log.DoLog("Refresh rate: " + std::to_string(m_tmrRefresh->Interval()) + " ms", true);
+    const StringTable& s = m_strings;
+    m_log.DoLog(FormatMsg(s.Lang(kIdBuild, false, false, false, "Build: %1 - %2"),
+                          MsgArgs{std::string(BuildDate()), std::string(BuildTime())}),
+                true);
+    m_log.DoLog(FormatMsg(s.Lang(kIdRefreshRate, false, false, false, "Refresh rate: %1 ms"),
+                          MsgArgs{std::int64_t{m_tmrRefresh->Interval()}}),
+                true);
 }
 
 // Once the event loop runs: a desktop without a notification area gets the window
@@ -148,16 +175,27 @@ void frmMain::AfterStartup() {
         if (Ctl("Label1").Caption().empty()) ShowStatusText("");
         ShowMainWindow();
     }
-    if (!m_processes.CanRaisePriority()) {
-        const std::string path = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
-        const std::string text = m_strings.Lang(
-            60, false, false, false,
-            "Talvex may not raise the priority of programs, so boosting has no effect yet.\n\n"
-            "To grant it the right, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
-            "and start Talvex again.");
-        m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
-                    vbOKOnly | vbInformation, "Talvex");
+    ExplainMissingRight();
+}
+
+// Without the right to raise priorities Talvex boosts nothing and lowers nothing (it
+// could not give a lowered program its priority back). It says so once; the setting
+// remembers it. Once the right is there the setting goes, so that losing the right
+// again (a rebuilt program loses its capability) is explained again.
+void frmMain::ExplainMissingRight() {
+    if (m_processes.CanRaisePriority()) {
+        if (GetSetting(kKeyRightNoticeShown, "") != "") {
+            SettingsStore().DeleteSettingValue(kSettingsApp, kSettingsSection,
+                                               kKeyRightNoticeShown);
+        }
+        return;
     }
+    if (GetSetting(kKeyRightNoticeShown, "") != "") return;
+    SaveSetting(kKeyRightNoticeShown, "True");
+    const std::string path = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
+    const std::string text = m_strings.Lang(kIdNoRightNotice, false, false, false, kNoRightText);
+    m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
+                vbOKOnly | vbInformation, "Talvex");
 }
 
 // ---- shutdown ----

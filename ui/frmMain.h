@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
 #include "engine/IEngineHost.h"
@@ -21,6 +22,7 @@
 #include "platform/IWindowApi.h"
 #include "rules/RuleCommands.h"
 #include "settings/NullSettingsStore.h"
+#include "settings/modSettings.h"
 #include "ui/UiUpdatePrompt.h"
 #include "ui/frmAdvanced.h"
 #include "ui/frmWarning.h"
@@ -37,6 +39,11 @@ struct frmMainSystem {
     platform::ISingleInstance* instance = nullptr;
     /// File name of this program, the name of its own default never-boost rule.
     std::string sOwnExeName = "talvex";
+    /// The other never-boost rules of the very first start: programs of this system
+    /// that must not be boosted.
+    std::vector<FirstStartRule> firstStartRules = WindowsFirstStartRules();
+    /// The name Add suggests: an example in the form of this system's program names.
+    std::string sRuleExample = RuleCommands::kAddDefaultAnswer;
 };
 
 /// Everything the main window works with; owned by whoever creates the window.
@@ -103,6 +110,8 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void imgGer_Click();
     void imgEn_Click();
     void imgFr_Click();
+    /// Escape hides the window (where the tray icon can bring it back).
+    void Form_KeyDown(std::int32_t& KeyCode, int Shift);
     void oTrayIcon_TrayMouseEvent(std::int32_t MouseEvent);
     void mnuPop1Show_Click();
     void mnuPop1Activate_Click();
@@ -116,6 +125,8 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void Command3_Click();
     void List1_DblClick();
     void List1_MouseDown(int Button, int Shift, std::int32_t X, std::int32_t Y);
+    /// F2 renames the selected rule; the menu key and Shift+F10 open its menu.
+    void List1_KeyDown(std::int32_t& KeyCode, int Shift);
     void mnuPop2Click(Pop2Item item);
 
     // IAdvancedHost
@@ -171,12 +182,18 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     bool IsFirstInstance();
     void ReleaseInstanceMutex();
     void CheckForUpdate(bool bVerbose);
+    bool HasUpdateCheck() const;
+    void ShowUpdateAvailability();
+    void SaveLanguage();
+    void ExplainMissingRight();
+    void TranslateOwnTexts();
     void ShowAdvancedWindow();
     void CloseAdvancedWindow();
     void LoadAdvancedWindow();
     void OnLogChanged();
     void BindRulePanel();
     SelectedLine SelectedRuleLine();
+    void ShowRuleMenu();
 
     platform::IUiServices& m_ui;
     platform::IProcessApi& m_processes;

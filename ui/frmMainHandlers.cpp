@@ -5,6 +5,16 @@ namespace talvex {
 
 using namespace platform;
 
+namespace {
+
+// The lower panel and the language flags, below the simple view's edge.
+constexpr const char* kAdvancedViewOnly[] = {
+    "Shape2",   "Label2",       "List1",         "Command1", "Command2",
+    "Command3", "chkAutostart", "chkAutoUpdate", "Label3",   "Shape6",
+    "imgGer",   "Shape4",       "imgEn",         "Shape5",   "imgFr"};
+
+}  // namespace
+
 void frmMain::chkActive_Click() {
     // An exit that was asked for must still be carried out by the next tick.
     const bool on = Ctl("chkActive").Checked();
@@ -42,6 +52,9 @@ void frmMain::fSetAdvancedView() {
     TwipsRect column = Ctl("Shape3").Rect();
     column.height = m_bAdvancedView ? kAdvancedColumn : kSimpleColumn;
     Ctl("Shape3").Move(column);
+    // What the simple view cuts off must be out of reach of the keyboard as well: a
+    // box ticked there by Tab and Space would change things nobody sees.
+    for (const char* name : kAdvancedViewOnly) Ctl(name).SetVisible(m_bAdvancedView);
 }
 
 void frmMain::chkAutostart_Click() {
@@ -49,7 +62,7 @@ void frmMain::chkAutostart_Click() {
 }
 
 void frmMain::chkAutoUpdate_Click() {
-    bAutoUpdate = Ctl("chkAutoUpdate").Checked();
+    if (HasUpdateCheck()) bAutoUpdate = Ctl("chkAutoUpdate").Checked();
 }
 
 void frmMain::chkAutoUpdate_MouseUp(int Button, int, std::int32_t, std::int32_t) {
@@ -59,16 +72,27 @@ void frmMain::chkAutoUpdate_MouseUp(int Button, int, std::int32_t, std::int32_t)
 void frmMain::imgGer_Click() {
     m_sLanguage = "DE";
     Translate();
+    SaveLanguage();
 }
 
 void frmMain::imgEn_Click() {
     m_sLanguage = "EN";
     Translate();
+    SaveLanguage();
 }
 
 void frmMain::imgFr_Click() {
     m_sLanguage = "FR";
     Translate();
+    SaveLanguage();
+}
+
+void frmMain::Form_KeyDown(std::int32_t& KeyCode, int Shift) {
+    if (KeyCode != vbKeyEscape || Shift != 0) return;
+    // Without a notification area nothing could bring a hidden window back.
+    if (!m_ui.IsTrayAvailable()) return;
+    KeyCode = 0;
+    m_form->Hide();
 }
 
 void frmMain::oTrayIcon_TrayMouseEvent(std::int32_t MouseEvent) {

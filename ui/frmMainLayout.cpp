@@ -48,6 +48,17 @@ Control& Image(Form& form, const std::string& name, const TwipsRect& rect,
     return image;
 }
 
+// A language flag: reached with Tab after the other controls, chosen with Space or
+// Enter. Its caption, the language's own name, is what it says to a screen reader.
+Control& Flag(Form& form, const std::string& name, const TwipsRect& rect,
+              const std::string& picture, const std::string& language, std::int32_t tab) {
+    Control& flag = Image(form, name, rect, picture);
+    flag.SetCaption(language);
+    flag.SetTabIndex(tab);
+    flag.SetTabStop(true);
+    return flag;
+}
+
 Control& Captioned(Form& form, ControlKind kind, const std::string& name, const TwipsRect& rect,
                    const std::string& caption, std::int32_t tab, std::int16_t index = -1) {
     Control& control = form.Add(kind, name, rect, index);
@@ -76,11 +87,11 @@ void frmMain::CreateDecoration() {
     Panel(f, "Shape3", {120, 120, 975, kAdvancedColumn});
     Image(f, "Image1", {240, 360, 600, 2400}, "banner");
     FlagFrame(f, "Shape6", {300, 3960, 615, 615});
-    Image(f, "imgGer", {360, 4050, 480, 480}, "flag-de");
+    Flag(f, "imgGer", {360, 4050, 480, 480}, "flag-de", "Deutsch", 15);
     FlagFrame(f, "Shape4", {300, 4695, 615, 615});
-    Image(f, "imgEn", {360, 4770, 480, 480}, "flag-en");
+    Flag(f, "imgEn", {360, 4770, 480, 480}, "flag-en", "English", 16);
     FlagFrame(f, "Shape5", {300, 5415, 615, 615});
-    Image(f, "imgFr", {360, 5490, 480, 480}, "flag-fr");
+    Flag(f, "imgFr", {360, 5490, 480, 480}, "flag-fr", "Français", 17);
     Image(f, "Image2", {360, 6255, 240, 240}, "stop").SetVisible(false);
     Panel(f, "Shape1", {1200, 120, 4335, 2775});
     Panel(f, "Shape2", {1200, 3120, 4335, 3045});
@@ -109,15 +120,15 @@ void frmMain::CreateSwitches() {
 
 void frmMain::CreateRulePanel() {
     Form& f = *m_form;
-    Captioned(f, ControlKind::Label, "Label2", {1440, 3360, 3855, 255}, "Non boosted programs:", 6);
+    Captioned(f, ControlKind::Label, "Label2", {1440, 3360, 3855, 255}, "Non boosted programs:", 6)
+        .SetBuddy("List1");
     Captioned(f, ControlKind::ListBox, "List1", {1440, 3600, 3975, 1230}, "", 7);
     Captioned(f, ControlKind::PushButton, "Command1", {4320, 4875, 1095, 375}, "Remove", 8);
     Captioned(f, ControlKind::PushButton, "Command2", {2880, 4875, 1095, 375}, "Add", 9);
     Captioned(f, ControlKind::PushButton, "Command3", {1440, 4875, 1095, 375}, "Current", 10);
     Captioned(f, ControlKind::CheckBox, "chkAutostart", {1485, 5355, 3960, 240}, "Autostart", 13);
     Captioned(f, ControlKind::CheckBox, "chkAutoUpdate", {1485, 5625, 3960, 240}, "AutoUpdate", 14);
-    Control& footer = Captioned(f, ControlKind::Label, "Label3", {1560, 5940, 3615, 195},
-                                "Talvex keeps the program in front quick.", 12);
+    Control& footer = Captioned(f, ControlKind::Label, "Label3", {1560, 5940, 3615, 195}, "", 12);
     ControlStyle small;
     small.fontPoints = 7;
     small.foreColor = Rgb{96, 96, 96};

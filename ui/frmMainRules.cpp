@@ -43,6 +43,9 @@ void frmMain::BindRulePanel() {
     Ctl("List1").OnMouseDown = [this](int button, int shift, std::int32_t x, std::int32_t y) {
         RunQuietly("List1_MouseDown", [&] { List1_MouseDown(button, shift, x, y); });
     };
+    Ctl("List1").OnKeyDown = [this](std::int32_t& keyCode, int shift) {
+        RunQuietly("List1_KeyDown", [&] { List1_KeyDown(keyCode, shift); });
+    };
     for (const auto& [name, item] : kPop2Commands) {
         const Pop2Item command = item;
         m_mnuPop2.Find(name)->OnClick = [this, command] {
@@ -83,7 +86,21 @@ void frmMain::List1_DblClick() {
 }
 
 void frmMain::List1_MouseDown(int Button, int, std::int32_t, std::int32_t) {
-    if (Button != kRightButton) return;
+    if (Button == kRightButton) ShowRuleMenu();
+}
+
+void frmMain::List1_KeyDown(std::int32_t& KeyCode, int Shift) {
+    if (KeyCode == vbKeyF2 && Shift == 0) {
+        KeyCode = 0;
+        List1_DblClick();
+    } else if ((KeyCode == vbKeyApps && Shift == 0) ||
+               (KeyCode == vbKeyF10 && Shift == vbShiftMask)) {
+        KeyCode = 0;
+        ShowRuleMenu();
+    }
+}
+
+void frmMain::ShowRuleMenu() {
     const SelectedLine line = SelectedRuleLine();
     if (!line) return;
     const auto marks = m_ruleCommands.Pop2MarksFor(line);

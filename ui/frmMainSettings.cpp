@@ -15,8 +15,13 @@ ISettingsStore& frmMain::SettingsStore() {
 }
 
 void frmMain::fLoadSettings() {
+    SettingsDefaults defaults;
+    // The first start speaks the desktop's language; a choice once made is stored.
+    defaults.sLanguage = LanguageForLocale(m_ui.SystemLanguage());
+    defaults.sOwnExeName = m_system.sOwnExeName;
+    defaults.firstStartRules = m_system.firstStartRules;
     const SettingsValues v =
-        ReadSettings(SettingsStore(), m_engine.m_TalvexItems, m_system.sOwnExeName);
+        ReadSettings(SettingsStore(), m_engine.m_TalvexItems, m_engine.m_iNewPriority, defaults);
     m_sLanguage = v.sLanguage;
     Translate();
     m_engine.m_iNewPriority = v.iNewPriority;
@@ -27,7 +32,9 @@ void frmMain::fLoadSettings() {
     Ctl("chkAdvanced").SetValue(m_bAdvancedView ? 1 : 0);
     fSetAdvancedView();
     bAutoUpdate = v.bAutoUpdate;
-    Ctl("chkAutoUpdate").SetValue(bAutoUpdate ? 1 : 0);
+    // A build without an update check shows the box cleared, and keeps the stored choice
+    // for a build that has one.
+    Ctl("chkAutoUpdate").SetValue(bAutoUpdate && HasUpdateCheck() ? 1 : 0);
     m_engine.m_modMain.bBkgObservation = v.bBkgObservation;
     m_engine.m_modMain.iBelowNormalCpuUsage = v.iBelowNormalCpuUsage;
     m_engine.m_modMain.iIdleCpuUsage = v.iIdleCpuUsage;
@@ -72,6 +79,11 @@ bool frmMain::IsFirstInstance() {
 
 void frmMain::ReleaseInstanceMutex() {
     if (m_system.instance) talvex::ReleaseInstanceMutex(*m_system.instance);
+}
+
+void frmMain::SaveLanguage() {
+    // Saved at once: the choice is made for good, whatever happens to this run.
+    SaveSetting("General.Language", m_sLanguage);
 }
 
 }  // namespace talvex

@@ -11,6 +11,9 @@ namespace talvex {
 
 namespace {
 
+constexpr std::int16_t kIdFooter = 65;
+constexpr const char* kFooterText = "Talvex keeps the program in front quick.";
+
 // The main window as the translation table sees it.
 class frmMainTexts final : public ITranslateTarget {
   public:
@@ -52,7 +55,10 @@ class frmMainTexts final : public ITranslateTarget {
         }
     }
 
-    void SetPriorityName(PriorityNameSlot slot, const std::string& sText) override {
+    void SetPriorityName(PriorityNameSlot slot, const std::string& rawText) override {
+        // The boost levels' names come from the option buttons' captions; in the status
+        // text and the log they read without the access key's mark.
+        const std::string sText = platform::WithoutAccessKey(rawText);
         PriorityNames& names = m_frm.engine().m_modMain.names;
         switch (slot) {
             case PriorityNameSlot::sNameAboveNormal:
@@ -104,6 +110,17 @@ void frmMain::Translate() {
                                              m_sLanguageDataFolder));
     frmMainTexts texts(*this);
     ApplyTranslation(m_strings, texts);
+    TranslateOwnTexts();
+}
+
+// The texts beyond the translation table, and the other windows: a language chosen
+// shows everywhere at once.
+void frmMain::TranslateOwnTexts() {
+    m_ui.SetLanguage(m_sLanguage);
+    Ctl("Label3").SetCaption(m_strings.Lang(kIdFooter, false, false, false, kFooterText));
+    ShowUpdateAvailability();
+    if (frmAdvanced* advanced = Advanced()) advanced->Retranslate();
+    m_frmWarning.Retranslate();
 }
 
 }  // namespace talvex

@@ -4,6 +4,13 @@
 
 namespace talvex {
 
+using namespace platform;
+
+namespace {
+constexpr std::int16_t kIdNoUpdateCheck = 68;
+constexpr const char* kNoUpdateCheckText = "No update check in this build";
+}  // namespace
+
 UpdateServices frmMain::UpdateServicesOf(const frmMainServices& services, IUpdatePrompt& prompt) {
     return UpdateServices{services.Inet1 ? *services.Inet1 : NoTransfer(),
                           services.shell ? *services.shell : NoShell(), prompt, services.strings};
@@ -16,8 +23,22 @@ UpdateOptions frmMain::UpdateOptionsOf(const frmMainServices& services) {
     return options;
 }
 
+bool frmMain::HasUpdateCheck() const {
+    return !m_modDl.Options().sVersionURL.empty();
+}
+
 void frmMain::CheckForUpdate(bool bVerbose) {
-    m_modDl.CheckForUpdate(bVerbose);
+    // A build without an update server says so in its menu; it never reports an error.
+    if (HasUpdateCheck()) m_modDl.CheckForUpdate(bVerbose);
+}
+
+// A build without an update check greys the menu entry, which says why, and the box.
+void frmMain::ShowUpdateAvailability() {
+    if (HasUpdateCheck()) return;
+    MenuItem& item = *m_mnuPop1.Find("mnuPop1Update");
+    item.enabled = false;
+    item.caption = m_strings.Lang(kIdNoUpdateCheck, false, false, false, kNoUpdateCheckText);
+    Ctl("chkAutoUpdate").SetEnabled(false);
 }
 
 }  // namespace talvex

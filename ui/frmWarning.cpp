@@ -67,14 +67,28 @@ void frmWarning::Form_Load() {
     Control& check2 = f.Add(ControlKind::CheckBox, "Check2", {780, 2040, 5175, 255});
     check2.SetTabIndex(3);
     Control& ok = f.Add(ControlKind::PushButton, "OKButton", {4740, 2340, 1215, 375});
-    ok.SetCaption("Ok");
     ok.SetTabIndex(0);
+    // The only button: Enter and Escape both answer with the boxes as they are.
+    ok.SetDefault(true);
+    ok.SetCancel(true);
     ok.OnClick = [this] { RunQuietly("OKButton_Click", [this] { OKButton_Click(); }); };
 
+    SetTexts();
+}
+
+void frmWarning::SetTexts() {
+    Form& f = *m_form;
     f.SetCaption(m_strings.Lang(53, false, false, false, "Warning"));
-    check1.SetCaption(m_strings.Lang(52, false, false, false, "Do noch check this app again"));
-    check2.SetCaption(
-        m_strings.Lang(58, false, false, false, "Do not display this message again for this app"));
+    Find(f, "Check1")
+        .SetCaption(m_strings.Lang(52, false, false, false, "Do noch check this app again"));
+    Find(f, "Check2")
+        .SetCaption(m_strings.Lang(58, false, false, false,
+                                   "Do not display this message again for this app"));
+    Find(f, "OKButton").SetCaption(m_strings.Lang(66, false, false, false, "Ok"));
+}
+
+void frmWarning::Retranslate() {
+    if (m_form) RunQuietly("frmWarning/SetTexts", [this] { SetTexts(); });
 }
 
 bool frmWarning::Display(const std::string& sMsg, bool& bNoBoost) {

@@ -40,6 +40,8 @@ class frmWarning final : public IWarningDialog {
     void OKButton_Click();
     /// Closes a waiting dialog, so the waiting call returns (the program is ending).
     void Unload();
+    /// A waiting dialog takes the texts of the language now loaded.
+    void Retranslate();
 
     bool Waiting() const { return m_bWaiting; }
     /// The dialog while it is loaded; null otherwise.
@@ -47,6 +49,7 @@ class frmWarning final : public IWarningDialog {
 
   private:
     void Form_Load();
+    void SetTexts();
     void Wait();
 
     platform::IUiServices& m_ui;

@@ -19,6 +19,7 @@ constexpr std::int16_t kIdQuestionEnd = 31;
 constexpr std::int16_t kIdNoUpdate = 32;
 constexpr std::int16_t kIdNoUpdateEnd = 33;
 constexpr std::int16_t kIdNoVersionData = 35;
+constexpr std::int16_t kIdTransferError = 67;
 
 constexpr std::int16_t kVerbOpen = 1;
 }  // namespace
@@ -26,31 +27,55 @@ constexpr std::int16_t kVerbOpen = 1;
 modDl::modDl(const UpdateServices& services, UpdateOptions options)
     : m_services(services), m_options(std::move(options)) {}
 
-bool modDl::DownloadFile(platform::IHttp& oInet, const std::string& sURL,
-                         const std::string& sFile) {
-    if (oInet.StillExecuting()) return false;
-    bool written = false, busy = false;
-    RunQuietly("DownloadFile", [&] {
-        const platform::HttpResponse response = oInet.OpenURL(sURL);
-        busy = response.status == platform::HttpStatus::Busy;
-        if (!busy && response.Ok() && !sFile.empty()) {
+std::optional<platform::HttpResponse> modDl::Fetch(platform::IHttp& oInet,
+                                                   const std::string& sURL) {
+    if (oInet.StillExecuting()) return std::nullopt;
+    try {
+        platform::HttpResponse response = oInet.OpenURL(sURL);
+        if (response.status == platform::HttpStatus::Busy) return std::nullopt;
+        return response;
+    } catch (const std::exception&) {
+        return platform::HttpResponse{};
+    }
+}
+
+bool modDl::WriteBody(const platform::HttpResponse& response, const std::string& sFile) {
+    bool written = false;
+    try {
+        if (response.Ok() && !sFile.empty()) {
             std::ofstream out(sFile, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(response.body.data()),
                       static_cast<std::streamsize>(response.body.size()));
             out.close();
             written = !out.fail();
         }
-    });
-    if (busy) return false;
-    if (!written) m_services.prompt.Inform(kTransferError, PromptIcon::Information, "");
+    } catch (const std::exception&) {
+        written = false;
+    }
+    if (!written) {
+        m_services.prompt.Inform(
+            m_services.strings.Lang(kIdTransferError, false, false, false, kTransferError),
+            PromptIcon::Information, "");
+    }
     return written;
+}
+
+bool modDl::DownloadFile(platform::IHttp& oInet, const std::string& sURL,
+                         const std::string& sFile) {
+    const auto response = Fetch(oInet, sURL);
+    return response && WriteBody(*response, sFile);
 }
 
 VersionInfo modDl::FetchVersionInfo() {
     // A build without an update server has nothing to fetch; that is no transfer error.
     if (m_options.sVersionURL.empty()) return {};
+    // Events run during the transfer, and the program may end from one of them at
+    // once: the temporary file is made only once the answer is here, so that an end
+    // in the middle of the transfer leaves nothing behind.
+    const auto response = Fetch(m_services.Inet1, m_options.sVersionURL);
+    if (!response) return {};
     TempFile temp(m_options.tempFolder);
-    DownloadFile(m_services.Inet1, m_options.sVersionURL, temp.Path().string());
+    WriteBody(*response, temp.Path().string());
     VersionInfo info;
     // An unreadable file leaves the check with the values it has.
     RunQuietly("FetchVersionInfo", [&] {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "engine/Version.h"
@@ -54,6 +55,11 @@ class modDl {
     const UpdateOptions& Options() const { return m_options; }
 
   private:
+    /// The transfer alone: nullopt when oInet is busy (nothing happened).
+    std::optional<platform::HttpResponse> Fetch(platform::IHttp& oInet, const std::string& sURL);
+    /// Writes a successful answer's body to sFile; false after the transfer message when
+    /// the transfer failed or the file could not be written.
+    bool WriteBody(const platform::HttpResponse& response, const std::string& sFile);
     VersionInfo FetchVersionInfo();
     void OfferUpdate(const VersionParts& published, const std::string& sDownload);
     std::string OwnVersionText() const;

@@ -213,12 +213,95 @@ void FakeUi::PopupMenu(MenuItem& menu, const MenuItem* defaultItem) {
 MsgBoxResult FakeUi::MsgBox(const std::string& text, std::int32_t style, const std::string& title) {
     Note("MsgBox");
     m_msgBoxes.push_back({text, style, title});
+    const bool yesNo = (style & 7) == vbYesNo;
     if (!m_msgAnswers.empty()) {
         const MsgBoxResult answer = m_msgAnswers.front();
         m_msgAnswers.pop_front();
-        return answer;
+        if (answer != kEnter) return answer;
+        if (!yesNo) return vbOK;
+        return (style & vbDefaultButton2) != 0 ? vbNo : vbYes;
     }
-    return (style & 7) == vbYesNo ? vbNo : vbOK;
+    return yesNo ? vbNo : vbOK;
+}
+
+namespace {
+
+// What a focused control does with a key by itself, as the desktop's controls do.
+bool ControlKey(Control& control, std::int32_t keyCode) {
+    switch (control.Kind()) {
+        case ControlKind::CheckBox:
+        case ControlKind::OptionButton:
+        case ControlKind::PushButton:
+            if (keyCode != vbKeySpace) return false;
+            control.UserClick();
+            return true;
+        case ControlKind::ListBox: {
+            const std::int32_t last = control.ListCount() - 1;
+            const std::int32_t at = control.ListIndex();
+            std::int32_t to = at;
+            if (keyCode == vbKeyUp) to = at < 0 ? 0 : at - 1;
+            if (keyCode == vbKeyDown) to = at + 1;
+            if (keyCode == vbKeyHome) to = 0;
+            if (keyCode == vbKeyEnd) to = last;
+            if (to == at && keyCode != vbKeyHome && keyCode != vbKeyEnd) return false;
+            if (last >= 0) control.UserSelect(std::clamp(to, 0, last));
+            return true;
+        }
+        case ControlKind::Slider: {
+            constexpr std::int32_t kPageStep = 10;
+            const std::int32_t value = control.Value();
+            switch (keyCode) {
+                case vbKeyLeft:
+                case vbKeyDown:
+                    control.UserSlide(value - 1);
+                    return true;
+                case vbKeyRight:
+                case vbKeyUp:
+                    control.UserSlide(value + 1);
+                    return true;
+                case vbKeyPageDown:
+                    control.UserSlide(value - kPageStep);
+                    return true;
+                case vbKeyPageUp:
+                    control.UserSlide(value + kPageStep);
+                    return true;
+                case vbKeyHome:
+                    control.UserSlide(control.Min());
+                    return true;
+                case vbKeyEnd:
+                    control.UserSlide(control.Max());
+                    return true;
+                default:
+                    return false;
+            }
+        }
+        case ControlKind::TextBox:
+            if (keyCode != vbKeyBack) return false;
+            control.UserKeyPress(8);
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool FakeUi::PressKey(Form& form, std::int32_t keyCode, int shift) {
+    if (Ended()) return false;
+    if (form.PreviewKey(keyCode, shift)) return true;
+    if (keyCode == vbKeyTab && (shift & (vbCtrlMask | vbAltMask)) == 0) {
+        form.FocusNext((shift & vbShiftMask) != 0);
+        return true;
+    }
+    Control* active = form.ActiveControl();
+    if (active && shift == 0 && ControlKey(*active, keyCode)) return true;
+    return form.DialogKey(keyCode, shift);
+}
+
+void FakeUi::TypeText(Form& form, const std::string& text) {
+    Control* active = form.ActiveControl();
+    if (!active || active->Kind() != ControlKind::TextBox) return;
+    for (const char c : text) active->UserKeyPress(static_cast<unsigned char>(c));
 }
 
 std::string FakeUi::InputBox(const std::string& prompt, const std::string& title,

@@ -97,9 +97,21 @@ class FakeUi final : public IUiServices {
     std::function<void()> onDoEvents;
     int DoEventsCalls() const { return m_doEventsCalls; }
 
+    /// A key pressed on the form, as a desktop would handle it: the form's and the
+    /// focused control's key handlers first, then what the control itself does with
+    /// the key (Tab moves the focus, Space toggles a box or presses a button, the arrow
+    /// keys move in a list or a slider), then the dialog keys (Enter, Escape, Alt and a
+    /// letter). True when something used the key.
+    bool PressKey(Form& form, std::int32_t keyCode, int shift = 0);
+    /// Types text into the focused text box, character by character.
+    void TypeText(Form& form, const std::string& text);
+
     /// The next message box returns this; without an answer a box returns vbOK, or
-    /// vbNo for Yes/No boxes.
+    /// vbNo for Yes/No boxes (or vbYes when vbDefaultButton2 is not set and the box is
+    /// answered with Enter: see AnswerMsgBoxWithEnter).
     void AnswerMsgBox(MsgBoxResult answer) { m_msgAnswers.push_back(answer); }
+    /// The next message box is answered with Enter: its default button.
+    void AnswerMsgBoxWithEnter() { m_msgAnswers.push_back(kEnter); }
     const std::vector<MsgBoxCall>& MsgBoxes() const { return m_msgBoxes; }
     /// The next input box returns this text; without an answer it is cancelled ("").
     void AnswerInputBox(const std::string& text) { m_inputAnswers.push_back(text); }
@@ -117,6 +129,10 @@ class FakeUi final : public IUiServices {
     void Note(const std::string& entry);
 
     void SetTrayAvailable(bool available) { m_trayAvailable = available; }
+    /// What SystemLanguage answers ("" by default: the desktop does not say).
+    void SetSystemLanguage(const std::string& code) { m_systemLanguage = code; }
+    /// The language the program last asked the backend's own texts to speak.
+    const std::string& Language() const { return m_language; }
     /// The desktop asks the main form to close (session end, termination signal).
     void RequestEnd(CloseReason reason);
     /// Exit code once EndProgram ran.
@@ -128,6 +144,8 @@ class FakeUi final : public IUiServices {
     std::unique_ptr<Timer> CreateTimer() override;
     std::unique_ptr<ITrayIcon> CreateTrayIcon() override;
     bool IsTrayAvailable() override { return m_trayAvailable; }
+    std::string SystemLanguage() override { return m_systemLanguage; }
+    void SetLanguage(const std::string& sLanguage) override { m_language = sLanguage; }
     void PopupMenu(MenuItem& menu, const MenuItem* defaultItem) override;
     MsgBoxResult MsgBox(const std::string& text, std::int32_t style,
                         const std::string& title) override;
@@ -150,6 +168,8 @@ class FakeUi final : public IUiServices {
     void Forget(Timer* timer);
 
   private:
+    // Stands for "the default button" among the queued answers.
+    static constexpr MsgBoxResult kEnter = static_cast<MsgBoxResult>(-1);
     void RunPosted();
 
     std::vector<Form*> m_forms;
@@ -165,6 +185,8 @@ class FakeUi final : public IUiServices {
     std::vector<std::string> m_journal;
     Form* m_mainForm = nullptr;
     bool m_trayAvailable = true;
+    std::string m_systemLanguage;
+    std::string m_language;
     std::optional<int> m_exitCode;
     int m_doEventsCalls = 0;
     // Views hold a weak reference, so forms and timers may outlive this object.

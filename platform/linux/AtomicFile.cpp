@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 #include "platform/linux/XdgPaths.h"
@@ -83,10 +84,19 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-ReadResult ReadWholeFile(const std::string& path, std::string& contents) {
+ReadResult ReadWholeFile(const std::string& path, std::string& contents, std::size_t maxBytes) {
     contents.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe put in the file's place cannot stop the program at
+    // the open; only a regular file of a sensible size is read at all (a link to a
+    // device such as /dev/zero would never end).
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+        close(fd);
+        return ReadResult::Failed;
+    }
     char buffer[8192];
     for (;;) {
         const ssize_t got = read(fd, buffer, sizeof buffer);
@@ -98,6 +108,12 @@ ReadResult ReadWholeFile(const std::string& path, std::string& contents) {
         }
         if (got == 0) break;
         contents.append(buffer, static_cast<std::size_t>(got));
+        // The file grew while it was read: too large as well.
+        if (contents.size() > maxBytes) {
+            close(fd);
+            contents.clear();
+            return ReadResult::Failed;
+        }
     }
     close(fd);
     return ReadResult::Ok;
@@ -111,6 +127,11 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, uns
     if (name.empty() || !xdg::MakeFolders(folder)) return false;
     RemoveOrphanedTemps(folder, name);
 
+    // The file the user already has keeps the permissions the user gave it.
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        mode = existing.st_mode & 07777;
+    }
     const std::string temp = folder + "/" + TempPrefix(name) + std::to_string(getpid()) + ".tmp";
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                         static_cast<mode_t>(mode));

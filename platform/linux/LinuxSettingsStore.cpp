@@ -70,14 +70,12 @@ std::string LinuxSettingsStore::GetSettingValue(const std::string& sApp,
     UpdateScope scope(*this);
     const LoadedFile* file = Load(sApp, sSection);
     if (!file) return sDefault;
-    const IniDocument::Section* section = file->doc.Find(sSection);
-    if (!section) return sDefault;
-    const auto found = section->find(sKey);
-    return found == section->end() ? sDefault : found->second;
+    const std::string* value = file->doc.Get(sSection, sKey);
+    return value ? *value : sDefault;
 }
 
 bool LinuxSettingsStore::Change(const std::string& sApp, const std::string& sSection,
-                                const std::function<void(IniDocument::Section&)>& change) {
+                                const std::function<void(IniDocument&)>& change) {
     UpdateScope scope(*this);
     LoadedFile* file = Load(sApp, sSection);
     // A file that exists but cannot be read is never overwritten: its other keys would
@@ -87,19 +85,19 @@ bool LinuxSettingsStore::Change(const std::string& sApp, const std::string& sSec
         scope.Commit();
         return false;
     }
-    change(file->doc[sSection]);
+    change(file->doc);
     file->changed = true;
     return scope.Commit();
 }
 
 bool LinuxSettingsStore::SaveSettingValue(const std::string& sApp, const std::string& sSection,
                                           const std::string& sKey, const std::string& sValue) {
-    return Change(sApp, sSection, [&](IniDocument::Section& section) { section[sKey] = sValue; });
+    return Change(sApp, sSection, [&](IniDocument& doc) { doc.Set(sSection, sKey, sValue); });
 }
 
 bool LinuxSettingsStore::DeleteSettingValue(const std::string& sApp, const std::string& sSection,
                                             const std::string& sKey) {
-    return Change(sApp, sSection, [&](IniDocument::Section& section) { section.erase(sKey); });
+    return Change(sApp, sSection, [&](IniDocument& doc) { doc.Erase(sSection, sKey); });
 }
 
 void LinuxSettingsStore::BeginUpdate() {

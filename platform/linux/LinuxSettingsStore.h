@@ -45,7 +45,7 @@ class LinuxSettingsStore final : public ISettingsStore {
     // The file of a section as this update sees it; null when the names are unusable.
     LoadedFile* Load(const std::string& sApp, const std::string& sSection);
     bool Change(const std::string& sApp, const std::string& sSection,
-                const std::function<void(IniDocument::Section&)>& change);
+                const std::function<void(IniDocument&)>& change);
 
     std::string m_configHome;
     std::map<std::string, LoadedFile> m_files;  // by path, only while an update is open

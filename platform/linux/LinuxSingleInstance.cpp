@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,25 @@
 #include "platform/linux/XdgPaths.h"
 
 namespace talvex::platform {
+
+namespace {
+
+// Opens a lock file of this user's own. A file another user made (in a runtime folder
+// shared by mistake, or in /tmp) is no lock of ours, whether we may open it or not: its
+// lock would tie our copies to theirs, or, unreadable, leave ours without any lock.
+int OpenOwnLockFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+        close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
 
 LinuxSingleInstance::LinuxSingleInstance(std::string lockDir) : m_dir(std::move(lockDir)) {}
 
@@ -30,7 +50,12 @@ MutexResult LinuxSingleInstance::CreateMutexA(const std::string& sName) {
     // Close-on-exec: a program started from here (a browser opened by the update
     // check) must not inherit the lock and keep it after Talvex has ended.
     const std::string path = m_dir + "/" + sName;
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = OpenOwnLockFile(path);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == ELOOP)) {
+        // The name is taken by somebody else: this user's copies meet under a name
+        // that carries the user's id.
+        fd = OpenOwnLockFile(path + "-" + std::to_string(geteuid()));
+    }
     if (fd < 0) return MutexResult::Failed;
     int rc = 0;
     do {

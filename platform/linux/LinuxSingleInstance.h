@@ -1,7 +1,8 @@
 #pragma once
 // The single-instance lock as a file lock: lock "TalvexApp" is an flock on the file
 // <runtime folder>/TalvexApp. The kernel drops the lock when the program ends in any
-// way, so a copy that crashed or was killed leaves nothing behind.
+// way, so a copy that crashed or was killed leaves nothing behind. When another user's
+// file has that name (a shared folder), the lock is <runtime folder>/TalvexApp-UID.
 
 #include <memory>
 #include <string>

@@ -1,6 +1,7 @@
 #include "platform/qt/QtControlView.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -12,6 +13,8 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "platform/UiForm.h"
+#include "platform/qt/QtKeys.h"
 #include "platform/qt/QtPaintedWidget.h"
 #include "platform/qt/QtScale.h"
 
@@ -39,11 +42,6 @@ int ButtonOf(Qt::MouseButton button) {
         default:
             return 0;
     }
-}
-
-int ShiftOf(Qt::KeyboardModifiers mods) {
-    return (mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0) |
-           (mods & Qt::AltModifier ? 4 : 0);
 }
 
 }  // namespace
@@ -169,8 +167,35 @@ bool QtControlView::TextBoxEvent(QEvent* event) {
     }
 }
 
-bool QtControlView::eventFilter(QObject*, QEvent* event) {
+bool QtControlView::KeyboardEvent(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            // The menu key arrives as a context-menu event as well; that one counts.
+            if (key->key() == Qt::Key_Menu) return true;
+            const std::int32_t code = VbKeyOf(*key);
+            return code != 0 && m_control.Parent().PreviewKey(code, ShiftOf(*key));
+        }
+        case QEvent::ContextMenu:
+            if (static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Keyboard) {
+                return false;
+            }
+            return m_control.Parent().PreviewKey(vbKeyApps, 0);
+        case QEvent::FocusIn:
+            m_control.Parent().NotifyFocus(&m_control);
+            return false;
+        default:
+            return false;
+    }
+}
+
+bool QtControlView::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
+    if (watched == m_widget) {
+        QPointer<QtControlView> alive(this);
+        if (KeyboardEvent(event)) return true;
+        if (!alive) return true;
+    }
     if (m_control.Kind() == ControlKind::TextBox && TextBoxEvent(event)) return true;
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
         type != QEvent::MouseButtonDblClick) {
@@ -231,7 +256,30 @@ void QtControlView::Update(UiProperty what) {
         case UiProperty::Range:
             ApplyRange();
             break;
+        case UiProperty::Keyboard:
+            ApplyKeyboard();
+            break;
+        case UiProperty::Focus:
+            m_widget->setFocus(Qt::OtherFocusReason);
+            break;
     }
+}
+
+void QtControlView::ApplyKeyboard() {
+    Qt::FocusPolicy policy = Qt::NoFocus;
+    if (m_control.Kind() == ControlKind::OptionButton) {
+        // One stop per group, the selected button; the arrows reach the others.
+        policy = m_control.Value() == 1 ? Qt::StrongFocus : Qt::ClickFocus;
+    } else if (m_control.TabStop()) {
+        policy = Qt::StrongFocus;
+    } else if (m_widget->focusPolicy() != Qt::NoFocus) {
+        policy = Qt::ClickFocus;
+    }
+    m_widget->setFocusPolicy(policy);
+    if (auto* button = qobject_cast<QPushButton*>(m_widget.data())) {
+        button->setDefault(m_control.Default());
+    }
+    m_widget->setAccessibleName(ToQ(WithoutAccessKey(m_control.Caption())));
 }
 
 void QtControlView::ApplyAll() {
@@ -241,6 +289,7 @@ void QtControlView::ApplyAll() {
     ApplyItems();
     ApplyRange();
     ApplyValue();
+    ApplyKeyboard();
     m_widget->setEnabled(m_control.Enabled());
     m_widget->setVisible(m_control.Visible());
 }
@@ -284,6 +333,7 @@ void QtControlView::ApplyStyle() {
 
 void QtControlView::ApplyCaption() {
     const QString caption = ToQLines(m_control.Caption());
+    m_widget->setAccessibleName(ToQ(WithoutAccessKey(m_control.Caption())));
     if (auto* label = qobject_cast<QLabel*>(m_widget.data())) {
         label->setText(caption);
     } else if (auto* button = qobject_cast<QAbstractButton*>(m_widget.data())) {
@@ -304,6 +354,7 @@ void QtControlView::ApplyValue() {
                                         : Qt::Unchecked);
     } else if (auto* option = qobject_cast<QRadioButton*>(m_widget.data())) {
         option->setChecked(value == 1);
+        option->setFocusPolicy(value == 1 ? Qt::StrongFocus : Qt::ClickFocus);
     } else if (auto* list = qobject_cast<QListWidget*>(m_widget.data())) {
         list->setCurrentRow(m_control.ListIndex());
         if (m_control.ListIndex() < 0) list->clearSelection();

@@ -26,6 +26,10 @@ class QtControlView final : public QObject, public IControlView {
     QWidget* MakeWidget(QWidget* parent);
     /// Key filter and focus loss of a text box; true when the event is eaten.
     bool TextBoxEvent(QEvent* event);
+    /// Keys for the program's key handlers, the keyboard's context menu, and the focus
+    /// arriving; true when the event is eaten.
+    bool KeyboardEvent(QEvent* event);
+    void ApplyKeyboard();
     void Connect();
     void ApplyRect();
     void ApplyStyle();

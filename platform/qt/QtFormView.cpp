@@ -1,15 +1,18 @@
 #include "platform/qt/QtFormView.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMoveEvent>
 #include <QPainter>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "platform/qt/QtArtwork.h"
 #include "platform/qt/QtControlView.h"
+#include "platform/qt/QtKeys.h"
 #include "platform/qt/QtScale.h"
 
 namespace talvex::platform::qt {
@@ -41,6 +44,21 @@ void QtFormWidget::paintEvent(QPaintEvent*) {
     const QSize natural = ArtworkSize(picture);
     const QSize size(Px(natural.width() * 15), Px(natural.height() * 15));
     painter.drawPixmap(0, 0, ArtworkPixmap(picture, size, devicePixelRatioF()));
+}
+
+void QtFormWidget::keyPressEvent(QKeyEvent* event) {
+    const std::int32_t code = VbKeyOf(*event);
+    const int shift = ShiftOf(*event);
+    bool used = false;
+    if (code != 0) {
+        QPointer<QtFormWidget> alive(this);
+        // A control's keys went through the form's key handlers on their way here.
+        QWidget* focus = focusWidget();
+        if (!focus || focus == this) used = m_form.PreviewKey(code, shift);
+        if (!used && alive) used = m_form.DialogKey(code, shift);
+        if (!alive) return;
+    }
+    if (!used) QWidget::keyPressEvent(event);
 }
 
 void QtFormWidget::closeEvent(QCloseEvent* event) {
@@ -102,6 +120,7 @@ void QtFormView::Update(UiProperty what) {
             ApplyGeometry();
             break;
         case UiProperty::Visible:
+            if (m_form.Visible()) ApplyTabOrder();
             m_widget->setVisible(m_form.Visible());
             break;
         case UiProperty::Picture:
@@ -120,23 +139,39 @@ void QtFormView::Update(UiProperty what) {
     }
 }
 
-// Keyboard order: controls with a tab index first, by that index, then the others.
+// Keyboard order: the controls that can take the focus, by tab index (those without
+// one after them, in the order of creation), and each label's access key leading to its
+// buddy. Qt itself skips what is hidden or disabled.
 void QtFormView::ApplyTabOrder() {
     std::vector<const Control*> order;
     for (const auto& control : m_form.Controls()) {
-        if (control->TabIndex() >= 0) order.push_back(control.get());
+        if (control->TabStop() || control->Kind() == ControlKind::OptionButton) {
+            order.push_back(control.get());
+        }
     }
     std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
-        return a->TabIndex() < b->TabIndex();
+        const auto rank = [](const Control* c) {
+            return c->TabIndex() < 0 ? INT32_MAX : c->TabIndex();
+        };
+        return rank(a) < rank(b);
     });
     QWidget* previous = nullptr;
     for (const Control* control : order) {
-        auto* view = dynamic_cast<QtControlView*>(control->View());
-        QWidget* widget = view ? view->Widget() : nullptr;
+        QWidget* widget = WidgetOf(control);
         if (!widget) continue;
         if (previous) QWidget::setTabOrder(previous, widget);
         previous = widget;
     }
+    for (const auto& control : m_form.Controls()) {
+        if (control->Kind() != ControlKind::Label || control->Buddy().empty()) continue;
+        auto* label = qobject_cast<QLabel*>(WidgetOf(control.get()));
+        if (label) label->setBuddy(WidgetOf(m_form.Find(control->Buddy())));
+    }
+}
+
+QWidget* QtFormView::WidgetOf(const Control* control) {
+    auto* view = control ? dynamic_cast<QtControlView*>(control->View()) : nullptr;
+    return view ? view->Widget() : nullptr;
 }
 
 std::unique_ptr<IControlView> QtFormView::CreateControlView(Control& control) {

@@ -15,6 +15,8 @@ class QtFormWidget final : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    /// Keys no control used: Enter, Escape, and keys while no control has the focus.
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     /// The user moved the window: the form learns its new place, so a saved position
     /// is where the user left the window.
@@ -41,6 +43,7 @@ class QtFormView final : public IFormView {
   private:
     void ApplyGeometry();
     void ApplyTabOrder();
+    static QWidget* WidgetOf(const Control* control);
 
     Form& m_form;
     QPointer<QtFormWidget> m_widget;

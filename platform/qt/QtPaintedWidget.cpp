@@ -30,6 +30,12 @@ void QtPaintedWidget::paintEvent(QPaintEvent*) {
             const QPixmap pixmap =
                 ArtworkPixmap(m_control.GetPicture(), size(), devicePixelRatioF());
             if (!pixmap.isNull()) painter.drawPixmap(0, 0, pixmap);
+            // A picture that takes the focus (a language flag) shows it has it.
+            if (hasFocus()) {
+                painter.setRenderHint(QPainter::Antialiasing, false);
+                painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+                painter.drawRect(QRect(1, 1, width() - 2, height() - 2));
+            }
             break;
         }
         case ControlKind::Shape: {

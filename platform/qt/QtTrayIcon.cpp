@@ -4,7 +4,9 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include "platform/UiForm.h"
 #include "platform/qt/QtArtwork.h"
@@ -101,11 +103,45 @@ void QtTrayIcon::RemoveIcon() {
 
 void QtTrayIcon::ShowBalloon(std::int32_t kind, const std::string& message,
                              const std::string& title, std::int32_t milliseconds) {
-    const auto icon = kind == 2   ? QSystemTrayIcon::Warning
-                      : kind == 3 ? QSystemTrayIcon::Critical
-                                  : QSystemTrayIcon::Information;
-    m_icon->showMessage(QString::fromStdString(title), QString::fromStdString(message), icon,
-                        milliseconds);
+    // Right after AddIcon the notification area has not taken the icon in yet, and a
+    // balloon would point at the screen's corner: it waits for the icon.
+    const bool waiting = m_pendingBalloon.has_value();
+    m_pendingBalloon = Balloon{kind, message, title, milliseconds};
+    m_balloonWaits = 0;
+    if (!waiting) ShowPendingBalloon();
+}
+
+bool QtTrayIcon::IconPlaced() const {
+    bool embedded = true;  // a notification area that draws the icon itself places it
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!IsTrayWindow(widget)) continue;
+        // The XEmbed icon's own window shows once the notification area has taken it in.
+        const QWindow* window = widget->windowHandle();
+        embedded = widget->isVisible() && window && window->isExposed();
+    }
+    return embedded && m_icon->isVisible();
+}
+
+void QtTrayIcon::ShowPendingBalloon() {
+    // Polls for the icon; one that never arrives gets no balloon pointing at nothing.
+    constexpr int kPollMs = 100;
+    constexpr int kMaxPolls = 100;
+    if (!m_pendingBalloon) return;
+    if (!IconPlaced()) {
+        if (++m_balloonWaits > kMaxPolls || !m_icon->isVisible()) {
+            m_pendingBalloon.reset();
+            return;
+        }
+        QTimer::singleShot(kPollMs, this, [this] { ShowPendingBalloon(); });
+        return;
+    }
+    const Balloon balloon = *m_pendingBalloon;
+    m_pendingBalloon.reset();
+    const auto icon = balloon.kind == 2   ? QSystemTrayIcon::Warning
+                      : balloon.kind == 3 ? QSystemTrayIcon::Critical
+                                          : QSystemTrayIcon::Information;
+    m_icon->showMessage(QString::fromStdString(balloon.title),
+                        QString::fromStdString(balloon.message), icon, balloon.milliseconds);
 }
 
 void QtTrayIcon::IconHandle(const Picture& picture) {

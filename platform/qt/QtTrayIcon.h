@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/ITrayIcon.h"
 
@@ -33,10 +35,20 @@ class QtTrayIcon final : public QObject, public ITrayIcon {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    struct Balloon {
+        std::int32_t kind = 1;
+        std::string message, title;
+        std::int32_t milliseconds = 0;
+    };
     void Deliver(std::int32_t message);
+    /// Whether the icon sits in the notification area yet (a balloon points at it).
+    bool IconPlaced() const;
+    void ShowPendingBalloon();
 
     std::unique_ptr<QSystemTrayIcon> m_icon;
     bool m_sawRawEvents = false;
+    std::optional<Balloon> m_pendingBalloon;
+    int m_balloonWaits = 0;
 };
 
 }  // namespace talvex::platform::qt

@@ -3,13 +3,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTranslator>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +73,33 @@ class QuitWatcher final : public QObject {
     std::function<void()> m_onQuit;
 };
 
+// Remembers whether the user's last action came from the keyboard or the mouse, so a
+// popup menu opens where the user is looking: at the mouse, or at the focused control.
+class InputWatcher final : public QObject {
+  public:
+    bool LastWasKeyboard() const { return m_keyboard; }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+                m_keyboard = true;
+                break;
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+                m_keyboard = false;
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+
+  private:
+    bool m_keyboard = false;
+};
+
 void AddItems(QMenu& qmenu, MenuItem& menu, const MenuItem* defaultItem,
               std::map<QAction*, MenuItem*>& actions) {
     for (const auto& item : menu.Items()) {
@@ -107,10 +139,14 @@ class QtUiServices final : public IUiServices {
         m_quitWatcher =
             std::make_unique<QuitWatcher>([this] { RequestEnd(CloseReason::SessionEnd); });
         m_app.installEventFilter(m_quitWatcher.get());
+        m_app.installEventFilter(&m_inputWatcher);
         m_termination =
             std::make_unique<QtTermination>([this](CloseReason reason) { RequestEnd(reason); });
     }
-    ~QtUiServices() override { m_app.removeEventFilter(m_quitWatcher.get()); }
+    ~QtUiServices() override {
+        m_app.removeEventFilter(&m_inputWatcher);
+        m_app.removeEventFilter(m_quitWatcher.get());
+    }
 
     std::unique_ptr<Form> CreateForm(const std::string& name) override {
         auto form = std::make_unique<Form>(name);
@@ -133,7 +169,7 @@ class QtUiServices final : public IUiServices {
         QAction* chosen = nullptr;
         QObject::connect(&qmenu, &QMenu::triggered,
                          [&chosen](QAction* action) { chosen = action; });
-        if (QAction* result = qmenu.exec(QCursor::pos())) chosen = result;
+        if (QAction* result = qmenu.exec(PopupPosition())) chosen = result;
         const auto found = actions.find(chosen);
         if (found != actions.end()) found->second->Choose();
     }
@@ -155,8 +191,17 @@ class QtUiServices final : public IUiServices {
                                             : QMessageBox::NoIcon);
         const bool yesNo = (style & 7) == vbYesNo;
         box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+        // Enter takes the default button, Escape No (or OK).
+        if (yesNo) {
+            box.setDefaultButton((style & vbDefaultButton2) != 0 ? QMessageBox::No
+                                                                 : QMessageBox::Yes);
+            box.setEscapeButton(QMessageBox::No);
+        } else {
+            box.setDefaultButton(QMessageBox::Ok);
+            box.setEscapeButton(QMessageBox::Ok);
+        }
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
-        const int answer = box.exec();
+        const int answer = ExecKeepingFocus(box);
         if (answer == QMessageBox::Yes) return vbYes;
         if (answer == QMessageBox::No) return vbNo;
         return yesNo ? vbNo : vbOK;
@@ -170,7 +215,7 @@ class QtUiServices final : public IUiServices {
             QString::fromStdString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         dialog.setTextValue(QString::fromStdString(defaultText));
         dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-        if (dialog.exec() != QDialog::Accepted) return {};
+        if (ExecKeepingFocus(dialog) != QDialog::Accepted) return {};
         return dialog.textValue().toStdString();
     }
 
@@ -184,6 +229,28 @@ class QtUiServices final : public IUiServices {
     }
     void Post(std::function<void()> work) override {
         QMetaObject::invokeMethod(&m_app, std::move(work), Qt::QueuedConnection);
+    }
+
+    std::string SystemLanguage() override {
+        // The first of the languages the user reads (LANGUAGE, then the locale).
+        const QStringList languages = QLocale::system().uiLanguages();
+        const QString first = languages.isEmpty() ? QLocale::system().name() : languages.first();
+        if (first == QLatin1String("C") || first == QLatin1String("POSIX")) return {};
+        return first.left(2).toLower().toStdString();
+    }
+
+    void SetLanguage(const std::string& sLanguage) override {
+        // Qt's own texts (Yes, No, Cancel, OK) in the program's language; English
+        // needs no translation.
+        const QString code = QString::fromStdString(sLanguage).toLower();
+        if (code == m_qtLanguage) return;
+        m_qtLanguage = code;
+        QCoreApplication::removeTranslator(&m_qtTranslator);
+        if (code == QLatin1String("en")) return;
+        if (m_qtTranslator.load(QLatin1String("qtbase_") + code,
+                                QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QCoreApplication::installTranslator(&m_qtTranslator);
+        }
     }
 
     std::int32_t ScreenWidth() override { return ScreenPx().width() * TwipsPerPixelX(); }
@@ -204,6 +271,35 @@ class QtUiServices final : public IUiServices {
     }
 
   private:
+    // Runs a modal box; the window that was in front gets the keyboard back afterwards,
+    // so that work by keyboard goes on where it was.
+    static int ExecKeepingFocus(QDialog& dialog) {
+        QPointer<QWidget> before = QApplication::activeWindow();
+        const int result = dialog.exec();
+        if (before && before->isVisible()) {
+            before->raise();
+            before->activateWindow();
+        }
+        return result;
+    }
+    // At the mouse; opened from the keyboard, at the focused control (a list's current
+    // line), unless the mouse rests on the window in front.
+    QPoint PopupPosition() const {
+        const QPoint mouse = QCursor::pos();
+        QWidget* window = QApplication::activeWindow();
+        QWidget* focus = QApplication::focusWidget();
+        if (!m_inputWatcher.LastWasKeyboard() || !window || !focus ||
+            window->frameGeometry().contains(mouse)) {
+            return mouse;
+        }
+        if (auto* list = qobject_cast<QListWidget*>(focus)) {
+            if (QListWidgetItem* item = list->currentItem()) {
+                const QRect line = list->visualItemRect(item);
+                return list->viewport()->mapToGlobal(line.bottomLeft());
+            }
+        }
+        return focus->mapToGlobal(focus->rect().center());
+    }
     QSize ScreenPx() const {
         const QScreen* screen = QGuiApplication::primaryScreen();
         return screen ? screen->geometry().size() : QSize(1024, 768);
@@ -213,7 +309,10 @@ class QtUiServices final : public IUiServices {
     }
 
     QApplication m_app;
+    QTranslator m_qtTranslator;
+    QString m_qtLanguage = QStringLiteral("en");
     std::unique_ptr<QuitWatcher> m_quitWatcher;
+    InputWatcher m_inputWatcher;
     std::unique_ptr<QtTermination> m_termination;
     Form* m_mainForm = nullptr;
 };

@@ -1,5 +1,6 @@
 // The INI settings store on real files: what round-trips, where it lives, and that no
 // failure or crash while saving ever costs the previous file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -8,7 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <map>
 
 #include "tests/settings/SettingsTestSupport.h"
@@ -75,17 +78,36 @@ TEST_F(LinuxSettingsStoreTest, AnyTextSurvivesARestartInTheTalvexSection) {
     EXPECT_EQ(Get(store, "Spaces", "gone"), "gone");
 }
 
-TEST_F(LinuxSettingsStoreTest, HandEditedFileIsReadAndItsOtherSectionsKept) {
+TEST_F(LinuxSettingsStoreTest, SavingKeepsTheUsersLinesInPlaceAndTheFilesMode) {
     fs::create_directories(config + "/Kessaly");
-    testing::WriteText(FilePath(),
-                       "# my settings\r\n[Other]\r\nkeep = me\r\n\r\n[Talvex]\r\n"
-                       "  General.Language =  FR  \r\n; old=1\r\nno equals sign\r\n");
-    EXPECT_EQ(Get(store, "General.Language"), "FR");
-    EXPECT_EQ(Get(store, "old"), "?");
-    ASSERT_TRUE(Save(store, "Boost.NewPriority", "2"));
-    const std::string text = testing::ReadText(FilePath());
-    EXPECT_NE(text.find("[Other]\nkeep=me\n"), std::string::npos) << text;
-    EXPECT_EQ(Get(store, "General.Language"), "FR");
+    const std::string edited =
+        "# my settings\r\n[Other]\r\nkeep = me\r\n\r\n[Talvex]\r\n"
+        "  General.Language =  FR  \r\n; old=1\r\nno equals sign\r\nMyOwnKey=42\r\n"
+        "CustomItems.Item0=kate|1|False|False|False|False|\r\n\r\n# the end\r\n";
+    for (const mode_t mode : {0600, 0640, 0400}) {
+        SCOPED_TRACE(mode);
+        testing::WriteText(FilePath(), edited);
+        ASSERT_EQ(chmod(FilePath().c_str(), mode), 0);
+        LinuxSettingsStore s(config);
+        EXPECT_EQ(Get(s, "General.Language"), "FR");
+        EXPECT_EQ(Get(s, "old"), "?");
+        s.BeginUpdate();
+        Save(s, "General.Language", "FR");  // unchanged: the line stays as written
+        Save(s, "Boost.NewPriority", "2");
+        s.DeleteSettingValue("Kessaly", "Talvex", "CustomItems.Item0");
+        Save(s, "Window.Left", "120");
+        ASSERT_TRUE(s.CommitUpdate());
+        // Comments, blank lines, unknown keys, other sections and lines that are no
+        // setting at all stay where they were; new keys follow the section's last key.
+        EXPECT_EQ(testing::ReadText(FilePath()),
+                  "# my settings\n[Other]\nkeep = me\n\n[Talvex]\n"
+                  "  General.Language =  FR  \n; old=1\nno equals sign\nMyOwnKey=42\n"
+                  "Boost.NewPriority=2\nWindow.Left=120\n\n# the end\n");
+        struct stat info {};
+        ASSERT_EQ(stat(FilePath().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+        EXPECT_EQ(Get(s, "MyOwnKey"), "42");
+    }
 }
 
 TEST_F(LinuxSettingsStoreTest, UpdateReachesTheFileOnlyAtItsCommitAndAllAtOnce) {
@@ -177,6 +199,32 @@ TEST_F(LinuxSettingsStoreTest, FileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_FALSE(store.SaveSettingValue("../Kessaly", "Talvex", "A", "1"));
     EXPECT_FALSE(store.SaveSettingValue("Kessaly", "", "A", "1"));
     EXPECT_EQ(LinuxSettingsStore("").GetSettingValue("Kessaly", "Talvex", "A", "d"), "d");
+}
+
+TEST_F(LinuxSettingsStoreTest, PipeDeviceOrHugeFileInThePlaceOfTheFileIsNeitherReadNorReplaced) {
+    fs::create_directories(config + "/Kessaly");
+    const std::string pipe = temp / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::string huge = temp / "huge.conf";
+    testing::WriteText(huge, "[Talvex]\nGeneral.Language=FR\n");
+    fs::resize_file(huge, 64u << 20);  // sparse: takes no room on the disk
+    for (const std::string& target : {pipe, std::string("/dev/zero"), huge}) {
+        SCOPED_TRACE(target);
+        fs::remove(FilePath());
+        fs::create_symlink(target, FilePath());
+        LinuxSettingsStore s(config);
+        auto read =
+            std::async(std::launch::async, [&] { return Get(s, "General.Language", "DE"); });
+        if (read.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Still waiting for a writer: let it go, or the test would hang as well.
+            close(open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << "reading the settings waited for a writer";
+        }
+        EXPECT_EQ(read.get(), "DE");
+        EXPECT_FALSE(Save(s, "General.Language", "EN"));
+    }
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_EQ(fs::file_size(huge), 64u << 20);
 }
 
 TEST_F(LinuxSettingsStoreTest, LinkedFileIsReplacedAtItsTarget) {

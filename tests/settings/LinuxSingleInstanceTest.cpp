@@ -1,10 +1,14 @@
 // The flock-based single-instance lock between real processes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "tests/settings/SettingsTestSupport.h"
@@ -149,6 +153,52 @@ TEST(LinuxSingleInstanceTest, MissingFolderCountsAsFirstCopyWithoutALock) {
     EXPECT_FALSE(lock.HoldsMutex());
     LinuxSingleInstance unnamed("");
     EXPECT_EQ(unnamed.CreateMutexA("TalvexApp"), MutexResult::Failed);
+}
+
+TEST(LinuxSingleInstanceTest, LockFileOfAnotherUserInASharedFolderDoesNotLetTwoCopiesRun) {
+    // A folder every user may write into, as a shared runtime folder or /tmp is.
+    TempFolder temp;
+    ASSERT_EQ(chmod(temp.Path().c_str(), 01777), 0);
+    const std::string lockFile = temp / "TalvexApp";
+    struct Setup {
+        const char* what;
+        bool needsRoot;
+        std::function<void()> make;
+    };
+    const Setup setups[] = {
+        // Made by another user's copy, readable by nobody else.
+        {"unreadable", false,
+         [&] {
+             testing::WriteText(lockFile, "");
+             chmod(lockFile.c_str(), geteuid() == 0 ? 0600 : 0);
+         }},
+        // Made by another user, open to all, held by that user's copy.
+        {"held by another user", true,
+         [&] {
+             testing::WriteText(lockFile, "");
+             chmod(lockFile.c_str(), 0666);
+             if (chown(lockFile.c_str(), 12345, 12345) != 0) ADD_FAILURE() << "chown";
+         }},
+    };
+    for (const Setup& setup : setups) {
+        SCOPED_TRACE(setup.what);
+        if (setup.needsRoot && geteuid() != 0) continue;
+        unlink(lockFile.c_str());
+        setup.make();
+        const int theirs = open(lockFile.c_str(), O_RDWR);
+        if (theirs >= 0) flock(theirs, LOCK_EX | LOCK_NB);
+        const int status = testing::RunInChild([&] {
+            if (!testing::DropRootRights()) return 3;
+            LinuxSingleInstance first(temp.Path());
+            LinuxSingleInstance second(temp.Path());
+            if (!IsFirstInstance(first)) return 1;
+            return IsFirstInstance(second) ? 2 : 0;
+        });
+        if (theirs >= 0) close(theirs);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the first copy was told another one runs, "
+                                             "2: the second copy counted as the first";
+    }
 }
 
 TEST(LinuxSingleInstanceTest, LockLivesInTheRuntimeFolderWhenThereIsOne) {

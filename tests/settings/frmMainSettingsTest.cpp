@@ -158,6 +158,52 @@ TEST_F(frmMainSettingsTest, AutostartBoxMirrorsTheEntryAndRewritesItWithThisCopy
     EXPECT_TRUE(autostart.Entries().empty());
 }
 
+TEST_F(frmMainSettingsTest, FirstStartSpeaksTheDesktopsLanguageAndAChosenOneIsKeptAtOnce) {
+    for (const auto& [locale, language] : std::vector<std::pair<std::string, std::string>>{
+             {"de", "DE"}, {"fr", "FR"}, {"en", "EN"}, {"es", "EN"}, {"", "EN"}}) {
+        SCOPED_TRACE(locale);
+        store.DeleteSettingValue(kSettingsApp, kSettingsSection, "General.Language");
+        auto run = Run();
+        run->ui.SetSystemLanguage(locale);
+        run->Start();
+        EXPECT_EQ(run->frm.m_sLanguage, language);
+        EXPECT_EQ(run->ui.Language(), language);  // the backend's own buttons too
+        run->frm.fEndTalvex();
+    }
+    store.DeleteSettingValue(kSettingsApp, kSettingsSection, "General.Language");
+    // A flag chosen is stored before the program ends, and wins over the desktop.
+    auto run = Run();
+    run->ui.SetSystemLanguage("fr");
+    run->Start();
+    run->Ctl("chkAdvanced").SetValue(1);
+    run->Ctl("imgGer").UserClick();
+    EXPECT_EQ(Stored("General.Language"), "DE");
+    run->frm.fEndTalvex();
+    auto next = Run();
+    next->ui.SetSystemLanguage("fr");
+    next->Start();
+    EXPECT_EQ(next->frm.m_sLanguage, "DE");
+}
+
+TEST_F(frmMainSettingsTest, MissingRightIsExplainedOnceAndAgainOnlyAfterItWasThere) {
+    // Each start: whether the right is there, and whether the notice shows.
+    const std::vector<std::pair<bool, bool>> starts{
+        {false, true}, {false, false}, {false, false}, {true, false}, {false, true}};
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        SCOPED_TRACE(i);
+        desk.SetMayRaisePriority(starts[i].first);
+        auto run = Run();
+        run->Start();
+        const auto& boxes = run->ui.MsgBoxes();
+        ASSERT_EQ(boxes.size(), starts[i].second ? 1u : 0u);
+        if (!boxes.empty()) {
+            EXPECT_NE(boxes[0].text.find("does not boost"), std::string::npos);
+            EXPECT_NE(boxes[0].text.find("sudo setcap cap_sys_nice+ep"), std::string::npos);
+        }
+        run->frm.fEndTalvex();
+    }
+}
+
 TEST_F(frmMainSettingsTest, OnlyCopyHoldsTheLockUntilItsEnd) {
     auto run = Run();
     run->Start();
@@ -171,11 +217,12 @@ TEST_F(frmMainSettingsTest, SecondCopyAsksAndEndsOnNoWithoutATrayIcon) {
     FakeSingleInstance first(names);
     ASSERT_TRUE(IsFirstInstance(first));
     auto run = Run();
-    run->ui.AnswerMsgBox(vbNo);
+    // A stray Enter is a No.
+    run->ui.AnswerMsgBoxWithEnter();
     run->Start();
     ASSERT_EQ(run->ui.MsgBoxes().size(), 1u);
     EXPECT_EQ(run->ui.MsgBoxes()[0].text, run->frm.txtAppAlreadyRunning);
-    EXPECT_EQ(run->ui.MsgBoxes()[0].style, vbYesNo | vbQuestion);
+    EXPECT_EQ(run->ui.MsgBoxes()[0].style, vbYesNo | vbQuestion | vbDefaultButton2);
     EXPECT_EQ(run->ui.MsgBoxes()[0].title, "Talvex");
     EXPECT_TRUE(run->ui.Ended());
     const auto& journal = run->ui.Journal();

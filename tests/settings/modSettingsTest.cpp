@@ -29,7 +29,7 @@ class modSettingsTest : public ::testing::Test {
     }
     SettingsValues Load() {
         items.Clear();
-        return ReadSettings(store, items, "talvex");
+        return ReadSettings(store, items, global);
     }
     bool Save(const SettingsValues& values = {}) {
         return WriteSettings(store, values, items, WindowPosition{120, 240});
@@ -173,7 +173,7 @@ TEST_F(modSettingsTest, SevenPieceRuleIsRestoredAndSavedToTheIdenticalText) {
                                          "/opt/Game Studio/game.bin|-1|False|False|False|True|",
                                          "tab\tand\nline|1|True|False|True|True|"};
     PutRules(texts);
-    global = 0;
+    Put("Boost.NewPriority", "2");
     Load();
     ASSERT_EQ(items.Count(), 3u);
     EXPECT_EQ(items[0].sItem, "firefox");
@@ -186,8 +186,22 @@ TEST_F(modSettingsTest, SevenPieceRuleIsRestoredAndSavedToTheIdenticalText) {
     ASSERT_TRUE(Save());
     EXPECT_EQ(Stored("CustomItems.Item0"), texts[0]);
     EXPECT_EQ(Stored("CustomItems.Item2"), texts[2]);
-    // Level -1 was taken as the global level while loading (the rule list's own rule).
-    EXPECT_EQ(Stored("CustomItems.Item1"), "/opt/Game Studio/game.bin|0|False|False|False|True|");
+    // Level -1 was taken as the stored global level while loading (the rule list's own rule).
+    EXPECT_EQ(Stored("CustomItems.Item1"), "/opt/Game Studio/game.bin|2|False|False|False|True|");
+}
+
+TEST_F(modSettingsTest, NeverBoostRuleComesBackAtTheStoredGlobalLevel) {
+    // The rule list reads the level the engine starts with (0) unless the stored level is
+    // in place before the first rule is added.
+    for (const char* level : {"0", "1", "2"}) {
+        PutRules({"game.bin|-1|True|False|False|False|"});
+        Put("Boost.NewPriority", level);
+        global = 0;
+        Load();
+        ASSERT_EQ(items.Count(), 1u) << level;
+        EXPECT_EQ(items[0].iBoostLevel, std::stoi(level)) << level;
+        EXPECT_TRUE(items[0].bNeverBoost) << level;
+    }
 }
 
 TEST_F(modSettingsTest, OlderLayoutsFillTheMissingFields) {
