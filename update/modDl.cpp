@@ -5,6 +5,7 @@
 #include <iterator>
 #include <optional>
 
+#include "i18n/Utf8Path.h"
 #include "update/TempFile.h"
 #include "update/modShell.h"
 
@@ -34,7 +35,7 @@ bool modDl::DownloadFile(platform::IHttp& oInet, const std::string& sURL,
         const platform::HttpResponse response = oInet.OpenURL(sURL);
         if (response.status == platform::HttpStatus::Busy) return false;
         if (response.Ok() && !sFile.empty()) {
-            std::ofstream out(sFile, std::ios::binary | std::ios::trunc);
+            std::ofstream out(Utf8ToPath(sFile), std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(response.body.data()),
                       static_cast<std::streamsize>(response.body.size()));
             out.close();
@@ -51,7 +52,7 @@ VersionInfo modDl::FetchVersionInfo() {
     // A build without an update server has nothing to fetch; that is no transfer error.
     if (m_options.sVersionURL.empty()) return {};
     TempFile temp(m_options.tempFolder);
-    DownloadFile(m_services.Inet1, m_options.sVersionURL, temp.Path().string());
+    DownloadFile(m_services.Inet1, m_options.sVersionURL, PathToUtf8(temp.Path()));
     VersionInfo info;
     try {
         std::ifstream in(temp.Path(), std::ios::binary);

@@ -1,0 +1,50 @@
+#pragma once
+// Processes through the Win32 API: OpenProcess with the engine's access masks,
+// Get/SetPriorityClass, GetProcessTimes, QueryFullProcessImageNameW and Toolhelp.
+//
+// A process counts as opened only when Windows grants the access asked for and the
+// process runs as the same user as this program. A process of another user (which an
+// elevated Talvex could open) or an elevated process (which a normal one cannot) is
+// therefore never touched; the engine reads it as -9999.
+//
+// The handles handed out are Windows handles: one always refers to the process it
+// was opened for, even after its id was reused; once that process ended, every call
+// on it fails.
+
+#include <vector>
+
+#include "platform/IProcessApi.h"
+
+namespace talvex::platform {
+
+class Win32ProcessApi final : public IProcessApi {
+  public:
+    Win32ProcessApi();
+    ~Win32ProcessApi() override;
+    Win32ProcessApi(const Win32ProcessApi&) = delete;
+    Win32ProcessApi& operator=(const Win32ProcessApi&) = delete;
+
+    ProcessHandle OpenProcess(std::uint32_t access, std::int32_t pid) override;
+    bool CloseHandle(ProcessHandle handle) override;
+    std::int32_t GetPriorityClass(ProcessHandle handle) override;
+    /// True only when the class read back afterwards is the one asked for: Windows
+    /// quietly gives High instead of Realtime to a program without the right to raise
+    /// the base priority, and that must not count as success.
+    bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
+    bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
+    std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
+    std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
+    std::int32_t GetCurrentProcessId() override;
+    /// A normal user may raise a process of their own up to High on Windows.
+    bool CanRaisePriority() override { return true; }
+
+  private:
+    bool SameUser(void* process) const;
+    bool ThreadTimesOf(void* process, ProcessTimes& times) const;
+
+    std::vector<unsigned char> m_ownSid;
+    bool m_triedRealtimeRight = false;
+    bool m_threadTimes = false;  // GetProcessTimes reports only this program's own times
+};
+
+}  // namespace talvex::platform
