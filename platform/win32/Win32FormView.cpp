@@ -231,13 +231,25 @@ void Win32FormView::PaintControl(HDC dc, const Control& control) {
 void Win32FormView::ApplyGeometry() {
     m_applying = true;
     const unsigned screenDpi = GetDpiForSystem();
-    RECT outer{0, 0, Px(m_form.ClientWidth()), std::max(1, Px(m_form.Height() - kNonClientTwips))};
+    const int width = Px(m_form.ClientWidth());
+    const int height = std::max(1, Px(m_form.Height() - kNonClientTwips));
+    RECT outer{0, 0, width, height};
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE));
     AdjustWindowRectExForDpi(&outer, style, FALSE, exStyle, m_dpi);
-    SetWindowPos(m_hwnd, nullptr, win32::Px(m_form.Left(), screenDpi),
-                 win32::Px(m_form.Top(), screenDpi), outer.right - outer.left,
-                 outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    const int x = win32::Px(m_form.Left(), screenDpi);
+    const int y = win32::Px(m_form.Top(), screenDpi);
+    SIZE size{outer.right - outer.left, outer.bottom - outer.top};
+    SetWindowPos(m_hwnd, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame the system really draws may differ from its own estimate (themes,
+    // Wine's window managers): one correction gives the client area its size.
+    RECT client{};
+    GetClientRect(m_hwnd, &client);
+    if (client.right != width || client.bottom != height) {
+        size.cx += width - client.right;
+        size.cy += height - client.bottom;
+        SetWindowPos(m_hwnd, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     m_applying = false;
     BackgroundChanged();
     InvalidateRect(m_hwnd, nullptr, FALSE);

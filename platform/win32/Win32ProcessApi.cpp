@@ -119,19 +119,29 @@ bool Win32ProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
     return GetPriorityClass(handle) == priorityClass;
 }
 
-bool Win32ProcessApi::ThreadTimesOf(void* process, ProcessTimes& times) const {
+bool Win32ProcessApi::ThreadTimesOf(void* process, ProcessTimes& times) {
     const DWORD pid = ::GetProcessId(static_cast<HANDLE>(process));
     if (pid == 0) return false;
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    // A snapshot of all threads is costly; one serves the whole tick.
+    const ULONGLONG now = ::GetTickCount64();
+    if (m_threads.empty() || now - m_threadsTaken > 100) {
+        m_threads.clear();
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+            m_threads.emplace_back(entry.th32OwnerProcessID, entry.th32ThreadID);
+        }
+        ::CloseHandle(snapshot);
+        m_threadsTaken = now;
+    }
     ProcessTimes sum;
     sum.creation = std::numeric_limits<std::uint64_t>::max();
     bool any = false;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != pid) continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+    for (const auto& [owner, id] : m_threads) {
+        if (owner != pid) continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id);
         if (thread == nullptr) continue;
         FILETIME creation{}, exit{}, kernel{}, user{};
         if (GetThreadTimes(thread, &creation, &exit, &kernel, &user)) {
@@ -142,7 +152,6 @@ bool Win32ProcessApi::ThreadTimesOf(void* process, ProcessTimes& times) const {
         }
         ::CloseHandle(thread);
     }
-    ::CloseHandle(snapshot);
     if (!any) return false;
     times = sum;
     return true;

@@ -40,8 +40,11 @@ class Win32ProcessApi final : public IProcessApi {
 
   private:
     bool SameUser(void* process) const;
-    bool ThreadTimesOf(void* process, ProcessTimes& times) const;
+    bool ThreadTimesOf(void* process, ProcessTimes& times);
 
+    // Threads by process, from one snapshot, reused for the calls of one tick.
+    std::vector<std::pair<unsigned long, unsigned long>> m_threads;  // (pid, thread id)
+    unsigned long long m_threadsTaken = 0;
     std::vector<unsigned char> m_ownSid;
     bool m_triedRealtimeRight = false;
     bool m_threadTimes = false;  // GetProcessTimes reports only this program's own times

@@ -2,6 +2,8 @@
 // that title and brings it to the front; without one it only waits. It ends when its
 // window is closed, or when the test ends it.
 #include <windows.h>
+// (after windows.h)
+#include <shellapi.h>
 
 #include <string>
 
@@ -17,8 +19,10 @@ LRESULT CALLBACK ChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
-    const std::wstring title = commandLine ? commandLine : L"";
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    const std::wstring title = argv && argc > 1 ? argv[1] : L"";
     if (title.empty()) {
         Sleep(INFINITE);
         return 0;

@@ -22,7 +22,7 @@ Child::Child(const std::wstring& title, const std::filesystem::path& folder) {
         std::filesystem::copy_file(m_exe, copy, std::filesystem::copy_options::overwrite_existing);
         m_exe = copy;
     }
-    std::wstring commandLine = L"\"" + m_exe.wstring() + L"\" " + title;
+    std::wstring commandLine = L"\"" + m_exe.wstring() + L"\" \"" + title + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessW(m_exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
