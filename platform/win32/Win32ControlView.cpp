@@ -255,29 +255,36 @@ void Win32ControlView::DpiChanged() {
 }
 
 void Win32ControlView::OnCommand(WORD code) {
-    if (m_syncing) return;
+    if (m_syncing || !FormAlive()) return;
     const auto alive = m_alive;
+    bool acted = true;
     switch (m_control.Kind()) {
         case ControlKind::CheckBox:
         case ControlKind::OptionButton:
         case ControlKind::PushButton:
-            if (code == BN_CLICKED) m_control.UserClick();
+            acted = code == BN_CLICKED;
+            if (acted) m_control.UserClick();
             break;
         case ControlKind::ListBox:
             if (code == LBN_SELCHANGE) {
                 m_control.UserSelect(static_cast<std::int32_t>(SendMessageW(m_hwnd, LB_GETCURSEL, 0, 0)));
             } else if (code == LBN_DBLCLK) {
                 m_control.UserDblClick();
+            } else {
+                acted = false;
             }
             break;
         case ControlKind::TextBox:
-            if (code == EN_CHANGE) m_control.UserType(Narrow(TextOf(m_hwnd)));
+            // (Not on EN_UPDATE, which comes before the change is complete.)
+            acted = code == EN_CHANGE;
+            if (acted) m_control.UserType(Narrow(TextOf(m_hwnd)));
             break;
         default:
+            acted = false;
             break;
     }
     // The model decides: show what it holds now (a refused change springs back).
-    if (*alive) ApplyValue();
+    if (acted && *alive) ApplyValue();
 }
 
 void Win32ControlView::OnScroll() {
@@ -288,6 +295,9 @@ void Win32ControlView::OnScroll() {
 }
 
 bool Win32ControlView::Filter(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    // While the form goes, its windows still hear of it (focus, destruction); the
+    // program must not.
+    if (!FormAlive()) return false;
     const bool textBox = m_control.Kind() == ControlKind::TextBox;
     switch (message) {
         case WM_LBUTTONDOWN:
