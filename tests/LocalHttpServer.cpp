@@ -25,8 +25,12 @@ constexpr int MSG_NOSIGNAL = 0;
 constexpr int SHUT_WR = SD_SEND;
 using socklen_t = int;
 using ssize_t = int;
-int poll(pollfd* fds, unsigned long count, int timeout) { return WSAPoll(fds, count, timeout); }
-int close(Socket s) { return closesocket(static_cast<SOCKET>(s)); }
+int poll(pollfd* fds, unsigned long count, int timeout) {
+    return WSAPoll(fds, count, timeout);
+}
+int close(Socket s) {
+    return closesocket(static_cast<SOCKET>(s));
+}
 struct WinsockUser {
     WinsockUser() {
         WSADATA data;

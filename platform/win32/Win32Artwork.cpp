@@ -130,8 +130,8 @@ std::shared_ptr<const Bitmap> ArtworkBitmap(const std::string& picture, int widt
 HICON ArtworkIcon(const std::string& picture, int side) {
     if (picture.empty()) return nullptr;
     if (auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                                  ResourceName("ICO_", picture).c_str(),
-                                                  IMAGE_ICON, side, side, 0))) {
+                                                  ResourceName("ICO_", picture).c_str(), IMAGE_ICON,
+                                                  side, side, 0))) {
         return icon;
     }
     // No icon of its own: one made from the picture.

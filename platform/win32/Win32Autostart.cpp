@@ -26,8 +26,8 @@ std::string OwnFolder() {
 // Whether the Task Manager's start-up list switched the entry off: the first byte of
 // its binary value is odd then.
 bool SwitchedOff(const std::string& sName) {
-    const RegKey key = RegKey::Open(HKEY_CURRENT_USER, Widen(Win32Autostart::kApprovedKey),
-                                    KEY_QUERY_VALUE);
+    const RegKey key =
+        RegKey::Open(HKEY_CURRENT_USER, Widen(Win32Autostart::kApprovedKey), KEY_QUERY_VALUE);
     if (!key) return false;
     BYTE data[16] = {};
     DWORD size = sizeof data;
@@ -51,9 +51,9 @@ Win32Autostart::Win32Autostart(std::string programFolder)
     : m_programFolder(programFolder.empty() ? OwnFolder() : std::move(programFolder)) {}
 
 bool Win32Autostart::RegOpenKeyExA(bool bForWriting) {
-    const RegKey key =
-        bForWriting ? RegKey::Create(HKEY_CURRENT_USER, Widen(kRunKey), KEY_WRITE)
-                    : RegKey::Open(HKEY_CURRENT_USER, Widen(kRunKey), KEY_QUERY_VALUE);
+    const RegKey key = bForWriting
+                           ? RegKey::Create(HKEY_CURRENT_USER, Widen(kRunKey), KEY_WRITE)
+                           : RegKey::Open(HKEY_CURRENT_USER, Widen(kRunKey), KEY_QUERY_VALUE);
     return static_cast<bool>(key);
 }
 

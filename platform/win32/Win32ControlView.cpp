@@ -22,7 +22,8 @@ int ShiftOf(WPARAM keys) {
 
 std::wstring TextOf(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -165,7 +166,10 @@ void Win32ControlView::ApplyValue() {
     switch (m_control.Kind()) {
         case ControlKind::CheckBox:
             SendMessageW(m_hwnd, BM_SETCHECK,
-                         value == 1 ? BST_CHECKED : value == 2 ? BST_INDETERMINATE : BST_UNCHECKED, 0);
+                         value == 1   ? BST_CHECKED
+                         : value == 2 ? BST_INDETERMINATE
+                                      : BST_UNCHECKED,
+                         0);
             break;
         case ControlKind::OptionButton:
             SendMessageW(m_hwnd, BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -236,7 +240,8 @@ void Win32ControlView::ApplyRange() {
 }
 
 void Win32ControlView::ApplyStyle() {
-    SendMessageW(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_form.FontFor(m_control.Style())), TRUE);
+    SendMessageW(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_form.FontFor(m_control.Style())),
+                 TRUE);
     if (m_backBrush) DeleteObject(m_backBrush);
     m_backBrush = nullptr;
     InvalidateRect(m_hwnd, nullptr, TRUE);
@@ -267,7 +272,8 @@ void Win32ControlView::OnCommand(WORD code) {
             break;
         case ControlKind::ListBox:
             if (code == LBN_SELCHANGE) {
-                m_control.UserSelect(static_cast<std::int32_t>(SendMessageW(m_hwnd, LB_GETCURSEL, 0, 0)));
+                m_control.UserSelect(
+                    static_cast<std::int32_t>(SendMessageW(m_hwnd, LB_GETCURSEL, 0, 0)));
             } else if (code == LBN_DBLCLK) {
                 m_control.UserDblClick();
             } else {
@@ -327,7 +333,9 @@ bool Win32ControlView::Filter(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
                 const std::int32_t kept = m_control.FilterKey(static_cast<std::int32_t>(wParam));
                 if (kept == static_cast<std::int32_t>(wParam)) return false;
                 // Discarded, or replaced by the handler.
-                result = kept == 0 ? 0 : DefSubclassProc(m_hwnd, message, static_cast<WPARAM>(kept), lParam);
+                result = kept == 0
+                             ? 0
+                             : DefSubclassProc(m_hwnd, message, static_cast<WPARAM>(kept), lParam);
                 return true;
             }
         case WM_PASTE:

@@ -23,7 +23,8 @@ class DialogTemplate {
         Dword(0);  // extended style
         m_countAt = m_words.size();
         m_words.push_back(0);  // item count, filled in by Item()
-        for (const short value : {short{0}, short{0}, width, height}) m_words.push_back(static_cast<WORD>(value));
+        for (const short value : {short{0}, short{0}, width, height})
+            m_words.push_back(static_cast<WORD>(value));
         m_words.push_back(0);  // no menu
         m_words.push_back(0);  // the standard dialog class
         Text(title);

@@ -17,7 +17,8 @@ inline std::int32_t Twips(int px, unsigned dpi) {
     if (dpi == 0) dpi = 96;
     const long long scaled = static_cast<long long>(px) * 1440;
     const long long half = dpi / 2;
-    return static_cast<std::int32_t>(scaled >= 0 ? (scaled + half) / dpi : -((-scaled + half) / dpi));
+    return static_cast<std::int32_t>(scaled >= 0 ? (scaled + half) / dpi
+                                                 : -((-scaled + half) / dpi));
 }
 
 /// Height of a form's title bar and borders in twips, which the forms' heights include

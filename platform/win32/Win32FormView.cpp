@@ -89,7 +89,8 @@ RECT Win32FormView::PixelRect(const Control& control) const {
     const TwipsRect& r = control.Rect();
     if (control.Kind() == ControlKind::Line) {
         // A line's box may run backwards.
-        const int x1 = Px(r.left), y1 = Px(r.top), x2 = Px(r.left + r.width), y2 = Px(r.top + r.height);
+        const int x1 = Px(r.left), y1 = Px(r.top), x2 = Px(r.left + r.width),
+                  y2 = Px(r.top + r.height);
         return {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2) + 1, std::max(y1, y2) + 1};
     }
     return {Px(r.left), Px(r.top), Px(r.left + r.width), Px(r.top + r.height)};
@@ -103,7 +104,8 @@ HFONT Win32FormView::FontFor(const ControlStyle& style) {
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, m_dpi);
     LOGFONTW font = metrics.lfMessageFont;
-    if (style.fontPoints > 0) font.lfHeight = -MulDiv(style.fontPoints, static_cast<int>(m_dpi), 72);
+    if (style.fontPoints > 0)
+        font.lfHeight = -MulDiv(style.fontPoints, static_cast<int>(m_dpi), 72);
     if (style.bold) font.lfWeight = FW_BOLD;
     HFONT made = CreateFontIndirectW(&font);
     m_fonts[key] = made;
@@ -187,7 +189,7 @@ void Win32FormView::PaintControl(HDC dc, const Control& control) {
         case ControlKind::Label:
         case ControlKind::Frame: {
             HGDIOBJ oldFont = SelectObject(dc, FontFor(style));
-            const COLORREF text = style.foreColor ? Ref(*style.foreColor)
+            const COLORREF text = style.foreColor     ? Ref(*style.foreColor)
                                   : control.Enabled() ? GetSysColor(COLOR_WINDOWTEXT)
                                                       : GetSysColor(COLOR_GRAYTEXT);
             SetTextColor(dc, text);
@@ -208,7 +210,8 @@ void Win32FormView::PaintControl(HDC dc, const Control& control) {
                 edge.top += metrics.tmHeight / 2;
                 DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
                 if (!caption.empty()) {
-                    RECT label{box.left + Px(90), box.top, box.right - Px(90), box.top + metrics.tmHeight};
+                    RECT label{box.left + Px(90), box.top, box.right - Px(90),
+                               box.top + metrics.tmHeight};
                     SetBkMode(dc, OPAQUE);
                     SetBkColor(dc, Ref(m_form.BackColor()));
                     DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &label,
@@ -344,7 +347,8 @@ void Win32FormView::Update(UiProperty what) {
             ApplyIcon();
             break;
         case UiProperty::Style:
-            if (static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE)) != ExStyleOf(m_form.Border())) {
+            if (static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE)) !=
+                ExStyleOf(m_form.Border())) {
                 ApplyBorder();
             }
             BackgroundChanged();
@@ -373,8 +377,8 @@ Control* Win32FormView::ControlAt(POINT point) const {
     for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
         const Control& control = **it;
         const ControlKind kind = control.Kind();
-        if (!control.Visible() ||
-            (kind != ControlKind::Label && kind != ControlKind::Picture && kind != ControlKind::Frame)) {
+        if (!control.Visible() || (kind != ControlKind::Label && kind != ControlKind::Picture &&
+                                   kind != ControlKind::Frame)) {
             continue;
         }
         const RECT box = PixelRect(control);
@@ -488,8 +492,8 @@ LRESULT Win32FormView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORBTN:
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORLISTBOX:
-            if (const LRESULT brush = ChildColor(reinterpret_cast<HDC>(wParam),
-                                                 reinterpret_cast<HWND>(lParam))) {
+            if (const LRESULT brush =
+                    ChildColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam))) {
                 return brush;
             }
             break;

@@ -76,7 +76,7 @@ class Win32FormView final : public IFormView {
     HBRUSH m_backBrush = nullptr;
     std::map<std::pair<bool, std::int32_t>, HFONT> m_fonts;
     std::map<int, Win32ControlView*> m_children;
-    int m_nextId = 100;  // clear of IDOK and IDCANCEL
+    int m_nextId = 100;            // clear of IDOK and IDCANCEL
     Control* m_pressed = nullptr;  // the windowless control the left button went down on
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

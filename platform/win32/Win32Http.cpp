@@ -2,14 +2,13 @@
 // handling its window messages. The caller's deadline is the hard limit: when it
 // passes, the request is closed and the transfer counts as timed out, whatever the
 // thread is still waiting for.
-#include "platform/win32/Win32Api.h"
-
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Net.h"
 #include "platform/win32/Win32Text.h"
 
@@ -92,7 +91,8 @@ struct Job {
         if (done) CloseHandle(done);
     }
     DWORD RemainingMs() const {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         return left.count() <= 0 ? 1 : static_cast<DWORD>(left.count());
     }
     // Closes the open request, so that the thread's waiting call fails at once.
@@ -160,9 +160,9 @@ HttpResponse Hop::Broken(const char* what) const {
 std::optional<HttpResponse> Hop::Open(const Address& address) {
     m_connection = WinHttpConnect(m_session, address.host.c_str(), address.port, 0);
     if (!m_connection) return Broken("connect");
-    HINTERNET request = WinHttpOpenRequest(m_connection, L"GET", address.path.c_str(), nullptr,
-                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           address.secure ? WINHTTP_FLAG_SECURE : 0);
+    HINTERNET request =
+        WinHttpOpenRequest(m_connection, L"GET", address.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                           WINHTTP_DEFAULT_ACCEPT_TYPES, address.secure ? WINHTTP_FLAG_SECURE : 0);
     if (!request) return Broken("open request");
     {
         const std::lock_guard lock(m_job.mutex);
@@ -179,8 +179,8 @@ std::optional<HttpResponse> Hop::Open(const Address& address) {
     // Without this one, waiting for the head of the answer never times out on Wine.
     DWORD wait = static_cast<DWORD>(left);
     WinHttpSetOption(m_request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait, sizeof wait);
-    if (!WinHttpSendRequest(m_request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                            0, 0, 0)) {
+    if (!WinHttpSendRequest(m_request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                            0, 0)) {
         return Broken("send");
     }
     if (!WinHttpReceiveResponse(m_request, nullptr)) return Broken("receive");
@@ -336,8 +336,8 @@ class Win32Http final : public IHttp {
             if (now >= job.deadline) break;
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(job.deadline - now).count();
-            const DWORD woke = MsgWaitForMultipleObjectsEx(1, &job.done, static_cast<DWORD>(left) + 1,
-                                                           QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            const DWORD woke = MsgWaitForMultipleObjectsEx(
+                1, &job.done, static_cast<DWORD>(left) + 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
             if (woke == WAIT_OBJECT_0) return job.result;
             if (woke == WAIT_OBJECT_0 + 1) m_doEvents();
             if (woke == WAIT_FAILED) break;

@@ -1,6 +1,5 @@
-#include "platform/win32/Win32Api.h"
-
 #include "platform/NewFile.h"
+#include "platform/win32/Win32Api.h"
 
 namespace talvex::platform {
 

@@ -1,9 +1,8 @@
 #include "platform/win32/Win32ProcessApi.h"
 
-#include "platform/win32/Win32Api.h"
-
 #include <limits>
 
+#include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Text.h"
 
 namespace talvex::platform {
@@ -46,8 +45,7 @@ void EnableIncreaseBasePriority() {
     TOKEN_PRIVILEGES privileges{};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (LookupPrivilegeValueW(nullptr, SE_INC_BASE_PRIORITY_NAME,
-                              &privileges.Privileges[0].Luid)) {
+    if (LookupPrivilegeValueW(nullptr, SE_INC_BASE_PRIORITY_NAME, &privileges.Privileges[0].Luid)) {
         AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
     }
     ::CloseHandle(token);
@@ -130,7 +128,8 @@ bool Win32ProcessApi::ThreadTimesOf(void* process, ProcessTimes& times) {
         if (snapshot == INVALID_HANDLE_VALUE) return false;
         THREADENTRY32 entry{};
         entry.dwSize = sizeof entry;
-        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        for (BOOL more = Thread32First(snapshot, &entry); more;
+             more = Thread32Next(snapshot, &entry)) {
             m_threads.emplace_back(entry.th32OwnerProcessID, entry.th32ThreadID);
         }
         ::CloseHandle(snapshot);
@@ -194,8 +193,8 @@ std::optional<std::vector<ProcessInfo>> Win32ProcessApi::CreateToolhelp32Snapsho
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry)) {
-        processes.push_back(
-            ProcessInfo{static_cast<std::int32_t>(entry.th32ProcessID), win32::Narrow(entry.szExeFile)});
+        processes.push_back(ProcessInfo{static_cast<std::int32_t>(entry.th32ProcessID),
+                                        win32::Narrow(entry.szExeFile)});
     }
     ::CloseHandle(snapshot);
     return processes;

@@ -1,10 +1,10 @@
 #pragma once
 // Small helpers over the registry's W functions for the settings store and the Run key.
 
-#include "platform/win32/Win32Api.h"
-
 #include <optional>
 #include <string>
+
+#include "platform/win32/Win32Api.h"
 
 namespace talvex::platform::win32 {
 

@@ -24,8 +24,8 @@ Win32SettingsStore::Win32SettingsStore(std::string root) : m_root(std::move(root
 std::optional<std::string> Win32SettingsStore::Read(const Name& name) const {
     const auto& [app, section, key] = name;
     if (!UsableKeyName(app) || !UsableKeyName(section)) return std::nullopt;
-    const RegKey reg = RegKey::Open(HKEY_CURRENT_USER,
-                                    win32::Widen(m_root + "\\" + app + "\\" + section), KEY_QUERY_VALUE);
+    const RegKey reg = RegKey::Open(
+        HKEY_CURRENT_USER, win32::Widen(m_root + "\\" + app + "\\" + section), KEY_QUERY_VALUE);
     const auto text = reg.ReadText(win32::Widen(key));
     if (!text) return std::nullopt;
     return win32::Narrow(*text);
@@ -44,7 +44,8 @@ bool Win32SettingsStore::Write(const Name& name, const std::optional<std::string
     return reg.WriteText(win32::Widen(key), win32::Widen(*value));
 }
 
-std::string Win32SettingsStore::GetSettingValue(const std::string& sApp, const std::string& sSection,
+std::string Win32SettingsStore::GetSettingValue(const std::string& sApp,
+                                                const std::string& sSection,
                                                 const std::string& sKey,
                                                 const std::string& sDefault) {
     const Name name{sApp, sSection, sKey};

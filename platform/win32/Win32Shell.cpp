@@ -1,9 +1,8 @@
 // Shell-open through ShellExecuteW, for web addresses only: whatever else a version
 // file names (a program, a document, a share) is never started.
-#include "platform/win32/Win32Api.h"
-
 #include <cwctype>
 
+#include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Net.h"
 #include "platform/win32/Win32Text.h"
 

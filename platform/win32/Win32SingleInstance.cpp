@@ -1,7 +1,6 @@
 #include "platform/win32/Win32SingleInstance.h"
 
 #include "platform/win32/Win32Api.h"
-
 #include "platform/win32/Win32Text.h"
 
 namespace talvex::platform {

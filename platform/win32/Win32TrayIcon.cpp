@@ -35,8 +35,8 @@ Win32TrayIcon::Win32TrayIcon() {
     }();
     (void)registered;
     // A hidden top-level window: only those hear that the taskbar was created anew.
-    m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Talvex", WS_POPUP, 0, 0, 0, 0,
-                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Talvex", WS_POPUP, 0, 0, 0, 0, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
 }

@@ -9,8 +9,8 @@
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32FormView.h"
-#include "platform/win32/Win32TrayIcon.h"
 #include "platform/win32/Win32Text.h"
+#include "platform/win32/Win32TrayIcon.h"
 #include "platform/win32/Win32Ui.h"
 
 namespace talvex::platform {
@@ -150,7 +150,8 @@ void AddItems(HMENU menu, MenuItem& parent, const MenuItem* defaultItem,
             continue;
         }
         const std::wstring caption = Widen(item->caption);
-        const UINT state = (item->enabled ? MF_ENABLED : MF_GRAYED) | (item->checked ? MF_CHECKED : 0);
+        const UINT state =
+            (item->enabled ? MF_ENABLED : MF_GRAYED) | (item->checked ? MF_CHECKED : 0);
         if (item->IsSubmenu()) {
             HMENU sub = CreatePopupMenu();
             AddItems(sub, *item, defaultItem, items);
@@ -182,7 +183,9 @@ class Win32UiServices final : public IUiServices {
         timer->AttachView(std::make_unique<Win32TimerView>(m_host, *timer));
         return timer;
     }
-    std::unique_ptr<ITrayIcon> CreateTrayIcon() override { return std::make_unique<Win32TrayIcon>(); }
+    std::unique_ptr<ITrayIcon> CreateTrayIcon() override {
+        return std::make_unique<Win32TrayIcon>();
+    }
     bool IsTrayAvailable() override { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }
 
     void PopupMenu(MenuItem& menu, const MenuItem* defaultItem) override {
@@ -201,7 +204,8 @@ class Win32UiServices final : public IUiServices {
         if (const auto found = items.find(chosen); found != items.end()) found->second->Choose();
     }
 
-    MsgBoxResult MsgBox(const std::string& text, std::int32_t style, const std::string& title) override {
+    MsgBoxResult MsgBox(const std::string& text, std::int32_t style,
+                        const std::string& title) override {
         return ShowMessageBox(text, style, title);
     }
     std::string InputBox(const std::string& prompt, const std::string& title,
@@ -227,7 +231,9 @@ class Win32UiServices final : public IUiServices {
     void Post(std::function<void()> work) override { m_host.Post(std::move(work)); }
 
     std::int32_t ScreenWidth() override { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
-    std::int32_t ScreenHeight() override { return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY(); }
+    std::int32_t ScreenHeight() override {
+        return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY();
+    }
     std::int32_t TwipsPerPixelX() override { return TwipsPerPixel(); }
     std::int32_t TwipsPerPixelY() override { return TwipsPerPixel(); }
 
@@ -246,7 +252,8 @@ class Win32UiServices final : public IUiServices {
   private:
     static std::int32_t TwipsPerPixel() {
         const unsigned dpi = GetDpiForSystem();
-        return std::max<std::int32_t>(1, static_cast<std::int32_t>((1440 + dpi / 2) / (dpi ? dpi : 96)));
+        return std::max<std::int32_t>(
+            1, static_cast<std::int32_t>((1440 + dpi / 2) / (dpi ? dpi : 96)));
     }
 
     Host m_host;

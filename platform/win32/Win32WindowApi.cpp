@@ -1,9 +1,8 @@
 #include "platform/win32/Win32WindowApi.h"
 
-#include "platform/win32/Win32Api.h"
-
 #include <string>
 
+#include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Text.h"
 
 namespace talvex::platform {

@@ -50,8 +50,9 @@ int wmain(int argc, wchar_t** argv) {
         RECT outer{}, client{};
         GetWindowRect(window, &outer);
         GetClientRect(window, &client);
-        std::printf("%ld %ld %ld %ld client %ld %ld\n", outer.left, outer.top, outer.right - outer.left,
-                    outer.bottom - outer.top, client.right, client.bottom);
+        std::printf("%ld %ld %ld %ld client %ld %ld\n", outer.left, outer.top,
+                    outer.right - outer.left, outer.bottom - outer.top, client.right,
+                    client.bottom);
         return 0;
     }
     DWORD_PTR result = 0;

@@ -33,8 +33,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     windowClass.lpszClassName = L"TalvexTestChild";
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, L"TalvexTestChild", title.c_str(), WS_OVERLAPPEDWINDOW,
-                                  100, 100, 320, 200, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(0, L"TalvexTestChild", title.c_str(), WS_OVERLAPPEDWINDOW, 100,
+                                  100, 320, 200, nullptr, nullptr, instance, nullptr);
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
     MSG msg;

@@ -50,8 +50,8 @@ TEST_F(WinHttpTest, TransfersEndAsTheServerAnswers) {
           Case{server.Url("/moved-far"), HttpStatus::Ok, "Current Version=1.2.0\r\n"},
           Case{server.Url("/loop"), HttpStatus::BadRedirect, ""},
           Case{server.Url("/ftp"), HttpStatus::BadRedirect, ""},
-          Case{"http://127.0.0.1:" + std::to_string(talvex::testing::LocalHttpServer::ClosedPort()) +
-                   "/v",
+          Case{"http://127.0.0.1:" +
+                   std::to_string(talvex::testing::LocalHttpServer::ClosedPort()) + "/v",
                HttpStatus::ConnectionFailed, ""},
           Case{"ftp://127.0.0.1/v", HttpStatus::BadAddress, ""},
           Case{"C:\\Windows\\win.ini", HttpStatus::BadAddress, ""},
@@ -95,7 +95,8 @@ TEST(Win32ShellTest, OnlyWebAddressesAreHandedToTheShell) {
          {"C:\\Windows\\notepad.exe", "file:///C:/Windows/win.ini", "javascript:alert(1)",
           "\\\\server\\share\\setup.exe", "http://", "https://example.org/\" & calc", ""}) {
         SCOPED_TRACE(file);
-        EXPECT_EQ(shell->ShellExecute("open", file, "", "", platform::SW_SHOW), platform::SE_ERR_FNF);
+        EXPECT_EQ(shell->ShellExecute("open", file, "", "", platform::SW_SHOW),
+                  platform::SE_ERR_FNF);
     }
 }
 

@@ -75,8 +75,9 @@ using testing::Child;
 TEST(Win32ProcessTest, PriorityClassesRoundTripOnAChildAndRefusalsReadAsFailures) {
     Child child;
     Win32ProcessApi api;
-    const ProcessHandle handle = api.OpenProcess(PROCESS_SET_INFORMATION | PROCESS_QUERY_INFORMATION,
-                                                 static_cast<std::int32_t>(child.Pid()));
+    const ProcessHandle handle =
+        api.OpenProcess(PROCESS_SET_INFORMATION | PROCESS_QUERY_INFORMATION,
+                        static_cast<std::int32_t>(child.Pid()));
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(api.GetPriorityClass(handle), NORMAL_PRIORITY_CLASS);
     for (const std::int32_t priority :
@@ -130,7 +131,8 @@ TEST(Win32ProcessTest, ChildInANonAsciiFolderIsListedWithItsPathAndTimes) {
     ProcessTimes times;
     ProcessTimes own;
     ASSERT_TRUE(api.GetProcessTimes(handle, times));
-    const ProcessHandle self = api.OpenProcess(PROCESS_QUERY_INFORMATION, api.GetCurrentProcessId());
+    const ProcessHandle self =
+        api.OpenProcess(PROCESS_QUERY_INFORMATION, api.GetCurrentProcessId());
     ASSERT_TRUE(api.GetProcessTimes(self, own));
     EXPECT_GT(times.creation, own.creation);
     ProcessTimes again;

@@ -141,7 +141,8 @@ TEST_F(RunKeyTest, EntriesTheUserSwitchedOffOrTooLongToReadCountAsAbsent) {
 
     // Switched off in the Task Manager's start-up list: the first byte is odd.
     const BYTE off[12] = {3};
-    RegSetKeyValueW(HKEY_CURRENT_USER, kApproved.c_str(), name.c_str(), REG_BINARY, off, sizeof off);
+    RegSetKeyValueW(HKEY_CURRENT_USER, kApproved.c_str(), name.c_str(), REG_BINARY, off,
+                    sizeof off);
     EXPECT_FALSE(autostart.RegQueryValueExA(sName).has_value());
     // Ticking the box again must really switch it on.
     ASSERT_TRUE(autostart.RegSetValueExA(sName, autostart.ProgramPath()));

@@ -2,12 +2,11 @@
 // What the Win32 tests share: a scratch folder with a non-ASCII name, registry access
 // as an earlier installation or the user would have it, and child programs.
 
-#include "platform/win32/Win32Api.h"
-
 #include <filesystem>
 #include <string>
 
 #include "i18n/Utf8Path.h"
+#include "platform/win32/Win32Api.h"
 
 namespace talvex::testing {
 

@@ -40,7 +40,9 @@ class Win32UiTest : public ::testing::Test {
         form->SetClientWidth(4500);
         form->SetHeight(3000 + 345);
     }
-    HWND Form() const { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(form->Handle())); }
+    HWND Form() const {
+        return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(form->Handle()));
+    }
 
     static inline std::unique_ptr<IUiServices> ui = CreateWin32UiServices();
     std::unique_ptr<platform::Form> form;
