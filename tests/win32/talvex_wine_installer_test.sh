@@ -30,12 +30,15 @@ for remove in keep remove; do
 
   args=(/S)
   [[ $remove == remove ]] && args+=(/REMOVESETTINGS)
-  # The uninstaller copies itself away and runs from there; wait until it is done.
+  # The uninstaller copies itself away and runs from there: wait until it is done.
   wine "$folder/uninstall.exe" "${args[@]}"
-  for _ in $(seq 100); do [[ -e $folder/talvex.exe ]] || break; sleep 0.1; done
-  [[ ! -e $folder/talvex.exe && ! -e $folder/uninstall.exe ]] || fail "the program stayed"
-  ! wine reg query "$RUN" /v Talvex >/dev/null 2>&1 || fail "the Run entry stayed"
-  ! has_key "$UNINSTALL" || fail "still listed as installed"
+  uninstalled() {
+    [[ ! -e $folder/talvex.exe && ! -e $folder/uninstall.exe && ! -d $folder ]] &&
+      ! wine reg query "$RUN" /v Talvex >/dev/null 2>&1 && ! has_key "$UNINSTALL"
+  }
+  for _ in $(seq 200); do uninstalled && break; sleep 0.1; done
+  uninstalled || fail "the program, its Run entry or its uninstall entry stayed"
+  sleep 1  # the settings are the uninstaller's last step
   if [[ $remove == keep ]]; then
     has_key "$SETTINGS" || fail "the settings were removed"
   else
