@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Talvex twice (warnings as errors; and with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in both builds;
-# as root, also builds the Debian package, installs it, runs it and purges it; then
-# builds the fuzz targets with clang and runs each for a short, fixed time.
+# as root, also builds the Debian package, installs it, runs it and purges it; builds the
+# fuzz targets with clang and runs each for a short, fixed time; then cross-builds the
+# Windows program and runs its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -59,4 +60,6 @@ run_fuzzers() {
 }
 echo "== fuzz targets"
 run_fuzzers
+echo "== Windows build (MinGW-w64) and tests under Wine"
+bash scripts/test-windows.sh
 echo "All tests passed."

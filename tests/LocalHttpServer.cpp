@@ -1,16 +1,43 @@
 #include "tests/LocalHttpServer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <stdexcept>
 
 namespace talvex::testing {
 
 namespace {
+
+using Socket = LocalHttpServer::Socket;
+
+#ifdef _WIN32
+// Winsock under its POSIX names, for this file only.
+constexpr int MSG_NOSIGNAL = 0;
+constexpr int SHUT_WR = SD_SEND;
+using socklen_t = int;
+using ssize_t = int;
+int poll(pollfd* fds, unsigned long count, int timeout) {
+    return WSAPoll(fds, count, timeout);
+}
+int close(Socket s) {
+    return closesocket(static_cast<SOCKET>(s));
+}
+struct WinsockUser {
+    WinsockUser() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+} winsockUser;
+#endif
 
 std::string Head(int code, const std::string& reason, const std::string& extra) {
     return "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\n" + extra +
@@ -21,7 +48,7 @@ std::string LengthHeader(std::size_t length) {
     return "Content-Length: " + std::to_string(length) + "\r\n";
 }
 
-bool SendAll(int connection, const char* data, std::size_t size) {
+bool SendAll(Socket connection, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t sent = ::send(connection, data, size, MSG_NOSIGNAL);
         if (sent <= 0) return false;
@@ -31,15 +58,15 @@ bool SendAll(int connection, const char* data, std::size_t size) {
     return true;
 }
 
-int LoopbackSocket(int& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+Socket LoopbackSocket(int& port) {
+    const Socket fd = static_cast<Socket>(::socket(AF_INET, SOCK_STREAM, 0));
     if (fd < 0) throw std::runtime_error("socket failed");
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
+        close(fd);
         throw std::runtime_error("bind failed");
     }
     socklen_t length = sizeof address;
@@ -53,7 +80,7 @@ int LoopbackSocket(int& port) {
 LocalHttpServer::LocalHttpServer() {
     m_listener = LoopbackSocket(m_port);
     if (::listen(m_listener, 16) != 0) {
-        ::close(m_listener);
+        close(m_listener);
         throw std::runtime_error("listen failed");
     }
     m_thread = std::thread([this] { Serve(); });
@@ -62,8 +89,8 @@ LocalHttpServer::LocalHttpServer() {
 LocalHttpServer::~LocalHttpServer() {
     m_stop = true;
     m_thread.join();
-    for (const int connection : m_silentConnections) ::close(connection);
-    ::close(m_listener);
+    for (const Socket connection : m_silentConnections) close(connection);
+    close(m_listener);
 }
 
 std::string LocalHttpServer::Url(const std::string& path) const {
@@ -116,25 +143,25 @@ int LocalHttpServer::RequestCount(const std::string& path) const {
 
 int LocalHttpServer::ClosedPort() {
     int port = 0;
-    ::close(LoopbackSocket(port));  // bound, never listening, then released
+    close(LoopbackSocket(port));  // bound, never listening, then released
     return port;
 }
 
 void LocalHttpServer::Serve() {
     while (!m_stop) {
-        pollfd waiting{m_listener, POLLIN, 0};
-        if (::poll(&waiting, 1, 20) <= 0) continue;
-        const int connection = ::accept(m_listener, nullptr, nullptr);
+        pollfd waiting{static_cast<decltype(pollfd::fd)>(m_listener), POLLIN, 0};
+        if (poll(&waiting, 1, 20) <= 0) continue;
+        const Socket connection = static_cast<Socket>(::accept(m_listener, nullptr, nullptr));
         if (connection >= 0) Handle(connection);
     }
 }
 
-std::string LocalHttpServer::ReadRequestPath(int connection) {
+std::string LocalHttpServer::ReadRequestPath(Socket connection) {
     std::string request;
     char buffer[1024];
     while (request.find("\r\n\r\n") == std::string::npos && !m_stop) {
-        pollfd waiting{connection, POLLIN, 0};
-        if (::poll(&waiting, 1, 20) <= 0) continue;
+        pollfd waiting{static_cast<decltype(pollfd::fd)>(connection), POLLIN, 0};
+        if (poll(&waiting, 1, 20) <= 0) continue;
         const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
         if (got <= 0) return {};
         request.append(buffer, static_cast<std::size_t>(got));
@@ -146,7 +173,7 @@ std::string LocalHttpServer::ReadRequestPath(int connection) {
     return request.substr(first + 1, second - first - 1);
 }
 
-void LocalHttpServer::Handle(int connection) {
+void LocalHttpServer::Handle(Socket connection) {
     const std::string path = ReadRequestPath(connection);
     Route route;
     bool known = false;
@@ -174,7 +201,7 @@ void LocalHttpServer::Handle(int connection) {
         left -= chunk;
     }
     ::shutdown(connection, SHUT_WR);
-    ::close(connection);
+    close(connection);
 }
 
 }  // namespace talvex::testing

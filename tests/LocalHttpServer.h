@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -15,6 +16,9 @@ namespace talvex::testing {
 
 class LocalHttpServer {
   public:
+    /// A socket of the system (a descriptor, or a Winsock handle).
+    using Socket = std::intptr_t;
+
     LocalHttpServer();
     ~LocalHttpServer();
     LocalHttpServer(const LocalHttpServer&) = delete;
@@ -54,16 +58,16 @@ class LocalHttpServer {
 
     void SetRoute(const std::string& path, Route route);
     void Serve();
-    void Handle(int connection);
-    std::string ReadRequestPath(int connection);
+    void Handle(Socket connection);
+    std::string ReadRequestPath(Socket connection);
 
-    int m_listener = -1;
+    Socket m_listener = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     std::map<std::string, Route> m_routes;
     std::map<std::string, int> m_counts;
-    std::vector<int> m_silentConnections;
+    std::vector<Socket> m_silentConnections;
     std::thread m_thread;
 };
 

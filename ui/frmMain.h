@@ -12,6 +12,7 @@
 #include "engine/IEngineHost.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
+#include "i18n/Utf8Path.h"
 #include "i18n/modLang.h"
 #include "platform/IAutostart.h"
 #include "platform/IClock.h"
@@ -153,7 +154,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     bool m_bAdvancedView = false;
     std::string m_sLanguage;
     /// Where Translate looks for a language file that is not beside the program.
-    std::string m_sLanguageDataFolder = modLang::InstalledLanguageFolder().string();
+    std::string m_sLanguageDataFolder = PathToUtf8(modLang::InstalledLanguageFolder());
     bool bAutoUpdate = false;
     // The observers' settings live where the observers read them: the hang-up
     // tolerance in the engine (m_lMaxFailures), background observation's switch and

@@ -104,10 +104,10 @@ void frmMain::Translate() {
     // The program's own folder comes first; the installed data folder is the fallback.
     const std::string ownPath = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
     const std::filesystem::path programFolder =
-        ownPath.empty() ? std::filesystem::path() : std::filesystem::path(ownPath).parent_path();
+        ownPath.empty() ? std::filesystem::path() : Utf8ToPath(ownPath).parent_path();
     modLang::LoadLanguageFile(
         m_strings, modLang::FindLanguageFile(modLang::LanguageFileName(m_sLanguage), programFolder,
-                                             m_sLanguageDataFolder));
+                                             Utf8ToPath(m_sLanguageDataFolder)));
     frmMainTexts texts(*this);
     ApplyTranslation(m_strings, texts);
     TranslateOwnTexts();

@@ -1,9 +1,10 @@
 #include "update/TempFile.h"
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <system_error>
+
+#include "platform/NewFile.h"
 
 namespace talvex {
 
@@ -25,12 +26,11 @@ TempFile::TempFile(const std::filesystem::path& folder) {
     const std::filesystem::path base =
         folder.empty() ? std::filesystem::temp_directory_path(error) : folder;
     if (error || base.empty()) return;
-    // "x" creates the file only when no file (and no link) has that name yet, so
-    // nobody can point the check at a file of their choosing.
+    // Only a name that nothing (not even a link) has yet, so nobody can point the
+    // check at a file of their choosing.
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::filesystem::path candidate = base / ("talvex-update-" + RandomSuffix() + ".ver");
-        if (std::FILE* file = std::fopen(candidate.string().c_str(), "wbx")) {
-            std::fclose(file);
+        if (platform::CreateNewFile(candidate)) {
             m_path = candidate;
             return;
         }

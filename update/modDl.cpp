@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/RunQuietly.h"
+#include "i18n/Utf8Path.h"
 #include "update/TempFile.h"
 #include "update/modShell.h"
 
@@ -43,7 +44,7 @@ bool modDl::WriteBody(const platform::HttpResponse& response, const std::string&
     bool written = false;
     try {
         if (response.Ok() && !sFile.empty()) {
-            std::ofstream out(sFile, std::ios::binary | std::ios::trunc);
+            std::ofstream out(Utf8ToPath(sFile), std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(response.body.data()),
                       static_cast<std::streamsize>(response.body.size()));
             out.close();
@@ -75,7 +76,7 @@ VersionInfo modDl::FetchVersionInfo() {
     const auto response = Fetch(m_services.Inet1, m_options.sVersionURL);
     if (!response) return {};
     TempFile temp(m_options.tempFolder);
-    WriteBody(*response, temp.Path().string());
+    WriteBody(*response, PathToUtf8(temp.Path()));
     VersionInfo info;
     // An unreadable file leaves the check with the values it has.
     RunQuietly("FetchVersionInfo", [&] {

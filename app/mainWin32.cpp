@@ -1,0 +1,34 @@
+// Talvex for Windows: the Win32 backends, the main window, and the message loop until
+// the main window ends the program.
+#include "app/Desktop.h"
+#include "app/SystemServices.h"
+#include "i18n/ActionLog.h"
+#include "i18n/StringTable.h"
+#include "platform/win32/Win32Net.h"
+#include "platform/win32/Win32Ui.h"
+#include "ui/frmMain.h"
+
+int main() {
+    auto ui = talvex::platform::CreateWin32UiServices();
+    auto desktop = talvex::app::CreateDesktop();
+    talvex::StringTable strings;
+    talvex::ActionLog log(desktop->Clock());
+    const auto system = talvex::app::CreateSystemServices();
+    // The update check's transfer keeps the windows answering while it waits.
+    auto http = talvex::platform::CreateWin32Http({}, [&ui] { ui->DoEvents(); });
+    auto shell = talvex::platform::CreateWin32Shell();
+    talvex::frmMainServices services{
+        *ui,
+        desktop->Processes(),
+        desktop->Windows(),
+        strings,
+        log,
+        desktop->Clock(),
+        talvex::frmMainSystem{system.settings.get(), system.autostart.get(), system.instance.get(),
+                              system.sOwnExeName}};
+    services.Inet1 = http.get();
+    services.shell = shell.get();
+    talvex::frmMain frm(services);
+    frm.Form_Load();
+    return ui->Run();
+}

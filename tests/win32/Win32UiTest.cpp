@@ -1,0 +1,193 @@
+// The native user interface against real windows: controls follow the model and the
+// model follows the user, the dialog manager's keys, sizes in twips, close reasons.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/IUiServices.h"
+#include "platform/win32/Win32Ui.h"
+#include "tests/win32/Win32TestSupport.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+
+HWND WindowOf(const Control& control) {
+    // Child windows carry their control's id; the form knows them in creation order.
+    HWND form = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(control.Parent().Handle()));
+    for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT box{};
+        GetWindowRect(child, &box);
+        MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&box), 2);
+        const TwipsRect& r = control.Rect();
+        if (box.left == r.left / 15 && box.top == r.top / 15) return child;
+    }
+    return nullptr;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+class Win32UiTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        form = ui->CreateForm("frmTest");
+        form->SetClientWidth(4500);
+        form->SetHeight(3000 + 345);
+    }
+    HWND Form() const {
+        return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(form->Handle()));
+    }
+
+    static inline std::unique_ptr<IUiServices> ui = CreateWin32UiServices();
+    std::unique_ptr<platform::Form> form;
+};
+
+TEST_F(Win32UiTest, ControlsShowTheModelAndClicksReachIt) {
+    Control& box = form->Add(ControlKind::CheckBox, "chk", {150, 150, 1500, 300});
+    Control& one = form->Add(ControlKind::OptionButton, "opt", {150, 600, 1500, 300}, 0);
+    Control& two = form->Add(ControlKind::OptionButton, "opt", {150, 900, 1500, 300}, 1);
+    Control& list = form->Add(ControlKind::ListBox, "lst", {1800, 150, 2400, 1500});
+    int clicks = 0;
+    box.OnClick = [&] { ++clicks; };
+    RECT client{};
+    GetClientRect(Form(), &client);
+    EXPECT_EQ(client.right, 300);  // 4500 twips at 96 dpi
+    EXPECT_EQ(client.bottom, 200);
+
+    HWND boxWindow = WindowOf(box);
+    ASSERT_NE(boxWindow, nullptr);
+    SendMessageW(boxWindow, BM_CLICK, 0, 0);
+    EXPECT_EQ(box.Value(), 1);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(SendMessageW(boxWindow, BM_GETCHECK, 0, 0), BST_CHECKED);
+    box.SetValue(2);
+    EXPECT_EQ(SendMessageW(boxWindow, BM_GETCHECK, 0, 0), BST_INDETERMINATE);
+    // A handler that puts the box back wins over the click.
+    box.OnClick = [&] { box.SetValue(0); };
+    SendMessageW(boxWindow, BM_CLICK, 0, 0);
+    EXPECT_EQ(SendMessageW(boxWindow, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+    one.SetValue(1);
+    SendMessageW(WindowOf(two), BM_CLICK, 0, 0);
+    EXPECT_EQ(one.Value(), 0);
+    EXPECT_EQ(SendMessageW(WindowOf(one), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(SendMessageW(WindowOf(two), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    // The list follows additions at the end and removals at the front, line by line.
+    HWND listWindow = WindowOf(list);
+    for (const char* line : {"a", "b", "c"}) list.AddItem(line);
+    list.RemoveItem(0);
+    list.AddItem("Zürich");
+    list.SetList(0, "B");
+    list.SetListIndex(2);
+    ASSERT_EQ(SendMessageW(listWindow, LB_GETCOUNT, 0, 0), 3);
+    std::vector<std::wstring> shown;
+    for (int i = 0; i < 3; ++i) {
+        wchar_t text[64] = {};
+        SendMessageW(listWindow, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        shown.emplace_back(text);
+    }
+    EXPECT_EQ(shown, (std::vector<std::wstring>{L"B", L"c", L"Zürich"}));
+    EXPECT_EQ(SendMessageW(listWindow, LB_GETCURSEL, 0, 0), 2);
+    SendMessageW(listWindow, LB_SETCURSEL, 0, 0);
+    SendMessageW(Form(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(listWindow), LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(listWindow));
+    EXPECT_EQ(list.ListIndex(), 0);
+}
+
+TEST_F(Win32UiTest, EditsReachTheModelAndTheKeyFilterSeesEveryCharacter) {
+    Control& field = form->Add(ControlKind::TextBox, "txt", {150, 150, 1500, 300});
+    field.SetText("1");
+    std::vector<std::int32_t> seen;
+    field.OnKeyPress = [&](std::int32_t& key) {
+        seen.push_back(key);
+        if (key != 8 && (key < '0' || key > '9')) key = 0;
+    };
+    HWND window = WindowOf(field);
+    form->Show();
+    SetFocus(window);
+    // What the field does with a character it takes: the model follows.
+    SendMessageW(window, EM_SETSEL, 1, 1);
+    SendMessageW(window, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"2ü"));
+    EXPECT_EQ(field.Text(), "12ü");
+    // Typed characters pass the filter first, as their code; pasting passes nothing.
+    for (const wchar_t key : {L'x', L'ü', L'3'}) SendMessageW(window, WM_CHAR, key, 0);
+    EXPECT_EQ(seen, (std::vector<std::int32_t>{'x', 0xFC, '3'}));
+    EXPECT_EQ(field.Text(), "12ü3");
+    EXPECT_EQ(TextOf(window), L"12ü3");
+    SendMessageW(window, WM_PASTE, 0, 0);
+    EXPECT_EQ(field.Text().find('x'), std::string::npos);
+    // The program's own change shows in the field.
+    field.SetText("90");
+    EXPECT_EQ(TextOf(window), L"90");
+}
+
+TEST_F(Win32UiTest, DialogKeysAndCloseRequestsReachTheForm) {
+    Control& first = form->Add(ControlKind::CheckBox, "first", {150, 150, 1500, 300});
+    Control& button = form->Add(ControlKind::PushButton, "ok", {150, 600, 1500, 400});
+    Control& second = form->Add(ControlKind::CheckBox, "second", {150, 1200, 1500, 300});
+    // Keyboard order by tab index, not by creation.
+    button.SetTabIndex(2);
+    second.SetTabIndex(1);
+    first.SetTabIndex(0);
+    int pressed = 0;
+    button.OnClick = [&] { ++pressed; };
+    std::vector<CloseReason> reasons;
+    form->OnQueryUnload = [&](bool& cancel, CloseReason reason) {
+        reasons.push_back(reason);
+        cancel = true;
+    };
+    form->Show();
+    ui->DoEvents();
+    SetFocus(WindowOf(first));
+    const auto press = [this](WPARAM key) {
+        HWND focus = GetFocus();
+        PostMessageW(focus, WM_KEYDOWN, key, 0);
+        PostMessageW(focus, WM_KEYUP, key, 0xC0000000);
+        ui->DoEvents();
+    };
+    press(VK_TAB);
+    EXPECT_EQ(GetFocus(), WindowOf(second));
+    press(VK_TAB);
+    EXPECT_EQ(GetFocus(), WindowOf(button));
+    press(VK_SPACE);
+    // The form's only push button takes Enter from anywhere.
+    SetFocus(WindowOf(first));
+    press(VK_RETURN);
+    EXPECT_EQ(pressed, 2);
+
+    press(VK_ESCAPE);
+    SendMessageW(Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    SendMessageW(Form(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(reasons, (std::vector<CloseReason>{CloseReason::UserClose, CloseReason::UserClose,
+                                                 CloseReason::TaskManager}));
+    EXPECT_TRUE(IsWindowVisible(Form()));
+}
+
+TEST_F(Win32UiTest, TimersTickAndPostedWorkRunsFromTheMessageLoop) {
+    auto timer = ui->CreateTimer();
+    int ticks = 0;
+    std::vector<int> order;
+    timer->OnTimer = [&] { ++ticks; };
+    timer->SetInterval(10);
+    timer->SetEnabled(true);
+    ui->Post([&] { order.push_back(1); });
+    ui->Post([&] { order.push_back(2); });
+    EXPECT_TRUE(order.empty());
+    for (int round = 0; round < 100 && ticks < 3; ++round) ui->WaitEvents(50);
+    EXPECT_GE(ticks, 3);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    timer->SetEnabled(false);
+    const int stopped = ticks;
+    for (int round = 0; round < 4; ++round) ui->WaitEvents(20);
+    EXPECT_EQ(ticks, stopped);
+}
+
+}  // namespace
+}  // namespace talvex
