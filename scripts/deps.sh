@@ -13,16 +13,4 @@ PACKAGES=(
   "$@"
 )
 
-missing=()
-for pkg in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-done
-if ((${#missing[@]} == 0)); then
-  exit 0
-fi
-
-SUDO=""
-if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
-echo "Installing: ${missing[*]}"
-$SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+exec bash "$(dirname "$0")/install-missing.sh" "${PACKAGES[@]}"
