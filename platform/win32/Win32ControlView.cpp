@@ -133,6 +133,27 @@ void Win32ControlView::Update(UiProperty what) {
             break;
         case UiProperty::Picture:
             break;
+        case UiProperty::Keyboard:
+            ApplyKeyboard();
+            break;
+        case UiProperty::Focus:
+            SetFocus(m_hwnd);
+            break;
+    }
+}
+
+// The dialog manager's Tab walks the controls that carry WS_TABSTOP: those the model
+// names as tab stops, and of a group of option buttons the selected one (the arrows
+// reach the others). A default push button is drawn and pressed as one by Enter.
+void Win32ControlView::ApplyKeyboard() {
+    const bool stop = m_control.Kind() == ControlKind::OptionButton ? m_control.Value() == 1
+                                                                    : m_control.TabStop();
+    LONG_PTR style = GetWindowLongPtrW(m_hwnd, GWL_STYLE);
+    style = stop ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+    SetWindowLongPtrW(m_hwnd, GWL_STYLE, style);
+    if (m_control.Kind() == ControlKind::PushButton) {
+        SendMessageW(m_hwnd, BM_SETSTYLE, m_control.Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
+                     TRUE);
     }
 }
 
@@ -143,6 +164,7 @@ void Win32ControlView::ApplyAll() {
     ApplyItems();
     ApplyRange();
     ApplyValue();
+    ApplyKeyboard();
     EnableWindow(m_hwnd, m_control.Enabled());
     ShowWindow(m_hwnd, m_control.Visible() ? SW_SHOWNA : SW_HIDE);
 }

@@ -48,6 +48,7 @@ class Win32ControlView final : public IControlView {
     void ApplyItems();
     void ApplyRange();
     void ApplyStyle();
+    void ApplyKeyboard();
     void Repaint();
     bool FormAlive() const { return !m_formAlive.expired() && *m_formAlive.lock(); }
 
