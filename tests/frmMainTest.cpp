@@ -2,6 +2,9 @@
 // switch, the views, the tray icon and its menu.
 #include <gtest/gtest.h>
 
+#include <iomanip>
+#include <sstream>
+
 #include <algorithm>
 #include <ctime>
 
@@ -77,9 +80,10 @@ TEST_F(frmMainTest, StartUpRunsInOrderAndSwitchesTheTimerOnLast) {
     EXPECT_EQ(log.Lines()[2], "Refresh rate: 500 ms");
     // The build's own time (of its sources), not a time written into the code.
     std::tm built{};
-    const char* rest = strptime(log.Lines()[1].c_str(), "Build: %Y-%m-%d - %H:%M:%S", &built);
-    ASSERT_NE(rest, nullptr) << log.Lines()[1];
-    EXPECT_EQ(*rest, '\0') << log.Lines()[1];
+    std::istringstream stamp(log.Lines()[1]);
+    stamp >> std::get_time(&built, "Build: %Y-%m-%d - %H:%M:%S");
+    ASSERT_FALSE(stamp.fail()) << log.Lines()[1];
+    EXPECT_EQ(stamp.peek(), std::char_traits<char>::eof()) << log.Lines()[1];
     EXPECT_GE(built.tm_year + 1900, 2024) << log.Lines()[1];
     EXPECT_EQ(frm.form().Caption(), "Talvex 1.1.0");
     EXPECT_TRUE(Tray().Shown());
