@@ -2,9 +2,8 @@
 // A fresh folder of the test's own under the system's temporary folder, removed with
 // everything in it afterwards (rights the test took away are given back first).
 
-#include <stdlib.h>
-
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -15,10 +14,18 @@ namespace talvex::test {
 class TempFolder {
   public:
     TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "talvex-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
+        // A new name until one is free: create_directory says whether it made the folder.
+        std::random_device seed;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("talvex-test-" + std::to_string(seed()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) {
+                m_path = candidate;
+                return;
+            }
+        }
+        throw std::runtime_error("no temporary folder could be made");
     }
     ~TempFolder() {
         namespace fs = std::filesystem;
