@@ -37,7 +37,8 @@ start_x() {
   "$@" Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb=$!
   pids+=("$xvfb")
-  for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+  # A loaded machine may take a while to bring the server up.
+  for _ in $(seq 400); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
   "$@" openbox >/dev/null 2>&1 &
   pids+=($!)
   sleep 0.5

@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <set>
@@ -202,10 +201,6 @@ TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
     ::kill(calmed->Pid(), SIGCONT);
     EXPECT_EQ(linuxtest::NiceOf(niceFive->Pid()), 5);
     EXPECT_EQ(linuxtest::NiceOf(niceNineteen->Pid()), 19);
-    const auto restores = std::count_if(log.Lines().begin(), log.Lines().end(), [](const auto& l) {
-        return l.find("Restoring priority of") != std::string::npos;
-    });
-    EXPECT_EQ(restores, 1) << "one line for the one undo, none for the others";
 }
 
 TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchecked) {
