@@ -122,6 +122,9 @@ bool Win32ProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
     FILETIME creation{}, exit{}, kernel{}, user{};
     if (!::GetProcessTimes(AsHandle(handle), &creation, &exit, &kernel, &user)) return false;
     const std::int32_t now = GetPriorityClass(handle);
+    // Setting the class it has changes nothing, and fails on a handle without the
+    // right to set: the record then never reaches around the handle's own rights.
+    if (!::SetPriorityClass(AsHandle(handle), static_cast<DWORD>(now))) return false;
     if (now == priorityClass) return true;
     const LeverTarget target{static_cast<std::int32_t>(::GetProcessId(AsHandle(handle))),
                              Ticks(creation), 0, Lever::PriorityClass};
