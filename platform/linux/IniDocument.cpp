@@ -22,7 +22,9 @@ IniDocument IniDocument::Parse(std::string_view text) {
         const auto end = text.find('\n');
         std::string_view raw = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+        // Line ends are written as "\n": a "\r" before one is dropped, all of them, so
+        // that a line reads the same after any number of saves.
+        while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
         Line line;
         line.text = std::string(raw);
         const std::string_view trimmed = Trim(raw);

@@ -81,7 +81,7 @@ TEST_F(LinuxSettingsStoreTest, AnyTextSurvivesARestartInTheTalvexSection) {
 TEST_F(LinuxSettingsStoreTest, SavingKeepsTheUsersLinesInPlaceAndTheFilesMode) {
     fs::create_directories(config + "/Kessaly");
     const std::string edited =
-        "# my settings\r\n[Other]\r\nkeep = me\r\n\r\n[Talvex]\r\n"
+        "# my settings\r\r\n[Other]\r\nkeep = me\r\n\r\n[Talvex]\r\n"
         "  General.Language =  FR  \r\n; old=1\r\nno equals sign\r\nMyOwnKey=42\r\n"
         "CustomItems.Item0=kate|1|False|False|False|False|\r\n\r\n# the end\r\n";
     for (const mode_t mode : {0600, 0640, 0400}) {
