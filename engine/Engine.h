@@ -30,6 +30,12 @@ public:
 
     /// The tick of the refresh timer. Any error ends the tick quietly.
     void tmrRefresh_Timer();
+    /// The desktop announced another window in front: only the foreground step of the
+    /// tick runs (queries, status text, and on a change restore, record, boost, tooltip
+    /// and log line); the process table and the observers keep the tick's cadence.
+    /// Nothing runs once the end was asked for: the next tick carries it out. Any
+    /// error ends the step quietly, as in a tick.
+    void ForegroundEvent();
 
     /// Undoes Talvex's changes to the program in front, so it has exactly the priority it
     /// had before. Used when the front changes and when boosting is switched off.
@@ -73,7 +79,16 @@ public:
     IEngineHost& Host() { return m_host; }
 
 private:
+    // What the foreground queries of one tick found.
+    struct Front {
+        platform::WindowHandle window = 0;
+        std::string title, path;
+        std::int32_t pid = 0;
+    };
     void RefreshTick();
+    /// The foreground queries and the status text; true when the front changed and the
+    /// change was carried out.
+    bool ForegroundStep(Front& front);
     std::string StatusText(platform::WindowHandle window, const std::string& title,
                            const std::string& path, std::int32_t pid, std::int32_t priority,
                            const std::string& priorityName) const;

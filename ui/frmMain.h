@@ -14,6 +14,7 @@
 #include "i18n/modLang.h"
 #include "platform/IAutostart.h"
 #include "platform/IClock.h"
+#include "platform/IForegroundSource.h"
 #include "platform/IProcessApi.h"
 #include "platform/ISettingsStore.h"
 #include "platform/ISingleInstance.h"
@@ -54,6 +55,9 @@ struct frmMainServices {
     platform::IShell* shell = nullptr;
     /// Where the update check looks; the build's address unless a test says otherwise.
     UpdateOptions update{};
+    /// Where the desktop announces foreground changes; without one the foreground
+    /// follows the ticks only.
+    platform::IForegroundSource* foreground = nullptr;
 };
 
 class frmMain final : public IEngineHost, public IAdvancedHost {
@@ -164,6 +168,9 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void AfterStartup();
     void StartupLogLines();
     platform::ISettingsStore& SettingsStore();
+    void StartForegroundSource();
+    void KeepForegroundSource();
+    void OnForegroundChange();
 
     // Steps that belong to the settings, autostart, instance and update modules.
     bool IsAutostartSet();
@@ -182,6 +189,9 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     platform::IProcessApi& m_processes;
     StringTable& m_strings;
     ActionLog& m_log;
+    platform::IClock& m_clock;
+    platform::IForegroundSource* m_foreground;
+    std::uint64_t m_foregroundRetryAt = 0;
     frmMainSystem m_system;
     NullSettingsStore m_noSettingsStore;
     Engine m_engine;

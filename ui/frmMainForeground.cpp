@@ -1,0 +1,37 @@
+// The main window's side of the desktop's foreground announcements: a change runs the
+// engine's foreground step at once, whenever the ticks would run too.
+#include "i18n/TalvexError.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+
+using namespace platform;
+
+namespace {
+// How long a desktop that could not be reached is left alone before the next try.
+constexpr std::uint64_t kForegroundRetryMs = 5000;
+}  // namespace
+
+void frmMain::StartForegroundSource() {
+    if (!m_foreground) return;
+    m_foregroundRetryAt = m_clock.GetTickCount64() + kForegroundRetryMs;
+    m_foreground->Start(
+        m_ui, [this](const ForegroundChange&) { RunQuietly([this] { OnForegroundChange(); }); });
+}
+
+// Runs on every tick: a connection that was lost is made again, now and then.
+void frmMain::KeepForegroundSource() {
+    if (!m_foreground || m_foreground->Listening() || m_engine.m_iShutdownState != 0) return;
+    if (m_clock.GetTickCount64() < m_foregroundRetryAt) return;
+    StartForegroundSource();
+}
+
+// The engine asks the desktop itself what is in front; the announcement is only the
+// signal to ask now. Like a tick it runs only once start-up has ended, while boosting
+// is on (both: the timer runs) and before an end was asked for.
+void frmMain::OnForegroundChange() {
+    if (!m_tmrRefresh->Enabled() || m_engine.m_iShutdownState != 0) return;
+    m_engine.ForegroundEvent();
+}
+
+}  // namespace talvex
