@@ -7,6 +7,7 @@
 #include "platform/linux/LinuxClock.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/LinuxProcessApi.h"
+#include "platform/linux/X11ForegroundSource.h"
 #include "platform/linux/X11WindowApi.h"
 
 namespace talvex::app {
@@ -46,10 +47,12 @@ class LinuxDesktop final : public Desktop {
     platform::IProcessApi& Processes() override { return m_processes; }
     platform::IWindowApi& Windows() override { return m_windows; }
     platform::IClock& Clock() override { return m_clock; }
+    platform::IForegroundSource* Foreground() override { return &m_foreground; }
 
   private:
     platform::LinuxProcessApi m_processes;
     platform::X11WindowApi m_windows;
+    platform::X11ForegroundSource m_foreground;
     platform::LinuxClock m_clock;
 };
 }  // namespace

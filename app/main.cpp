@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
                               system.sOwnExeName}};
     services.Inet1 = http.get();
     services.shell = shell.get();
+    services.foreground = desktop->Foreground();
     talvex::frmMain frm(services);
     frm.Form_Load();
     return ui->Run();
