@@ -34,6 +34,10 @@ class IForegroundSource {
     virtual void Stop() = 0;
     /// The desktop it listens to, for the action log: "X11", "sway"...
     virtual std::string Name() const = 0;
+    /// The desktop of the session when its foreground cannot be followed (a Wayland
+    /// compositor that cannot be reached, or one without a way to ask); empty when it
+    /// can. Only programs that run under X11 are followed then.
+    virtual std::string UnreachableDesktop() const { return {}; }
 };
 
 }  // namespace talvex::platform

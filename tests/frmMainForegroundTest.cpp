@@ -85,6 +85,17 @@ TEST_F(frmMainForegroundTest, AnnouncementBoostsAtOnceExactlyWhenATickWould) {
     Tick();
     EXPECT_TRUE(ui.Ended());
     EXPECT_EQ(source.ChangesDelivered(), 3);
+    EXPECT_TRUE(ui.MsgBoxes().empty());  // a desktop that can be followed needs no word
+}
+
+TEST_F(frmMainForegroundTest, AnUnfollowableDesktopIsExplainedOnceWithItsName) {
+    source.SetUnreachableDesktop("GNOME");
+    Start();
+    for (int i = 0; i < 3; ++i) Tick();
+    ASSERT_EQ(ui.MsgBoxes().size(), 1u);
+    EXPECT_NE(ui.MsgBoxes()[0].text.find("on this desktop (GNOME), so it boosts only"),
+              std::string::npos);
+    EXPECT_EQ(ui.MsgBoxes()[0].style, vbOKOnly | vbInformation);
 }
 
 TEST_F(frmMainForegroundTest, ALostOrUnreachableDesktopIsTriedAgainOnLaterTicks) {

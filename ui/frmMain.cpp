@@ -157,6 +157,7 @@ void frmMain::AfterStartup() {
         m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
                     vbOKOnly | vbInformation, "Talvex");
     }
+    ForegroundNotice();
 }
 
 // ---- shutdown ----

@@ -171,6 +171,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void StartForegroundSource();
     void KeepForegroundSource();
     void OnForegroundChange();
+    void ForegroundNotice();
 
     // Steps that belong to the settings, autostart, instance and update modules.
     bool IsAutostartSet();

@@ -1,5 +1,6 @@
 // The main window's side of the desktop's foreground announcements: a change runs the
 // engine's foreground step at once, whenever the ticks would run too.
+#include "i18n/FormatMsg.h"
 #include "i18n/TalvexError.h"
 #include "ui/frmMain.h"
 
@@ -32,6 +33,19 @@ void frmMain::KeepForegroundSource() {
 void frmMain::OnForegroundChange() {
     if (!m_tmrRefresh->Enabled() || m_engine.m_iShutdownState != 0) return;
     m_engine.ForegroundEvent();
+}
+
+// Once the event loop runs: a Wayland desktop whose foreground Talvex cannot follow is
+// explained once.
+void frmMain::ForegroundNotice() {
+    const std::string desktop = m_foreground ? m_foreground->UnreachableDesktop() : "";
+    if (desktop.empty()) return;
+    const std::string text = m_strings.Lang(
+        62, false, false, false,
+        "Talvex cannot see which program is in front on this desktop (%1), so it boosts only "
+        "programs that run under X11 (Xwayland).\n\nThe README lists the desktops Talvex "
+        "follows and what each needs.");
+    m_ui.MsgBox(FormatMsg(text, MsgArgs{desktop}), vbOKOnly | vbInformation, "Talvex");
 }
 
 }  // namespace talvex

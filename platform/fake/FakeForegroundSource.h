@@ -23,6 +23,8 @@ class FakeForegroundSource final : public IForegroundSource {
     void Announce(const ForegroundChange& change);
     /// The desktop's end of the connection goes away.
     void Break();
+    /// The session's desktop whose foreground cannot be followed ("" for none).
+    void SetUnreachableDesktop(const std::string& desktop) { m_unreachable = desktop; }
     int StartCalls() const { return m_startCalls; }
     int ChangesDelivered() const { return m_delivered; }
 
@@ -31,11 +33,13 @@ class FakeForegroundSource final : public IForegroundSource {
     bool Listening() const override { return m_watch != nullptr; }
     void Stop() override;
     std::string Name() const override { return "fake"; }
+    std::string UnreachableDesktop() const override { return m_unreachable; }
 
   private:
     void OnReadable();
 
     bool m_reachable = true;
+    std::string m_unreachable;
     int m_fds[2] = {-1, -1};
     std::unique_ptr<DescriptorWatch> m_watch;
     OnChange m_onChange;
