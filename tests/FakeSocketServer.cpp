@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace talvex::testing {
@@ -85,11 +86,17 @@ void FakeSocketServer::Serve(Connection& c) {
 }
 
 bool FakeSocketServer::Send(std::string_view bytes) {
-    std::lock_guard lock(m_mutex);
-    for (auto it = m_connections.rbegin(); it != m_connections.rend(); ++it) {
-        if (it->fd < 0) continue;
-        return ::send(it->fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(bytes.size());
+    // A connection the other side made may still wait to be accepted.
+    for (int attempt = 0; attempt < 400; ++attempt) {
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto it = m_connections.rbegin(); it != m_connections.rend(); ++it) {
+                if (it->fd < 0) continue;
+                return ::send(it->fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                       static_cast<ssize_t>(bytes.size());
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
 }

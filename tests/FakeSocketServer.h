@@ -29,7 +29,8 @@ class FakeSocketServer {
     FakeSocketServer& operator=(const FakeSocketServer&) = delete;
 
     const std::string& Path() const { return m_path; }
-    /// Sends bytes on the newest connection that is still open; false when none is.
+    /// Sends bytes on the newest connection that is still open, waiting a moment for
+    /// one to be accepted; false when none is.
     bool Send(std::string_view bytes);
     /// Closes every connection from the server's side.
     void CloseConnections();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/linux/HyprlandForegroundSource.h"
 #include "platform/linux/SwayForegroundSource.h"
 
 namespace talvex::platform {
@@ -65,6 +66,10 @@ LinuxForeground::LinuxForeground(const xdg::EnvLookup& env)
     if (m_kind == Compositor::Sway && !Get(env, "SWAYSOCK").empty()) {
         m_compositor =
             std::make_unique<SwayForegroundSource>(Get(env, "SWAYSOCK"), m_compositorWindows);
+    }
+    const std::string hyprland = HyprlandForegroundSource::InstanceFolder(env);
+    if (m_kind == Compositor::Hyprland && !hyprland.empty()) {
+        m_compositor = std::make_unique<HyprlandForegroundSource>(hyprland, m_compositorWindows);
     }
 }
 
