@@ -5,10 +5,10 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev libxres-dev nlohmann-json3-dev
+  libx11-dev libxres-dev nlohmann-json3-dev libsystemd-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl1-mesa-dev
   xvfb openbox xdotool x11-utils
-  sway qt6-wayland
+  sway qt6-wayland dbus-daemon
   libcap2-bin procps passwd
 )
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/linux/GnomeForegroundSource.h"
 #include "platform/linux/HyprlandForegroundSource.h"
+#include "platform/linux/KWinForegroundSource.h"
 #include "platform/linux/SwayForegroundSource.h"
 
 namespace talvex::platform {
@@ -70,6 +72,14 @@ LinuxForeground::LinuxForeground(const xdg::EnvLookup& env)
     const std::string hyprland = HyprlandForegroundSource::InstanceFolder(env);
     if (m_kind == Compositor::Hyprland && !hyprland.empty()) {
         m_compositor = std::make_unique<HyprlandForegroundSource>(hyprland, m_compositorWindows);
+    }
+    if (m_kind == Compositor::KWin) {
+        std::string folder = xdg::RuntimeDir(env);
+        if (folder.empty()) folder = xdg::PrivateFallbackDir();
+        m_compositor = std::make_unique<KWinForegroundSource>("", folder, m_compositorWindows);
+    }
+    if (m_kind == Compositor::Gnome) {
+        m_compositor = std::make_unique<GnomeForegroundSource>("", m_compositorWindows);
     }
 }
 
