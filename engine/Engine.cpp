@@ -51,6 +51,12 @@ std::string Engine::StatusText(WindowHandle window, const std::string& title,
 void Engine::ForegroundEvent() {
     RunQuietly([this] {
         if (m_iShutdownState >= 1) return;
+        // Window managers clear the active window for a moment while the focus moves on
+        // (openbox does so at every switch). Such a moment is no change: only the tick
+        // counts "nothing in front", so the program that left is not recorded as the
+        // one before, and a program that keeps the focus is not restored and raised
+        // again.
+        if (m_modMain.GetForegroundWnd() == 0) return;
         Front front;
         ForegroundStep(front);
     });
@@ -117,6 +123,7 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
 
 void Engine::BoostForeground(WindowHandle window) {
     if (m_TalvexItems.fFindInBlockedItems(m_sForegroundExe) >= 0) return;
+    if (!m_sWarnedExe.empty() && m_sWarnedExe == m_sForegroundExe) return;
     const std::int16_t rule = m_TalvexItems.fFindInTalvexItems(m_sForegroundExe);
     std::int32_t level = -1;
     if (rule >= 0) {

@@ -33,8 +33,9 @@ public:
     /// The desktop announced another window in front: only the foreground step of the
     /// tick runs (queries, status text, and on a change restore, record, boost, tooltip
     /// and log line); the process table and the observers keep the tick's cadence.
-    /// Nothing runs once the end was asked for: the next tick carries it out. Any
-    /// error ends the step quietly, as in a tick.
+    /// Nothing runs once the end was asked for (the next tick carries it out), nor
+    /// while no window is in front (the tick counts that). Any error ends the step
+    /// quietly, as in a tick.
     void ForegroundEvent();
 
     /// Undoes Talvex's changes to the program in front, so it has exactly the priority it
@@ -63,6 +64,9 @@ public:
     std::string m_sPreviousExe;
     std::int32_t m_lFailureCounter = 0;
     bool m_bFailureTurnOff = false;
+    // The program whose hang-up warning waits for the user: it is not raised again
+    // meanwhile, even when the focus leaves it for a moment (to the warning) and returns.
+    std::string m_sWarnedExe;
     std::int32_t m_lMaxFailures = 8;  // hang-up tolerance in critical ticks
 
     // The process table: entries 0 to m_lLastProcess (-1 after a failed build).

@@ -292,6 +292,30 @@ TEST_F(EngineTest, AnnouncedChangeRunsOnlyTheForegroundStepAndTheTicksKeepTheirC
     (void)shellWnd;
 }
 
+TEST_F(EngineTest, AMomentWithoutAWindowInFrontIsNoAnnouncedChange) {
+    const auto [editor, editorWnd] = Front("/usr/bin/editor", "Ed");
+    engine.ForegroundEvent();
+    const auto [shell, shellWnd] = Front("/usr/bin/shell", "Shell");
+    engine.ForegroundEvent();
+    // The window manager clears the active window on the way back to the editor.
+    desk.SetForeground(0);
+    engine.ForegroundEvent();
+    EXPECT_EQ(engine.m_lForegroundPid, shell);
+    EXPECT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
+    desk.SetForeground(editorWnd);
+    engine.ForegroundEvent();
+    // "Current" needs the program used before: the shell, not the empty moment.
+    EXPECT_EQ(engine.m_sPreviousExe, "/usr/bin/shell");
+    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(log.Lines().size(), 3u);
+    // Nothing in front for good: the tick counts it, as always.
+    desk.SetForeground(0);
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(engine.m_lForegroundPid, 0);
+    EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
+    (void)shellWnd;
+}
+
 TEST_F(EngineTest, AnnouncedChangeAfterAnEndRequestLeavesTheEndToTheTick) {
     const auto [editor, w] = Front("/usr/bin/editor", "Ed");
     for (const std::int16_t state : {1, 2, 3}) {

@@ -273,6 +273,39 @@ TEST_F(HangupTest, AnnouncedChangeDuringTheWaitActsAtOnceAndTheRestOfTheWalkFoll
     EXPECT_EQ(RuleOf("/opt/busy/worker"), -1);
 }
 
+TEST_F(HangupTest, TheWarnedProgramIsNotRaisedAgainWhileItsWarningWaits) {
+    const auto other = Start("/usr/bin/other");
+    const auto hungWindow = desk.AddWindow(hung, "Hung again");
+    std::vector<std::int32_t> hungWhileWaiting;
+    dialog.whileWaiting = [&] {
+        // The warning takes the focus for a moment and gives it back: announced and
+        // ticked, in both orders.
+        for (int round = 0; round < 2; ++round) {
+            Front(other, "Other");
+            if (round == 0)
+                engine.ForegroundEvent();
+            else
+                Tick();
+            EXPECT_EQ(desk.PriorityOf(other), HIGH_PRIORITY_CLASS);
+            desk.SetForeground(hungWindow);
+            if (round == 0)
+                engine.ForegroundEvent();
+            else
+                Tick();
+            hungWhileWaiting.push_back(desk.PriorityOf(hung));
+        }
+    };
+    CriticalTicks(9);
+    EXPECT_EQ(hungWhileWaiting,
+              (std::vector<std::int32_t>{NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}));
+    EXPECT_EQ(desk.PriorityOf(other), NORMAL_PRIORITY_CLASS);
+    EXPECT_TRUE(engine.m_sWarnedExe.empty());
+    // Answered: the next time it comes to the front it is raised as before.
+    SwitchTo(other, "Other");
+    SwitchTo(hung, "Back");
+    EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
+}
+
 TEST_F(HangupTest, ErrorInsideTheWarningEndsTheTickAndAllowsTheNextWarning) {
     struct ThrowingDialog : IWarningDialog {
         int calls = 0;
