@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/IClock.h"
+#include "platform/IForegroundSource.h"
 #include "platform/IProcessApi.h"
 #include "platform/IWindowApi.h"
 
@@ -16,6 +17,8 @@ class Desktop {
     virtual platform::IProcessApi& Processes() = 0;
     virtual platform::IWindowApi& Windows() = 0;
     virtual platform::IClock& Clock() = 0;
+    /// Where the desktop announces foreground changes; null when it does not.
+    virtual platform::IForegroundSource* Foreground() { return nullptr; }
 };
 
 std::unique_ptr<Desktop> CreateDesktop();

@@ -1,13 +1,14 @@
-// The real Linux desktop: processes through procfs, windows through X11.
+// The real Linux desktop: processes through procfs, windows through X11 or the Wayland
+// compositor's own announcements.
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "app/Desktop.h"
 #include "platform/linux/LinuxClock.h"
+#include "platform/linux/LinuxForeground.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/LinuxProcessApi.h"
-#include "platform/linux/X11WindowApi.h"
 
 namespace talvex::app {
 
@@ -44,12 +45,13 @@ class LinuxDesktop final : public Desktop {
     LinuxDesktop& operator=(const LinuxDesktop&) = delete;
 
     platform::IProcessApi& Processes() override { return m_processes; }
-    platform::IWindowApi& Windows() override { return m_windows; }
+    platform::IWindowApi& Windows() override { return m_foreground; }
     platform::IClock& Clock() override { return m_clock; }
+    platform::IForegroundSource* Foreground() override { return &m_foreground; }
 
   private:
     platform::LinuxProcessApi m_processes;
-    platform::X11WindowApi m_windows;
+    platform::LinuxForeground m_foreground;
     platform::LinuxClock m_clock;
 };
 }  // namespace

@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
                               system.sOwnExeName, system.firstStartRules, system.sRuleExample}};
     services.Inet1 = http.get();
     services.shell = shell.get();
+    services.foreground = desktop->Foreground();
     talvex::frmMain frm(services);
     frm.Form_Load();
     return ui->Run();

@@ -48,6 +48,20 @@ std::string Engine::StatusText(WindowHandle window, const std::string& title,
            std::to_string(priority) + " (" + priorityName + ")";
 }
 
+void Engine::ForegroundEvent() {
+    RunQuietly("ForegroundEvent", [this] {
+        if (m_iShutdownState >= 1) return;
+        // Window managers clear the active window for a moment while the focus moves on
+        // (openbox does so at every switch). Such a moment is no change: only the tick
+        // counts "nothing in front", so the program that left is not recorded as the
+        // one before, and a program that keeps the focus is not restored and raised
+        // again.
+        if (m_modMain.GetForegroundWnd() == 0) return;
+        Front front;
+        ForegroundStep(front);
+    });
+}
+
 void Engine::RefreshTick() {
     if (m_iShutdownState >= 1) {
         m_iShutdownState = 2;
@@ -56,26 +70,31 @@ void Engine::RefreshTick() {
     }
     if (m_stages && m_stages->ProcessTableStage()) return;
 
-    const WindowHandle window = m_modMain.GetForegroundWnd();
-    const std::string title = m_modMain.GetWindowTitle(window, modMain::kTitleMax);
-    const std::int32_t priority = m_modMain.GetWindowPriority(0, window);
-    const std::string priorityName = m_modMain.GetPriorityName(priority);
-    const std::string path = m_modMain.GetWindowExePath(window, modMain::kPathMax);
-    const std::int32_t pid = m_modMain.GetWindowProcessId(window);
-
-    m_host.ShowStatusText(StatusText(window, title, path, pid, priority, priorityName));
-
-    if (pid != m_lForegroundPid) {
-        ForegroundChanged(window, title, path);
-        return;
-    }
+    Front front;
+    if (ForegroundStep(front)) return;
 
     if (m_stages) m_stages->ObservationStage();
 
     // Another window of the same program is in front: its title goes to the tooltip.
-    if (m_modMain.GetWindowTitle(m_hForegroundWnd, modMain::kTitleMax) != title) {
-        m_host.PublishTooltip(TooltipText(title, path));
+    if (m_modMain.GetWindowTitle(m_hForegroundWnd, modMain::kTitleMax) != front.title) {
+        m_host.PublishTooltip(TooltipText(front.title, front.path));
     }
+}
+
+bool Engine::ForegroundStep(Front& front) {
+    front.window = m_modMain.GetForegroundWnd();
+    front.title = m_modMain.GetWindowTitle(front.window, modMain::kTitleMax);
+    const std::int32_t priority = m_modMain.GetWindowPriority(0, front.window);
+    const std::string priorityName = m_modMain.GetPriorityName(priority);
+    front.path = m_modMain.GetWindowExePath(front.window, modMain::kPathMax);
+    front.pid = m_modMain.GetWindowProcessId(front.window);
+
+    m_host.ShowStatusText(
+        StatusText(front.window, front.title, front.path, front.pid, priority, priorityName));
+
+    if (front.pid == m_lForegroundPid) return false;
+    ForegroundChanged(front.window, front.title, front.path);
+    return true;
 }
 
 void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
@@ -104,6 +123,7 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
 
 void Engine::BoostForeground(WindowHandle window) {
     if (m_TalvexItems.fFindInBlockedItems(m_sForegroundExe) >= 0) return;
+    if (!m_sWarnedExe.empty() && m_sWarnedExe == m_sForegroundExe) return;
     const std::int16_t rule = m_TalvexItems.fFindInTalvexItems(m_sForegroundExe);
     std::int32_t level = -1;
     if (rule >= 0) {

@@ -29,6 +29,13 @@ class Engine {
 
     /// The tick of the refresh timer. Any error ends the tick quietly.
     void tmrRefresh_Timer();
+    /// The desktop announced another window in front: only the foreground step of the
+    /// tick runs (queries, status text, and on a change restore, record, boost, tooltip
+    /// and log line); the process table and the observers keep the tick's cadence.
+    /// Nothing runs once the end was asked for (the next tick carries it out), nor
+    /// while no window is in front (the tick counts that). Any error ends the step
+    /// quietly, as in a tick.
+    void ForegroundEvent();
 
     /// Undoes Talvex's changes to the program in front, so it has exactly the priority it
     /// had before. Used when the front changes and when boosting is switched off.
@@ -56,6 +63,9 @@ class Engine {
     std::string m_sPreviousExe;
     std::int32_t m_lFailureCounter = 0;
     bool m_bFailureTurnOff = false;
+    // The program whose hang-up warning waits for the user: it is not raised again
+    // meanwhile, even when the focus leaves it for a moment (to the warning) and returns.
+    std::string m_sWarnedExe;
     std::int32_t m_lMaxFailures = 8;  // hang-up tolerance in critical ticks
 
     // The process table: entries 0 to m_lLastProcess (-1 after a failed build).
@@ -72,7 +82,16 @@ class Engine {
     IEngineHost& Host() { return m_host; }
 
   private:
+    // What the foreground queries of one tick found.
+    struct Front {
+        platform::WindowHandle window = 0;
+        std::string title, path;
+        std::int32_t pid = 0;
+    };
     void RefreshTick();
+    /// The foreground queries and the status text; true when the front changed and the
+    /// change was carried out.
+    bool ForegroundStep(Front& front);
     std::string StatusText(platform::WindowHandle window, const std::string& title,
                            const std::string& path, std::int32_t pid, std::int32_t priority,
                            const std::string& priorityName) const;

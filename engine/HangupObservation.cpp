@@ -19,6 +19,20 @@ class WaitingScope {
   private:
     bool& m_flag;
 };
+
+// Names the program a warning is about for as long as the warning waits.
+class WarnedScope {
+  public:
+    WarnedScope(std::string& warned, const std::string& path) : m_warned(warned) {
+        m_warned = path;
+    }
+    ~WarnedScope() { m_warned.clear(); }
+    WarnedScope(const WarnedScope&) = delete;
+    WarnedScope& operator=(const WarnedScope&) = delete;
+
+  private:
+    std::string& m_warned;
+};
 }  // namespace
 
 void HangupObservation::Check(ProcessEntry& entry) {
@@ -60,6 +74,7 @@ void HangupObservation::TurnOff(std::int32_t lPid, std::string sPath, std::int16
     bool bNoMessage = false;
     {
         WaitingScope waiting(m_bDialogWaiting);
+        WarnedScope warned(m_engine.m_sWarnedExe, sPath);
         bNoMessage = dialog->Display(message, bNoBoost);
     }
     RecordAnswers(sPath, bNoMessage, bNoBoost);

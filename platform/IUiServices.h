@@ -17,6 +17,13 @@
 
 namespace talvex::platform {
 
+/// A descriptor the event loop watches; destroying it ends the watch (also from inside
+/// its own handler).
+class DescriptorWatch {
+  public:
+    virtual ~DescriptorWatch() = default;
+};
+
 class IUiServices {
   public:
     virtual ~IUiServices() = default;
@@ -48,6 +55,16 @@ class IUiServices {
     virtual void WaitEvents(std::int32_t maxMilliseconds) = 0;
     /// Runs `work` on the user-interface thread once the present handler has returned.
     virtual void Post(std::function<void()> work) = 0;
+    /// Runs `onReadable` from the event loop (DoEvents and WaitEvents included) whenever
+    /// `fd` has something to read or has reached its end, until the returned watch is
+    /// destroyed. The handler must read what is waiting, or it runs again at once.
+    /// Null when this backend cannot watch descriptors.
+    virtual std::unique_ptr<DescriptorWatch> WatchDescriptor(int fd,
+                                                             std::function<void()> onReadable) {
+        (void)fd;
+        (void)onReadable;
+        return nullptr;
+    }
 
     /// The language the desktop speaks to its user, as its two-letter code ("de",
     /// "fr", "en"...); empty when the desktop does not say.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and runs them: the per-process sampling cost beside its floor,
-# then the contention benchmark. Run as root, or as a user whose priorities may be
-# raised (see README), for the boost to take effect. Extra arguments go to both
-# programs (for example --benchmark_filter=...).
+# Builds the benchmarks and runs them all (build-bench/bench/talvex_bench_*): among them
+# the per-process sampling cost beside its floor, the contention benchmark and the time
+# from a focus change to the new front's raised priority (on an Xvfb of its own). Run
+# as root, or as a user whose priorities may be raised (see README), for the boost to
+# take effect. Extra arguments go to every program (for example --benchmark_filter=...).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

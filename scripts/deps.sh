@@ -6,9 +6,10 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev libxres-dev
+  libx11-dev libxres-dev nlohmann-json3-dev libsystemd-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n libgl1-mesa-dev
   xvfb openbox xdotool x11-utils
+  sway qt6-wayland dbus-daemon
   libcap2-bin procps passwd
   "$@"
 )

@@ -255,5 +255,81 @@ TEST_F(EngineTest, FailureCounterAndTurnOffResetOnChange) {
     EXPECT_FALSE(engine.m_bFailureTurnOff);
 }
 
+// ---- a foreground change announced by the desktop ----
+
+TEST_F(EngineTest, AnnouncedChangeRunsOnlyTheForegroundStepAndTheTicksKeepTheirCadence) {
+    ScriptedStages stages;
+    engine.SetStages(&stages);
+    const auto [editor, editorWnd] = Front("/usr/bin/editor", "Ed");
+    engine.ForegroundEvent();
+    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] Foreground application changed: Ed");
+    EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: Ed");
+
+    // The same program again (another of its windows): status only, no second change.
+    engine.m_lFailureCounter = 3;
+    desk.SetForeground(desk.AddWindow(editor, "Ed 2"));
+    engine.ForegroundEvent();
+    EXPECT_EQ(log.Lines().size(), 1u);
+    EXPECT_EQ(engine.m_lFailureCounter, 3);
+    EXPECT_EQ(host.status.size(), 2u);
+
+    const auto [shell, shellWnd] = Front("/usr/bin/shell", "Shell");
+    engine.ForegroundEvent();
+    EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    // Neither the process table nor the observers ran; the next tick finds no change
+    // and so observes.
+    EXPECT_EQ(stages.tableStages, 0);
+    EXPECT_EQ(stages.observations, 0);
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(stages.tableStages, 1);
+    EXPECT_EQ(stages.observations, 1);
+    EXPECT_EQ(log.Lines().size(), 2u);
+    EXPECT_EQ(desk.OpenHandleCount(), 0u);
+    (void)editorWnd;
+    (void)shellWnd;
+}
+
+TEST_F(EngineTest, AMomentWithoutAWindowInFrontIsNoAnnouncedChange) {
+    const auto [editor, editorWnd] = Front("/usr/bin/editor", "Ed");
+    engine.ForegroundEvent();
+    const auto [shell, shellWnd] = Front("/usr/bin/shell", "Shell");
+    engine.ForegroundEvent();
+    // The window manager clears the active window on the way back to the editor.
+    desk.SetForeground(0);
+    engine.ForegroundEvent();
+    EXPECT_EQ(engine.m_lForegroundPid, shell);
+    EXPECT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
+    desk.SetForeground(editorWnd);
+    engine.ForegroundEvent();
+    // "Current" needs the program used before: the shell, not the empty moment.
+    EXPECT_EQ(engine.m_sPreviousExe, "/usr/bin/shell");
+    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(log.Lines().size(), 3u);
+    // Nothing in front for good: the tick counts it, as always.
+    desk.SetForeground(0);
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(engine.m_lForegroundPid, 0);
+    EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
+    (void)shellWnd;
+}
+
+TEST_F(EngineTest, AnnouncedChangeAfterAnEndRequestLeavesTheEndToTheTick) {
+    const auto [editor, w] = Front("/usr/bin/editor", "Ed");
+    for (const std::int16_t state : {1, 2, 3}) {
+        engine.m_iShutdownState = state;
+        engine.ForegroundEvent();
+        EXPECT_EQ(engine.m_iShutdownState, state);
+        EXPECT_EQ(host.endCalls, 0);
+        EXPECT_TRUE(host.status.empty());
+        EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
+    }
+    engine.m_iShutdownState = 1;
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(host.endCalls, 1);
+}
+
 }  // namespace
 }  // namespace talvex

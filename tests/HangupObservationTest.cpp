@@ -241,6 +241,71 @@ TEST_F(HangupTest, TableRebuiltShorterDuringWaitStopsTheWalkAtTheNewEnd) {
     EXPECT_EQ(desk.PriorityOf(worker), IDLE_PRIORITY_CLASS);
 }
 
+TEST_F(HangupTest, AnnouncedChangeDuringTheWaitActsAtOnceAndTheRestOfTheWalkFollowsIt) {
+    // A busy program after the hung one in table order, in the table since a rebuild.
+    const auto busy = Start("/opt/busy/worker");
+    while (engine.m_lRebuildCountdown != 0) TickAt(hung, 0);
+    Tick();
+    std::int32_t busyInWait = 0, hungInWait = 0;
+    dialog.noBoost = true;
+    dialog.whileWaiting = [&] {
+        Front(busy, "Busy");
+        engine.ForegroundEvent();
+        busyInWait = desk.PriorityOf(busy);
+        hungInWait = desk.PriorityOf(hung);
+    };
+    for (int examined = 0; examined < 9; ++examined) {
+        desk.AddCpuTime(busy, 0, kInterval);
+        TickAt(hung, 100);
+    }
+    EXPECT_EQ(busyInWait, HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(hungInWait, NORMAL_PRIORITY_CLASS);
+    // The suspended walk went on with the new front: judged by hang-up observation,
+    // never lowered as a busy background process.
+    EXPECT_EQ(engine.m_lForegroundPid, busy);
+    EXPECT_EQ(desk.PriorityOf(busy), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(engine.m_lFailureCounter, 1);
+    EXPECT_EQ(LogLinesWith("Foreground application changed: Busy"), 1u);
+    // The answer belongs to the program that was warned about.
+    const std::int16_t rule = RuleOf(kHungPath);
+    ASSERT_GE(rule, 0);
+    EXPECT_TRUE(engine.m_TalvexItems[static_cast<std::size_t>(rule)].bNoHangUpObservation);
+    EXPECT_EQ(RuleOf("/opt/busy/worker"), -1);
+}
+
+TEST_F(HangupTest, TheWarnedProgramIsNotRaisedAgainWhileItsWarningWaits) {
+    const auto other = Start("/usr/bin/other");
+    const auto hungWindow = desk.AddWindow(hung, "Hung again");
+    std::vector<std::int32_t> hungWhileWaiting;
+    dialog.whileWaiting = [&] {
+        // The warning takes the focus for a moment and gives it back: announced and
+        // ticked, in both orders.
+        for (int round = 0; round < 2; ++round) {
+            Front(other, "Other");
+            if (round == 0)
+                engine.ForegroundEvent();
+            else
+                Tick();
+            EXPECT_EQ(desk.PriorityOf(other), HIGH_PRIORITY_CLASS);
+            desk.SetForeground(hungWindow);
+            if (round == 0)
+                engine.ForegroundEvent();
+            else
+                Tick();
+            hungWhileWaiting.push_back(desk.PriorityOf(hung));
+        }
+    };
+    CriticalTicks(9);
+    EXPECT_EQ(hungWhileWaiting,
+              (std::vector<std::int32_t>{NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}));
+    EXPECT_EQ(desk.PriorityOf(other), NORMAL_PRIORITY_CLASS);
+    EXPECT_TRUE(engine.m_sWarnedExe.empty());
+    // Answered: the next time it comes to the front it is raised as before.
+    SwitchTo(other, "Other");
+    SwitchTo(hung, "Back");
+    EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
+}
+
 TEST_F(HangupTest, ErrorInsideTheWarningEndsTheTickAndAllowsTheNextWarning) {
     struct ThrowingDialog : IWarningDialog {
         int calls = 0;

@@ -47,6 +47,8 @@ frmMain::frmMain(const frmMainServices& services)
       m_processes(services.processes),
       m_strings(services.strings),
       m_log(services.log),
+      m_clock(services.clock),
+      m_foreground(services.foreground),
       m_system(services.system),
       m_engine(services.processes, services.windows, services.clock, services.strings, services.log,
                *this),
@@ -88,7 +90,10 @@ Control& frmMain::Ctl(const std::string& name, std::int16_t index) {
 }
 
 void frmMain::BindHandlers() {
-    m_tmrRefresh->OnTimer = [this] { m_engine.tmrRefresh_Timer(); };
+    m_tmrRefresh->OnTimer = [this] {
+        m_engine.tmrRefresh_Timer();
+        RunQuietly("KeepForegroundSource", [this] { KeepForegroundSource(); });
+    };
     m_form->OnQueryUnload = [this](bool& cancel, CloseReason reason) {
         RunQuietly("Form_QueryUnload", [&] { Form_QueryUnload(cancel, reason); });
     };
@@ -153,6 +158,7 @@ void frmMain::Form_Load() {
     m_engine.m_iShutdownState = 0;
     if (bAutoUpdate && HasUpdateCheck()) CheckForUpdate(false);
     m_engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+    StartForegroundSource();
     m_tmrRefresh->SetEnabled(true);
     m_ui.Post([this] { RunQuietly("AfterStartup", [this] { AfterStartup(); }); });
 }
@@ -176,6 +182,7 @@ void frmMain::AfterStartup() {
         ShowMainWindow();
     }
     ExplainMissingRight();
+    ForegroundNotice();
 }
 
 // Without the right to raise priorities Talvex boosts nothing and lowers nothing (it

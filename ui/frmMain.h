@@ -16,6 +16,7 @@
 #include "i18n/modLang.h"
 #include "platform/IAutostart.h"
 #include "platform/IClock.h"
+#include "platform/IForegroundSource.h"
 #include "platform/IProcessApi.h"
 #include "platform/ISettingsStore.h"
 #include "platform/ISingleInstance.h"
@@ -62,6 +63,9 @@ struct frmMainServices {
     platform::IShell* shell = nullptr;
     /// Where the update check looks; the build's address unless a test says otherwise.
     UpdateOptions update{};
+    /// Where the desktop announces foreground changes; without one the foreground
+    /// follows the ticks only.
+    platform::IForegroundSource* foreground = nullptr;
 };
 
 class frmMain final : public IEngineHost, public IAdvancedHost {
@@ -176,6 +180,10 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void AfterStartup();
     void StartupLogLines();
     platform::ISettingsStore& SettingsStore();
+    void StartForegroundSource();
+    void KeepForegroundSource();
+    void OnForegroundChange();
+    void ForegroundNotice();
 
     // Steps that belong to the settings, autostart, instance and update modules.
     bool IsAutostartSet();
@@ -200,6 +208,9 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     platform::IProcessApi& m_processes;
     StringTable& m_strings;
     ActionLog& m_log;
+    platform::IClock& m_clock;
+    platform::IForegroundSource* m_foreground;
+    std::uint64_t m_foregroundRetryAt = 0;
     frmMainSystem m_system;
     NullSettingsStore m_noSettingsStore;
     Engine m_engine;

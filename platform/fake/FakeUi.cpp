@@ -1,5 +1,7 @@
 #include "platform/fake/FakeUi.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -57,6 +59,23 @@ class FakeTimerView final : public ITimerView {
     Timer& m_timer;
     bool m_enabled = false;
 };
+
+class FakeDescriptorWatch final : public DescriptorWatch {
+  public:
+    explicit FakeDescriptorWatch(std::shared_ptr<FakeUi::Watch> watch)
+        : m_watch(std::move(watch)) {}
+    ~FakeDescriptorWatch() override { m_watch->alive = false; }
+    FakeDescriptorWatch(const FakeDescriptorWatch&) = delete;
+    FakeDescriptorWatch& operator=(const FakeDescriptorWatch&) = delete;
+
+  private:
+    std::shared_ptr<FakeUi::Watch> m_watch;
+};
+
+bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
 
 }  // namespace
 
@@ -149,11 +168,42 @@ void FakeUi::RunPosted() {
 
 void FakeUi::ProcessPending() {
     RunPosted();
+    DeliverReadable();
+}
+
+int FakeUi::DeliverReadable() {
+    std::erase_if(m_watches, [](const auto& watch) { return !watch->alive; });
+    // A handler may end watches or start new ones: walk a copy, skip the ended ones.
+    const auto watches = m_watches;
+    int delivered = 0;
+    for (const auto& watch : watches) {
+        if (Ended()) break;
+        if (!watch->alive || !Readable(watch->fd)) continue;
+        ++delivered;
+        watch->onReadable();
+    }
+    return delivered;
+}
+
+std::vector<int> FakeUi::WatchedDescriptors() const {
+    std::vector<int> fds;
+    for (const auto& watch : m_watches) {
+        if (watch->alive) fds.push_back(watch->fd);
+    }
+    return fds;
+}
+
+std::unique_ptr<DescriptorWatch> FakeUi::WatchDescriptor(int fd, std::function<void()> onReadable) {
+    if (fd < 0 || !onReadable) return nullptr;
+    auto watch = std::make_shared<Watch>(Watch{fd, std::move(onReadable)});
+    m_watches.push_back(watch);
+    return std::make_unique<FakeDescriptorWatch>(watch);
 }
 
 void FakeUi::DoEvents() {
     ++m_doEventsCalls;
     RunPosted();
+    DeliverReadable();
     if (onDoEvents && !Ended()) onDoEvents();
 }
 

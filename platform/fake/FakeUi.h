@@ -91,8 +91,15 @@ class FakeUi final : public IUiServices {
     const std::vector<Timer*>& Timers() const { return m_timers; }
     /// One tick of every enabled timer; nothing once the program has ended.
     void FireTimers();
-    /// Runs what was posted, as the event loop would, until nothing is waiting.
+    /// Runs what was posted, as the event loop would, until nothing is waiting, and
+    /// then the handlers of the watched descriptors that have something to read.
     void ProcessPending();
+    /// Runs, once each, the handlers of the watched descriptors that have something to
+    /// read now (real descriptors, asked with poll); returns how many ran. DoEvents and
+    /// ProcessPending do this too.
+    int DeliverReadable();
+    /// The descriptors watched now, oldest watch first.
+    std::vector<int> WatchedDescriptors() const;
     /// Called on every DoEvents (after the posted work), e.g. to press a button.
     std::function<void()> onDoEvents;
     int DoEventsCalls() const { return m_doEventsCalls; }
@@ -155,6 +162,8 @@ class FakeUi final : public IUiServices {
     /// Nothing to wait for in memory: the same as DoEvents.
     void WaitEvents(std::int32_t) override { DoEvents(); }
     void Post(std::function<void()> work) override { m_posted.push_back(std::move(work)); }
+    std::unique_ptr<DescriptorWatch> WatchDescriptor(int fd,
+                                                     std::function<void()> onReadable) override;
     std::int32_t ScreenWidth() override { return 1920 * 15; }
     std::int32_t ScreenHeight() override { return 1080 * 15; }
     std::int32_t TwipsPerPixelX() override { return 15; }
@@ -167,6 +176,12 @@ class FakeUi final : public IUiServices {
     void Forget(Form* form);
     void Forget(Timer* timer);
 
+    struct Watch {
+        int fd = -1;
+        std::function<void()> onReadable;
+        bool alive = true;
+    };
+
   private:
     // Stands for "the default button" among the queued answers.
     static constexpr MsgBoxResult kEnter = static_cast<MsgBoxResult>(-1);
@@ -176,6 +191,7 @@ class FakeUi final : public IUiServices {
     std::vector<Timer*> m_timers;
     std::vector<FakeTrayIcon*> m_trays;
     std::deque<std::function<void()>> m_posted;
+    std::vector<std::shared_ptr<Watch>> m_watches;
     std::deque<MsgBoxResult> m_msgAnswers;
     std::vector<MsgBoxCall> m_msgBoxes;
     std::deque<std::string> m_inputAnswers;

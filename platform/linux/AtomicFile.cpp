@@ -119,8 +119,10 @@ ReadResult ReadWholeFile(const std::string& path, std::string& contents, std::si
     return ReadResult::Ok;
 }
 
-bool ReplaceFileContents(const std::string& path, std::string_view contents, unsigned mode,
-                         const std::function<void()>& beforeRename) {
+namespace {
+
+bool Replace(const std::string& path, std::string_view contents, unsigned mode,
+             const std::function<void()>& beforeRename, bool toDisk) {
     const std::string target = ResolveLink(path);
     const std::string folder = FolderOf(target);
     const std::string name = NameOf(target);
@@ -137,8 +139,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, uns
                         static_cast<mode_t>(mode));
     if (fd < 0) return false;
     // Only the bits asked for, whatever the temporary file's name held before.
-    bool ok =
-        fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, contents) && fsync(fd) == 0;
+    bool ok = fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, contents) &&
+              (!toDisk || fsync(fd) == 0);
     ok = (close(fd) == 0) && ok;
     if (ok && beforeRename) beforeRename();
     if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
@@ -146,8 +148,20 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, uns
         unlink(temp.c_str());
         return false;
     }
-    SyncFolder(folder);
+    if (toDisk) SyncFolder(folder);
     return true;
+}
+
+}  // namespace
+
+bool ReplaceFileContents(const std::string& path, std::string_view contents, unsigned mode,
+                         const std::function<void()>& beforeRename) {
+    return Replace(path, contents, mode, beforeRename, true);
+}
+
+bool ReplaceFileContentsUntilRestart(const std::string& path, std::string_view contents,
+                                     unsigned mode) {
+    return Replace(path, contents, mode, {}, false);
 }
 
 }  // namespace talvex::platform

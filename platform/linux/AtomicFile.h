@@ -31,4 +31,10 @@ ReadResult ReadWholeFile(const std::string& path, std::string& contents,
 bool ReplaceFileContents(const std::string& path, std::string_view contents, unsigned mode,
                          const std::function<void()>& beforeRename = {});
 
+/// The same for a file that is void after a restart of the machine: whatever happens
+/// to the program, the file holds the old contents or the new ones in full, but
+/// nothing waits for the disk, so a crash of the system may lose both.
+bool ReplaceFileContentsUntilRestart(const std::string& path, std::string_view contents,
+                                     unsigned mode);
+
 }  // namespace talvex::platform

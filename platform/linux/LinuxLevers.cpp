@@ -203,8 +203,10 @@ LinuxRecordFile::LinuxRecordFile(std::string folder) {
              std::to_string(start.value_or(0));
 }
 
+// The record is void after a restart of the machine (it names the boot), so it only has
+// to outlive the program: no wait for the disk, which would delay every boost.
 bool LinuxRecordFile::Save(const std::string& text) {
-    return ReplaceFileContents(m_path, text, 0600);
+    return ReplaceFileContentsUntilRestart(m_path, text, 0600);
 }
 
 void LinuxRecordFile::Remove() { ::unlink(m_path.c_str()); }

@@ -103,8 +103,8 @@ std::string Latin1ToUtf8(const std::string& text) {
 
 }  // namespace
 
-X11WindowApi::X11WindowApi(std::string displayName)
-    : m_displayName(std::move(displayName)), m_atoms(new Atoms{}) {}
+X11WindowApi::X11WindowApi(std::string displayName, bool reconnect)
+    : m_displayName(std::move(displayName)), m_reconnect(reconnect), m_atoms(new Atoms{}) {}
 
 X11WindowApi::~X11WindowApi() {
     Disconnect();
@@ -118,7 +118,10 @@ void X11WindowApi::OnConnectionLost(Display*, void* self) {
 }
 
 Display* X11WindowApi::Connection() {
-    if (m_display && m_broken) Disconnect();
+    if (m_display && m_broken) {
+        if (!m_reconnect) return nullptr;
+        Disconnect();
+    }
     if (m_display) return m_display;
     m_display = XOpenDisplay(m_displayName.empty() ? nullptr : m_displayName.c_str());
     if (!m_display) return nullptr;
@@ -253,6 +256,29 @@ std::int32_t X11WindowApi::GetWindowThreadProcessId(WindowHandle window) {
         }
     }
     return pid != 0 && WindowExists(window) ? pid : 0;
+}
+
+int X11WindowApi::WatchActiveWindow() {
+    Display* display = Connection();
+    if (!display) return -1;
+    XSelectInput(display, DefaultRootWindow(display), PropertyChangeMask);
+    XFlush(display);
+    return m_broken ? -1 : ConnectionNumber(display);
+}
+
+bool X11WindowApi::TakeActiveWindowEvents() {
+    if (!IsConnected()) return false;
+    bool changed = false;
+    // XPending reads what the socket holds and counts what earlier replies queued.
+    while (!m_broken && XPending(m_display) > 0) {
+        XEvent event{};
+        XNextEvent(m_display, &event);
+        if (event.type == PropertyNotify && event.xproperty.atom == m_atoms->activeWindow &&
+            event.xproperty.window == DefaultRootWindow(m_display)) {
+            changed = true;
+        }
+    }
+    return changed;
 }
 
 void X11WindowApi::SetWindowPos(WindowHandle window, bool topmost) {

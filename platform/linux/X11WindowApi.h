@@ -3,7 +3,7 @@
 //
 // The connection is made on the first query. When the server cannot be reached, or the
 // connection breaks, every query ends in its failure value and the program goes on; a
-// later query connects again.
+// later query connects again (unless the connection was made not to).
 
 #include <string>
 
@@ -15,8 +15,9 @@ namespace talvex::platform {
 
 class X11WindowApi final : public IWindowApi {
   public:
-    /// Connects to `displayName`, or to $DISPLAY when it is empty.
-    explicit X11WindowApi(std::string displayName = {});
+    /// Connects to `displayName`, or to $DISPLAY when it is empty. With `reconnect`
+    /// false a lost connection stays lost, every query failing, until Close.
+    explicit X11WindowApi(std::string displayName = {}, bool reconnect = true);
     ~X11WindowApi() override;
     X11WindowApi(const X11WindowApi&) = delete;
     X11WindowApi& operator=(const X11WindowApi&) = delete;
@@ -28,6 +29,16 @@ class X11WindowApi final : public IWindowApi {
 
     /// Whether a connection to the server is open now.
     bool IsConnected() const { return m_display != nullptr && !m_broken; }
+    /// Closes the connection; the next query connects again.
+    void Close() { Disconnect(); }
+
+    // Announcements of the active window, for the foreground source.
+    /// Connects and asks for the root window's property changes; the connection's
+    /// descriptor, or -1 when the server cannot be reached.
+    int WatchActiveWindow();
+    /// Takes every event waiting, without blocking; true when one of them announced a
+    /// change of _NET_ACTIVE_WINDOW.
+    bool TakeActiveWindowEvents();
 
   private:
     struct Atoms;
@@ -43,6 +54,7 @@ class X11WindowApi final : public IWindowApi {
     std::string m_displayName;
     Display* m_display = nullptr;
     bool m_broken = false;
+    bool m_reconnect = true;
     bool m_hasXRes = false;
     Atoms* m_atoms = nullptr;
 };

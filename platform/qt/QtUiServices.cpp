@@ -21,6 +21,7 @@
 #include <map>
 
 #include "platform/qt/QtArtwork.h"
+#include "platform/qt/QtDescriptorWatch.h"
 #include "platform/qt/QtFormView.h"
 #include "platform/qt/QtScale.h"
 #include "platform/qt/QtTermination.h"
@@ -229,6 +230,10 @@ class QtUiServices final : public IUiServices {
     }
     void Post(std::function<void()> work) override {
         QMetaObject::invokeMethod(&m_app, std::move(work), Qt::QueuedConnection);
+    }
+    std::unique_ptr<DescriptorWatch> WatchDescriptor(int fd,
+                                                     std::function<void()> onReadable) override {
+        return CreateQtDescriptorWatch(fd, std::move(onReadable));
     }
 
     std::string SystemLanguage() override {

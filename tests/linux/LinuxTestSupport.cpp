@@ -57,9 +57,9 @@ std::string ChildProgram() {
 }
 
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int* out) {
-    std::vector<std::string> envText;
+    // The entries given come first, so they win over inherited ones of the same name.
+    std::vector<std::string> envText(env.begin(), env.end());
     for (char** e = environ; *e; ++e) envText.emplace_back(*e);
-    envText.insert(envText.end(), env.begin(), env.end());
     std::vector<char*> argv, envp;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     for (const auto& e : envText) envp.push_back(const_cast<char*>(e.c_str()));
@@ -92,10 +92,23 @@ void KillAndReap(pid_t pid) {
 
 Child::Child(const std::vector<std::string>& args, const std::string& display,
              const std::string& program) {
-    std::vector<std::string> argv{program};
-    argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> env;
     if (!display.empty()) env.push_back("DISPLAY=" + display);
+    Launch(args, env, program);
+}
+
+std::unique_ptr<Child> Child::WithEnvironment(const std::vector<std::string>& args,
+                                              const std::vector<std::string>& env,
+                                              const std::string& program) {
+    std::unique_ptr<Child> child(new Child());
+    child->Launch(args, env, program);
+    return child;
+}
+
+void Child::Launch(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                   const std::string& program) {
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
     int out = -1;
     m_pid = Spawn(argv, env, &out);
     if (m_pid <= 0) return;

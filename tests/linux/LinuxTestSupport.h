@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ class Child {
   public:
     explicit Child(const std::vector<std::string>& args, const std::string& display = {},
                    const std::string& program = ChildProgram());
+    /// Runs `program` with `args` and extra environment entries ("NAME=value").
+    static std::unique_ptr<Child> WithEnvironment(const std::vector<std::string>& args,
+                                                  const std::vector<std::string>& env,
+                                                  const std::string& program);
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -39,6 +44,10 @@ class Child {
     void End();
 
   private:
+    Child() = default;
+    void Launch(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                const std::string& program);
+
     pid_t m_pid = -1;
     bool m_ready = false;
     unsigned long m_window = 0;

@@ -1,0 +1,242 @@
+// The time from a focus change to the new front program's changed priority, on a
+// display of its own (Xvfb and openbox): two windows of child programs take turns in
+// front, each switch asked of the window manager as a pager does; the clock stops when
+// the raise of the new front has been made. The program runs as Talvex does: the Qt
+// event loop, the X11 foreground announcements and the refresh tick every 500 ms with
+// the process table of the whole machine (only the children's priorities are ever
+// changed). Reported as median and worst per switch against the goal (median under
+// 20 ms, worst under 50 ms), with announcements and, for comparison, with ticks only.
+// Run as root, or with the right to raise priorities (see README).
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "i18n/ActionLog.h"
+#include "i18n/StringTable.h"
+#include "platform/linux/LinuxClock.h"
+#include "platform/linux/LinuxLevers.h"
+#include "platform/linux/LinuxProcessApi.h"
+#include "platform/linux/X11ForegroundSource.h"
+#include "platform/linux/X11WindowApi.h"
+#include "platform/qt/QtUi.h"
+#include "tests/linux/LinuxTestSupport.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int32_t kTickMs = 500;
+constexpr auto kGiveUp = std::chrono::seconds(3);
+
+IUiServices* g_ui = nullptr;
+
+// The real processes of the machine for every reading; changes only to the children,
+// and the moment the awaited program's raise was made.
+class ChildrenOnly final : public IProcessApi {
+  public:
+    void Allow(std::int32_t pid) { m_allowed.insert(pid); }
+    void Await(std::int32_t pid) {
+        m_awaited = pid;
+        m_raisedAt.reset();
+    }
+    std::optional<Clock::time_point> RaisedAt() const { return m_raisedAt; }
+
+    ProcessHandle OpenProcess(std::uint32_t access, std::int32_t pid) override {
+        const ProcessHandle h = m_real.OpenProcess(access, pid);
+        if (h) m_pids[h] = pid;
+        return h;
+    }
+    bool CloseHandle(ProcessHandle h) override {
+        m_pids.erase(h);
+        return m_real.CloseHandle(h);
+    }
+    std::int32_t GetPriorityClass(ProcessHandle h) override { return m_real.GetPriorityClass(h); }
+    bool SetPriorityClass(ProcessHandle h, std::int32_t cls) override {
+        const auto pid = m_pids.find(h);
+        if (pid == m_pids.end() || !m_allowed.count(pid->second)) return false;
+        const bool done = m_real.SetPriorityClass(h, cls);
+        if (done && pid->second == m_awaited && cls == HIGH_PRIORITY_CLASS) {
+            m_raisedAt = Clock::now();
+        }
+        return done;
+    }
+    bool GetProcessTimes(ProcessHandle h, ProcessTimes& t) override {
+        return m_real.GetProcessTimes(h, t);
+    }
+    std::string GetModuleFileNameExA(ProcessHandle h, std::size_t n) override {
+        return m_real.GetModuleFileNameExA(h, n);
+    }
+    std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override {
+        return m_real.CreateToolhelp32Snapshot();
+    }
+    std::int32_t GetCurrentProcessId() override { return m_real.GetCurrentProcessId(); }
+    bool CanRaisePriority() override { return m_real.CanRaisePriority(); }
+    int UndoChanges(std::int32_t pid) override {
+        return m_allowed.count(pid) ? m_real.UndoChanges(pid) : 0;
+    }
+    bool UndoAllChanges(std::uint32_t waitMs) override { return m_real.UndoAllChanges(waitMs); }
+    const ChangeRecord& Changes() const override { return m_real.Changes(); }
+
+  private:
+    LinuxProcessApi m_real{RecordFolder()};
+    std::set<std::int32_t> m_allowed;
+    std::map<ProcessHandle, std::int32_t> m_pids;
+    std::int32_t m_awaited = 0;
+    std::optional<Clock::time_point> m_raisedAt;
+};
+
+struct NullHost final : IEngineHost {
+    void fEndTalvex() override {}
+    void ShowStatusText(const std::string&) override {}
+    void PublishTooltip(const std::string&) override {}
+};
+
+// The display, two windows and the program's engine, source and tick, made once.
+struct Desk {
+    Desk()
+        : windows(display.Name()),
+          source(display.Name()),
+          first({"window", "first"}, display.Name()),
+          second({"window", "second"}, display.Name()) {
+        engine.m_iNewPriority = 1;  // High
+        // As the program does: its own process runs at High and is never observed.
+        engine.m_TalvexItems.fAddToTalvexItems("talvex_bench_foreground", 0, true, true, false,
+                                               false);
+        processes.Allow(processes.GetCurrentProcessId());
+        engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+        processes.Allow(first.Pid());
+        processes.Allow(second.Pid());
+        tick = g_ui->CreateTimer();
+        tick->SetInterval(kTickMs);
+        tick->OnTimer = [this] {
+            const auto start = Clock::now();
+            engine.tmrRefresh_Timer();
+            longestTick = std::max(longestTick, Clock::now() - start);
+        };
+        tick->SetEnabled(true);
+    }
+    ~Desk() {
+        source.Stop();
+        tick.reset();
+        processes.UndoAllChanges(350);
+    }
+    bool Ready() const { return display.Ready() && first.Ready() && second.Ready(); }
+    void Listen(bool on) {
+        if (!on) return source.Stop();
+        source.Start(*g_ui, [this](const ForegroundChange&) {
+            if (!announcedAt) announcedAt = Clock::now();
+            engine.ForegroundEvent();
+        });
+    }
+    // Runs the event loop for `ms` milliseconds.
+    void Idle(int ms) {
+        const auto until = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < until) g_ui->WaitEvents(10);
+    }
+
+    linuxtest::TestDisplay display;
+    ChildrenOnly processes;
+    X11WindowApi windows;
+    X11ForegroundSource source;
+    LinuxClock clock;
+    StringTable strings;
+    ActionLog log{clock};
+    NullHost host;
+    Engine engine{processes, windows, clock, strings, log, host};
+    std::unique_ptr<Timer> tick;
+    linuxtest::Child first, second;
+    std::optional<Clock::time_point> announcedAt;  // of the switch under way
+    Clock::duration longestTick{};
+};
+
+// The value that `share` of the values do not exceed.
+double Quantile(std::vector<double> values, double share) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
+}
+
+std::unique_ptr<Desk> g_desk;
+
+void BM_FocusToPriority(benchmark::State& state, bool announcements) {
+    if (!g_desk) g_desk = std::make_unique<Desk>();
+    Desk& d = *g_desk;
+    if (!d.Ready()) return state.SkipWithError("Xvfb, openbox or the child windows did not start");
+    if (!d.processes.CanRaisePriority()) return state.SkipWithError("no right to raise priorities");
+    d.Listen(announcements);
+    std::mt19937 random(17);
+    std::uniform_int_distribution<int> pause(0, kTickMs - 1);
+    std::vector<double> ms, announcedMs;
+    int missed = 0;
+    d.longestTick = {};
+    for (auto _ : state) {
+        // A pause of any length, so that switches meet the tick at every phase.
+        d.Idle(pause(random));
+        // Always to the window that is not in front (the newest one is at the start).
+        const bool secondInFront = d.windows.GetForegroundWindow() == d.second.Window();
+        const linuxtest::Child& next = secondInFront ? d.first : d.second;
+        d.processes.Await(next.Pid());
+        d.announcedAt.reset();
+        const auto start = Clock::now();
+        d.display.RequestActivation(next.Window());
+        while (!d.processes.RaisedAt() && Clock::now() - start < kGiveUp) g_ui->WaitEvents(50);
+        const auto end = d.processes.RaisedAt().value_or(Clock::now());
+        if (!d.processes.RaisedAt()) ++missed;
+        const std::chrono::duration<double> took = end - start;
+        state.SetIterationTime(took.count());
+        ms.push_back(took.count() * 1000);
+        if (d.announcedAt) {
+            announcedMs.push_back(std::chrono::duration<double>(*d.announcedAt - start).count() *
+                                  1000);
+        }
+    }
+    d.Listen(false);
+    if (ms.empty()) return;
+    state.counters["median_ms"] = Quantile(ms, 0.5);
+    state.counters["p90_ms"] = Quantile(ms, 0.9);
+    state.counters["worst_ms"] = *std::max_element(ms.begin(), ms.end());
+    // How much of it the window manager and the X server took, up to the announcement.
+    if (!announcedMs.empty()) state.counters["announced_median_ms"] = Quantile(announcedMs, 0.5);
+    state.counters["longest_tick_ms"] = std::chrono::duration<double>(d.longestTick).count() * 1000;
+    state.counters["goal_median_ms"] = 20;
+    state.counters["goal_worst_ms"] = 50;
+    state.counters["missed"] = missed;
+}
+
+BENCHMARK_CAPTURE(BM_FocusToPriority, announced, true)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FocusToPriority, ticks_only, false)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace talvex
+
+int main(int argc, char** argv) {
+    // No window of the benchmark's own is ever shown; the windows in front are the
+    // children's, on the benchmark's own display.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    auto ui = talvex::platform::CreateQtUiServices(argc, argv);
+    talvex::g_ui = ui.get();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    talvex::g_desk.reset();
+    return 0;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Windows of a Wayland desktop as its compositor announced them: the window in front,
+// and the owner and title of the windows it named. A Wayland client cannot ask about
+// other clients' windows, so a foreground source fills this in from the compositor's
+// messages, before it tells the program of a change. What the compositor does not
+// name (the program's own windows, which Qt keeps on X11 through Xwayland) is left to
+// the X11 backend.
+
+#include <deque>
+#include <string>
+
+#include "platform/IForegroundSource.h"
+#include "platform/IWindowApi.h"
+
+namespace talvex::platform {
+
+class CompositorWindowApi final : public IWindowApi {
+  public:
+    /// `own` answers for the program's own windows (topmost); may be null.
+    explicit CompositorWindowApi(IWindowApi* own = nullptr) : m_own(own) {}
+
+    /// The compositor named this window as the one in front (window 0: none).
+    void SetFront(const ForegroundChange& front);
+    /// A window's title changed.
+    void SetTitle(WindowHandle window, const std::string& title);
+    /// A window was closed; in front, nothing is in front any more.
+    void Forget(WindowHandle window);
+    /// The compositor is gone: nothing is known any more.
+    void Clear();
+
+    WindowHandle GetForegroundWindow() override { return m_front; }
+    std::string GetWindowTextA(WindowHandle window, std::size_t maxChars) override;
+    std::int32_t GetWindowThreadProcessId(WindowHandle window) override;
+    void SetWindowPos(WindowHandle window, bool topmost) override;
+
+  private:
+    const ForegroundChange* Find(WindowHandle window) const;
+
+    IWindowApi* m_own;
+    WindowHandle m_front = 0;
+    std::deque<ForegroundChange> m_known;  // newest first, a few dozen at most
+};
+
+}  // namespace talvex::platform

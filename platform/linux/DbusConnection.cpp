@@ -1,0 +1,89 @@
+#include "platform/linux/DbusConnection.h"
+
+#include <systemd/sd-bus.h>
+
+#include <functional>
+
+namespace talvex::platform {
+
+WindowHandle WindowHandleOf(const std::string& id) {
+    const WindowHandle handle = std::hash<std::string>{}(id);
+    return handle == 0 ? 1 : handle;
+}
+
+DbusConnection::DbusConnection(const std::string& address) {
+    sd_bus* bus = nullptr;
+    int r = 0;
+    if (address.empty()) {
+        r = sd_bus_open_user(&bus);
+    } else {
+        r = sd_bus_new(&bus);
+        if (r >= 0) r = sd_bus_set_address(bus, address.c_str());
+        if (r >= 0) r = sd_bus_set_bus_client(bus, 1);
+        if (r >= 0) r = sd_bus_start(bus);
+    }
+    if (r < 0) {
+        sd_bus_unref(bus);
+        return;
+    }
+    m_bus = bus;
+}
+
+DbusConnection::~DbusConnection() {
+    m_watch.reset();
+    if (m_bus) sd_bus_flush_close_unref(m_bus);
+}
+
+std::string DbusConnection::UniqueName() const {
+    const char* name = nullptr;
+    return m_bus && sd_bus_get_unique_name(m_bus, &name) >= 0 && name ? name : "";
+}
+
+std::string DbusConnection::OwnerOf(const std::string& name) const {
+    if (!m_bus) return {};
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    std::string owner;
+    const char* text = nullptr;
+    if (sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                           "org.freedesktop.DBus", "GetNameOwner", &error, &reply, "s",
+                           name.c_str()) >= 0 &&
+        sd_bus_message_read(reply, "s", &text) >= 0 && text) {
+        owner = text;
+    }
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+    return owner;
+}
+
+bool DbusConnection::Watch(IUiServices& ui, std::function<void()> afterDispatch,
+                           std::function<void()> onBroken) {
+    if (!m_bus) return false;
+    const int fd = sd_bus_get_fd(m_bus);
+    if (fd < 0) return false;
+    m_afterDispatch = std::move(afterDispatch);
+    m_onBroken = std::move(onBroken);
+    m_watch = ui.WatchDescriptor(fd, [this] { Dispatch(); });
+    if (!m_watch) return false;
+    // Calls made so far may have queued messages that no longer make the descriptor
+    // readable.
+    Dispatch();
+    return m_watch != nullptr;
+}
+
+void DbusConnection::Dispatch() {
+    int r = 0;
+    while ((r = sd_bus_process(m_bus, nullptr)) > 0) {
+    }
+    if (r >= 0) r = sd_bus_flush(m_bus);
+    if (r >= 0) {
+        if (m_afterDispatch) m_afterDispatch();
+        return;
+    }
+    m_watch.reset();
+    // The handler may end this connection: nothing of it is used afterwards.
+    const auto onBroken = m_onBroken;
+    if (onBroken) onBroken();
+}
+
+}  // namespace talvex::platform

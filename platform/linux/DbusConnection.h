@@ -1,0 +1,48 @@
+#pragma once
+// A session-bus connection whose messages the event loop dispatches: the descriptor is
+// watched, and every message waiting (including those a synchronous call queued) is
+// handled at once.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/IUiServices.h"
+#include "platform/IWindowApi.h"
+
+typedef struct sd_bus sd_bus;  // NOLINT: the library's own spelling
+
+namespace talvex::platform {
+
+/// A window named by text (KWin's UUID, GNOME's sequence number) as a handle; never 0.
+WindowHandle WindowHandleOf(const std::string& id);
+
+class DbusConnection {
+  public:
+    /// Connects to the bus at `address`, or to the user's session bus when it is empty.
+    explicit DbusConnection(const std::string& address);
+    ~DbusConnection();
+    DbusConnection(const DbusConnection&) = delete;
+    DbusConnection& operator=(const DbusConnection&) = delete;
+
+    bool Connected() const { return m_bus != nullptr; }
+    sd_bus* Bus() const { return m_bus; }
+    /// This connection's own (unique) name on the bus.
+    std::string UniqueName() const;
+    /// The connection that owns `name` now; empty when nobody does.
+    std::string OwnerOf(const std::string& name) const;
+    /// Lets `ui`'s event loop dispatch the messages; `afterDispatch` runs once every
+    /// message waiting was handled, `onBroken` when the bus goes away (the watch has
+    /// ended by then). Handles what is waiting already.
+    bool Watch(IUiServices& ui, std::function<void()> afterDispatch,
+               std::function<void()> onBroken);
+
+  private:
+    void Dispatch();
+
+    sd_bus* m_bus = nullptr;
+    std::unique_ptr<DescriptorWatch> m_watch;
+    std::function<void()> m_afterDispatch, m_onBroken;
+};
+
+}  // namespace talvex::platform

@@ -1,0 +1,165 @@
+#include "platform/linux/KWinForegroundSource.h"
+
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <climits>
+#include <functional>
+
+#include "platform/linux/AtomicFile.h"
+
+namespace talvex::platform {
+
+namespace {
+
+constexpr std::size_t kTitleChars = 250;
+
+// A call to KWin's scripting object; false when it failed.
+bool CallKWin(sd_bus* bus, const char* path, const char* interface, const char* method,
+              sd_bus_message** reply, const char* types, const std::string* a = nullptr,
+              const std::string* b = nullptr) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    int r = 0;
+    if (a && b) {
+        r = sd_bus_call_method(bus, "org.kde.KWin", path, interface, method, &error, reply, types,
+                               a->c_str(), b->c_str());
+    } else if (a) {
+        r = sd_bus_call_method(bus, "org.kde.KWin", path, interface, method, &error, reply, types,
+                               a->c_str());
+    } else {
+        r = sd_bus_call_method(bus, "org.kde.KWin", path, interface, method, &error, reply,
+                               nullptr);
+    }
+    sd_bus_error_free(&error);
+    return r >= 0;
+}
+
+}  // namespace
+
+KWinForegroundSource::KWinForegroundSource(std::string busAddress, std::string scriptFolder,
+                                           CompositorWindowApi& windows)
+    : m_address(std::move(busAddress)),
+      m_scriptPath(std::move(scriptFolder) + "/talvex-foreground.js"),
+      m_windows(windows) {}
+
+KWinForegroundSource::~KWinForegroundSource() {
+    Stop();
+}
+
+std::string KWinForegroundSource::ScriptText(const std::string& busName) {
+    // Plasma 6 says windowActivated and activeWindow, Plasma 5 clientActivated and
+    // activeClient; the window's internalId tells windows of one program apart.
+    return "// Written by Talvex: tells it which window is active.\n"
+           "function talvexReport(window) {\n"
+           "    callDBus(\"" +
+           busName + "\", \"" + kPath + "\", \"" + kInterface +
+           "\", \"Activated\",\n"
+           "             window ? window.pid : 0, window ? String(window.caption) : \"\",\n"
+           "             window ? String(window.internalId) : \"\");\n"
+           "}\n"
+           "if (workspace.windowActivated) {\n"
+           "    workspace.windowActivated.connect(talvexReport);\n"
+           "    talvexReport(workspace.activeWindow);\n"
+           "} else {\n"
+           "    workspace.clientActivated.connect(talvexReport);\n"
+           "    talvexReport(workspace.activeClient);\n"
+           "}\n";
+}
+
+bool KWinForegroundSource::Start(IUiServices& ui, OnChange onChange) {
+    Stop();
+    m_bus = std::make_unique<DbusConnection>(m_address);
+    m_kwin = m_bus->OwnerOf("org.kde.KWin");
+    if (!m_bus->Connected() || m_kwin.empty() ||
+        sd_bus_add_object(m_bus->Bus(), &m_object, kPath, &KWinForegroundSource::OnActivated,
+                          this) < 0 ||
+        !LoadScript()) {
+        Stop();
+        return false;
+    }
+    m_onChange = std::move(onChange);
+    m_listening = m_bus->Watch(
+        ui, [this] { Announce(); }, [this] { Broken(); });
+    if (!m_listening) Stop();
+    return m_listening;
+}
+
+bool KWinForegroundSource::LoadScript() {
+    if (!ReplaceFileContentsUntilRestart(m_scriptPath, ScriptText(m_bus->UniqueName()), 0600)) {
+        return false;
+    }
+    sd_bus* bus = m_bus->Bus();
+    const std::string plugin = kPluginName;
+    // A script of an earlier run under the same name would keep the new one out.
+    CallKWin(bus, "/Scripting", "org.kde.kwin.Scripting", "unloadScript", nullptr, "s", &plugin);
+    sd_bus_message* reply = nullptr;
+    int id = -1;
+    if (!CallKWin(bus, "/Scripting", "org.kde.kwin.Scripting", "loadScript", &reply, "ss",
+                  &m_scriptPath, &plugin) ||
+        sd_bus_message_read(reply, "i", &id) < 0 || id < 0) {
+        sd_bus_message_unref(reply);
+        return false;
+    }
+    sd_bus_message_unref(reply);
+    // Plasma 6 keeps a loaded script at /Scripting/ScriptN, Plasma 5 at /N.
+    const std::string plasma6 = "/Scripting/Script" + std::to_string(id);
+    const std::string plasma5 = "/" + std::to_string(id);
+    return CallKWin(bus, plasma6.c_str(), "org.kde.kwin.Script", "run", nullptr, "") ||
+           CallKWin(bus, plasma5.c_str(), "org.kde.kwin.Script", "run", nullptr, "") ||
+           CallKWin(bus, "/Scripting", "org.kde.kwin.Scripting", "start", nullptr, "");
+}
+
+void KWinForegroundSource::Stop() {
+    if (m_bus && m_listening) {
+        const std::string plugin = kPluginName;
+        CallKWin(m_bus->Bus(), "/Scripting", "org.kde.kwin.Scripting", "unloadScript", nullptr, "s",
+                 &plugin);
+    }
+    m_listening = false;
+    if (m_object) sd_bus_slot_unref(m_object);
+    m_object = nullptr;
+    m_bus.reset();
+    ::unlink(m_scriptPath.c_str());
+}
+
+void KWinForegroundSource::Broken() {
+    m_listening = false;
+    if (m_object) sd_bus_slot_unref(m_object);
+    m_object = nullptr;
+    m_windows.Clear();
+    if (m_onChange) m_onChange({});
+}
+
+int KWinForegroundSource::OnActivated(sd_bus_message* message, void* self, sd_bus_error* error) {
+    auto& source = *static_cast<KWinForegroundSource*>(self);
+    const char* sender = sd_bus_message_get_sender(message);
+    if (!sd_bus_message_is_method_call(message, kInterface, "Activated")) return 0;
+    if (!sender || sender != source.m_kwin) {
+        return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "only KWin tells Talvex");
+    }
+    std::int32_t pid = 0;
+    const char* caption = nullptr;
+    const char* id = nullptr;
+    if (sd_bus_message_read(message, "iss", &pid, &caption, &id) < 0) {
+        return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, "expected pid, caption, id");
+    }
+    ForegroundChange front;
+    if (id && *id) front = {WindowHandleOf(id), pid > 0 ? pid : 0, caption ? caption : ""};
+    source.m_windows.SetFront(front);
+    source.m_changed = true;
+    const int r = sd_bus_reply_method_return(message, "");
+    return r < 0 ? r : 1;
+}
+
+// Once every message waiting was read: only the newest front counts.
+void KWinForegroundSource::Announce() {
+    if (!m_changed) return;
+    m_changed = false;
+    const WindowHandle window = m_windows.GetForegroundWindow();
+    if (m_onChange) {
+        m_onChange({window, m_windows.GetWindowThreadProcessId(window),
+                    m_windows.GetWindowTextA(window, kTitleChars)});
+    }
+}
+
+}  // namespace talvex::platform

@@ -1,0 +1,56 @@
+#pragma once
+// Foreground announcements of KWin (Plasma 5 and 6): a small KWin script, loaded over
+// D-Bus (org.kde.KWin /Scripting loadScript, then run), calls this connection on the
+// session bus whenever another window is activated, with the window's pid and caption.
+// Only calls from the connection that owns org.kde.KWin are taken.
+
+#include <systemd/sd-bus.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/IForegroundSource.h"
+#include "platform/linux/CompositorWindowApi.h"
+#include "platform/linux/DbusConnection.h"
+
+namespace talvex::platform {
+
+class KWinForegroundSource final : public IForegroundSource {
+  public:
+    /// Object path and interface the script calls, and the method's name.
+    static constexpr const char* kPath = "/org/kessaly/Talvex";
+    static constexpr const char* kInterface = "org.kessaly.Talvex.Foreground";
+    static constexpr const char* kPluginName = "talvex-foreground";
+
+    /// `busAddress` empty: the session bus. `scriptFolder` receives the script file.
+    KWinForegroundSource(std::string busAddress, std::string scriptFolder,
+                         CompositorWindowApi& windows);
+    ~KWinForegroundSource() override;
+    KWinForegroundSource(const KWinForegroundSource&) = delete;
+    KWinForegroundSource& operator=(const KWinForegroundSource&) = delete;
+
+    /// The script's text for a connection named `busName`.
+    static std::string ScriptText(const std::string& busName);
+
+    bool Start(IUiServices& ui, OnChange onChange) override;
+    bool Listening() const override { return m_listening; }
+    void Stop() override;
+    std::string Name() const override { return "KWin"; }
+
+  private:
+    void Announce();
+    static int OnActivated(sd_bus_message* message, void* self, sd_bus_error* error);
+    bool LoadScript();
+    void Broken();
+
+    std::string m_address, m_scriptPath;
+    CompositorWindowApi& m_windows;
+    std::unique_ptr<DbusConnection> m_bus;
+    sd_bus_slot* m_object = nullptr;
+    std::string m_kwin;  // the connection that owns org.kde.KWin
+    bool m_listening = false;
+    bool m_changed = false;  // by the messages of the present dispatch
+    OnChange m_onChange;
+};
+
+}  // namespace talvex::platform

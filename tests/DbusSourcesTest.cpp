@@ -1,0 +1,260 @@
+// The KWin and GNOME sources on a private session bus, against a fake KWin (scripting
+// object, and the calls its script makes) and a fake GNOME Shell with Talvex's extension.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "platform/fake/FakeUi.h"
+#include "platform/linux/GnomeForegroundSource.h"
+#include "platform/linux/KWinForegroundSource.h"
+#include "tests/FakeBusPeer.h"
+#include "tests/TempFolder.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using testing::FakeBusPeer;
+using testing::PrivateBus;
+
+template <typename F>
+bool WaitFor(F done) {
+    for (int i = 0; i < 500; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
+    return false;
+}
+
+// What KWin's scripting object was asked, and which run calls it takes.
+struct KWinScripting {
+    std::mutex mutex;
+    std::vector<std::string> calls;  // "unloadScript talvex-foreground", "run /Scripting/Script7"
+    std::string script;              // the text of the file loadScript named
+    std::set<std::string> runnable{"/Scripting/Script7"};
+
+    int Answer(sd_bus_message* call) {
+        const std::string path = sd_bus_message_get_path(call);
+        const std::string member = sd_bus_message_get_member(call);
+        const char* text = nullptr;
+        std::lock_guard lock(mutex);
+        if (member == "unloadScript" && sd_bus_message_read(call, "s", &text) >= 0) {
+            calls.push_back(member + " " + text);
+            return sd_bus_reply_method_return(call, "b", 0);
+        }
+        if (member == "loadScript") {
+            const char* plugin = nullptr;
+            sd_bus_message_read(call, "ss", &text, &plugin);
+            calls.push_back(member + " " + plugin);
+            std::ifstream in(text);
+            script.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            return sd_bus_reply_method_return(call, "i", 7);
+        }
+        calls.push_back(member + " " + path);
+        if (runnable.count(path + " " + member) || runnable.count(path)) {
+            return sd_bus_reply_method_return(call, "");
+        }
+        return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_UNKNOWN_OBJECT, "no %s", path.c_str());
+    }
+};
+
+class KWinSourceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!bus.Ready()) GTEST_SKIP() << "dbus-daemon could not be started";
+        ASSERT_TRUE(kwin.Ready());
+    }
+    bool Start() {
+        return source.Start(ui, [this](const ForegroundChange& c) { changes.push_back(c); });
+    }
+    // The bus name the loaded script calls.
+    std::string CalledName() {
+        std::lock_guard lock(scripting.mutex);
+        const auto start = scripting.script.find("callDBus(\"");
+        if (start == std::string::npos) return {};
+        const auto end = scripting.script.find('"', start + 10);
+        return scripting.script.substr(start + 10, end - start - 10);
+    }
+    // The script reports a window, as KWin runs it (without waiting for the answer).
+    void Activate(FakeBusPeer& from, std::int32_t pid, const std::string& caption,
+                  const std::string& id) {
+        const std::string name = CalledName();
+        from.Run([&](sd_bus* b) {
+            sd_bus_call_method_async(b, nullptr, name.c_str(), KWinForegroundSource::kPath,
+                                     KWinForegroundSource::kInterface, "Activated", nullptr,
+                                     nullptr, "iss", pid, caption.c_str(), id.c_str());
+        });
+    }
+
+    PrivateBus bus;
+    test::TempFolder folder;
+    KWinScripting scripting;
+    FakeBusPeer kwin{bus.Address(), "org.kde.KWin", "/",
+                     [this](sd_bus_message* call) { return scripting.Answer(call); }};
+    FakeUi ui;
+    CompositorWindowApi windows;
+    KWinForegroundSource source{bus.Address(), folder.Path().string(), windows};
+    std::vector<ForegroundChange> changes;
+};
+
+TEST_F(KWinSourceTest, TheScriptIsLoadedAndRunAndItsCallsMoveTheFront) {
+    ASSERT_TRUE(Start());
+    {
+        std::lock_guard lock(scripting.mutex);
+        EXPECT_EQ(scripting.calls, (std::vector<std::string>{"unloadScript talvex-foreground",
+                                                             "loadScript talvex-foreground",
+                                                             "run /Scripting/Script7"}));
+        EXPECT_NE(scripting.script.find("workspace.windowActivated.connect"), std::string::npos);
+        EXPECT_NE(scripting.script.find("workspace.clientActivated.connect"), std::string::npos);
+    }
+    ASSERT_FALSE(CalledName().empty());
+
+    // Two activations before the event loop runs: one announcement, the newest.
+    Activate(kwin, 4321, "Dolphin — Home", "{0b5c1f3e-7a2d-4c1e-9a57-3f2e8b1d6c40}");
+    Activate(kwin, 4400, "Konsole", "{9d1e22aa-51c6-4b7e-8f0d-6a3c2b1e0f99}");
+    ASSERT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return windows.GetWindowThreadProcessId(windows.GetForegroundWindow()) == 4400;
+    }));
+    EXPECT_EQ(changes.back().title, "Konsole");
+    EXPECT_LE(changes.size(), 2u);
+    // Nothing active (the desktop itself): no window in front.
+    Activate(kwin, 0, "", "");
+    ASSERT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return windows.GetForegroundWindow() == 0;
+    }));
+
+    // Anybody else on the bus is turned away.
+    FakeBusPeer stranger(bus.Address(), "", "", nullptr);
+    const std::size_t before = changes.size();
+    Activate(stranger, 1, "not KWin", "{x}");
+    for (int i = 0; i < 20; ++i) {
+        ui.DeliverReadable();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(changes.size(), before);
+    EXPECT_EQ(windows.GetForegroundWindow(), 0u);
+
+    source.Stop();
+    std::lock_guard lock(scripting.mutex);
+    EXPECT_EQ(scripting.calls.back(), "unloadScript talvex-foreground");
+}
+
+TEST_F(KWinSourceTest, EachPlasmaRunsTheScriptItsWayAndWithoutKWinNothingStarts) {
+    struct Case {
+        std::set<std::string> runnable;
+        bool starts;
+    };
+    const std::vector<Case> cases = {
+        {{"/Scripting/Script7"}, true},  // Plasma 6
+        {{"/7"}, true},                  // Plasma 5
+        {{"/Scripting"}, true},          // start() runs what is loaded
+        {{}, false},
+    };
+    for (const Case& c : cases) {
+        {
+            std::lock_guard lock(scripting.mutex);
+            scripting.runnable = c.runnable;
+        }
+        EXPECT_EQ(Start(), c.starts) << (c.runnable.empty() ? "" : *c.runnable.begin());
+        EXPECT_EQ(source.Listening(), c.starts);
+        source.Stop();
+    }
+    KWinForegroundSource nowhere("unix:path=/nonexistent/bus", folder.Path().string(), windows);
+    EXPECT_FALSE(nowhere.Start(ui, [](const ForegroundChange&) {}));
+}
+
+TEST_F(KWinSourceTest, AGoneBusIsLetGo) {
+    ASSERT_TRUE(Start());
+    Activate(kwin, 4321, "Dolphin", "{a}");
+    ASSERT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return windows.GetForegroundWindow() != 0;
+    }));
+    bus.End();
+    ASSERT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return !source.Listening();
+    }));
+    EXPECT_TRUE(ui.WatchedDescriptors().empty());
+    EXPECT_EQ(windows.GetForegroundWindow(), 0u);
+}
+
+// ---- GNOME Shell with the extension ----
+
+struct ShellFocus {
+    std::mutex mutex;
+    bool extension = true;
+    std::int32_t pid = 2211;
+    std::string title = "Dateien", id = "17";
+
+    int Answer(sd_bus_message* call) {
+        std::lock_guard lock(mutex);
+        if (!extension ||
+            std::string(sd_bus_message_get_path(call)) != GnomeForegroundSource::kPath ||
+            std::string(sd_bus_message_get_member(call)) != "Get") {
+            return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_UNKNOWN_METHOD, "no such method");
+        }
+        return sd_bus_reply_method_return(call, "iss", pid, title.c_str(), id.c_str());
+    }
+};
+
+void EmitChanged(FakeBusPeer& from, std::int32_t pid, const std::string& title,
+                 const std::string& id) {
+    from.Run([&](sd_bus* b) {
+        sd_bus_emit_signal(b, GnomeForegroundSource::kPath, GnomeForegroundSource::kInterface,
+                           "Changed", "iss", pid, title.c_str(), id.c_str());
+    });
+}
+
+TEST(GnomeSource, TheExtensionsAnswerAndSignalsMoveTheFrontOthersSignalsDoNot) {
+    PrivateBus bus;
+    if (!bus.Ready()) GTEST_SKIP() << "dbus-daemon could not be started";
+    ShellFocus focus;
+    FakeBusPeer shell(bus.Address(), "org.gnome.Shell", "/",
+                      [&](sd_bus_message* call) { return focus.Answer(call); });
+    ASSERT_TRUE(shell.Ready());
+    FakeUi ui;
+    CompositorWindowApi windows;
+    std::vector<ForegroundChange> changes;
+    GnomeForegroundSource source(bus.Address(), windows);
+    ASSERT_TRUE(source.Start(ui, [&](const ForegroundChange& c) { changes.push_back(c); }));
+    EXPECT_EQ(windows.GetWindowThreadProcessId(windows.GetForegroundWindow()), 2211);
+    EXPECT_EQ(windows.GetWindowTextA(windows.GetForegroundWindow(), 250), "Dateien");
+
+    EmitChanged(shell, 3300, "Terminal – ~/src", "18");
+    ASSERT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return !changes.empty();
+    }));
+    EXPECT_EQ(changes.back().pid, 3300);
+    EXPECT_EQ(changes.back().title, "Terminal – ~/src");
+
+    // The same signal from anybody but the shell changes nothing.
+    FakeBusPeer stranger(bus.Address(), "", "", nullptr);
+    EmitChanged(stranger, 1, "fake", "99");
+    for (int i = 0; i < 20; ++i) {
+        ui.DeliverReadable();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(changes.size(), 1u);
+    EXPECT_EQ(windows.GetWindowThreadProcessId(windows.GetForegroundWindow()), 3300);
+
+    // Without the extension (or without the shell) the source does not start.
+    source.Stop();
+    {
+        std::lock_guard lock(focus.mutex);
+        focus.extension = false;
+    }
+    EXPECT_FALSE(source.Start(ui, [](const ForegroundChange&) {}));
+    GnomeForegroundSource noShell("unix:path=/nonexistent/bus", windows);
+    EXPECT_FALSE(noShell.Start(ui, [](const ForegroundChange&) {}));
+}
+
+}  // namespace
+}  // namespace talvex

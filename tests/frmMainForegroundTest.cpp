@@ -1,0 +1,130 @@
+// The main window with a desktop that announces foreground changes: the boost follows
+// an announcement at once, but only whenever a tick would run too; a lost connection
+// is made again on a later tick.
+#include <gtest/gtest.h>
+
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeForegroundSource.h"
+#include "platform/fake/FakeUi.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+
+frmMainServices WithSource(const frmMainServices& base, IForegroundSource& source) {
+    frmMainServices services = base;
+    services.foreground = &source;
+    return services;
+}
+
+class frmMainForegroundTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        self = desk.AddProcess({"/opt/talvex/talvex", NORMAL_PRIORITY_CLASS});
+        desk.SetCurrentProcess(self);
+        frm.m_sLanguageDataFolder = "/nonexistent/talvex/lang";
+    }
+    void Start() {
+        frm.Form_Load();
+        ui.ProcessPending();
+        Tick();  // builds the process table only
+    }
+    void Tick() {
+        desk.AdvanceClock(500);
+        ui.FireTimers();
+    }
+    // A new program comes to the front and the desktop says so; the event loop runs.
+    std::int32_t Switch(const std::string& path) {
+        const auto pid = desk.AddProcess({path, NORMAL_PRIORITY_CLASS});
+        const auto window = desk.AddWindow(pid, path);
+        desk.SetForeground(window);
+        source.Announce({window, pid, path});
+        ui.ProcessPending();
+        return pid;
+    }
+
+    FakeDesktop desk;
+    FakeUi ui;
+    FakeForegroundSource source;
+    StringTable strings;
+    ActionLog log{desk};
+    std::int32_t self = 0;
+    frmMain frm{WithSource(frmMainServices{ui, desk, desk, strings, log, desk}, source)};
+};
+
+TEST_F(frmMainForegroundTest, AnnouncementBoostsAtOnceExactlyWhenATickWould) {
+    EXPECT_TRUE(ui.WatchedDescriptors().empty());  // nothing is listened to before start-up
+    Start();
+    ASSERT_TRUE(source.Listening());
+    ASSERT_EQ(ui.WatchedDescriptors().size(), 1u);
+
+    const auto first = Switch("/usr/bin/first");
+    EXPECT_EQ(desk.PriorityOf(first), HIGH_PRIORITY_CLASS);  // no tick in between
+    EXPECT_EQ(frm.engine().m_lForegroundPid, first);
+
+    struct Case {
+        const char* situation;
+        std::function<void()> enter, leave;
+        bool boosts;
+    };
+    Control& active = ui.Ctl("frmMain", "chkActive");
+    const std::vector<Case> cases = {
+        {"boosting off", [&] { active.UserClick(); }, [&] { active.UserClick(); }, false},
+        {"end asked for", [&] { frm.mnuPop1Exit_Click(); }, [] {}, false},
+    };
+    for (const Case& c : cases) {
+        c.enter();
+        const auto pid = Switch(std::string("/usr/bin/") + c.situation);
+        EXPECT_EQ(desk.PriorityOf(pid) == HIGH_PRIORITY_CLASS, c.boosts) << c.situation;
+        EXPECT_FALSE(ui.Ended()) << c.situation;
+        c.leave();
+    }
+    // The end asked for is carried out by the next tick, not by the announcement.
+    Tick();
+    EXPECT_TRUE(ui.Ended());
+    EXPECT_EQ(source.ChangesDelivered(), 3);
+    EXPECT_TRUE(ui.MsgBoxes().empty());  // a desktop that can be followed needs no word
+}
+
+TEST_F(frmMainForegroundTest, AnUnfollowableDesktopIsExplainedOnceWithItsName) {
+    source.SetUnreachableDesktop("GNOME");
+    Start();
+    for (int i = 0; i < 3; ++i) Tick();
+    ASSERT_EQ(ui.MsgBoxes().size(), 1u);
+    EXPECT_NE(ui.MsgBoxes()[0].text.find("on this desktop (GNOME), so it boosts only"),
+              std::string::npos);
+    EXPECT_EQ(ui.MsgBoxes()[0].style, vbOKOnly | vbInformation);
+}
+
+TEST_F(frmMainForegroundTest, ALostOrUnreachableDesktopIsTriedAgainOnLaterTicks) {
+    source.SetReachable(false);
+    Start();
+    EXPECT_FALSE(source.Listening());
+    source.SetReachable(true);
+    // The ticks still boost; the desktop is tried again after a few seconds only.
+    const auto ticked = desk.AddProcess({"/usr/bin/ticked", NORMAL_PRIORITY_CLASS});
+    desk.SetForeground(desk.AddWindow(ticked, "Ticked"));
+    Tick();
+    EXPECT_EQ(desk.PriorityOf(ticked), HIGH_PRIORITY_CLASS);
+    EXPECT_EQ(source.StartCalls(), 1);
+    for (int i = 0; i < 10 && !source.Listening(); ++i) Tick();
+    EXPECT_TRUE(source.Listening());
+    EXPECT_EQ(source.StartCalls(), 2);
+    EXPECT_EQ(desk.PriorityOf(Switch("/usr/bin/announced")), HIGH_PRIORITY_CLASS);
+
+    // The desktop goes away: its descriptor is no longer watched (it would stay
+    // readable for good), and it is tried again later.
+    source.Break();
+    ui.ProcessPending();
+    EXPECT_FALSE(source.Listening());
+    EXPECT_TRUE(ui.WatchedDescriptors().empty());
+    EXPECT_EQ(ui.DeliverReadable(), 0);
+    for (int i = 0; i < 12 && !source.Listening(); ++i) Tick();
+    EXPECT_TRUE(source.Listening());
+    EXPECT_EQ(source.StartCalls(), 3);
+}
+
+}  // namespace
+}  // namespace talvex

@@ -1,0 +1,52 @@
+// The main window's side of the desktop's foreground announcements: a change runs the
+// engine's foreground step at once, whenever the ticks would run too.
+#include "i18n/FormatMsg.h"
+#include "base/TalvexError.h"
+#include "ui/frmMain.h"
+
+namespace talvex {
+
+using namespace platform;
+
+namespace {
+// How long a desktop that could not be reached is left alone before the next try.
+constexpr std::uint64_t kForegroundRetryMs = 5000;
+constexpr std::int16_t kIdUnreachableDesktop = 69;
+}  // namespace
+
+void frmMain::StartForegroundSource() {
+    if (!m_foreground) return;
+    m_foregroundRetryAt = m_clock.GetTickCount64() + kForegroundRetryMs;
+    m_foreground->Start(
+        m_ui, [this](const ForegroundChange&) { RunQuietly("OnForegroundChange", [this] { OnForegroundChange(); }); });
+}
+
+// Runs on every tick: a connection that was lost is made again, now and then.
+void frmMain::KeepForegroundSource() {
+    if (!m_foreground || m_foreground->Listening() || m_engine.m_iShutdownState != 0) return;
+    if (m_clock.GetTickCount64() < m_foregroundRetryAt) return;
+    StartForegroundSource();
+}
+
+// The engine asks the desktop itself what is in front; the announcement is only the
+// signal to ask now. Like a tick it runs only once start-up has ended, while boosting
+// is on (both: the timer runs) and before an end was asked for.
+void frmMain::OnForegroundChange() {
+    if (!m_tmrRefresh->Enabled() || m_engine.m_iShutdownState != 0) return;
+    m_engine.ForegroundEvent();
+}
+
+// Once the event loop runs: a Wayland desktop whose foreground Talvex cannot follow is
+// explained once.
+void frmMain::ForegroundNotice() {
+    const std::string desktop = m_foreground ? m_foreground->UnreachableDesktop() : "";
+    if (desktop.empty()) return;
+    const std::string text = m_strings.Lang(
+        kIdUnreachableDesktop, false, false, false,
+        "Talvex cannot see which program is in front on this desktop (%1), so it boosts only "
+        "programs that run under X11 (Xwayland).\n\nThe README lists the desktops Talvex "
+        "follows and what each needs.");
+    m_ui.MsgBox(FormatMsg(text, MsgArgs{desktop}), vbOKOnly | vbInformation, "Talvex");
+}
+
+}  // namespace talvex
