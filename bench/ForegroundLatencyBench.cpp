@@ -1,12 +1,13 @@
 // The time from a focus change to the new front program's changed priority, on a
-// display of its own (Xvfb and openbox): two windows of child programs take turns in
-// front, each switch asked of the window manager as a pager does; the clock stops when
-// the raise of the new front has been made. The program runs as Talvex does: the Qt
-// event loop, the X11 foreground announcements and the refresh tick every 500 ms with
-// the process table of the whole machine (only the children's priorities are ever
+// desktop of its own: two windows of child programs take turns in front; the clock
+// stops when the raise of the new front has been made. On X11 (Xvfb and openbox) each
+// switch is asked of the window manager as a pager does; on a headless sway it is a
+// focus command over sway's IPC. The program runs as Talvex does: the Qt event loop,
+// the desktop's foreground announcements and the refresh tick every 500 ms with the
+// process table of the whole machine (only the children's priorities are ever
 // changed). Reported as median and worst per switch against the goal (median under
-// 20 ms, worst under 50 ms), with announcements and, for comparison, with ticks only.
-// Run as root, or with the right to raise priorities (see README).
+// 20 ms, worst under 50 ms), with announcements and, on X11 for comparison, with ticks
+// only. Run as root, or with the right to raise priorities (see README).
 
 #include <benchmark/benchmark.h>
 
@@ -23,9 +24,11 @@
 #include "engine/Engine.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
+#include "platform/linux/CompositorWindowApi.h"
 #include "platform/linux/LinuxClock.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/LinuxProcessApi.h"
+#include "platform/linux/SwayForegroundSource.h"
 #include "platform/linux/X11ForegroundSource.h"
 #include "platform/linux/X11WindowApi.h"
 #include "platform/qt/QtUi.h"
@@ -103,62 +106,127 @@ struct NullHost final : IEngineHost {
     void PublishTooltip(const std::string&) override {}
 };
 
-// The display, two windows and the program's engine, source and tick, made once.
-struct Desk {
-    Desk()
-        : windows(display.Name()),
-          source(display.Name()),
-          first({"window", "first"}, display.Name()),
-          second({"window", "second"}, display.Name()) {
-        engine.m_iNewPriority = 1;  // High
-        // As the program does: its own process runs at High and is never observed.
-        engine.m_TalvexItems.fAddToTalvexItems("talvex_bench_foreground", 0, true, true, false,
-                                               false);
-        processes.Allow(processes.GetCurrentProcessId());
-        engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
-        processes.Allow(first.Pid());
-        processes.Allow(second.Pid());
-        tick = g_ui->CreateTimer();
-        tick->SetInterval(kTickMs);
-        tick->OnTimer = [this] {
-            const auto start = Clock::now();
-            engine.tmrRefresh_Timer();
-            longestTick = std::max(longestTick, Clock::now() - start);
-        };
-        tick->SetEnabled(true);
-    }
-    ~Desk() {
-        source.Stop();
+// The program's engine and refresh tick over a desktop's windows, and two child
+// programs that take turns in front.
+class Desk {
+  public:
+    virtual ~Desk() {
         tick.reset();
         processes.UndoAllChanges(350);
     }
-    bool Ready() const { return display.Ready() && first.Ready() && second.Ready(); }
-    void Listen(bool on) {
-        if (!on) return source.Stop();
-        source.Start(*g_ui, [this](const ForegroundChange&) {
-            if (!announcedAt) announcedAt = Clock::now();
-            engine.ForegroundEvent();
-        });
-    }
-    // Runs the event loop for `ms` milliseconds.
+    virtual bool Ready() const = 0;
+    virtual void Listen(bool on) = 0;
+    virtual std::int32_t Pid(int child) const = 0;
+    virtual std::int32_t FrontPid() = 0;
+    /// Asks the desktop to put child 0 or 1 in front.
+    virtual void Activate(int child) = 0;
+
+    /// Runs the event loop for `ms` milliseconds.
     void Idle(int ms) {
         const auto until = Clock::now() + std::chrono::milliseconds(ms);
         while (Clock::now() < until) g_ui->WaitEvents(10);
     }
+    void Announced() {
+        if (!announcedAt) announcedAt = Clock::now();
+        engine->ForegroundEvent();
+    }
 
-    linuxtest::TestDisplay display;
     ChildrenOnly processes;
-    X11WindowApi windows;
-    X11ForegroundSource source;
     LinuxClock clock;
     StringTable strings;
     ActionLog log{clock};
     NullHost host;
-    Engine engine{processes, windows, clock, strings, log, host};
+    std::unique_ptr<Engine> engine;
     std::unique_ptr<Timer> tick;
-    linuxtest::Child first, second;
     std::optional<Clock::time_point> announcedAt;  // of the switch under way
     Clock::duration longestTick{};
+
+  protected:
+    // Called by a desktop once its windows and children are there.
+    void Begin(IWindowApi& windows) {
+        engine = std::make_unique<Engine>(processes, windows, clock, strings, log, host);
+        engine->m_iNewPriority = 1;  // High
+        // As the program does: its own process runs at High and is never observed.
+        engine->m_TalvexItems.fAddToTalvexItems("talvex_bench_foreground", 0, true, true, false,
+                                                false);
+        processes.Allow(processes.GetCurrentProcessId());
+        engine->m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+        processes.Allow(Pid(0));
+        processes.Allow(Pid(1));
+        tick = g_ui->CreateTimer();
+        tick->SetInterval(kTickMs);
+        tick->OnTimer = [this] {
+            const auto start = Clock::now();
+            engine->tmrRefresh_Timer();
+            longestTick = std::max(longestTick, Clock::now() - start);
+        };
+        tick->SetEnabled(true);
+    }
+};
+
+// Xvfb and openbox of the benchmark's own; a switch is asked of the window manager as a
+// pager does.
+class X11Desk final : public Desk {
+  public:
+    X11Desk()
+        : m_windows(m_display.Name()),
+          m_source(m_display.Name()),
+          m_first({"window", "first"}, m_display.Name()),
+          m_second({"window", "second"}, m_display.Name()) {
+        Begin(m_windows);
+    }
+    ~X11Desk() override { m_source.Stop(); }
+    bool Ready() const override { return m_display.Ready() && m_first.Ready() && m_second.Ready(); }
+    void Listen(bool on) override {
+        if (!on) return m_source.Stop();
+        m_source.Start(*g_ui, [this](const ForegroundChange&) { Announced(); });
+    }
+    std::int32_t Pid(int child) const override { return Child(child).Pid(); }
+    std::int32_t FrontPid() override {
+        return m_windows.GetWindowThreadProcessId(m_windows.GetForegroundWindow());
+    }
+    void Activate(int child) override { m_display.RequestActivation(Child(child).Window()); }
+
+  private:
+    const linuxtest::Child& Child(int child) const { return child == 0 ? m_first : m_second; }
+
+    linuxtest::TestDisplay m_display;
+    X11WindowApi m_windows;
+    X11ForegroundSource m_source;
+    linuxtest::Child m_first, m_second;
+};
+
+// A headless sway of the benchmark's own with two Wayland windows; a switch is a focus
+// command over sway's IPC on a connection kept open, as a key binding is.
+class SwayDesk final : public Desk {
+  public:
+    SwayDesk() : m_source(m_sway.Socket(), m_windows) {
+        const std::string client = TALVEX_WAYLAND_CLIENT_PATH;
+        if (!m_sway.Ready() || client.empty()) return;
+        for (const char* title : {"first", "second"}) {
+            m_clients.push_back(
+                linuxtest::Child::WithEnvironment({title}, m_sway.ClientEnvironment(), client));
+            if (!m_clients.back()->Ready()) return;
+        }
+        Begin(m_windows);
+    }
+    ~SwayDesk() override { m_source.Stop(); }
+    bool Ready() const override { return engine != nullptr; }
+    void Listen(bool on) override {
+        if (!on) return m_source.Stop();
+        m_source.Start(*g_ui, [this](const ForegroundChange&) { Announced(); });
+    }
+    std::int32_t Pid(int child) const override { return m_clients[child]->Pid(); }
+    std::int32_t FrontPid() override {
+        return m_windows.GetWindowThreadProcessId(m_windows.GetForegroundWindow());
+    }
+    void Activate(int child) override { m_sway.FocusNow(Pid(child)); }
+
+  private:
+    linuxtest::HeadlessSway m_sway;
+    CompositorWindowApi m_windows;
+    SwayForegroundSource m_source;
+    std::vector<std::unique_ptr<linuxtest::Child>> m_clients;
 };
 
 // The value that `share` of the values do not exceed.
@@ -168,12 +236,13 @@ double Quantile(std::vector<double> values, double share) {
     return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
 }
 
-std::unique_ptr<Desk> g_desk;
+std::unique_ptr<Desk> g_x11, g_sway;
 
-void BM_FocusToPriority(benchmark::State& state, bool announcements) {
-    if (!g_desk) g_desk = std::make_unique<Desk>();
-    Desk& d = *g_desk;
-    if (!d.Ready()) return state.SkipWithError("Xvfb, openbox or the child windows did not start");
+void BM_FocusToPriority(benchmark::State& state, bool sway, bool announcements) {
+    std::unique_ptr<Desk>& desk = sway ? g_sway : g_x11;
+    if (!desk) desk = sway ? std::unique_ptr<Desk>(new SwayDesk) : std::make_unique<X11Desk>();
+    Desk& d = *desk;
+    if (!d.Ready()) return state.SkipWithError("the desktop or the child windows did not start");
     if (!d.processes.CanRaisePriority()) return state.SkipWithError("no right to raise priorities");
     d.Listen(announcements);
     std::mt19937 random(17);
@@ -184,13 +253,12 @@ void BM_FocusToPriority(benchmark::State& state, bool announcements) {
     for (auto _ : state) {
         // A pause of any length, so that switches meet the tick at every phase.
         d.Idle(pause(random));
-        // Always to the window that is not in front (the newest one is at the start).
-        const bool secondInFront = d.windows.GetForegroundWindow() == d.second.Window();
-        const linuxtest::Child& next = secondInFront ? d.first : d.second;
-        d.processes.Await(next.Pid());
+        // Always to the child that is not in front.
+        const int next = d.FrontPid() == d.Pid(1) ? 0 : 1;
+        d.processes.Await(d.Pid(next));
         d.announcedAt.reset();
         const auto start = Clock::now();
-        d.display.RequestActivation(next.Window());
+        d.Activate(next);
         while (!d.processes.RaisedAt() && Clock::now() - start < kGiveUp) g_ui->WaitEvents(50);
         const auto end = d.processes.RaisedAt().value_or(Clock::now());
         if (!d.processes.RaisedAt()) ++missed;
@@ -207,7 +275,7 @@ void BM_FocusToPriority(benchmark::State& state, bool announcements) {
     state.counters["median_ms"] = Quantile(ms, 0.5);
     state.counters["p90_ms"] = Quantile(ms, 0.9);
     state.counters["worst_ms"] = *std::max_element(ms.begin(), ms.end());
-    // How much of it the window manager and the X server took, up to the announcement.
+    // How much of it the desktop took, up to the announcement.
     if (!announcedMs.empty()) state.counters["announced_median_ms"] = Quantile(announcedMs, 0.5);
     state.counters["longest_tick_ms"] = std::chrono::duration<double>(d.longestTick).count() * 1000;
     state.counters["goal_median_ms"] = 20;
@@ -215,13 +283,17 @@ void BM_FocusToPriority(benchmark::State& state, bool announcements) {
     state.counters["missed"] = missed;
 }
 
-BENCHMARK_CAPTURE(BM_FocusToPriority, announced, true)
+BENCHMARK_CAPTURE(BM_FocusToPriority, x11_announced, false, true)
     ->UseManualTime()
     ->Iterations(100)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_FocusToPriority, ticks_only, false)
+BENCHMARK_CAPTURE(BM_FocusToPriority, x11_ticks_only, false, false)
     ->UseManualTime()
     ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FocusToPriority, sway_announced, true, true)
+    ->UseManualTime()
+    ->Iterations(100)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
@@ -237,6 +309,7 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    talvex::g_desk.reset();
+    talvex::g_x11.reset();
+    talvex::g_sway.reset();
     return 0;
 }

@@ -1,7 +1,7 @@
 // The main window's side of the desktop's foreground announcements: a change runs the
 // engine's foreground step at once, whenever the ticks would run too.
 #include "i18n/FormatMsg.h"
-#include "base/TalvexError.h"
+#include "base/RunQuietly.h"
 #include "ui/frmMain.h"
 
 namespace talvex {

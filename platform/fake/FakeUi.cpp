@@ -1,6 +1,11 @@
 #include "platform/fake/FakeUi.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <poll.h>
+#endif
 
 #include <algorithm>
 #include <stdexcept>
@@ -72,9 +77,18 @@ class FakeDescriptorWatch final : public DescriptorWatch {
     std::shared_ptr<FakeUi::Watch> m_watch;
 };
 
+// Whether a read would not wait: data, or the other end gone.
 bool Readable(int fd) {
+#ifdef _WIN32
+    // Windows has no poll for pipes: the pipe is asked how much waits in it.
+    DWORD waiting = 0;
+    const auto pipe = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    if (pipe == INVALID_HANDLE_VALUE) return false;
+    return !::PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || waiting > 0;
+#else
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+#endif
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include <sstream>
 
 #include "platform/linux/ProcStat.h"
+#include "platform/linux/SwayForegroundSource.h"
 
 extern char** environ;
 
@@ -219,6 +222,84 @@ void TestDisplay::RequestActivation(unsigned long window) {
     XSendEvent(m_connection, DefaultRootWindow(m_connection), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XFlush(m_connection);
+}
+
+HeadlessSway::HeadlessSway() {
+    char folder[] = "/tmp/talvex-sway.XXXXXX";
+    if (!::mkdtemp(folder)) return;
+    m_folder = folder;
+    std::ofstream(m_folder + "/config") << "xwayland disable\n";
+    std::vector<std::string> args{"sway", "-c", m_folder + "/config"};
+    // sway refuses to run as root: there it runs as nobody, in a folder of nobody's.
+    if (::geteuid() == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::chown(folder, kNobody, kNobody) != 0) return;
+        args.insert(args.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    m_pid = Spawn(args,
+                  {"XDG_RUNTIME_DIR=" + m_folder, "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                   "WLR_LIBINPUT_NO_DEVICES=1", "WAYLAND_DISPLAY=", "DISPLAY=",
+                   // sway makes its socket where SWAYSOCK says.
+                   "SWAYSOCK=" + m_folder + "/sway-ipc.sock"});
+    if (m_pid <= 0) return;
+    WaitFor([&] { return Find(); }, 15000);
+}
+
+HeadlessSway::~HeadlessSway() {
+    if (m_command >= 0) ::close(m_command);
+    KillAndReap(m_pid);
+    if (!m_folder.empty()) std::filesystem::remove_all(m_folder);
+}
+
+std::vector<std::string> HeadlessSway::ClientEnvironment() const {
+    return {"XDG_RUNTIME_DIR=" + m_folder, "WAYLAND_DISPLAY=" + m_display,
+            "QT_QPA_PLATFORM=wayland", "DISPLAY="};
+}
+
+bool HeadlessSway::Focus(pid_t pid) {
+    const pid_t msg =
+        Spawn({"swaymsg", "-q", "-s", m_socket, "[pid=" + std::to_string(pid) + "] focus"}, {});
+    int status = 0;
+    return msg > 0 && ::waitpid(msg, &status, 0) == msg && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+bool HeadlessSway::FocusNow(pid_t pid) {
+    if (m_command < 0) {
+        m_command = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        m_socket.copy(address.sun_path, sizeof address.sun_path - 1);
+        if (m_command < 0 || ::connect(m_command, reinterpret_cast<const sockaddr*>(&address),
+                                       sizeof address) != 0) {
+            return false;
+        }
+    }
+    constexpr std::uint32_t kRunCommand = 0;
+    const std::string message =
+        platform::i3ipc::Encode(kRunCommand, "[pid=" + std::to_string(pid) + "] focus");
+    if (::write(m_command, message.data(), message.size()) !=
+        static_cast<ssize_t>(message.size())) {
+        return false;
+    }
+    std::string buffer;
+    char chunk[4096];
+    while (!platform::i3ipc::Take(buffer)) {
+        const ssize_t got = ::read(m_command, chunk, sizeof chunk);
+        if (got <= 0) return false;
+        buffer.append(chunk, static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
+bool HeadlessSway::Find() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder, error)) {
+        const std::string name = entry.path().filename();
+        if (name.starts_with("sway-ipc.") && entry.is_socket()) m_socket = entry.path();
+        if (name.starts_with("wayland-") && !name.ends_with(".lock")) m_display = name;
+    }
+    return Ready();
 }
 
 std::optional<int> NiceOf(pid_t pid, pid_t tid) {

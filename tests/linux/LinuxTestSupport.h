@@ -92,6 +92,33 @@ class TestDisplay {
     _XDisplay* m_connection = nullptr;
 };
 
+/// sway on the headless backend, in a runtime folder of its own; ended by its pid.
+class HeadlessSway {
+  public:
+    HeadlessSway();
+    ~HeadlessSway();
+    HeadlessSway(const HeadlessSway&) = delete;
+    HeadlessSway& operator=(const HeadlessSway&) = delete;
+
+    bool Ready() const { return !m_socket.empty() && !m_display.empty(); }
+    const std::string& Socket() const { return m_socket; }
+    /// The environment of a Wayland client of this sway.
+    std::vector<std::string> ClientEnvironment() const;
+    /// Gives the focus to the window of process `pid` with swaymsg, as a user's key
+    /// binding would.
+    bool Focus(pid_t pid);
+    /// The same over a connection kept open, so that only sway's own work is timed; the
+    /// answer is read before the call returns.
+    bool FocusNow(pid_t pid);
+
+  private:
+    bool Find();
+
+    std::string m_folder, m_socket, m_display;
+    pid_t m_pid = -1;
+    int m_command = -1;
+};
+
 /// Nice value of a thread or a process's main thread, read from /proc; nullopt when gone.
 std::optional<int> NiceOf(pid_t pid, pid_t tid = 0);
 /// A child of process `parent` (any one); nullopt when it has none.

@@ -3,12 +3,7 @@
 // raises the program in front at once.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "engine/Engine.h"
@@ -24,63 +19,8 @@ namespace {
 
 using namespace platform;
 using linuxtest::Child;
+using linuxtest::HeadlessSway;
 using linuxtest::WaitFor;
-namespace fs = std::filesystem;
-
-// sway on the headless backend, in a runtime folder of its own.
-class HeadlessSway {
-  public:
-    HeadlessSway() {
-        char folder[] = "/tmp/talvex-sway.XXXXXX";
-        if (!::mkdtemp(folder)) return;
-        m_folder = folder;
-        std::ofstream(m_folder + "/config") << "xwayland disable\n";
-        m_pid = linuxtest::Spawn(
-            {"sway", "-c", m_folder + "/config"},
-            {"XDG_RUNTIME_DIR=" + m_folder, "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
-             "WLR_LIBINPUT_NO_DEVICES=1", "WAYLAND_DISPLAY=", "DISPLAY=",
-             // sway makes its socket where SWAYSOCK says.
-             "SWAYSOCK=" + m_folder + "/sway-ipc.sock"});
-        if (m_pid <= 0) return;
-        WaitFor([&] { return Find(); }, 15000);
-    }
-    ~HeadlessSway() {
-        linuxtest::KillAndReap(m_pid);
-        if (!m_folder.empty()) fs::remove_all(m_folder);
-    }
-    HeadlessSway(const HeadlessSway&) = delete;
-    HeadlessSway& operator=(const HeadlessSway&) = delete;
-
-    bool Ready() const { return !m_socket.empty() && !m_display.empty(); }
-    const std::string& Socket() const { return m_socket; }
-    std::vector<std::string> ClientEnvironment() const {
-        return {"XDG_RUNTIME_DIR=" + m_folder, "WAYLAND_DISPLAY=" + m_display,
-                "QT_QPA_PLATFORM=wayland", "DISPLAY="};
-    }
-    /// Gives the focus to the window of process `pid`, as a user's key binding would.
-    bool Focus(pid_t pid) {
-        const pid_t msg = linuxtest::Spawn(
-            {"swaymsg", "-q", "-s", m_socket, "[pid=" + std::to_string(pid) + "] focus"}, {});
-        int status = 0;
-        return msg > 0 && ::waitpid(msg, &status, 0) == msg && WIFEXITED(status) &&
-               WEXITSTATUS(status) == 0;
-    }
-
-  private:
-    // The IPC socket and the Wayland display sway made in its folder.
-    bool Find() {
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(m_folder, error)) {
-            const std::string name = entry.path().filename();
-            if (name.starts_with("sway-ipc.") && entry.is_socket()) m_socket = entry.path();
-            if (name.starts_with("wayland-") && !name.ends_with(".lock")) m_display = name;
-        }
-        return Ready();
-    }
-
-    std::string m_folder, m_socket, m_display;
-    pid_t m_pid = -1;
-};
 
 struct NullHost final : IEngineHost {
     void fEndTalvex() override {}
