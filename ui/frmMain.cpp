@@ -101,21 +101,20 @@ void frmMain::BindHandlers() {
     m_form->OnKeyDown = [this](std::int32_t& keyCode, int shift) {
         RunQuietly("frmMain/Form_KeyDown", [&] { Form_KeyDown(keyCode, shift); });
     };
-    Ctl("chkActive").OnClick = Quiet("chkActive_Click", [this] { chkActive_Click(); });
+    m_c.chkActive->OnClick = Quiet("chkActive_Click", [this] { chkActive_Click(); });
     for (std::int16_t i = 0; i < 3; ++i) {
-        Ctl("Option1", i).OnClick = Quiet("Option1_Click", [this, i] { Option1_Click(i); });
+        m_c.Option1[i]->OnClick = Quiet("Option1_Click", [this, i] { Option1_Click(i); });
     }
-    Ctl("chkAlwaysOnTop").OnClick =
-        Quiet("chkAlwaysOnTop_Click", [this] { chkAlwaysOnTop_Click(); });
-    Ctl("chkAdvanced").OnClick = Quiet("chkAdvanced_Click", [this] { chkAdvanced_Click(); });
-    Ctl("chkAutostart").OnClick = Quiet("chkAutostart_Click", [this] { chkAutostart_Click(); });
-    Ctl("chkAutoUpdate").OnClick = Quiet("chkAutoUpdate_Click", [this] { chkAutoUpdate_Click(); });
-    Ctl("chkAutoUpdate").OnMouseUp = [this](int button, int shift, std::int32_t x, std::int32_t y) {
+    m_c.chkAlwaysOnTop->OnClick = Quiet("chkAlwaysOnTop_Click", [this] { chkAlwaysOnTop_Click(); });
+    m_c.chkAdvanced->OnClick = Quiet("chkAdvanced_Click", [this] { chkAdvanced_Click(); });
+    m_c.chkAutostart->OnClick = Quiet("chkAutostart_Click", [this] { chkAutostart_Click(); });
+    m_c.chkAutoUpdate->OnClick = Quiet("chkAutoUpdate_Click", [this] { chkAutoUpdate_Click(); });
+    m_c.chkAutoUpdate->OnMouseUp = [this](int button, int shift, std::int32_t x, std::int32_t y) {
         RunQuietly("chkAutoUpdate_MouseUp", [&] { chkAutoUpdate_MouseUp(button, shift, x, y); });
     };
-    Ctl("imgGer").OnClick = Quiet("imgGer_Click", [this] { imgGer_Click(); });
-    Ctl("imgEn").OnClick = Quiet("imgEn_Click", [this] { imgEn_Click(); });
-    Ctl("imgFr").OnClick = Quiet("imgFr_Click", [this] { imgFr_Click(); });
+    m_c.imgGer->OnClick = Quiet("imgGer_Click", [this] { imgGer_Click(); });
+    m_c.imgEn->OnClick = Quiet("imgEn_Click", [this] { imgEn_Click(); });
+    m_c.imgFr->OnClick = Quiet("imgFr_Click", [this] { imgFr_Click(); });
 
     m_mnuPop1.Find("mnuPop1Show")->OnClick =
         Quiet("mnuPop1Show_Click", [this] { mnuPop1Show_Click(); });
@@ -138,7 +137,7 @@ void frmMain::Form_Load() {
     m_log.DoLog(
         FormatMsg(m_strings.Lang(kIdStarting, false, false, false, kStartingText), kVersionArgs),
         true);
-    Ctl("chkAutostart").SetValue(IsAutostartSet() ? 1 : 0);
+    m_c.chkAutostart->SetValue(IsAutostartSet() ? 1 : 0);
     if (!IsFirstInstance()) {
         // No is the default: a stray Enter must not start a second copy.
         if (m_ui.MsgBox(txtAppAlreadyRunning, vbYesNo | vbQuestion | vbDefaultButton2, "Talvex") !=
@@ -178,7 +177,7 @@ void frmMain::StartupLogLines() {
 void frmMain::AfterStartup() {
     if (m_engine.m_iShutdownState >= 3) return;
     if (!m_ui.IsTrayAvailable()) {
-        if (Ctl("Label1").Caption().empty()) ShowStatusText("");
+        if (m_c.Label1->Caption().empty()) ShowStatusText("");
         ShowMainWindow();
     }
     ExplainMissingRight();
@@ -213,8 +212,7 @@ void frmMain::fEndTalvex() {
     m_tmrRefresh->SetEnabled(false);
     // Everything Talvex changed is put back; a change the kernel turns away for a
     // moment is waited for, briefly. What is still left stays on record for the next start.
-    RunQuietly("fEndTalvex/UndoAllChanges",
-               [this] { m_processes.UndoAllChanges(kEndUndoWaitMs); });
+    RunQuietly("fEndTalvex/UndoAllChanges", [this] { m_processes.UndoAllChanges(kEndUndoWaitMs); });
     RunQuietly("fEndTalvex/fSaveSettings", [this] { fSaveSettings(); });
     if (m_oTrayIcon) {
         m_oTrayIcon->RemoveIcon();
@@ -248,7 +246,7 @@ void frmMain::ShowStatusText(const std::string& sText) {
                                "The desktop has no notification area, so Talvex shows this "
                                "window instead of an icon. Closing it ends Talvex.");
     }
-    Ctl("Label1").SetCaption(text);
+    m_c.Label1->SetCaption(text);
 }
 
 void frmMain::PublishTooltip(const std::string& sText) {

@@ -68,6 +68,22 @@ struct frmMainServices {
     platform::IForegroundSource* foreground = nullptr;
 };
 
+/// The main window's controls as CreateControls made them, each by its own name.
+struct frmMainControls {
+    using Ctl = platform::Control*;
+    Ctl Shape1 = nullptr, Shape2 = nullptr, Shape3 = nullptr, Shape4 = nullptr, Shape5 = nullptr,
+        Shape6 = nullptr;
+    Ctl Image1 = nullptr, Image2 = nullptr, imgGer = nullptr, imgEn = nullptr, imgFr = nullptr;
+    Ctl Label1 = nullptr, Label2 = nullptr, Label3 = nullptr, Line1 = nullptr, Line2 = nullptr;
+    std::array<Ctl, 3> Option1{};  // Above Normal, High, Realtime
+    Ctl chkAlwaysOnTop = nullptr, chkAdvanced = nullptr, chkActive = nullptr;
+    Ctl List1 = nullptr;     // the rules
+    Ctl Command1 = nullptr;  // Remove
+    Ctl Command2 = nullptr;  // Add
+    Ctl Command3 = nullptr;  // Current (the program in front)
+    Ctl chkAutostart = nullptr, chkAutoUpdate = nullptr;
+};
+
 class frmMain final : public IEngineHost, public IAdvancedHost {
   public:
     // Window height of the two views and the left column's height in each, in twips.
@@ -151,7 +167,10 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     platform::ITrayIcon* oTrayIcon() { return m_oTrayIcon.get(); }
     platform::MenuItem& mnuPop1() { return m_mnuPop1; }
     platform::MenuItem& mnuPop2() { return m_mnuPop2; }
+    /// A control by its name, for the translation table and for tests; the window's own
+    /// code uses the members of `controls()`.
     platform::Control& Ctl(const std::string& name, std::int16_t index = -1);
+    const frmMainControls& controls() const { return m_c; }
 
     // Settings the handlers change.
     bool m_bAlwaysOnTop = false;
@@ -215,6 +234,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     NullSettingsStore m_noSettingsStore;
     Engine m_engine;
     std::unique_ptr<platform::Form> m_form;
+    frmMainControls m_c;
     std::unique_ptr<platform::Timer> m_tmrRefresh;
     std::unique_ptr<platform::ITrayIcon> m_oTrayIcon;
     platform::MenuItem m_mnuPop1{"mnuPop1"};

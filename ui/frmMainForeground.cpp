@@ -1,7 +1,7 @@
 // The main window's side of the desktop's foreground announcements: a change runs the
 // engine's foreground step at once, whenever the ticks would run too.
-#include "i18n/FormatMsg.h"
 #include "base/RunQuietly.h"
+#include "i18n/FormatMsg.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -17,8 +17,9 @@ constexpr std::int16_t kIdUnreachableDesktop = 69;
 void frmMain::StartForegroundSource() {
     if (!m_foreground) return;
     m_foregroundRetryAt = m_clock.GetTickCount64() + kForegroundRetryMs;
-    m_foreground->Start(
-        m_ui, [this](const ForegroundChange&) { RunQuietly("OnForegroundChange", [this] { OnForegroundChange(); }); });
+    m_foreground->Start(m_ui, [this](const ForegroundChange&) {
+        RunQuietly("OnForegroundChange", [this] { OnForegroundChange(); });
+    });
 }
 
 // Runs on every tick: a connection that was lost is made again, now and then.

@@ -8,23 +8,18 @@ using namespace platform;
 namespace {
 
 // The lower panel and the language flags, below the simple view's edge.
-constexpr const char* kAdvancedViewOnly[] = {
-    "Shape2",   "Label2",       "List1",         "Command1", "Command2",
-    "Command3", "chkAutostart", "chkAutoUpdate", "Label3",   "Shape6",
-    "imgGer",   "Shape4",       "imgEn",         "Shape5",   "imgFr"};
-
 }  // namespace
 
 void frmMain::chkActive_Click() {
     // An exit that was asked for must still be carried out by the next tick.
-    const bool on = Ctl("chkActive").Checked();
+    const bool on = m_c.chkActive->Checked();
     m_tmrRefresh->SetEnabled(on || m_engine.m_iShutdownState >= 1);
     if (on) {
         if (m_oTrayIcon) m_oTrayIcon->IconHandle(m_form->Icon());
         return;
     }
     if (m_oTrayIcon) {
-        m_oTrayIcon->IconHandle(Ctl("Image2").GetPicture());
+        m_oTrayIcon->IconHandle(m_c.Image2->GetPicture());
         m_oTrayIcon->ToolTip(m_form->Caption());
     }
     if (m_engine.m_lForegroundPid != 0 && m_engine.m_lForegroundPriority != 0) {
@@ -38,31 +33,37 @@ void frmMain::Option1_Click(std::int16_t Index) {
 }
 
 void frmMain::chkAlwaysOnTop_Click() {
-    m_bAlwaysOnTop = Ctl("chkAlwaysOnTop").Checked();
+    m_bAlwaysOnTop = m_c.chkAlwaysOnTop->Checked();
     m_engine.m_modMain.SetTopmost(m_form->Handle(), m_bAlwaysOnTop);
 }
 
 void frmMain::chkAdvanced_Click() {
-    m_bAdvancedView = Ctl("chkAdvanced").Checked();
+    m_bAdvancedView = m_c.chkAdvanced->Checked();
     fSetAdvancedView();
 }
 
 void frmMain::fSetAdvancedView() {
     m_form->SetHeight(m_bAdvancedView ? kAdvancedHeight : kSimpleHeight);
-    TwipsRect column = Ctl("Shape3").Rect();
+    TwipsRect column = m_c.Shape3->Rect();
     column.height = m_bAdvancedView ? kAdvancedColumn : kSimpleColumn;
-    Ctl("Shape3").Move(column);
+    m_c.Shape3->Move(column);
     // What the simple view cuts off must be out of reach of the keyboard as well: a
     // box ticked there by Tab and Space would change things nobody sees.
-    for (const char* name : kAdvancedViewOnly) Ctl(name).SetVisible(m_bAdvancedView);
+    // The lower panel: the rules, autostart, the update check and the languages.
+    for (Control* control :
+         {m_c.Shape2, m_c.Label2, m_c.List1, m_c.Command1, m_c.Command2, m_c.Command3,
+          m_c.chkAutostart, m_c.chkAutoUpdate, m_c.Label3, m_c.Shape6, m_c.imgGer, m_c.Shape4,
+          m_c.imgEn, m_c.Shape5, m_c.imgFr}) {
+        control->SetVisible(m_bAdvancedView);
+    }
 }
 
 void frmMain::chkAutostart_Click() {
-    SetAutostart(Ctl("chkAutostart").Checked());
+    SetAutostart(m_c.chkAutostart->Checked());
 }
 
 void frmMain::chkAutoUpdate_Click() {
-    if (HasUpdateCheck()) bAutoUpdate = Ctl("chkAutoUpdate").Checked();
+    if (HasUpdateCheck()) bAutoUpdate = m_c.chkAutoUpdate->Checked();
 }
 
 void frmMain::chkAutoUpdate_MouseUp(int Button, int, std::int32_t, std::int32_t) {
@@ -101,7 +102,7 @@ void frmMain::oTrayIcon_TrayMouseEvent(std::int32_t MouseEvent) {
     } else if (MouseEvent == WM_RBUTTONUP) {
         MenuItem& title = *m_mnuPop1.Find("mnuPop1Title");
         title.caption = m_form->Caption();
-        m_mnuPop1.Find("mnuPop1Activate")->checked = Ctl("chkActive").Checked();
+        m_mnuPop1.Find("mnuPop1Activate")->checked = m_c.chkActive->Checked();
         m_ui.PopupMenu(m_mnuPop1, &title);
     }
 }
@@ -121,7 +122,7 @@ void frmMain::mnuPop1Show_Click() {
 }
 
 void frmMain::mnuPop1Activate_Click() {
-    Control& active = Ctl("chkActive");
+    Control& active = *m_c.chkActive;
     active.SetValue(active.Checked() ? 0 : 1);
 }
 

@@ -84,56 +84,65 @@ void frmMain::CreateControls() {
 
 void frmMain::CreateDecoration() {
     Form& f = *m_form;
-    Panel(f, "Shape3", {120, 120, 975, kAdvancedColumn});
-    Image(f, "Image1", {240, 360, 600, 2400}, "banner");
-    FlagFrame(f, "Shape6", {300, 3960, 615, 615});
-    Flag(f, "imgGer", {360, 4050, 480, 480}, "flag-de", "Deutsch", 15);
-    FlagFrame(f, "Shape4", {300, 4695, 615, 615});
-    Flag(f, "imgEn", {360, 4770, 480, 480}, "flag-en", "English", 16);
-    FlagFrame(f, "Shape5", {300, 5415, 615, 615});
-    Flag(f, "imgFr", {360, 5490, 480, 480}, "flag-fr", "Français", 17);
-    Image(f, "Image2", {360, 6255, 240, 240}, "stop").SetVisible(false);
-    Panel(f, "Shape1", {1200, 120, 4335, 2775});
-    Panel(f, "Shape2", {1200, 3120, 4335, 3045});
+    m_c.Shape3 = &Panel(f, "Shape3", {120, 120, 975, kAdvancedColumn});
+    m_c.Image1 = &Image(f, "Image1", {240, 360, 600, 2400}, "banner");
+    m_c.Shape6 = &FlagFrame(f, "Shape6", {300, 3960, 615, 615});
+    m_c.imgGer = &Flag(f, "imgGer", {360, 4050, 480, 480}, "flag-de", "Deutsch", 15);
+    m_c.Shape4 = &FlagFrame(f, "Shape4", {300, 4695, 615, 615});
+    m_c.imgEn = &Flag(f, "imgEn", {360, 4770, 480, 480}, "flag-en", "English", 16);
+    m_c.Shape5 = &FlagFrame(f, "Shape5", {300, 5415, 615, 615});
+    m_c.imgFr = &Flag(f, "imgFr", {360, 5490, 480, 480}, "flag-fr", "Français", 17);
+    m_c.Image2 = &Image(f, "Image2", {360, 6255, 240, 240}, "stop");
+    m_c.Image2->SetVisible(false);
+    m_c.Shape1 = &Panel(f, "Shape1", {1200, 120, 4335, 2775});
+    m_c.Shape2 = &Panel(f, "Shape2", {1200, 3120, 4335, 3045});
 }
 
 void frmMain::CreateSwitches() {
     Form& f = *m_form;
-    Control& label1 = Captioned(f, ControlKind::Label, "Label1", {1320, 360, 4095, 1455}, "", 0);
+    m_c.Label1 = &Captioned(f, ControlKind::Label, "Label1", {1320, 360, 4095, 1455}, "", 0);
     ControlStyle wrap;
     wrap.wordWrap = true;
-    label1.SetStyle(wrap);
-    Line(f, "Line1", 1200, 1920, 5520, 1920);
+    m_c.Label1->SetStyle(wrap);
+    m_c.Line1 = &Line(f, "Line1", 1200, 1920, 5520, 1920);
     const char* levels[] = {"Above Normal", "High", "Realtime"};
     for (std::int16_t i = 0; i < 3; ++i) {
-        Captioned(f, ControlKind::OptionButton, "Option1", {1440, 2040 + 240 * i, 1815, 255},
-                  levels[i], 1 + i, i);
+        m_c.Option1[i] = &Captioned(f, ControlKind::OptionButton, "Option1",
+                                    {1440, 2040 + 240 * i, 1815, 255}, levels[i], 1 + i, i);
     }
-    f.Find("Option1", 1)->SetValue(1);
-    Line(f, "Line2", 3360, 1920, 3360, 2880);
-    Captioned(f, ControlKind::CheckBox, "chkAlwaysOnTop", {3480, 2040, 1695, 255}, "Always On Top",
-              4);
-    Captioned(f, ControlKind::CheckBox, "chkAdvanced", {3480, 2280, 1815, 255}, "Advanced...", 5);
-    Captioned(f, ControlKind::CheckBox, "chkActive", {3480, 2520, 1815, 255}, "Active", 11)
-        .SetValue(1);
+    m_c.Option1[1]->SetValue(1);
+    m_c.Line2 = &Line(f, "Line2", 3360, 1920, 3360, 2880);
+    m_c.chkAlwaysOnTop = &Captioned(f, ControlKind::CheckBox, "chkAlwaysOnTop",
+                                    {3480, 2040, 1695, 255}, "Always On Top", 4);
+    m_c.chkAdvanced = &Captioned(f, ControlKind::CheckBox, "chkAdvanced", {3480, 2280, 1815, 255},
+                                 "Advanced...", 5);
+    m_c.chkActive =
+        &Captioned(f, ControlKind::CheckBox, "chkActive", {3480, 2520, 1815, 255}, "Active", 11);
+    m_c.chkActive->SetValue(1);
 }
 
 void frmMain::CreateRulePanel() {
     Form& f = *m_form;
-    Captioned(f, ControlKind::Label, "Label2", {1440, 3360, 3855, 255}, "Non boosted programs:", 6)
-        .SetBuddy("List1");
-    Captioned(f, ControlKind::ListBox, "List1", {1440, 3600, 3975, 1230}, "", 7);
-    Captioned(f, ControlKind::PushButton, "Command1", {4320, 4875, 1095, 375}, "Remove", 8);
-    Captioned(f, ControlKind::PushButton, "Command2", {2880, 4875, 1095, 375}, "Add", 9);
-    Captioned(f, ControlKind::PushButton, "Command3", {1440, 4875, 1095, 375}, "Current", 10);
-    Captioned(f, ControlKind::CheckBox, "chkAutostart", {1485, 5355, 3960, 240}, "Autostart", 13);
-    Captioned(f, ControlKind::CheckBox, "chkAutoUpdate", {1485, 5625, 3960, 240}, "AutoUpdate", 14);
-    Control& footer = Captioned(f, ControlKind::Label, "Label3", {1560, 5940, 3615, 195}, "", 12);
+    m_c.Label2 = &Captioned(f, ControlKind::Label, "Label2", {1440, 3360, 3855, 255},
+                            "Non boosted programs:", 6);
+    m_c.Label2->SetBuddy("List1");
+    m_c.List1 = &Captioned(f, ControlKind::ListBox, "List1", {1440, 3600, 3975, 1230}, "", 7);
+    m_c.Command1 =
+        &Captioned(f, ControlKind::PushButton, "Command1", {4320, 4875, 1095, 375}, "Remove", 8);
+    m_c.Command2 =
+        &Captioned(f, ControlKind::PushButton, "Command2", {2880, 4875, 1095, 375}, "Add", 9);
+    m_c.Command3 =
+        &Captioned(f, ControlKind::PushButton, "Command3", {1440, 4875, 1095, 375}, "Current", 10);
+    m_c.chkAutostart = &Captioned(f, ControlKind::CheckBox, "chkAutostart", {1485, 5355, 3960, 240},
+                                  "Autostart", 13);
+    m_c.chkAutoUpdate = &Captioned(f, ControlKind::CheckBox, "chkAutoUpdate",
+                                   {1485, 5625, 3960, 240}, "AutoUpdate", 14);
+    m_c.Label3 = &Captioned(f, ControlKind::Label, "Label3", {1560, 5940, 3615, 195}, "", 12);
     ControlStyle small;
     small.fontPoints = 7;
     small.foreColor = Rgb{96, 96, 96};
     small.wordWrap = false;
-    footer.SetStyle(small);
+    m_c.Label3->SetStyle(small);
 }
 
 void frmMain::CreateMenus() {

@@ -28,22 +28,14 @@ const std::array<std::pair<const char*, Pop2Item>, 8> kPop2Commands{{
 }  // namespace
 
 void frmMain::BindRulePanel() {
-    Ctl("Command1").OnClick = [this] {
-        RunQuietly("Command1_Click", [this] { Command1_Click(); });
-    };
-    Ctl("Command2").OnClick = [this] {
-        RunQuietly("Command2_Click", [this] { Command2_Click(); });
-    };
-    Ctl("Command3").OnClick = [this] {
-        RunQuietly("Command3_Click", [this] { Command3_Click(); });
-    };
-    Ctl("List1").OnDblClick = [this] {
-        RunQuietly("List1_DblClick", [this] { List1_DblClick(); });
-    };
-    Ctl("List1").OnMouseDown = [this](int button, int shift, std::int32_t x, std::int32_t y) {
+    m_c.Command1->OnClick = [this] { RunQuietly("Command1_Click", [this] { Command1_Click(); }); };
+    m_c.Command2->OnClick = [this] { RunQuietly("Command2_Click", [this] { Command2_Click(); }); };
+    m_c.Command3->OnClick = [this] { RunQuietly("Command3_Click", [this] { Command3_Click(); }); };
+    m_c.List1->OnDblClick = [this] { RunQuietly("List1_DblClick", [this] { List1_DblClick(); }); };
+    m_c.List1->OnMouseDown = [this](int button, int shift, std::int32_t x, std::int32_t y) {
         RunQuietly("List1_MouseDown", [&] { List1_MouseDown(button, shift, x, y); });
     };
-    Ctl("List1").OnKeyDown = [this](std::int32_t& keyCode, int shift) {
+    m_c.List1->OnKeyDown = [this](std::int32_t& keyCode, int shift) {
         RunQuietly("List1_KeyDown", [&] { List1_KeyDown(keyCode, shift); });
     };
     for (const auto& [name, item] : kPop2Commands) {
@@ -55,11 +47,11 @@ void frmMain::BindRulePanel() {
 }
 
 void frmMain::fRefreshList() {
-    Ctl("List1").SetItems(RuleCommands::fRefreshList(m_engine.m_TalvexItems));
+    m_c.List1->SetItems(RuleCommands::fRefreshList(m_engine.m_TalvexItems));
 }
 
 SelectedLine frmMain::SelectedRuleLine() {
-    const Control& list = Ctl("List1");
+    const Control& list = *m_c.List1;
     if (list.ListIndex() < 0) return std::nullopt;
     return list.List(list.ListIndex());
 }

@@ -25,16 +25,16 @@ void frmMain::fLoadSettings() {
     m_sLanguage = v.sLanguage;
     Translate();
     m_engine.m_iNewPriority = v.iNewPriority;
-    Ctl("Option1", v.iNewPriority).SetValue(1);
+    m_c.Option1[v.iNewPriority]->SetValue(1);
     m_bAlwaysOnTop = v.bAlwaysOnTop;
-    if (m_bAlwaysOnTop) Ctl("chkAlwaysOnTop").SetValue(1);
+    if (m_bAlwaysOnTop) m_c.chkAlwaysOnTop->SetValue(1);
     m_bAdvancedView = v.bAdvancedView;
-    Ctl("chkAdvanced").SetValue(m_bAdvancedView ? 1 : 0);
+    m_c.chkAdvanced->SetValue(m_bAdvancedView ? 1 : 0);
     fSetAdvancedView();
     bAutoUpdate = v.bAutoUpdate;
     // A build without an update check shows the box cleared, and keeps the stored choice
     // for a build that has one.
-    Ctl("chkAutoUpdate").SetValue(bAutoUpdate && HasUpdateCheck() ? 1 : 0);
+    m_c.chkAutoUpdate->SetValue(bAutoUpdate && HasUpdateCheck() ? 1 : 0);
     m_engine.m_modMain.bBkgObservation = v.bBkgObservation;
     m_engine.m_modMain.iBelowNormalCpuUsage = v.iBelowNormalCpuUsage;
     m_engine.m_modMain.iIdleCpuUsage = v.iIdleCpuUsage;

@@ -117,7 +117,7 @@ void frmMain::Translate() {
 // shows everywhere at once.
 void frmMain::TranslateOwnTexts() {
     m_ui.SetLanguage(m_sLanguage);
-    Ctl("Label3").SetCaption(m_strings.Lang(kIdFooter, false, false, false, kFooterText));
+    m_c.Label3->SetCaption(m_strings.Lang(kIdFooter, false, false, false, kFooterText));
     ShowUpdateAvailability();
     if (frmAdvanced* advanced = Advanced()) advanced->Retranslate();
     m_frmWarning.Retranslate();

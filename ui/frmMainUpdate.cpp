@@ -38,7 +38,7 @@ void frmMain::ShowUpdateAvailability() {
     MenuItem& item = *m_mnuPop1.Find("mnuPop1Update");
     item.enabled = false;
     item.caption = m_strings.Lang(kIdNoUpdateCheck, false, false, false, kNoUpdateCheckText);
-    Ctl("chkAutoUpdate").SetEnabled(false);
+    m_c.chkAutoUpdate->SetEnabled(false);
 }
 
 }  // namespace talvex
