@@ -116,16 +116,13 @@ void frmMain::BindHandlers() {
     m_c.imgEn->OnClick = Quiet("imgEn_Click", [this] { imgEn_Click(); });
     m_c.imgFr->OnClick = Quiet("imgFr_Click", [this] { imgFr_Click(); });
 
-    m_mnuPop1.Find("mnuPop1Show")->OnClick =
-        Quiet("mnuPop1Show_Click", [this] { mnuPop1Show_Click(); });
-    m_mnuPop1.Find("mnuPop1Activate")->OnClick =
+    m_c.mnuPop1Show->OnClick = Quiet("mnuPop1Show_Click", [this] { mnuPop1Show_Click(); });
+    m_c.mnuPop1Activate->OnClick =
         Quiet("mnuPop1Activate_Click", [this] { mnuPop1Activate_Click(); });
-    m_mnuPop1.Find("mnuPop1Advanced")->OnClick =
+    m_c.mnuPop1Advanced->OnClick =
         Quiet("mnuPop1Advanced_Click", [this] { mnuPop1Advanced_Click(); });
-    m_mnuPop1.Find("mnuPop1Update")->OnClick =
-        Quiet("mnuPop1Update_Click", [this] { mnuPop1Update_Click(); });
-    m_mnuPop1.Find("mnuPop1Exit")->OnClick =
-        Quiet("mnuPop1Exit_Click", [this] { mnuPop1Exit_Click(); });
+    m_c.mnuPop1Update->OnClick = Quiet("mnuPop1Update_Click", [this] { mnuPop1Update_Click(); });
+    m_c.mnuPop1Exit->OnClick = Quiet("mnuPop1Exit_Click", [this] { mnuPop1Exit_Click(); });
 }
 
 // ---- start-up ----

@@ -68,7 +68,8 @@ struct frmMainServices {
     platform::IForegroundSource* foreground = nullptr;
 };
 
-/// The main window's controls as CreateControls made them, each by its own name.
+/// The main window's controls and menu items as CreateControls and CreateMenus made
+/// them, each by its own name.
 struct frmMainControls {
     using Ctl = platform::Control*;
     Ctl Shape1 = nullptr, Shape2 = nullptr, Shape3 = nullptr, Shape4 = nullptr, Shape5 = nullptr,
@@ -82,6 +83,15 @@ struct frmMainControls {
     Ctl Command2 = nullptr;  // Add
     Ctl Command3 = nullptr;  // Current (the program in front)
     Ctl chkAutostart = nullptr, chkAutoUpdate = nullptr;
+
+    // The tray menu and the rule menu.
+    using Item = platform::MenuItem*;
+    Item mnuPop1Title = nullptr, mnuPop1Show = nullptr, mnuPop1Activate = nullptr,
+         mnuPop1Advanced = nullptr, mnuPop1Update = nullptr, mnuPop1Exit = nullptr;
+    Item mnuPop2AutoboostAboveNormal = nullptr, mnuPop2AutoBoostHigh = nullptr,
+         mnuPop2AutoBoostRealtime = nullptr, mnuPop2NoBoost = nullptr,
+         mnuPop2NoBkgObservation = nullptr, mnuPop2HangUp = nullptr, mnuPop2HangUpMsg = nullptr,
+         mnuPop2Delete = nullptr;
 };
 
 class frmMain final : public IEngineHost, public IAdvancedHost {

@@ -146,31 +146,32 @@ void frmMain::CreateRulePanel() {
 }
 
 void frmMain::CreateMenus() {
-    MenuItem& title = m_mnuPop1.Add("mnuPop1Title", "Talvex");
-    title.enabled = false;
+    m_c.mnuPop1Title = &m_mnuPop1.Add("mnuPop1Title", "Talvex");
+    m_c.mnuPop1Title->enabled = false;
     m_mnuPop1.AddSeparator("mnuPop1Sep");
-    m_mnuPop1.Add("mnuPop1Show", "Show Talvex");
-    m_mnuPop1.Add("mnuPop1Activate", "Toggle Activate Talvex");
+    m_c.mnuPop1Show = &m_mnuPop1.Add("mnuPop1Show", "Show Talvex");
+    m_c.mnuPop1Activate = &m_mnuPop1.Add("mnuPop1Activate", "Toggle Activate Talvex");
     m_mnuPop1.AddSeparator("mnuPop1Sep4");
-    m_mnuPop1.Add("mnuPop1Advanced", "Show Advanced Window");
+    m_c.mnuPop1Advanced = &m_mnuPop1.Add("mnuPop1Advanced", "Show Advanced Window");
     m_mnuPop1.AddSeparator("mnuPop1Sep3");
-    m_mnuPop1.Add("mnuPop1Update", "Check for Update");
+    m_c.mnuPop1Update = &m_mnuPop1.Add("mnuPop1Update", "Check for Update");
     m_mnuPop1.AddSeparator("mnuPop1Sep2");
-    m_mnuPop1.Add("mnuPop1Exit", "Exit Talvex");
+    m_c.mnuPop1Exit = &m_mnuPop1.Add("mnuPop1Exit", "Exit Talvex");
 
     MenuItem& boost = m_mnuPop2.Add("mnuPop2AutoBoost", "Always Boost");
-    boost.Add("mnuPop2AutoboostAboveNormal", "Above Normal");
-    boost.Add("mnuPop2AutoBoostHigh", "High");
-    boost.Add("mnuPop2AutoBoostRealtime", "Realtime");
+    m_c.mnuPop2AutoboostAboveNormal = &boost.Add("mnuPop2AutoboostAboveNormal", "Above Normal");
+    m_c.mnuPop2AutoBoostHigh = &boost.Add("mnuPop2AutoBoostHigh", "High");
+    m_c.mnuPop2AutoBoostRealtime = &boost.Add("mnuPop2AutoBoostRealtime", "Realtime");
     boost.AddSeparator("mnuPop2AutoboostSep1").visible = false;
     boost.Add("mnuPop2AutoBoostOff", "Off").visible = false;
-    m_mnuPop2.Add("mnuPop2NoBoost", "Never Boost");
+    m_c.mnuPop2NoBoost = &m_mnuPop2.Add("mnuPop2NoBoost", "Never Boost");
     m_mnuPop2.AddSeparator("mnuPop2Sep2");
-    m_mnuPop2.Add("mnuPop2NoBkgObservation", "No Background Observation");
-    m_mnuPop2.Add("mnuPop2HangUp", "Disable hang up observation");
-    m_mnuPop2.Add("mnuPop2HangUpMsg", "No hang up observation message");
+    m_c.mnuPop2NoBkgObservation =
+        &m_mnuPop2.Add("mnuPop2NoBkgObservation", "No Background Observation");
+    m_c.mnuPop2HangUp = &m_mnuPop2.Add("mnuPop2HangUp", "Disable hang up observation");
+    m_c.mnuPop2HangUpMsg = &m_mnuPop2.Add("mnuPop2HangUpMsg", "No hang up observation message");
     m_mnuPop2.AddSeparator("mnuPop2Sep1");
-    m_mnuPop2.Add("mnuPop2Delete", "Delete");
+    m_c.mnuPop2Delete = &m_mnuPop2.Add("mnuPop2Delete", "Delete");
 }
 
 }  // namespace talvex

@@ -1,7 +1,6 @@
 // The rule list panel of the main window: Remove, Add, Current, rename by double click
 // and the popup menu of a rule. The commands themselves live in RuleCommands; this
 // file connects them to the controls and refills the list when a command asks for it.
-#include <array>
 #include <utility>
 
 #include "base/RunQuietly.h"
@@ -10,22 +9,6 @@
 namespace talvex {
 
 using namespace platform;
-
-namespace {
-
-// The menu entries that run a command, with the command each runs.
-const std::array<std::pair<const char*, Pop2Item>, 8> kPop2Commands{{
-    {"mnuPop2AutoboostAboveNormal", Pop2Item::AboveNormal},
-    {"mnuPop2AutoBoostHigh", Pop2Item::High},
-    {"mnuPop2AutoBoostRealtime", Pop2Item::Realtime},
-    {"mnuPop2NoBoost", Pop2Item::NeverBoost},
-    {"mnuPop2NoBkgObservation", Pop2Item::NoBkgObservation},
-    {"mnuPop2HangUp", Pop2Item::HangUp},
-    {"mnuPop2HangUpMsg", Pop2Item::HangUpMsg},
-    {"mnuPop2Delete", Pop2Item::Delete},
-}};
-
-}  // namespace
 
 void frmMain::BindRulePanel() {
     m_c.Command1->OnClick = [this] { RunQuietly("Command1_Click", [this] { Command1_Click(); }); };
@@ -38,9 +21,20 @@ void frmMain::BindRulePanel() {
     m_c.List1->OnKeyDown = [this](std::int32_t& keyCode, int shift) {
         RunQuietly("List1_KeyDown", [&] { List1_KeyDown(keyCode, shift); });
     };
-    for (const auto& [name, item] : kPop2Commands) {
+    // The menu entries that run a command, with the command each runs.
+    const std::pair<MenuItem*, Pop2Item> commands[] = {
+        {m_c.mnuPop2AutoboostAboveNormal, Pop2Item::AboveNormal},
+        {m_c.mnuPop2AutoBoostHigh, Pop2Item::High},
+        {m_c.mnuPop2AutoBoostRealtime, Pop2Item::Realtime},
+        {m_c.mnuPop2NoBoost, Pop2Item::NeverBoost},
+        {m_c.mnuPop2NoBkgObservation, Pop2Item::NoBkgObservation},
+        {m_c.mnuPop2HangUp, Pop2Item::HangUp},
+        {m_c.mnuPop2HangUpMsg, Pop2Item::HangUpMsg},
+        {m_c.mnuPop2Delete, Pop2Item::Delete},
+    };
+    for (const auto& [menuItem, item] : commands) {
         const Pop2Item command = item;
-        m_mnuPop2.Find(name)->OnClick = [this, command] {
+        menuItem->OnClick = [this, command] {
             RunQuietly("mnuPop2Click", [this, command] { mnuPop2Click(command); });
         };
     }
@@ -97,13 +91,13 @@ void frmMain::ShowRuleMenu() {
     if (!line) return;
     const auto marks = m_ruleCommands.Pop2MarksFor(line);
     if (!marks) return;
-    m_mnuPop2.Find("mnuPop2AutoboostAboveNormal")->checked = marks->bAboveNormal;
-    m_mnuPop2.Find("mnuPop2AutoBoostHigh")->checked = marks->bHigh;
-    m_mnuPop2.Find("mnuPop2AutoBoostRealtime")->checked = marks->bRealtime;
-    m_mnuPop2.Find("mnuPop2NoBoost")->checked = marks->bNeverBoost;
-    m_mnuPop2.Find("mnuPop2NoBkgObservation")->checked = marks->bNoBkgObservation;
-    m_mnuPop2.Find("mnuPop2HangUp")->checked = marks->bHangUp;
-    m_mnuPop2.Find("mnuPop2HangUpMsg")->checked = marks->bHangUpMsg;
+    m_c.mnuPop2AutoboostAboveNormal->checked = marks->bAboveNormal;
+    m_c.mnuPop2AutoBoostHigh->checked = marks->bHigh;
+    m_c.mnuPop2AutoBoostRealtime->checked = marks->bRealtime;
+    m_c.mnuPop2NoBoost->checked = marks->bNeverBoost;
+    m_c.mnuPop2NoBkgObservation->checked = marks->bNoBkgObservation;
+    m_c.mnuPop2HangUp->checked = marks->bHangUp;
+    m_c.mnuPop2HangUpMsg->checked = marks->bHangUpMsg;
     m_ui.PopupMenu(m_mnuPop2, nullptr);
 }
 

@@ -35,7 +35,7 @@ void frmMain::CheckForUpdate(bool bVerbose) {
 // A build without an update check greys the menu entry, which says why, and the box.
 void frmMain::ShowUpdateAvailability() {
     if (HasUpdateCheck()) return;
-    MenuItem& item = *m_mnuPop1.Find("mnuPop1Update");
+    MenuItem& item = *m_c.mnuPop1Update;
     item.enabled = false;
     item.caption = m_strings.Lang(kIdNoUpdateCheck, false, false, false, kNoUpdateCheckText);
     m_c.chkAutoUpdate->SetEnabled(false);
