@@ -19,13 +19,17 @@ struct OptionRow {
 };
 
 // Talvex's own options, in the order --help lists them. An option is one row here, one
-// CommandAction and one case where main() acts on it.
+// CommandAction and one case where main() acts on it; a row with Run decides nothing
+// and only sets its flag.
 constexpr OptionRow kOptions[] = {
     {"-h", "--help", CommandAction::ShowHelp, "Show this help and exit."},
     {"-v", "--version", CommandAction::ShowVersion, "Show the version and exit."},
     {"", "--restore", CommandAction::Restore,
      "Put back the priorities that an earlier run left changed (after a crash or a kill), "
      "then exit."},
+    {"", "--verbose", CommandAction::Run,
+     "Write the developer trace (errors that ended an event handler, set-up steps that "
+     "failed) to the standard error."},
 };
 
 constexpr const char* kProgram = "talvex";
@@ -63,6 +67,8 @@ CommandLine ReadCommandLine(const std::vector<std::string>& vsArgs) {
         if (sArg == "--") bOptionsEnded = true;
         if (!row && !withValue) {
             result.vsOthers.push_back(sArg);
+        } else if (row && row->action == CommandAction::Run) {
+            result.bVerbose = true;
         } else if (!bDecided) {
             bDecided = true;
             result.action = row ? row->action : CommandAction::Fail;

@@ -26,12 +26,15 @@ struct CommandLine {
     CommandAction action = CommandAction::Run;
     /// For Fail: the whole message for the standard error, ending in a line break.
     std::string sError;
+    /// --verbose: the developer trace writes to the standard error.
+    bool bVerbose = false;
     /// The arguments that are not Talvex's own, in their order.
     std::vector<std::string> vsOthers;
 };
 
 /// Reads the arguments after the program's name. The first of Talvex's own options
-/// decides the action. From "--" on (kept in vsOthers) nothing is Talvex's option.
+/// decides the action; --verbose only goes with it. From "--" on (kept in vsOthers) nothing is
+/// Talvex's option.
 CommandLine ReadCommandLine(const std::vector<std::string>& vsArgs);
 
 /// The answer for arguments that nobody took: Fail, naming the first of them (Run when

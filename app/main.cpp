@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/Desktop.h"
 #include "app/SystemServices.h"
+#include "base/Trace.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
 #include "platform/qt/QtUi.h"
@@ -46,9 +47,9 @@ int Answer(const talvex::app::CommandLine& command) {
 
 int main(int argc, char** argv) {
     // Talvex's own options first: they need no display.
-    if (const int code = Answer(talvex::app::ReadCommandLine(ArgumentsOf(argc, argv))); code >= 0) {
-        return code;
-    }
+    const auto own = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv));
+    if (own.bVerbose) talvex::trace::EnableVerbose();
+    if (const int code = Answer(own); code >= 0) return code;
     // Qt takes its standard options out of argv here; what is left is nobody's.
     auto ui = talvex::platform::CreateQtUiServices(argc, argv);
     const auto left = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv)).vsOthers;

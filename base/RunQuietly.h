@@ -1,6 +1,7 @@
 #pragma once
 // The one place where event handlers swallow errors.
 
+#include <functional>
 #include <string_view>
 
 #include "base/Trace.h"
@@ -24,6 +25,12 @@ bool RunQuietly(std::string_view sHandler, Handler&& handler) noexcept {
         TraceSwallowedError(sHandler);
         return false;
     }
+}
+
+/// A handler to hand to a control or a timer: it runs through RunQuietly.
+template <typename Handler>
+std::function<void()> Quiet(const char* sHandler, Handler handler) {
+    return [sHandler, handler]() { RunQuietly(sHandler, handler); };
 }
 
 }  // namespace talvex

@@ -14,9 +14,15 @@ TEST(CommandLineTest, TheFirstOwnOptionDecidesAndTheRestIsLeftInOrder) {
         Args args;
         CommandAction action;
         Args others;
+        bool verbose = false;
     };
     const Case cases[] = {
         {{}, CommandAction::Run, {}},
+        // --verbose goes with any action and decides none.
+        {{"--verbose"}, CommandAction::Run, {}, true},
+        {{"--verbose", "--restore"}, CommandAction::Restore, {}, true},
+        {{"-v", "--verbose"}, CommandAction::ShowVersion, {}, true},
+        {{"--", "--verbose"}, CommandAction::Run, {"--", "--verbose"}},
         {{"-h"}, CommandAction::ShowHelp, {}},
         {{"--help"}, CommandAction::ShowHelp, {}},
         {{"-v"}, CommandAction::ShowVersion, {}},
@@ -40,6 +46,7 @@ TEST(CommandLineTest, TheFirstOwnOptionDecidesAndTheRestIsLeftInOrder) {
         const std::string label = ::testing::PrintToString(c.args);
         EXPECT_EQ(got.action, c.action) << label;
         EXPECT_EQ(got.vsOthers, c.others) << label;
+        EXPECT_EQ(got.bVerbose, c.verbose) << label;
         EXPECT_TRUE(got.sError.empty()) << label;
     }
     // A value on an option that takes none decides too, as a usage error.

@@ -20,11 +20,6 @@ const char* const kKeyTop = "frmAdvanced.Top";
 const char* const kKeyWidth = "frmAdvanced.Width";
 const char* const kKeyHeight = "frmAdvanced.Height";
 
-template <typename Handler>
-std::function<void()> Quiet(const char* sHandler, Handler handler) {
-    return [sHandler, handler]() { RunQuietly(sHandler, handler); };
-}
-
 }  // namespace
 
 frmAdvanced::frmAdvanced(const frmAdvancedServices& services)

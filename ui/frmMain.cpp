@@ -34,12 +34,6 @@ constexpr const char* kNoRightText =
 const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMinor},
                            std::int64_t{kVersionRevision}};
 
-// Every handler ends quietly on any error and keeps what it already did.
-template <typename Handler>
-std::function<void()> Quiet(const char* sHandler, Handler handler) {
-    return [sHandler, handler]() { RunQuietly(sHandler, handler); };
-}
-
 }  // namespace
 
 frmMain::frmMain(const frmMainServices& services)
