@@ -50,7 +50,7 @@ std::string Engine::StatusText(WindowHandle window, const std::string& title,
 
 void Engine::ForegroundEvent() {
     RunQuietly("ForegroundEvent", [this] {
-        if (m_iShutdownState >= 1) return;
+        if (m_iShutdownState >= ShutdownState::Requested) return;
         // Window managers clear the active window for a moment while the focus moves on
         // (openbox does so at every switch). Such a moment is no change: only the tick
         // counts "nothing in front", so the program that left is not recorded as the
@@ -63,8 +63,8 @@ void Engine::ForegroundEvent() {
 }
 
 void Engine::RefreshTick() {
-    if (m_iShutdownState >= 1) {
-        m_iShutdownState = 2;
+    if (m_iShutdownState >= ShutdownState::Requested) {
+        m_iShutdownState = ShutdownState::TakenUp;
         m_host.fEndTalvex();
         return;
     }

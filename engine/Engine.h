@@ -20,6 +20,14 @@ namespace talvex {
 /// Priority class of a boost level: 0 Above Normal, 1 High, 2 Realtime; 0 for none.
 std::int32_t BoostLevelToClass(std::int32_t iLevel);
 
+/// How far the program's end has come, in order.
+enum class ShutdownState : std::int16_t {
+    Running,    ///< no end asked for
+    Requested,  ///< an end was asked for; the next tick takes it up
+    TakenUp,    ///< the tick took it up and called the end
+    Ending,     ///< the end runs: nothing new starts
+};
+
 class Engine {
   public:
     Engine(platform::IProcessApi& processes, platform::IWindowApi& windows, platform::IClock& clock,
@@ -55,7 +63,7 @@ class Engine {
     std::int16_t m_iNewPriority = 0;  // global boost level
     TalvexItems m_TalvexItems{m_iNewPriority};
 
-    std::int16_t m_iShutdownState = 0;  // 0 running, 1 requested, 2 taken up, 3 ending
+    ShutdownState m_iShutdownState = ShutdownState::Running;
     platform::WindowHandle m_hForegroundWnd = 0;
     std::int32_t m_lForegroundPid = 0;
     std::int32_t m_lForegroundPriority = 0;

@@ -33,7 +33,7 @@ struct ScriptedStages : IProcessStages {
 };
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         self = desk.AddProcess({"/opt/talvex/talvex", HIGH_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
@@ -107,8 +107,8 @@ TEST_F(EngineTest, DecisionTableForRulesBlockedAndPresentClass) {
         const auto [pid, window] = Front(c.path, c.path, c.before);
         engine.tmrRefresh_Timer();
         EXPECT_EQ(desk.PriorityOf(pid), c.after) << c.path;
-        EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] Foreground application changed: " +
-                                          c.path);
+        EXPECT_EQ(log.Lines().back(),
+                  "[09.12.2026 08:48:46] Foreground application changed: " + c.path);
         (void)window;
     }
 }
@@ -150,8 +150,8 @@ TEST_F(EngineTest, StatusTextOnEveryTickThatReachesIt) {
     ASSERT_EQ(host.status.size(), 2u);
     // The first tick reads the class before boosting; the second sees High.
     EXPECT_EQ(host.status[1], "Window: " + std::to_string(window) +
-                                  " (Ed)\r\n/usr/bin/editor\r\nProcess ID: " +
-                                  std::to_string(pid) + ", Priority: 128 (High)");
+                                  " (Ed)\r\n/usr/bin/editor\r\nProcess ID: " + std::to_string(pid) +
+                                  ", Priority: 128 (High)");
 }
 
 TEST_F(EngineTest, NoForegroundWindowCountsAsChangeToPidZeroAndBoostsNothing) {
@@ -183,10 +183,10 @@ TEST_F(EngineTest, ProgramThatCannotBeOpenedIsRecordedAndLoggedButNotTouched) {
 
 TEST_F(EngineTest, EndRequestCallsEndAndDoesNothingElse) {
     const auto [editor, w] = Front("/usr/bin/editor", "Ed");
-    engine.m_iShutdownState = 1;
+    engine.m_iShutdownState = ShutdownState::Requested;
     engine.tmrRefresh_Timer();
     EXPECT_EQ(host.endCalls, 1);
-    EXPECT_EQ(engine.m_iShutdownState, 2);
+    EXPECT_EQ(engine.m_iShutdownState, ShutdownState::TakenUp);
     EXPECT_TRUE(host.status.empty());
     EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
 }
@@ -318,7 +318,8 @@ TEST_F(EngineTest, AMomentWithoutAWindowInFrontIsNoAnnouncedChange) {
 
 TEST_F(EngineTest, AnnouncedChangeAfterAnEndRequestLeavesTheEndToTheTick) {
     const auto [editor, w] = Front("/usr/bin/editor", "Ed");
-    for (const std::int16_t state : {1, 2, 3}) {
+    for (const ShutdownState state :
+         {ShutdownState::Requested, ShutdownState::TakenUp, ShutdownState::Ending}) {
         engine.m_iShutdownState = state;
         engine.ForegroundEvent();
         EXPECT_EQ(engine.m_iShutdownState, state);
@@ -326,7 +327,7 @@ TEST_F(EngineTest, AnnouncedChangeAfterAnEndRequestLeavesTheEndToTheTick) {
         EXPECT_TRUE(host.status.empty());
         EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
     }
-    engine.m_iShutdownState = 1;
+    engine.m_iShutdownState = ShutdownState::Requested;
     engine.tmrRefresh_Timer();
     EXPECT_EQ(host.endCalls, 1);
 }

@@ -98,7 +98,7 @@ TEST_F(frmMainTest, StartUpRunsInOrderAndSwitchesTheTimerOnLast) {
     EXPECT_EQ(ownClassAtTimerOn, HIGH_PRIORITY_CLASS);
     EXPECT_TRUE(balloonBeforeTimer);
     EXPECT_TRUE(frm.tmrRefresh().Enabled());
-    EXPECT_EQ(frm.engine().m_iShutdownState, 0);
+    EXPECT_EQ(frm.engine().m_iShutdownState, ShutdownState::Running);
     EXPECT_FALSE(frm.form().Visible());
     EXPECT_TRUE(ui.MsgBoxes().empty());
     EXPECT_EQ(frm.engine().m_iNewPriority, 1);
@@ -122,13 +122,13 @@ TEST_F(frmMainTest, ExitFromTheTrayWhileBoostingIsOffEndsOnTheNextTick) {
     RightClickTray("mnuPop1Activate");
     EXPECT_FALSE(frm.tmrRefresh().Enabled());
     RightClickTray("mnuPop1Exit");
-    EXPECT_EQ(frm.engine().m_iShutdownState, 1);
+    EXPECT_EQ(frm.engine().m_iShutdownState, ShutdownState::Requested);
     EXPECT_FALSE(ui.Ended());  // the menu itself ends nothing
 
     ui.FireTimers();
     EXPECT_TRUE(ui.Ended());
     EXPECT_EQ(ui.ExitCode(), 0);
-    EXPECT_EQ(frm.engine().m_iShutdownState, 3);
+    EXPECT_EQ(frm.engine().m_iShutdownState, ShutdownState::Ending);
     EXPECT_EQ(ui.Tray(), nullptr);
     EXPECT_EQ(Count("RemoveIcon"), 1);
     EXPECT_FALSE(frm.form().Loaded());

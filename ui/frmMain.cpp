@@ -145,7 +145,7 @@ void frmMain::Form_Load() {
     };
     m_oTrayIcon->AddIcon(*m_form, 0, m_form->Caption());
     m_oTrayIcon->ShowBalloon(1, txtTalvexStarted, "Talvex", 5000);
-    m_engine.m_iShutdownState = 0;
+    m_engine.m_iShutdownState = ShutdownState::Running;
     if (bAutoUpdate && HasUpdateCheck()) CheckForUpdate(false);
     m_engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
     StartForegroundSource();
@@ -166,7 +166,7 @@ void frmMain::StartupLogLines() {
 // Once the event loop runs: a desktop without a notification area gets the window
 // itself, and a missing right to raise priorities is explained once.
 void frmMain::AfterStartup() {
-    if (m_engine.m_iShutdownState >= 3) return;
+    if (m_engine.m_iShutdownState >= ShutdownState::Ending) return;
     if (!m_ui.IsTrayAvailable()) {
         if (m_c.Label1->Caption().empty()) ShowStatusText("");
         ShowMainWindow();
@@ -198,8 +198,8 @@ void frmMain::ExplainMissingRight() {
 // ---- shutdown ----
 
 void frmMain::fEndTalvex() {
-    if (m_engine.m_iShutdownState > 2) return;
-    m_engine.m_iShutdownState = 3;
+    if (m_engine.m_iShutdownState > ShutdownState::TakenUp) return;
+    m_engine.m_iShutdownState = ShutdownState::Ending;
     m_tmrRefresh->SetEnabled(false);
     // Everything Talvex changed is put back; a change the kernel turns away for a
     // moment is waited for, briefly. What is still left stays on record for the next start.

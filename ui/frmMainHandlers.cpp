@@ -13,7 +13,7 @@ namespace {
 void frmMain::chkActive_Click() {
     // An exit that was asked for must still be carried out by the next tick.
     const bool on = m_c.chkActive->Checked();
-    m_tmrRefresh->SetEnabled(on || m_engine.m_iShutdownState >= 1);
+    m_tmrRefresh->SetEnabled(on || m_engine.m_iShutdownState >= ShutdownState::Requested);
     if (on) {
         if (m_oTrayIcon) m_oTrayIcon->IconHandle(m_form->Icon());
         return;
@@ -135,7 +135,7 @@ void frmMain::mnuPop1Update_Click() {
 }
 
 void frmMain::mnuPop1Exit_Click() {
-    m_engine.m_iShutdownState = 1;
+    m_engine.m_iShutdownState = ShutdownState::Requested;
     m_tmrRefresh->SetEnabled(true);
 }
 
