@@ -1,7 +1,6 @@
 #include "ui/frmWarning.h"
 
 #include "base/RunQuietly.h"
-#include "base/TalvexError.h"
 
 namespace talvex {
 
@@ -15,12 +14,6 @@ constexpr std::int32_t kNonClientTwips = 345;
 // Longest sleep between two rounds of events while the dialog waits: any event wakes
 // the wait earlier, so this only bounds how late a missed wake-up is noticed.
 constexpr std::int32_t kWaitMilliseconds = 50;
-
-Control& Find(Form& form, const std::string& name) {
-    Control* control = form.Find(name);
-    if (!control) throw TalvexError(kErrIndexOutOfRange);
-    return *control;
-}
 
 // Clears the waiting state and unloads the dialog however Display ends.
 class DisplayScope {
@@ -60,18 +53,18 @@ void frmWarning::Form_Load() {
     f.SetHeight(kClientHeight + kNonClientTwips);
     f.Move((m_ui.ScreenWidth() - kClientWidth) / 2, (m_ui.ScreenHeight() - f.Height()) / 2);
     f.Add(ControlKind::Picture, "Image1", {60, 120, 720, 720}).SetPicture("warning");
-    Control& label = f.Add(ControlKind::Label, "Label1", {840, 540, 5055, 1095});
-    label.SetTabIndex(2);
-    Control& check1 = f.Add(ControlKind::CheckBox, "Check1", {780, 1740, 5175, 255});
-    check1.SetTabIndex(1);
-    Control& check2 = f.Add(ControlKind::CheckBox, "Check2", {780, 2040, 5175, 255});
-    check2.SetTabIndex(3);
-    Control& ok = f.Add(ControlKind::PushButton, "OKButton", {4740, 2340, 1215, 375});
-    ok.SetTabIndex(0);
+    m_Label1 = &f.Add(ControlKind::Label, "Label1", {840, 540, 5055, 1095});
+    m_Label1->SetTabIndex(2);
+    m_Check1 = &f.Add(ControlKind::CheckBox, "Check1", {780, 1740, 5175, 255});
+    m_Check1->SetTabIndex(1);
+    m_Check2 = &f.Add(ControlKind::CheckBox, "Check2", {780, 2040, 5175, 255});
+    m_Check2->SetTabIndex(3);
+    m_OKButton = &f.Add(ControlKind::PushButton, "OKButton", {4740, 2340, 1215, 375});
+    m_OKButton->SetTabIndex(0);
     // The only button: Enter and Escape both answer with the boxes as they are.
-    ok.SetDefault(true);
-    ok.SetCancel(true);
-    ok.OnClick = [this] { RunQuietly("OKButton_Click", [this] { OKButton_Click(); }); };
+    m_OKButton->SetDefault(true);
+    m_OKButton->SetCancel(true);
+    m_OKButton->OnClick = [this] { RunQuietly("OKButton_Click", [this] { OKButton_Click(); }); };
 
     SetTexts();
 }
@@ -79,12 +72,10 @@ void frmWarning::Form_Load() {
 void frmWarning::SetTexts() {
     Form& f = *m_form;
     f.SetCaption(m_strings.Lang(53, false, false, false, "Warning"));
-    Find(f, "Check1")
-        .SetCaption(m_strings.Lang(52, false, false, false, "Do noch check this app again"));
-    Find(f, "Check2")
-        .SetCaption(m_strings.Lang(58, false, false, false,
-                                   "Do not display this message again for this app"));
-    Find(f, "OKButton").SetCaption(m_strings.Lang(66, false, false, false, "Ok"));
+    m_Check1->SetCaption(m_strings.Lang(52, false, false, false, "Do noch check this app again"));
+    m_Check2->SetCaption(
+        m_strings.Lang(58, false, false, false, "Do not display this message again for this app"));
+    m_OKButton->SetCaption(m_strings.Lang(66, false, false, false, "Ok"));
 }
 
 void frmWarning::Retranslate() {
@@ -99,13 +90,13 @@ bool frmWarning::Display(const std::string& sMsg, bool& bNoBoost) {
     }
     DisplayScope scope(m_bWaiting, m_form);
     Form_Load();
-    Find(*m_form, "Label1").SetCaption(sMsg);
+    m_Label1->SetCaption(sMsg);
     m_bOkPressed = false;
     m_form->Show();
     if (m_onShown) m_onShown(m_form->Handle());
     Wait();
-    const bool bResult = Find(*m_form, "Check2").Value() == 1;
-    bNoBoost = Find(*m_form, "Check1").Value() == 1;
+    const bool bResult = m_Check2->Value() == 1;
+    bNoBoost = m_Check1->Value() == 1;
     return bResult;
 }
 

@@ -56,6 +56,11 @@ class frmWarning final : public IWarningDialog {
     const StringTable& m_strings;
     ShownHook m_onShown;
     std::unique_ptr<platform::Form> m_form;
+    // The dialog's controls while it is loaded.
+    platform::Control* m_Label1 = nullptr;
+    platform::Control* m_Check1 = nullptr;  // do not check this program again
+    platform::Control* m_Check2 = nullptr;  // do not show this message again for it
+    platform::Control* m_OKButton = nullptr;
     bool m_bOkPressed = false;
     bool m_bWaiting = false;
 };
