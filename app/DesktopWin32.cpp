@@ -1,6 +1,7 @@
 // The real Windows desktop: processes, windows and the clock through the Win32 API.
 #include "app/Desktop.h"
 #include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32ForegroundSource.h"
 #include "platform/win32/Win32ProcessApi.h"
 #include "platform/win32/Win32WindowApi.h"
 
@@ -12,11 +13,13 @@ class Win32Desktop final : public Desktop {
     platform::IProcessApi& Processes() override { return m_processes; }
     platform::IWindowApi& Windows() override { return m_windows; }
     platform::IClock& Clock() override { return m_clock; }
+    platform::IForegroundSource* Foreground() override { return &m_foreground; }
 
   private:
     platform::Win32ProcessApi m_processes;
     platform::Win32WindowApi m_windows;
     platform::Win32Clock m_clock;
+    platform::Win32ForegroundSource m_foreground;
 };
 }  // namespace
 

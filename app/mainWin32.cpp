@@ -27,6 +27,7 @@ int main() {
         talvex::frmMainSystem{system.settings.get(), system.autostart.get(), system.instance.get(),
                               system.sOwnExeName}};
     services.Inet1 = http.get();
+    services.foreground = desktop->Foreground();
     services.shell = shell.get();
     talvex::frmMain frm(services);
     frm.Form_Load();

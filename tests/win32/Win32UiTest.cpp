@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/IUiServices.h"
+#include "platform/win32/Win32ForegroundSource.h"
 #include "platform/win32/Win32Ui.h"
 #include "tests/win32/Win32TestSupport.h"
 
@@ -187,6 +188,42 @@ TEST_F(Win32UiTest, TimersTickAndPostedWorkRunsFromTheMessageLoop) {
     const int stopped = ticks;
     for (int round = 0; round < 4; ++round) ui->WaitEvents(20);
     EXPECT_EQ(ticks, stopped);
+}
+
+// The hook announces each window that comes to the front, from the message loop, with
+// its pid and title; a stopped source announces nothing, and only one listens at a time.
+TEST_F(Win32UiTest, ForegroundChangesAreAnnouncedFromTheMessageLoop) {
+    std::vector<ForegroundChange> changes;
+    Win32ForegroundSource source, second;
+    ASSERT_TRUE(source.Start(*ui, [&](const ForegroundChange& c) { changes.push_back(c); }));
+    EXPECT_FALSE(second.Start(*ui, [](const ForegroundChange&) {}));
+    auto other = ui->CreateForm("frmOther");
+    form->SetCaption("Erstes Fenster \u2713");
+    other->SetCaption("second");
+    form->Show();
+    other->Show();
+    const auto bringToFront = [&](platform::Form& f) {
+        const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(f.Handle()));
+        changes.clear();
+        SetForegroundWindow(window);
+        for (int round = 0; round < 100; ++round) {
+            ui->WaitEvents(20);
+            if (!changes.empty() && changes.back().window == f.Handle()) return true;
+        }
+        return false;
+    };
+    for (platform::Form* f : {form.get(), other.get(), form.get()}) {
+        ASSERT_TRUE(bringToFront(*f)) << f->Caption();
+        EXPECT_EQ(changes.back().pid, static_cast<std::int32_t>(GetCurrentProcessId()));
+        EXPECT_EQ(changes.back().title, f->Caption());
+    }
+    source.Stop();
+    EXPECT_FALSE(source.Listening());
+    EXPECT_FALSE(bringToFront(*other));
+    EXPECT_TRUE(changes.empty());
+    // With the first one stopped, another may listen.
+    EXPECT_TRUE(second.Start(*ui, [](const ForegroundChange&) {}));
+    other->Close();
 }
 
 }  // namespace
