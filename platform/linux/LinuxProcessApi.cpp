@@ -252,8 +252,10 @@ LinuxProcessApi::Tracked* LinuxProcessApi::Resolve(ProcessHandle handle, std::ui
 std::int32_t LinuxProcessApi::GetPriorityClass(ProcessHandle handle) {
     Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!process) return 0;
-    // Ownership is checked again: the process may have executed a set-user-id program.
-    if (!StillOurs(*process)) {
+    // Ownership was checked when the process was first opened and is looked at again
+    // at every snapshot (a set-user-id program changes it); a change checks it afresh.
+    // A read of the class needs no more: the observers ask for it every tick.
+    if (!Fresh(*process) && !Refresh(*process)) {
         Forget(*process);
         return 0;
     }
@@ -340,6 +342,7 @@ bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
 
 int LinuxProcessApi::UndoChanges(std::int32_t pid) {
     const int undone = m_record->UndoProcess(pid);
+    if (undone == 0) return 0;  // the common case: asked for every idle process
     if (auto it = m_kept.find(pid); it != m_kept.end()) it->second->lastReadNs = 0;
     return undone;
 }
@@ -355,12 +358,15 @@ bool LinuxProcessApi::UndoAllChanges(std::uint32_t waitMs) {
 }
 
 
+bool LinuxProcessApi::Fresh(const Tracked& process) {
+    return process.lastReadNs != 0 &&
+           NowNs(CLOCK_MONOTONIC_COARSE) - process.lastReadNs < kFreshReadNs;
+}
+
 bool LinuxProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times) {
     Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!process) return false;
-    const bool fresh = process->lastReadNs != 0 &&
-                       NowNs(CLOCK_MONOTONIC_COARSE) - process->lastReadNs < kFreshReadNs;
-    if (!fresh && !Refresh(*process)) {
+    if (!Fresh(*process) && !Refresh(*process)) {
         Forget(*process);
         return false;
     }
@@ -399,10 +405,15 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
     ::closedir(proc);
     // Descriptors of processes that have gone are given back. Refusals are looked at
     // afresh from now on (a process may have changed its user), except those of kernel
-    // threads, which stay what they are.
+    // threads, which stay what they are; so is every process whose owner as procfs
+    // shows it (by path, which renews it; the kept descriptor's would not) is no longer
+    // the user, so the next open checks its credentials in full.
     std::erase_if(m_kept, [&](const auto& kept) {
         const Tracked& process = *kept.second;
-        return !seen.contains(kept.first) || (process.refused && !IsKernelThread(process.last));
+        if (!seen.contains(kept.first)) return true;
+        if (process.refused) return !IsKernelThread(process.last);
+        struct stat info {};
+        return ::stat(ProcPath(kept.first, "stat").c_str(), &info) != 0 || info.st_uid != m_uid;
     });
     if (!m_record->Held().empty()) m_record->ForgetGone();
     return list;

@@ -10,7 +10,10 @@
 // when its pid is reused. The descriptors are kept between handles (within a budget
 // well below the descriptor limit), so that sampling a process on every tick costs one
 // read of its stat file. A process that cannot be opened is remembered the same way
-// until the next snapshot, so refusing it again costs one read as well.
+// until the next snapshot, so refusing it again costs one read as well. Credentials are
+// checked in full when a process is first opened and before every change; between
+// snapshots reads rely on that check, and each snapshot looks at every kept process's
+// owner again.
 
 #include <cstdint>
 #include <memory>
@@ -73,6 +76,7 @@ class LinuxProcessApi final : public IProcessApi {
     std::shared_ptr<Tracked> Attach(std::int32_t pid);
     bool Refresh(Tracked& process);
     bool StillOurs(Tracked& process);
+    static bool Fresh(const Tracked& process);
     std::vector<std::int32_t> NewThreads(Tracked& process, std::unordered_set<std::int32_t>& seen);
     std::vector<ChangeRecord::Request> ThreadRequests(const Tracked& process,
                                                       const std::vector<std::int32_t>& tids,
