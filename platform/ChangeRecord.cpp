@@ -9,11 +9,11 @@ namespace {
 
 constexpr std::string_view kHeader = "talvex-changes 1 ";
 
-bool IsGroupLever(Lever lever) { return lever == Lever::GroupNice; }
+bool IsGroupLever(Lever lever) { return lever == Lever::GroupNice || lever == Lever::GroupWeight; }
 
 bool ValidLever(unsigned value) {
     return value >= static_cast<unsigned>(Lever::PriorityClass) &&
-           value <= static_cast<unsigned>(Lever::GroupNice);
+           value <= static_cast<unsigned>(Lever::GroupWeight);
 }
 
 // Reads the next whitespace-separated number of `line`; false when there is none.

@@ -26,6 +26,7 @@ enum class Lever : std::uint8_t {
     ThreadNice = 2,         // one thread's nice value (Linux)
     ThreadResetOnFork = 3,  // whether a thread's children start at the default priority
     GroupNice = 4,          // a session group's nice value (Linux autogroup)
+    GroupWeight = 5,        // a CPU cgroup's weight (Linux cpu.weight, or cpu.shares on v1)
 };
 
 /// The thing one change acts on. Groups are shared by many processes: a group change is

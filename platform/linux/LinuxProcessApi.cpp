@@ -318,6 +318,37 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked
         {process.pid, process.last.starttime, group->id, Lever::GroupNice}, group->nice, nice};
 }
 
+CpuPlacement LinuxProcessApi::PlacementOf(std::int32_t pid) const {
+    return m_levers->Topology().Place(pid);
+}
+
+std::optional<ChangeRecord::Request> LinuxProcessApi::WeightRequest(const Tracked& process,
+                                                                     const CpuPlacement& placement,
+                                                                     int nice) {
+    // A process in a CPU cgroup of its own competes by the group's weight: the group is
+    // raised while its program is in front and lowered while it keeps the CPU busy in
+    // the background (CpuTopology says which groups are the user's to change).
+    if (!m_groupBoost || nice == 0 || placement.lever != CpuLever::GroupWeight) {
+        return std::nullopt;
+    }
+    const LeverTarget target{process.pid, process.last.starttime,
+                             static_cast<std::int64_t>(placement.group.id), Lever::GroupWeight};
+    const auto now = LinuxLevers::ReadWeight(placement.group);
+    if (!now) return std::nullopt;
+    // Scaled from the weight the group had before Talvex's first change, so that
+    // changes made through several of its processes never compound.
+    std::int64_t base = *now;
+    for (const HeldChange& held : m_record->Held()) {
+        if (!held.target.SameAs(target)) continue;
+        // A group raised for the program in front is never lowered for a busy
+        // process that shares it.
+        if (nice > 0 && held.set > held.before) return std::nullopt;
+        base = held.before;
+    }
+    return ChangeRecord::Request{target, *now,
+                                 CpuTopology::WeightForNice(base, nice, placement.group.v1)};
+}
+
 bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) {
     Tracked* process = Resolve(handle, PROCESS_SET_INFORMATION);
     const auto nice = NiceForClass(priorityClass);
@@ -331,10 +362,21 @@ bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
         if (tids.empty()) break;
         allSet = m_record->Change(ThreadRequests(*process, tids, *nice)) && allSet;
     }
-    if (const auto group = GroupRequest(*process, *nice)) {
+    // Nice ranks threads only inside one CPU group; across groups the group's own
+    // lever carries the change.
+    const CpuPlacement placement = PlacementOf(process->pid);
+    const auto group = placement.lever == CpuLever::AutogroupNice
+                           ? GroupRequest(*process, *nice)
+                           : std::nullopt;
+    if (group) {
         m_record->Change({*group});
     } else if (*nice >= 0) {
         m_record->UndoProcess(process->pid, Lever::GroupNice);  // no raise left to carry
+    }
+    if (const auto weight = WeightRequest(*process, placement, *nice)) {
+        m_record->Change({*weight});
+    } else if (*nice == 0) {
+        m_record->UndoProcess(process->pid, Lever::GroupWeight);  // Normal again
     }
     process->lastReadNs = 0;
     return allSet && Refresh(*process);

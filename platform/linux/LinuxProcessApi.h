@@ -25,6 +25,7 @@
 
 #include "platform/ChangeRecord.h"
 #include "platform/IProcessApi.h"
+#include "platform/linux/CpuTopology.h"
 #include "platform/linux/ProcStat.h"
 
 namespace talvex::platform {
@@ -60,8 +61,11 @@ class LinuxProcessApi final : public IProcessApi {
     std::size_t KeepLimit() const { return m_keepLimit; }
     /// Sets how many descriptors may be kept (0: open every process afresh each time).
     void SetKeepLimit(std::size_t limit);
-    /// Switches the raise of session groups on or off (on by default).
+    /// Switches the group levers (session groups' nice values, CPU cgroups' weights)
+    /// on or off (on by default).
     void SetAutogroupBoost(bool enabled);
+    /// The lever that holds for process `pid` (see CpuTopology).
+    CpuPlacement PlacementOf(std::int32_t pid) const;
 
   private:
     struct Tracked;
@@ -82,6 +86,8 @@ class LinuxProcessApi final : public IProcessApi {
                                                       const std::vector<std::int32_t>& tids,
                                                       int nice);
     std::optional<ChangeRecord::Request> GroupRequest(const Tracked& process, int nice);
+    std::optional<ChangeRecord::Request> WeightRequest(const Tracked& process,
+                                                       const CpuPlacement& placement, int nice);
     Tracked* Resolve(ProcessHandle handle, std::uint32_t needed);
     void Forget(const Tracked& process);
     std::uint64_t ToFiletime(std::uint64_t ticksAfterBoot) const;
