@@ -133,6 +133,7 @@ double MeasureRate(int busyCount, Topology topology, Classes classes) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // children in place
     if (classes != Classes::Normal) {
+        api.SetFrontProcess(front);  // as the engine says at a foreground change
         SetClass(api, front, HIGH_PRIORITY_CLASS);
         for (const pid_t pid : busy) SetClass(api, pid, IDLE_PRIORITY_CLASS);
     }

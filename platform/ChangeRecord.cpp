@@ -153,6 +153,16 @@ int ChangeRecord::UndoProcess(std::int32_t pid, std::optional<Lever> only) {
     return undone;
 }
 
+bool ChangeRecord::UndoTarget(const LeverTarget& target) {
+    HeldChange* held = Find(target);
+    if (!held) return false;
+    const Undo result = UndoOne(*held);
+    if (result != Undo::Waits) m_held.erase(m_held.begin() + (held - m_held.data()));
+    UpdateWaiting();
+    Save();
+    return result != Undo::Dropped;
+}
+
 bool ChangeRecord::UndoAll() {
     for (std::size_t i = m_held.size(); i-- > 0;) {
         if (UndoOne(m_held[i]) != Undo::Waits) {

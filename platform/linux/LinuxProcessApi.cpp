@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <set>
 #include <thread>
 #include <unordered_set>
@@ -304,18 +305,75 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked
     // With kernel.sched_autogroup_enabled at 1 the scheduler first shares the CPU
     // between sessions and applies nice values only inside one. For a raise to count
     // against busy programs of other sessions, the raised process's session group gets
-    // the same value for as long as the raise lasts. Only groups whose session leader
-    // is the user's, never this program's own group.
-    if (!m_groupBoost || !m_kernelGroups || nice >= 0) return std::nullopt;
+    // the same value for as long as the raise lasts; a busy program's session group is
+    // lowered with it. Only groups whose session leader is the user's, never this
+    // program's own group (the desktop's programs often share it) nor the group of the
+    // program in front.
+    if (!m_groupBoost || !m_kernelGroups || nice == 0) return std::nullopt;
     const auto own = LinuxLevers::ReadGroup(static_cast<std::int32_t>(::getpid()));
     const auto group = LinuxLevers::ReadGroup(process.pid);
-    if (!group || group->nice <= nice || (own && own->id == group->id)) return std::nullopt;
+    if (!group || (own && own->id == group->id)) return std::nullopt;
+    if (nice < 0 ? group->nice <= nice : group->nice >= nice) return std::nullopt;
+    const LeverTarget target{process.pid, process.last.starttime, group->id, Lever::GroupNice};
+    if (nice > 0 && !MayLowerGroup(target, [&](std::int32_t pid) {
+            const auto of = LinuxLevers::ReadGroup(pid);
+            return of && of->id == group->id;
+        })) {
+        return std::nullopt;
+    }
     const std::int32_t leader = process.last.session;
     const auto status = leader > 0 ? ReadProcText(ProcPath(leader, "status")) : std::nullopt;
     const auto uids = status ? ParseStatusUids(*status) : std::nullopt;
     if (!uids || uids->real != m_uid || uids->effective != m_uid) return std::nullopt;
-    return ChangeRecord::Request{
-        {process.pid, process.last.starttime, group->id, Lever::GroupNice}, group->nice, nice};
+    // A lowering reaches every process of the session: only when all are the user's (as
+    // far as the descriptors kept from the last tick tell; with too many to keep, never).
+    if (nice > 0) {
+        if (m_kept.size() >= m_keepLimit) return std::nullopt;
+        for (const auto& [pid, kept] : m_kept) {
+            if (kept->refused && !IsKernelThread(kept->last) && kept->last.session == leader) {
+                return std::nullopt;
+            }
+        }
+    }
+    return ChangeRecord::Request{target, group->nice, nice};
+}
+
+bool LinuxProcessApi::MayLowerGroup(const LeverTarget& target,
+                                    const std::function<bool(std::int32_t)>& holds) const {
+    // Never the group of the program in front, nor one Talvex raised for it.
+    if (m_frontPid > 0 && holds(m_frontPid)) return false;
+    for (const HeldChange& held : m_record->Held()) {
+        if (held.target.SameAs(target) && IsRaise(held)) return false;
+    }
+    return true;
+}
+
+bool LinuxProcessApi::IsRaise(const HeldChange& held) {
+    // A weight raises as it grows; a nice value as it falls.
+    return held.target.lever == Lever::GroupWeight ? held.set > held.before
+                                                   : held.set < held.before;
+}
+
+void LinuxProcessApi::SetFrontProcess(std::int32_t pid) {
+    m_frontPid = pid;
+    if (pid <= 0) return;
+    // A group lowered for a busy program that the program now in front shares.
+    std::vector<LeverTarget> lowered;
+    for (const HeldChange& held : m_record->Held()) {
+        const Lever lever = held.target.lever;
+        if ((lever == Lever::GroupNice || lever == Lever::GroupWeight) && !IsRaise(held)) {
+            lowered.push_back(held.target);
+        }
+    }
+    if (lowered.empty()) return;
+    const auto session = LinuxLevers::ReadGroup(pid);
+    const auto cpuGroup = m_levers->Topology().GroupOf(pid);
+    for (const LeverTarget& target : lowered) {
+        const bool shared = target.lever == Lever::GroupNice
+                                ? session && session->id == target.id
+                                : cpuGroup && static_cast<std::int64_t>(cpuGroup->id) == target.id;
+        if (shared) m_record->UndoTarget(target);
+    }
 }
 
 CpuPlacement LinuxProcessApi::PlacementOf(std::int32_t pid) const {
@@ -339,11 +397,13 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::WeightRequest(const Tracke
     // changes made through several of its processes never compound.
     std::int64_t base = *now;
     for (const HeldChange& held : m_record->Held()) {
-        if (!held.target.SameAs(target)) continue;
-        // A group raised for the program in front is never lowered for a busy
-        // process that shares it.
-        if (nice > 0 && held.set > held.before) return std::nullopt;
-        base = held.before;
+        if (held.target.SameAs(target)) base = held.before;
+    }
+    if (nice > 0 && !MayLowerGroup(target, [&](std::int32_t pid) {
+            const auto of = m_levers->Topology().GroupOf(pid);
+            return of && of->id == placement.group.id;
+        })) {
+        return std::nullopt;
     }
     return ChangeRecord::Request{target, *now,
                                  CpuTopology::WeightForNice(base, nice, placement.group.v1)};

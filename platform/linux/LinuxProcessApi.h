@@ -16,6 +16,7 @@
 // owner again.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,7 @@ class LinuxProcessApi final : public IProcessApi {
     int UndoChanges(std::int32_t pid) override;
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return *m_record; }
+    void SetFrontProcess(std::int32_t pid) override;
 
     /// Descriptors kept open for processes between handles (refused ones included).
     std::size_t KeptDescriptorCount() const { return m_kept.size(); }
@@ -86,6 +88,9 @@ class LinuxProcessApi final : public IProcessApi {
                                                       const std::vector<std::int32_t>& tids,
                                                       int nice);
     std::optional<ChangeRecord::Request> GroupRequest(const Tracked& process, int nice);
+    bool MayLowerGroup(const LeverTarget& target,
+                       const std::function<bool(std::int32_t)>& holds) const;
+    static bool IsRaise(const HeldChange& held);
     std::optional<ChangeRecord::Request> WeightRequest(const Tracked& process,
                                                        const CpuPlacement& placement, int nice);
     Tracked* Resolve(ProcessHandle handle, std::uint32_t needed);
@@ -103,6 +108,7 @@ class LinuxProcessApi final : public IProcessApi {
     std::uint64_t m_bootFiletime = 0;  // boot time in 100 ns units since 1601
     bool m_kernelGroups = false;  // the kernel groups by session
     bool m_groupBoost = true;
+    std::int32_t m_frontPid = 0;  // the program in front, as the engine last said
     std::unique_ptr<LinuxLevers> m_levers;
     std::unique_ptr<LinuxRecordFile> m_recordFile;
     std::unique_ptr<ChangeRecord> m_record;

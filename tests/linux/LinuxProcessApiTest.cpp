@@ -143,9 +143,16 @@ TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) 
     queries.UndoProcessChanges(child.Pid());
     EXPECT_TRUE(settle(group->nice));
     EXPECT_EQ(NiceOf(child.Pid()), 0);
+    // A busy program's session group is lowered with it, and put back as soon as a
+    // program of that session comes to the front; the front's group is never lowered.
+    queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
+    EXPECT_TRUE(settle(19));
+    processes.SetFrontProcess(child.Pid());
+    EXPECT_TRUE(settle(group->nice));
     queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_TRUE(settle(group->nice)) << "lowering a process never lowers its group";
+    EXPECT_TRUE(settle(group->nice)) << "the group of the program in front was lowered";
+    processes.SetFrontProcess(0);
     queries.UndoProcessChanges(child.Pid());
 
     // The program's own group is never raised.
@@ -402,6 +409,11 @@ TEST_F(LinuxProcessTest, ProgramsInCpuGroupsOfTheirOwnAreRankedByTheGroupsWeight
     EXPECT_TRUE(ChangeRecord::UndoSaved(saved, LinuxLevers::BootId(), levers).empty());
     EXPECT_EQ(weightOf("busy"), plain);
     EXPECT_EQ(NiceOf(busy.Pid()), 0);
+    // Lowered again, then its program comes to the front: the group is put back.
+    queries.SetProcessPriority(busy.Pid(), 0, IDLE_PRIORITY_CLASS);
+    EXPECT_LT(weightOf("busy"), plain);
+    processes.SetFrontProcess(busy.Pid());
+    EXPECT_EQ(weightOf("busy"), plain);
 
     front.End();
     busy.End();
