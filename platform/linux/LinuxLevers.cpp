@@ -231,7 +231,7 @@ ILeverAccess::Write LinuxLevers::WriteGroupWeight(const LeverTarget& target, std
     // Opened by path: it was the recorded group's file only if that folder still has
     // the inode recorded now.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || ::stat(group->dir.c_str(), &info) != 0 ||
+    if (::stat(group->dir.c_str(), &info) != 0 ||
         static_cast<std::int64_t>(info.st_ino) != target.id) {
         ::close(fd);
         return Write::Gone;
