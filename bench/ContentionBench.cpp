@@ -153,7 +153,7 @@ double MeasureRate(int busyCount, Topology topology, Classes classes) {
 
 void BM_Contention(benchmark::State& state, Topology topology, Classes classes) {
     if (topology == Topology::CpuGroups && g_groupBase.empty()) {
-        state.SkipWithError("no CPU cgroup to work in (run as root, or set TALVEX_BENCH_CPU_GROUP)");
+        state.SkipWithError("no CPU cgroup (run as root, or set TALVEX_BENCH_CPU_GROUP)");
         for (auto _ : state) {
         }
         return;

@@ -20,10 +20,9 @@ namespace {
 // The kernel's weight of each nice value from -20 to 19 (sched_prio_to_weight); nice 0
 // weighs 1024. A group weight scaled by the same ratio ranks groups as nice ranks threads.
 constexpr std::array<std::int64_t, 40> kNiceWeight = {
-    88761, 71755, 56483, 46273, 36291, 29154, 23254, 18705, 14949, 11916,
-    9548,  7620,  6100,  4904,  3906,  3121,  2501,  1991,  1586,  1277,
-    1024,  820,   655,   526,   423,   335,   272,   215,   172,   137,
-    110,   87,    70,    56,    45,    36,    29,    23,    18,    15};
+    88761, 71755, 56483, 46273, 36291, 29154, 23254, 18705, 14949, 11916, 9548, 7620, 6100, 4904,
+    3906,  3121,  2501,  1991,  1586,  1277,  1024,  820,   655,   526,   423,  335,  272,  215,
+    172,   137,   110,   87,    70,    56,    45,    36,    29,    23,    18,   15};
 constexpr std::int64_t kMinShares = 2, kMaxShares = 262144;  // v1 cpu.shares
 constexpr std::int64_t kMinWeight = 1, kMaxWeight = 10000;   // v2 cpu.weight
 // Deep enough for any layout a desktop makes; a bound against a runaway walk.
@@ -69,7 +68,8 @@ std::vector<std::string> SubFolders(const std::string& dir) {
 
 CpuTopology::CpuTopology(std::string root, std::uint32_t uid, std::int32_t ownPid)
     : m_root(std::move(root)), m_uid(uid) {
-    // A mountinfo line: id parent dev root mount-point options [optional...] - type source super-options
+    // A mountinfo line: id parent dev root mount-point options [optional...] - type source
+    // super-options
     const std::string mounts = ReadProcText(m_root + "/proc/self/mountinfo").value_or("");
     for (const std::string_view line : Split(mounts, '\n')) {
         const auto dash = line.find(" - ");
@@ -85,8 +85,9 @@ CpuTopology::CpuTopology(std::string root, std::uint32_t uid, std::int32_t ownPi
             if (std::find(options.begin(), options.end(), "cpu") != options.end()) m_v1 = found;
         }
     }
-    m_autogroup =
-        ReadProcText(m_root + "/proc/sys/kernel/sched_autogroup_enabled").value_or("").starts_with("1");
+    m_autogroup = ReadProcText(m_root + "/proc/sys/kernel/sched_autogroup_enabled")
+                      .value_or("")
+                      .starts_with("1");
     m_own = GroupOf(ownPid);
 }
 
@@ -102,9 +103,9 @@ std::optional<CpuGroup> CpuTopology::GroupOf(std::int32_t pid) const {
         const auto fields = Split(line, ':');
         if (fields.size() < 3) continue;
         const auto controllers = Split(fields[1], ',');
-        const bool match = v1 ? std::find(controllers.begin(), controllers.end(), "cpu") !=
-                                    controllers.end()
-                              : fields[0] == "0" && fields[1].empty();
+        const bool match =
+            v1 ? std::find(controllers.begin(), controllers.end(), "cpu") != controllers.end()
+               : fields[0] == "0" && fields[1].empty();
         // The path may itself hold a colon: it is everything after the second one.
         if (match) path = std::string(line.substr(fields[0].size() + fields[1].size() + 2));
     }
@@ -175,8 +176,9 @@ bool CpuTopology::OwnedWritable(const std::string& path) const {
 
 bool CpuTopology::HasChildGroup(const std::string& dir, const std::string& weightName) const {
     const auto folders = SubFolders(dir);
-    return std::any_of(folders.begin(), folders.end(),
-                       [&](const std::string& folder) { return Exists(folder + "/" + weightName); });
+    return std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
+        return Exists(folder + "/" + weightName);
+    });
 }
 
 bool CpuTopology::OnlyUsersProcesses(const std::string& dir, int depth) const {

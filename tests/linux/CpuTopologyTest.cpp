@@ -33,9 +33,9 @@ struct Proc {
 struct Layout {
     bool v1 = false;
     bool autogroup = true;
-    std::vector<std::string> userGroups;  // the user owns them and their weight
-    std::vector<std::string> rootGroups;  // with a weight, not the user's
-    std::vector<std::string> plainDirs;   // v2 folders without the cpu controller (user's)
+    std::vector<std::string> userGroups;     // the user owns them and their weight
+    std::vector<std::string> rootGroups;     // with a weight, not the user's
+    std::vector<std::string> plainDirs;      // v2 folders without the cpu controller (user's)
     std::vector<std::string> lockedWeights;  // user's groups whose weight the user may not write
     std::vector<Proc> procs;
 };
@@ -90,7 +90,8 @@ class FakeSystem {
         const std::string mount = m_v1 ? "/sys/fs/cgroup/cpu,cpuacct" : "/sys/fs/cgroup";
         m_mount = m_dir / mount.substr(1);
         Write("proc/self/mountinfo",
-              m_v1 ? "31 30 0:28 / " + mount + " rw,relatime - cgroup cgroup rw,cpu,cpuacct\n"
+              m_v1 ? "31 30 0:28 / " + mount +
+                         " rw,relatime - cgroup cgroup rw,cpu,cpuacct\n"
                          "40 30 0:37 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n"
                    : "30 22 0:26 / " + mount + " rw,nosuid - cgroup2 cgroup2 rw\n");
         Write("proc/sys/kernel/sched_autogroup_enabled", layout.autogroup ? "1\n" : "0\n");
@@ -129,10 +130,11 @@ class FakeSystem {
     }
     void AddProcess(const Proc& p) {
         const std::string dir = "proc/" + std::to_string(p.pid) + "/";
-        Write(dir + "cgroup", m_v1 ? "12:pids:/\n4:cpu,cpuacct:" + p.group + "\n0::/\n"
-                                   : "0::" + p.group + "\n");
+        Write(dir + "cgroup",
+              m_v1 ? "12:pids:/\n4:cpu,cpuacct:" + p.group + "\n0::/\n" : "0::" + p.group + "\n");
         const auto uid = std::to_string(p.ours ? ::getuid() : ::getuid() + 1);
-        Write(dir + "status", "Name:\tx\nUid:\t" + uid + "\t" + uid + "\t" + uid + "\t" + uid + "\n");
+        Write(dir + "status",
+              "Name:\tx\nUid:\t" + uid + "\t" + uid + "\t" + uid + "\t" + uid + "\n");
         Write(dir + "autogroup", "/autogroup-" + std::to_string(p.pid) + " nice 0\n");
         std::ofstream(m_mount + p.group + "/cgroup.procs", std::ios::app) << p.pid << "\n";
     }
@@ -149,11 +151,11 @@ TEST(CpuTopologyTest, TheLeverFollowsTheGroupTheProcessIsScheduledIn) {
          CpuLever::GroupWeight, foo},
         {"v2: the scope that holds Talvex", Systemd({{201, kApps + "/app-talvex.scope"}}), 201,
          CpuLever::ThreadNice, kApps + "/app-talvex.scope"},
-        {"v2: a scope that also holds another user's process",
-         Systemd({{202, foo, false}}), 200, CpuLever::ThreadNice, foo},
+        {"v2: a scope that also holds another user's process", Systemd({{202, foo, false}}), 200,
+         CpuLever::ThreadNice, foo},
         {"v2: a session scope (root's), autogroup or not",
-         Systemd({{203, "/user.slice/user-1000.slice/session-2.scope"}}), 203,
-         CpuLever::ThreadNice, "/user.slice/user-1000.slice/session-2.scope"},
+         Systemd({{203, "/user.slice/user-1000.slice/session-2.scope"}}), 203, CpuLever::ThreadNice,
+         "/user.slice/user-1000.slice/session-2.scope"},
         {"v2: a process right in a slice", Systemd({{204, kApps}}), 204, CpuLever::ThreadNice,
          kApps},
         {"v2: the user manager's own group, the subtree's top",
@@ -177,9 +179,9 @@ TEST(CpuTopologyTest, TheLeverFollowsTheGroupTheProcessIsScheduledIn) {
          207, CpuLever::GroupWeight, kApps + "/app-baz.scope"},
         {"v2: ... unless another user's process is in that subfolder",
          [] {
-             Layout l = Systemd({{207, kApps + "/app-baz.scope"},
-                                 {208, kApps + "/app-baz.scope/sub", false}},
-                                {kApps + "/app-baz.scope"});
+             Layout l = Systemd(
+                 {{207, kApps + "/app-baz.scope"}, {208, kApps + "/app-baz.scope/sub", false}},
+                 {kApps + "/app-baz.scope"});
              l.plainDirs = {kApps + "/app-baz.scope/sub"};
              return l;
          }(),
@@ -195,8 +197,8 @@ TEST(CpuTopologyTest, TheLeverFollowsTheGroupTheProcessIsScheduledIn) {
          CpuLever::AutogroupNice, ""},
         {"v2 without the cpu controller, no session groups", NoCpuController(false), 200,
          CpuLever::ThreadNice, ""},
-        {"v1: the root CPU group, sessions grouped", V1({{300, "/"}}), 300,
-         CpuLever::AutogroupNice, ""},
+        {"v1: the root CPU group, sessions grouped", V1({{300, "/"}}), 300, CpuLever::AutogroupNice,
+         ""},
         {"v1: the root CPU group, no session groups", V1({{300, "/"}}, false), 300,
          CpuLever::ThreadNice, ""},
         {"v1: a leaf of the delegated subtree", V1({{301, "/talvex-test/a"}}), 301,
@@ -241,8 +243,8 @@ TEST(CpuTopologyTest, WeightsScaleAsNiceDoesAndStayInTheirVersionsRange) {
         bool v1;
         std::int64_t weight;
     } cases[] = {
-        {100, 0, false, 100},     {100, -10, false, 932},   {100, 19, false, 1},
-        {1024, -10, true, 9548},  {1024, 19, true, 15},     {1024, 10, true, 110},
+        {100, 0, false, 100},      {100, -10, false, 932},     {100, 19, false, 1},
+        {1024, -10, true, 9548},   {1024, 19, true, 15},       {1024, 10, true, 110},
         {5000, -20, false, 10000}, {200000, -5, true, 262144}, {2, 19, true, 2},
     };
     for (const Case& c : cases) {
