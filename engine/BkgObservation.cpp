@@ -66,7 +66,8 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     // so for them neither the rules nor the class are looked at.
     const std::int16_t usage = entry.iCpuUsage;
     const bool lowers = usage > settings.iIdleCpuUsage || usage > settings.iBelowNormalCpuUsage;
-    if (!lowers && (usage > 0 || !engine.m_modMain.Processes().Changes().Holds(entry.lPid))) return;
+    const bool holds = engine.m_modMain.Processes().Changes().Holds(entry.lPid);
+    if (!lowers && (usage > 0 || !holds)) return;
     const std::int16_t rule = FindEntryRule(engine.m_TalvexItems, entry);
     if (rule >= 0 && engine.m_TalvexItems[static_cast<std::size_t>(rule)].bNoBkgObservation) {
         return;

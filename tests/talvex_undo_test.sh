@@ -179,6 +179,8 @@ mkdir "$tree" || fail "could not make $tree"
 mkdir "$tree/front" "$tree/busy"
 chown -R "$user:" "$tree"
 weight_of() { cat "$tree/$1/$weight"; }
+raised() { [[ $(weight_of "$1") -gt $plain ]]; }
+lowered() { [[ $(weight_of "$1") -lt $plain ]]; }
 plain=$(weight_of front)
 pick_display 150
 start_x as_user
@@ -189,8 +191,8 @@ start_app 0 busy 2
 echo "$app" >"$tree/busy/cgroup.procs"
 start_talvex
 activate "$group_window" || fail "could not activate the window in its own group"
-wait_for 100 test "$(weight_of front)" -gt "$plain" || fail "the front's group stayed at $(weight_of front)"
-wait_for 150 test "$(weight_of busy)" -lt "$plain" || fail "the busy group stayed at $(weight_of busy)"
+wait_for 100 raised front || fail "the front's group stayed at $(weight_of front)"
+wait_for 150 lowered busy || fail "the busy group stayed at $(weight_of busy)"
 kill -KILL "$talvex"
 wait_for 50 ended "$talvex" || fail "Talvex outlived SIGKILL"
 (as_user "$scratch/prog" --restore) || fail "--restore ended with $?"
