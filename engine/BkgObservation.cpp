@@ -60,13 +60,18 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     const modMain& settings = engine.m_modMain;
     // Pid 0 would make the priority queries fall back to Talvex's own process.
     if (!settings.bBkgObservation || entry.lPid == 0) return;
+    // The first case that applies decides, even when it then finds nothing to do. Usage
+    // above 0 up to the Below Normal threshold changes nothing, and an idle process that
+    // holds no change of Talvex's has nothing to put back: most processes on most ticks,
+    // so for them neither the rules nor the class are looked at.
+    const std::int16_t usage = entry.iCpuUsage;
+    const bool lowers = usage > settings.iIdleCpuUsage || usage > settings.iBelowNormalCpuUsage;
+    const bool holds = engine.m_modMain.Processes().Changes().Holds(entry.lPid);
+    if (!lowers && (usage > 0 || !holds)) return;
     const std::int16_t rule = FindEntryRule(engine.m_TalvexItems, entry);
     if (rule >= 0 && engine.m_TalvexItems[static_cast<std::size_t>(rule)].bNoBkgObservation) {
         return;
     }
-    // The first case that applies decides, even when it then finds nothing to do. Usage
-    // above 0 up to the Below Normal threshold changes nothing, so the class is not read.
-    const std::int16_t usage = entry.iCpuUsage;
     if (usage > settings.iIdleCpuUsage) {
         Lower(engine, entry, IDLE_PRIORITY_CLASS, settings.iIdleCpuUsage, 21, "Idle");
     } else if (usage > settings.iBelowNormalCpuUsage) {

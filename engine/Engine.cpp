@@ -104,7 +104,8 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
     m_hForegroundWnd = window;
     m_lForegroundPid = m_modMain.GetWindowProcessId(window);
     // The boost starts from the program's own state: what Talvex changed before (a
-    // lowering in the background) is undone first.
+    // lowering in the background, of the program or of a group it shares) is undone first.
+    m_modMain.Processes().SetFrontProcess(m_lForegroundPid);
     UndoUnlessOwn(m_lForegroundPid);
     m_lForegroundPriority = m_modMain.GetWindowPriority(0, window);  // before any boost
     m_sPreviousExe = m_sForegroundExe;

@@ -9,11 +9,11 @@ namespace {
 
 constexpr std::string_view kHeader = "talvex-changes 1 ";
 
-bool IsGroupLever(Lever lever) { return lever == Lever::GroupNice; }
+bool IsGroupLever(Lever lever) { return lever == Lever::GroupNice || lever == Lever::GroupWeight; }
 
 bool ValidLever(unsigned value) {
     return value >= static_cast<unsigned>(Lever::PriorityClass) &&
-           value <= static_cast<unsigned>(Lever::GroupNice);
+           value <= static_cast<unsigned>(Lever::GroupWeight);
 }
 
 // Reads the next whitespace-separated number of `line`; false when there is none.
@@ -151,6 +151,16 @@ int ChangeRecord::UndoProcess(std::int32_t pid, std::optional<Lever> only) {
     UpdateWaiting();
     Save();
     return undone;
+}
+
+bool ChangeRecord::UndoTarget(const LeverTarget& target) {
+    HeldChange* held = Find(target);
+    if (!held) return false;
+    const Undo result = UndoOne(*held);
+    if (result != Undo::Waits) m_held.erase(m_held.begin() + (held - m_held.data()));
+    UpdateWaiting();
+    Save();
+    return result != Undo::Dropped;
 }
 
 bool ChangeRecord::UndoAll() {

@@ -26,6 +26,7 @@ enum class Lever : std::uint8_t {
     ThreadNice = 2,         // one thread's nice value (Linux)
     ThreadResetOnFork = 3,  // whether a thread's children start at the default priority
     GroupNice = 4,          // a session group's nice value (Linux autogroup)
+    GroupWeight = 5,        // a CPU cgroup's weight (Linux cpu.weight, or cpu.shares on v1)
 };
 
 /// The thing one change acts on. Groups are shared by many processes: a group change is
@@ -93,6 +94,9 @@ public:
     /// change of an earlier process with that pid finds its start time gone and is
     /// dropped. Returns how many were put back (or wait to be put back after a moment).
     int UndoProcess(std::int32_t pid, std::optional<Lever> only = std::nullopt);
+    /// Undoes the change held for `target` (for a group: whichever member it was made
+    /// through). True when it was put back (or waits to be put back after a moment).
+    bool UndoTarget(const LeverTarget& target);
     /// Undoes everything held. True when nothing is held any more.
     bool UndoAll();
     /// Whether a change is held for process `pid`.

@@ -83,6 +83,10 @@ class IProcessApi {
     virtual bool UndoAllChanges(std::uint32_t waitMs) = 0;
     /// The changes held now.
     virtual const ChangeRecord& Changes() const = 0;
+    /// The program in front is now process `pid` (0: none). Where the system schedules
+    /// groups of processes, a group that holds it is never lowered, and a lowering made
+    /// before it came to the front is undone. Nothing to do where there are no groups.
+    virtual void SetFrontProcess(std::int32_t pid) { (void)pid; }
 };
 
 }  // namespace talvex::platform

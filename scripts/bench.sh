@@ -11,6 +11,9 @@ bash scripts/deps.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALVEX_BENCH=ON -DTALVEX_TESTS=OFF
 cmake --build build-bench -j "$(nproc)"
 for program in build-bench/bench/talvex_bench_*; do
+  [[ ${program##*/} == talvex_bench_poller ]] && continue  # the cost benchmark's helper
   echo "== ${program##*/}"
   "$program" "$@"
 done
+echo "== talvex_cost.sh"
+bash bench/talvex_cost.sh build-bench/app/talvex build-bench/bench/talvex_bench_poller

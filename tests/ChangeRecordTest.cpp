@@ -28,7 +28,8 @@ class MemoryLevers final : public ILeverAccess {
     int writes = 0;
 
     std::int64_t& At(std::int32_t pid, std::int64_t id, Lever lever) {
-        return values[{lever == Lever::GroupNice ? 0 : pid, id, lever}];
+        const bool group = lever == Lever::GroupNice || lever == Lever::GroupWeight;
+        return values[{group ? 0 : pid, id, lever}];
     }
     std::optional<std::int64_t> ReadLever(const LeverTarget& t) override {
         if (!Alive(t)) return std::nullopt;
@@ -79,6 +80,7 @@ class ChangeRecordTest : public ::testing::Test {
         levers.At(100, 102, Lever::ThreadNice) = -3;
         levers.At(200, 201, Lever::ThreadNice) = 0;
         levers.At(0, 55, Lever::GroupNice) = 0;
+        levers.At(0, 77, Lever::GroupWeight) = 1024;
     }
     static LeverTarget Thread(std::int32_t pid, std::uint64_t start, std::int64_t tid) {
         return {pid, start, tid, Lever::ThreadNice};
@@ -164,7 +166,7 @@ TEST_F(ChangeRecordTest, AWriteTheKernelTurnsAwayIsRetriedUntilItTakes) {
 // A crash at every write of a change and of its undo: the next start reads the saved
 // record and ends with every lever at its own value again.
 TEST_F(ChangeRecordTest, ACrashAtAnyStepIsUndoneByTheNextStart) {
-    for (int crashAt = 0; crashAt < 8; ++crashAt) {
+    for (int crashAt = 0; crashAt < 10; ++crashAt) {
         SetUp();
         levers.writes = 0;
         levers.crashAtWrite = crashAt;
@@ -175,7 +177,8 @@ TEST_F(ChangeRecordTest, ACrashAtAnyStepIsUndoneByTheNextStart) {
                 run.Change({{Thread(100, 7, 101), 5, -10},
                             {Thread(100, 7, 102), -3, -10},
                             {{100, 7, 55, Lever::GroupNice}, 0, -10}});
-                run.Change({{Thread(200, 9, 201), 0, 19}});
+                run.Change({{Thread(200, 9, 201), 0, 19},
+                            {{200, 9, 77, Lever::GroupWeight}, 1024, 15}});
                 run.UndoProcess(100);
                 run.UndoProcess(200);
             } catch (const MemoryLevers::Crash&) {
@@ -188,6 +191,7 @@ TEST_F(ChangeRecordTest, ACrashAtAnyStepIsUndoneByTheNextStart) {
         EXPECT_EQ(Nice(100, 102), -3) << "crash at write " << crashAt;
         EXPECT_EQ(Nice(200, 201), 0) << "crash at write " << crashAt;
         EXPECT_EQ(levers.At(0, 55, Lever::GroupNice), 0) << "crash at write " << crashAt;
+        EXPECT_EQ(levers.At(0, 77, Lever::GroupWeight), 1024) << "crash at write " << crashAt;
     }
 }
 

@@ -7,7 +7,9 @@
 #   2. ended by SIGTERM right after a raise (within the kernel's 100 ms for group
 #      changes), the session group is back as well;
 #   3. when its X server dies, it puts back what it lowered before it ends;
-#   4. idle processes at nice 5 and 19 that it never changed keep their values.
+#   4. idle processes at nice 5 and 19 that it never changed keep their values;
+#   5. programs in CPU cgroups of their own (delegated to the user): the front's group
+#      weight is raised, a busy one's lowered, and --restore puts both back.
 # Must run as root: it creates the test user talvex-test. Ends only what it started.
 # Usage: talvex_undo_test.sh path/to/talvex path/to/talvex_test_child
 set -uo pipefail
@@ -155,4 +157,46 @@ nice_is "$five" 5 || fail "an idle process at nice 5 is now at $(nice_of "$five"
 nice_is "$nineteen" 19 || fail "an idle process at nice 19 is now at $(nice_of "$nineteen")"
 echo "Idle processes at nice 5 and 19 kept their values"
 [[ -z $grouping ]] && echo "(the kernel does not group by session here: groups not checked)"
+
+# 5. Programs in CPU cgroups of their own, in a subtree delegated to the user (as a user
+# manager delegates one): the front's group is raised and a busy program's lowered;
+# after SIGKILL, --restore puts both weights back.
+tree="" weight=""
+if [[ -e /sys/fs/cgroup/cpu/cpu.shares ]]; then
+  tree=/sys/fs/cgroup/cpu/talvex-undo-$$ weight=cpu.shares
+elif grep -qw cpu /sys/fs/cgroup/cgroup.controllers 2>/dev/null; then
+  echo +cpu >/sys/fs/cgroup/cgroup.subtree_control
+  tree=/sys/fs/cgroup/talvex-undo-$$ weight=cpu.weight
+fi
+if [[ -z $tree ]]; then
+  echo "(no CPU cgroups to delegate here: group weights not checked)"
+  exit 0
+fi
+remove_tree() { rmdir "$tree"/* "$tree" 2>/dev/null || true; }
+trap 'cleanup; remove_tree' EXIT
+mkdir "$tree" || fail "could not make $tree"
+[[ $weight == cpu.weight ]] && echo +cpu >"$tree/cgroup.subtree_control"
+mkdir "$tree/front" "$tree/busy"
+chown -R "$user:" "$tree"
+weight_of() { cat "$tree/$1/$weight"; }
+raised() { [[ $(weight_of "$1") -gt $plain ]]; }
+lowered() { [[ $(weight_of "$1") -lt $plain ]]; }
+plain=$(weight_of front)
+pick_display 150
+start_x as_user
+start_app 0 session-window GroupFront
+group_front=$app group_window=$window
+echo "$group_front" >"$tree/front/cgroup.procs"
+start_app 0 busy 2
+echo "$app" >"$tree/busy/cgroup.procs"
+start_talvex
+activate "$group_window" || fail "could not activate the window in its own group"
+wait_for 100 raised front || fail "the front's group stayed at $(weight_of front)"
+wait_for 150 lowered busy || fail "the busy group stayed at $(weight_of busy)"
+kill -KILL "$talvex"
+wait_for 50 ended "$talvex" || fail "Talvex outlived SIGKILL"
+(as_user "$scratch/prog" --restore) || fail "--restore ended with $?"
+[[ $(weight_of front) == "$plain" && $(weight_of busy) == "$plain" ]] ||
+  fail "after --restore the groups are at $(weight_of front) and $(weight_of busy), not $plain"
+echo "CPU groups: raised and lowered by weight; --restore put both back"
 exit 0

@@ -49,6 +49,9 @@ ILeverAccess::Write WriteError(int error) {
 
 }  // namespace
 
+LinuxLevers::LinuxLevers(std::uint32_t uid, const std::string& root)
+    : m_uid(uid), m_topology(root, uid, static_cast<std::int32_t>(::getpid())) {}
+
 std::optional<std::uint64_t> LinuxLevers::StartTimeOf(std::int32_t pid) {
     if (pid <= 0) return std::nullopt;
     const auto text = ReadProcText(ProcPath(pid, "stat"));
@@ -129,9 +132,32 @@ std::optional<std::int64_t> LinuxLevers::ReadLever(const LeverTarget& target) {
             if (!group || group->id != target.id) return std::nullopt;
             return group->nice;
         }
+        case Lever::GroupWeight: {
+            const auto group = WeightGroup(target);
+            return group ? ReadWeight(*group) : std::nullopt;
+        }
         case Lever::PriorityClass: return std::nullopt;
     }
     return std::nullopt;
+}
+
+std::optional<std::int64_t> LinuxLevers::ReadWeight(const CpuGroup& group) {
+    const auto text = ReadProcText(group.weightFile);
+    std::int64_t value = 0;
+    if (!text) return std::nullopt;
+    const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
+    if (ec != std::errc() || end == text->data()) return std::nullopt;
+    return value;
+}
+
+std::optional<CpuGroup> LinuxLevers::WeightGroup(const LeverTarget& target) const {
+    // The group is found through the process: the one it is in now, if that is still
+    // the group recorded (a process moved elsewhere no longer leads to it).
+    auto group = m_topology.GroupOf(target.pid);
+    if (!group || group->IsRoot() || static_cast<std::int64_t>(group->id) != target.id) {
+        return std::nullopt;
+    }
+    return group;
 }
 
 ILeverAccess::Write LinuxLevers::WriteLever(const LeverTarget& target, std::int64_t value) {
@@ -141,6 +167,7 @@ ILeverAccess::Write LinuxLevers::WriteLever(const LeverTarget& target, std::int6
         case Lever::ThreadNice: result = WriteThreadNice(target, value); break;
         case Lever::ThreadResetOnFork: result = WriteResetOnFork(target, value); break;
         case Lever::GroupNice: result = WriteGroupNice(target, value); break;
+        case Lever::GroupWeight: result = WriteGroupWeight(target, value); break;
         case Lever::PriorityClass: break;
     }
     // The write went by thread id or through a path: it reached the process recorded
@@ -185,6 +212,27 @@ ILeverAccess::Write LinuxLevers::WriteGroupNice(const LeverTarget& target, std::
     // now, and the group must still be the one recorded.
     const auto group = ReadGroup(target.pid);
     if (!SameProcess(target) || !group || group->id != target.id) {
+        ::close(fd);
+        return Write::Gone;
+    }
+    const std::string text = std::to_string(value);
+    const bool ok = ::write(fd, text.data(), text.size()) >= 0;
+    const int error = errno;
+    ::close(fd);
+    return ok ? Write::Done : WriteError(error);
+}
+
+ILeverAccess::Write LinuxLevers::WriteGroupWeight(const LeverTarget& target, std::int64_t value) {
+    const auto group = WeightGroup(target);
+    if (!group) return Write::Gone;
+    if (!CpuTopology::ValidWeight(value, group->v1)) return Write::Refused;
+    const int fd = ::open(group->weightFile.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return WriteError(errno);
+    // Opened by path: it was the recorded group's file only if that folder still has
+    // the inode recorded now.
+    struct stat info {};
+    if (::stat(group->dir.c_str(), &info) != 0 ||
+        static_cast<std::int64_t>(info.st_ino) != target.id) {
         ::close(fd);
         return Write::Gone;
     }

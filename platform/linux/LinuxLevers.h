@@ -1,6 +1,8 @@
 #pragma once
-// The levers Talvex changes on Linux, read and written through procfs: a thread's nice
-// value, a thread's reset-on-fork flag and a session group's nice value.
+// The levers Talvex changes on Linux, read and written through procfs and the cgroup
+// file system: a thread's nice value, a thread's reset-on-fork flag, a session group's
+// nice value and a CPU cgroup's weight (the group found through the process, and
+// pinned by its folder's inode number).
 //
 // Every read and write first checks that the process still has the start time the
 // change was recorded with (its stat file, field 22), and checks again after a write;
@@ -13,12 +15,17 @@
 #include <string>
 
 #include "platform/ChangeRecord.h"
+#include "platform/linux/CpuTopology.h"
 
 namespace talvex::platform {
 
 class LinuxLevers final : public ILeverAccess {
   public:
-    explicit LinuxLevers(std::uint32_t uid) : m_uid(uid) {}
+    /// `root` is where /proc and the cgroup trees are read (empty on a live system).
+    explicit LinuxLevers(std::uint32_t uid, const std::string& root = {});
+    const CpuTopology& Topology() const { return m_topology; }
+    /// A group's weight now; nullopt when it cannot be read.
+    static std::optional<std::int64_t> ReadWeight(const CpuGroup& group);
 
     std::optional<std::int64_t> ReadLever(const LeverTarget& target) override;
     Write WriteLever(const LeverTarget& target, std::int64_t value) override;
@@ -51,8 +58,11 @@ class LinuxLevers final : public ILeverAccess {
     Write WriteThreadNice(const LeverTarget& target, std::int64_t value);
     Write WriteResetOnFork(const LeverTarget& target, std::int64_t value);
     Write WriteGroupNice(const LeverTarget& target, std::int64_t value);
+    std::optional<CpuGroup> WeightGroup(const LeverTarget& target) const;
+    Write WriteGroupWeight(const LeverTarget& target, std::int64_t value);
 
     std::uint32_t m_uid;
+    CpuTopology m_topology;
 };
 
 /// The record of one running copy of Talvex, as a file in a private folder: named

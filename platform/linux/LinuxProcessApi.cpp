@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <set>
 #include <thread>
 #include <unordered_set>
@@ -252,8 +253,10 @@ LinuxProcessApi::Tracked* LinuxProcessApi::Resolve(ProcessHandle handle, std::ui
 std::int32_t LinuxProcessApi::GetPriorityClass(ProcessHandle handle) {
     Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!process) return 0;
-    // Ownership is checked again: the process may have executed a set-user-id program.
-    if (!StillOurs(*process)) {
+    // Ownership was checked when the process was first opened and is looked at again
+    // at every snapshot (a set-user-id program changes it); a change checks it afresh.
+    // A read of the class needs no more: the observers ask for it every tick.
+    if (!Fresh(*process) && !Refresh(*process)) {
         Forget(*process);
         return 0;
     }
@@ -302,18 +305,108 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked
     // With kernel.sched_autogroup_enabled at 1 the scheduler first shares the CPU
     // between sessions and applies nice values only inside one. For a raise to count
     // against busy programs of other sessions, the raised process's session group gets
-    // the same value for as long as the raise lasts. Only groups whose session leader
-    // is the user's, never this program's own group.
-    if (!m_groupBoost || !m_kernelGroups || nice >= 0) return std::nullopt;
+    // the same value for as long as the raise lasts; a busy program's session group is
+    // lowered with it. Only groups whose session leader is the user's, never this
+    // program's own group (the desktop's programs often share it) nor the group of the
+    // program in front.
+    if (!m_groupBoost || !m_kernelGroups || nice == 0) return std::nullopt;
     const auto own = LinuxLevers::ReadGroup(static_cast<std::int32_t>(::getpid()));
     const auto group = LinuxLevers::ReadGroup(process.pid);
-    if (!group || group->nice <= nice || (own && own->id == group->id)) return std::nullopt;
+    if (!group || (own && own->id == group->id)) return std::nullopt;
+    if (nice < 0 ? group->nice <= nice : group->nice >= nice) return std::nullopt;
+    const LeverTarget target{process.pid, process.last.starttime, group->id, Lever::GroupNice};
+    if (nice > 0 && !MayLowerGroup(target, [&](std::int32_t pid) {
+            const auto of = LinuxLevers::ReadGroup(pid);
+            return of && of->id == group->id;
+        })) {
+        return std::nullopt;
+    }
     const std::int32_t leader = process.last.session;
     const auto status = leader > 0 ? ReadProcText(ProcPath(leader, "status")) : std::nullopt;
     const auto uids = status ? ParseStatusUids(*status) : std::nullopt;
     if (!uids || uids->real != m_uid || uids->effective != m_uid) return std::nullopt;
-    return ChangeRecord::Request{
-        {process.pid, process.last.starttime, group->id, Lever::GroupNice}, group->nice, nice};
+    // A lowering reaches every process of the session: only when all are the user's (as
+    // far as the descriptors kept from the last tick tell; with too many to keep, never).
+    if (nice > 0) {
+        if (m_kept.size() >= m_keepLimit) return std::nullopt;
+        for (const auto& [pid, kept] : m_kept) {
+            if (kept->refused && !IsKernelThread(kept->last) && kept->last.session == leader) {
+                return std::nullopt;
+            }
+        }
+    }
+    return ChangeRecord::Request{target, group->nice, nice};
+}
+
+bool LinuxProcessApi::MayLowerGroup(const LeverTarget& target,
+                                    const std::function<bool(std::int32_t)>& holds) const {
+    // Never the group of the program in front, nor one Talvex raised for it.
+    if (m_frontPid > 0 && holds(m_frontPid)) return false;
+    for (const HeldChange& held : m_record->Held()) {
+        if (held.target.SameAs(target) && IsRaise(held)) return false;
+    }
+    return true;
+}
+
+bool LinuxProcessApi::IsRaise(const HeldChange& held) {
+    // A weight raises as it grows; a nice value as it falls.
+    return held.target.lever == Lever::GroupWeight ? held.set > held.before
+                                                   : held.set < held.before;
+}
+
+void LinuxProcessApi::SetFrontProcess(std::int32_t pid) {
+    m_frontPid = pid;
+    if (pid <= 0) return;
+    // A group lowered for a busy program that the program now in front shares.
+    std::vector<LeverTarget> lowered;
+    for (const HeldChange& held : m_record->Held()) {
+        const Lever lever = held.target.lever;
+        if ((lever == Lever::GroupNice || lever == Lever::GroupWeight) && !IsRaise(held)) {
+            lowered.push_back(held.target);
+        }
+    }
+    if (lowered.empty()) return;
+    const auto session = LinuxLevers::ReadGroup(pid);
+    const auto cpuGroup = m_levers->Topology().GroupOf(pid);
+    for (const LeverTarget& target : lowered) {
+        const bool shared = target.lever == Lever::GroupNice
+                                ? session && session->id == target.id
+                                : cpuGroup && static_cast<std::int64_t>(cpuGroup->id) == target.id;
+        if (shared) m_record->UndoTarget(target);
+    }
+}
+
+CpuPlacement LinuxProcessApi::PlacementOf(std::int32_t pid) const {
+    return m_levers->Topology().Place(pid);
+}
+
+std::optional<ChangeRecord::Request> LinuxProcessApi::WeightRequest(const Tracked& process,
+                                                                     const CpuPlacement& placement,
+                                                                     int nice) {
+    // A process in a CPU cgroup of its own competes by the group's weight: the group is
+    // raised while its program is in front and lowered while it keeps the CPU busy in
+    // the background (CpuTopology says which groups are the user's to change).
+    if (!m_groupBoost || nice == 0 || placement.lever != CpuLever::GroupWeight) {
+        return std::nullopt;
+    }
+    const LeverTarget target{process.pid, process.last.starttime,
+                             static_cast<std::int64_t>(placement.group.id), Lever::GroupWeight};
+    const auto now = LinuxLevers::ReadWeight(placement.group);
+    if (!now) return std::nullopt;
+    // Scaled from the weight the group had before Talvex's first change, so that
+    // changes made through several of its processes never compound.
+    std::int64_t base = *now;
+    for (const HeldChange& held : m_record->Held()) {
+        if (held.target.SameAs(target)) base = held.before;
+    }
+    if (nice > 0 && !MayLowerGroup(target, [&](std::int32_t pid) {
+            const auto of = m_levers->Topology().GroupOf(pid);
+            return of && of->id == placement.group.id;
+        })) {
+        return std::nullopt;
+    }
+    return ChangeRecord::Request{target, *now,
+                                 CpuTopology::WeightForNice(base, nice, placement.group.v1)};
 }
 
 bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) {
@@ -329,10 +422,21 @@ bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
         if (tids.empty()) break;
         allSet = m_record->Change(ThreadRequests(*process, tids, *nice)) && allSet;
     }
-    if (const auto group = GroupRequest(*process, *nice)) {
+    // Nice ranks threads only inside one CPU group; across groups the group's own
+    // lever carries the change.
+    const CpuPlacement placement = PlacementOf(process->pid);
+    const auto group = placement.lever == CpuLever::AutogroupNice
+                           ? GroupRequest(*process, *nice)
+                           : std::nullopt;
+    if (group) {
         m_record->Change({*group});
     } else if (*nice >= 0) {
         m_record->UndoProcess(process->pid, Lever::GroupNice);  // no raise left to carry
+    }
+    if (const auto weight = WeightRequest(*process, placement, *nice)) {
+        m_record->Change({*weight});
+    } else if (*nice == 0) {
+        m_record->UndoProcess(process->pid, Lever::GroupWeight);  // Normal again
     }
     process->lastReadNs = 0;
     return allSet && Refresh(*process);
@@ -340,6 +444,7 @@ bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
 
 int LinuxProcessApi::UndoChanges(std::int32_t pid) {
     const int undone = m_record->UndoProcess(pid);
+    if (undone == 0) return 0;  // the common case: asked for every idle process
     if (auto it = m_kept.find(pid); it != m_kept.end()) it->second->lastReadNs = 0;
     return undone;
 }
@@ -355,12 +460,15 @@ bool LinuxProcessApi::UndoAllChanges(std::uint32_t waitMs) {
 }
 
 
+bool LinuxProcessApi::Fresh(const Tracked& process) {
+    return process.lastReadNs != 0 &&
+           NowNs(CLOCK_MONOTONIC_COARSE) - process.lastReadNs < kFreshReadNs;
+}
+
 bool LinuxProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times) {
     Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!process) return false;
-    const bool fresh = process->lastReadNs != 0 &&
-                       NowNs(CLOCK_MONOTONIC_COARSE) - process->lastReadNs < kFreshReadNs;
-    if (!fresh && !Refresh(*process)) {
+    if (!Fresh(*process) && !Refresh(*process)) {
         Forget(*process);
         return false;
     }
@@ -399,10 +507,15 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
     ::closedir(proc);
     // Descriptors of processes that have gone are given back. Refusals are looked at
     // afresh from now on (a process may have changed its user), except those of kernel
-    // threads, which stay what they are.
+    // threads, which stay what they are; so is every process whose owner as procfs
+    // shows it (by path, which renews it; the kept descriptor's would not) is no longer
+    // the user, so the next open checks its credentials in full.
     std::erase_if(m_kept, [&](const auto& kept) {
         const Tracked& process = *kept.second;
-        return !seen.contains(kept.first) || (process.refused && !IsKernelThread(process.last));
+        if (!seen.contains(kept.first)) return true;
+        if (process.refused) return !IsKernelThread(process.last);
+        struct stat info {};
+        return ::stat(ProcPath(kept.first, "stat").c_str(), &info) != 0 || info.st_uid != m_uid;
     });
     if (!m_record->Held().empty()) m_record->ForgetGone();
     return list;

@@ -10,9 +10,13 @@
 // when its pid is reused. The descriptors are kept between handles (within a budget
 // well below the descriptor limit), so that sampling a process on every tick costs one
 // read of its stat file. A process that cannot be opened is remembered the same way
-// until the next snapshot, so refusing it again costs one read as well.
+// until the next snapshot, so refusing it again costs one read as well. Credentials are
+// checked in full when a process is first opened and before every change; between
+// snapshots reads rely on that check, and each snapshot looks at every kept process's
+// owner again.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +26,7 @@
 
 #include "platform/ChangeRecord.h"
 #include "platform/IProcessApi.h"
+#include "platform/linux/CpuTopology.h"
 #include "platform/linux/ProcStat.h"
 
 namespace talvex::platform {
@@ -50,6 +55,7 @@ class LinuxProcessApi final : public IProcessApi {
     int UndoChanges(std::int32_t pid) override;
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return *m_record; }
+    void SetFrontProcess(std::int32_t pid) override;
 
     /// Descriptors kept open for processes between handles (refused ones included).
     std::size_t KeptDescriptorCount() const { return m_kept.size(); }
@@ -57,8 +63,11 @@ class LinuxProcessApi final : public IProcessApi {
     std::size_t KeepLimit() const { return m_keepLimit; }
     /// Sets how many descriptors may be kept (0: open every process afresh each time).
     void SetKeepLimit(std::size_t limit);
-    /// Switches the raise of session groups on or off (on by default).
+    /// Switches the group levers (session groups' nice values, CPU cgroups' weights)
+    /// on or off (on by default).
     void SetAutogroupBoost(bool enabled);
+    /// The lever that holds for process `pid` (see CpuTopology).
+    CpuPlacement PlacementOf(std::int32_t pid) const;
 
   private:
     struct Tracked;
@@ -73,11 +82,17 @@ class LinuxProcessApi final : public IProcessApi {
     std::shared_ptr<Tracked> Attach(std::int32_t pid);
     bool Refresh(Tracked& process);
     bool StillOurs(Tracked& process);
+    static bool Fresh(const Tracked& process);
     std::vector<std::int32_t> NewThreads(Tracked& process, std::unordered_set<std::int32_t>& seen);
     std::vector<ChangeRecord::Request> ThreadRequests(const Tracked& process,
                                                       const std::vector<std::int32_t>& tids,
                                                       int nice);
     std::optional<ChangeRecord::Request> GroupRequest(const Tracked& process, int nice);
+    bool MayLowerGroup(const LeverTarget& target,
+                       const std::function<bool(std::int32_t)>& holds) const;
+    static bool IsRaise(const HeldChange& held);
+    std::optional<ChangeRecord::Request> WeightRequest(const Tracked& process,
+                                                       const CpuPlacement& placement, int nice);
     Tracked* Resolve(ProcessHandle handle, std::uint32_t needed);
     void Forget(const Tracked& process);
     std::uint64_t ToFiletime(std::uint64_t ticksAfterBoot) const;
@@ -93,6 +108,7 @@ class LinuxProcessApi final : public IProcessApi {
     std::uint64_t m_bootFiletime = 0;  // boot time in 100 ns units since 1601
     bool m_kernelGroups = false;  // the kernel groups by session
     bool m_groupBoost = true;
+    std::int32_t m_frontPid = 0;  // the program in front, as the engine last said
     std::unique_ptr<LinuxLevers> m_levers;
     std::unique_ptr<LinuxRecordFile> m_recordFile;
     std::unique_ptr<ChangeRecord> m_record;

@@ -37,15 +37,19 @@ class ErrorTrap {
         m_previous = XSetErrorHandler(&ErrorTrap::OnError);
     }
     ~ErrorTrap() {
-        XSync(m_display, False);
+        // A query that asked Failed() last has had every answer already: another round
+        // trip to the server would only cost time, on every tick.
+        if (!m_synced) XSync(m_display, False);
         XSetErrorHandler(m_previous);
     }
     ErrorTrap(const ErrorTrap&) = delete;
     ErrorTrap& operator=(const ErrorTrap&) = delete;
 
-    /// Whether any request so far failed (waits for the server's answers).
+    /// Whether any request so far failed (waits for the server's answers). Make no
+    /// further request through the trap after asking.
     bool Failed() {
         XSync(m_display, False);
+        m_synced = true;
         return s_failed;
     }
 
@@ -57,6 +61,7 @@ class ErrorTrap {
     static inline bool s_failed = false;
     Display* m_display;
     XErrorHandler m_previous = nullptr;
+    bool m_synced = false;
 };
 
 // Xlib's I/O error handler is process-wide and by default ends the program. Ours lets

@@ -143,9 +143,16 @@ TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) 
     queries.UndoProcessChanges(child.Pid());
     EXPECT_TRUE(settle(group->nice));
     EXPECT_EQ(NiceOf(child.Pid()), 0);
+    // A busy program's session group is lowered with it, and put back as soon as a
+    // program of that session comes to the front; the front's group is never lowered.
+    queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
+    EXPECT_TRUE(settle(19));
+    processes.SetFrontProcess(child.Pid());
+    EXPECT_TRUE(settle(group->nice));
     queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_TRUE(settle(group->nice)) << "lowering a process never lowers its group";
+    EXPECT_TRUE(settle(group->nice)) << "the group of the program in front was lowered";
+    processes.SetFrontProcess(0);
     queries.UndoProcessChanges(child.Pid());
 
     // The program's own group is never raised.
@@ -356,6 +363,62 @@ TEST_F(LinuxProcessTest, OwnProcessAndRightAreReported) {
     if (linuxtest::RunsAsTestUser()) {
         EXPECT_TRUE(processes.CanRaisePriority());
     }
+}
+
+// In a CPU cgroup of its own (the delegated group the root half of the tests makes),
+// a program competes by its group's weight: the front's group is raised, a busy
+// program's group lowered, both put back exactly, by an undo and after a crash.
+TEST_F(LinuxProcessTest, ProgramsInCpuGroupsOfTheirOwnAreRankedByTheGroupsWeight) {
+    RequireRight();
+    if (IsSkipped()) return;
+    const char* delegated = std::getenv("TALVEX_TEST_CPU_GROUP");
+    if (!delegated || !*delegated) GTEST_SKIP() << "no CPU cgroup delegated to this user";
+    const std::string base = delegated;
+    const bool v1 = std::filesystem::exists(base + "/cpu.shares");
+    const std::string weightName = v1 ? "/cpu.shares" : "/cpu.weight";
+    Child front({"sleep"}), busy({"sleep"}), shared({"sleep"});
+    ASSERT_TRUE(front.Ready() && busy.Ready() && shared.Ready());
+    const auto weightOf = [&](const std::string& group) {
+        std::int64_t value = 0;
+        std::ifstream(base + "/" + group + weightName) >> value;
+        return value;
+    };
+    for (const auto& [group, child] : {std::pair<std::string, Child*>{"front", &front},
+                                       {"busy", &busy}, {"front", &shared}}) {
+        std::filesystem::create_directory(base + "/" + group);
+        std::ofstream(base + "/" + group + "/cgroup.procs") << child->Pid() << std::flush;
+    }
+    const std::int64_t plain = weightOf("front");
+    ASSERT_EQ(processes.PlacementOf(front.Pid()).lever, CpuLever::GroupWeight);
+    EXPECT_NE(processes.PlacementOf(::getpid()).lever, CpuLever::GroupWeight);
+
+    queries.SetProcessPriority(front.Pid(), 0, HIGH_PRIORITY_CLASS);
+    queries.SetProcessPriority(busy.Pid(), 0, IDLE_PRIORITY_CLASS);
+    // A busy process sharing the front's group leaves the raise alone.
+    queries.SetProcessPriority(shared.Pid(), 0, IDLE_PRIORITY_CLASS);
+    EXPECT_EQ(weightOf("front"), CpuTopology::WeightForNice(plain, -10, v1));
+    EXPECT_EQ(weightOf("busy"), CpuTopology::WeightForNice(plain, 19, v1));
+    EXPECT_GT(weightOf("front"), plain);
+    EXPECT_LT(weightOf("busy"), plain);
+
+    EXPECT_GT(processes.UndoChanges(front.Pid()), 0);
+    EXPECT_EQ(weightOf("front"), plain);
+    // As if Talvex had crashed now: the next start undoes what the record holds.
+    const std::string saved = processes.Changes().Text();
+    LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
+    EXPECT_TRUE(ChangeRecord::UndoSaved(saved, LinuxLevers::BootId(), levers).empty());
+    EXPECT_EQ(weightOf("busy"), plain);
+    EXPECT_EQ(NiceOf(busy.Pid()), 0);
+    // Lowered again, then its program comes to the front: the group is put back.
+    queries.SetProcessPriority(busy.Pid(), 0, IDLE_PRIORITY_CLASS);
+    EXPECT_LT(weightOf("busy"), plain);
+    processes.SetFrontProcess(busy.Pid());
+    EXPECT_EQ(weightOf("busy"), plain);
+
+    front.End();
+    busy.End();
+    shared.End();
+    for (const char* group : {"front", "busy"}) ::rmdir((base + "/" + group).c_str());
 }
 
 }  // namespace

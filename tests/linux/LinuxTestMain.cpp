@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,49 @@ pid_t SpawnAs(const passwd& user, const std::vector<std::string>& args,
     ::_exit(127);
 }
 
+// A CPU cgroup delegated to the test user, as a desktop's user manager delegates one:
+// the folder and its files are the user's, so the user may make groups inside it, move
+// its own processes there and set their weights. On the v1 cpu hierarchy where the
+// controller is there, else on v2 with the controller switched on for the subtree.
+// Returns the folder; empty when the machine has no CPU cgroups to delegate.
+std::string DelegateCpuGroup(const passwd& user) {
+    namespace fs = std::filesystem;
+    std::string base;
+    bool v2 = false;
+    if (fs::exists("/sys/fs/cgroup/cpu/cpu.shares")) {
+        base = "/sys/fs/cgroup/cpu";
+    } else if (std::ifstream controllers("/sys/fs/cgroup/cgroup.controllers");
+               controllers) {
+        std::string words;
+        std::getline(controllers, words);
+        if ((" " + words + " ").find(" cpu ") == std::string::npos) return {};
+        std::ofstream("/sys/fs/cgroup/cgroup.subtree_control") << "+cpu";
+        base = "/sys/fs/cgroup";
+        v2 = true;
+    } else {
+        return {};
+    }
+    const std::string dir = base + "/talvex-tests-" + std::to_string(::getpid());
+    if (::mkdir(dir.c_str(), 0755) != 0) return {};
+    if (v2) std::ofstream(dir + "/cgroup.subtree_control") << "+cpu";
+    std::error_code error;
+    ::chown(dir.c_str(), user.pw_uid, user.pw_gid);
+    for (const auto& entry : fs::directory_iterator(dir, error)) {
+        ::chown(entry.path().c_str(), user.pw_uid, user.pw_gid);
+    }
+    return dir;
+}
+
+// Removes the delegated folder and what the tests left in it (empty groups by now).
+void RemoveCpuGroup(const std::string& dir) {
+    if (dir.empty()) return;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        if (entry.is_directory()) ::rmdir(entry.path().c_str());
+    }
+    ::rmdir(dir.c_str());
+}
+
 int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     const passwd* testUser = EnsureUser(kTestUser);
     const passwd tester = testUser ? *testUser : passwd{};
@@ -103,16 +147,19 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
                                  {});
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), originalArgs.begin() + 1, originalArgs.end());
+    const std::string cpuGroup = DelegateCpuGroup(tester);
     const pid_t tests =
         SpawnAs(tester, args,
                 {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
                  "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid),
-                 "TALVEX_TEST_MIXED_PID=" + std::to_string(mixedPid), "HOME=" + dir.string()},
+                 "TALVEX_TEST_MIXED_PID=" + std::to_string(mixedPid), "HOME=" + dir.string(),
+                 "TALVEX_TEST_CPU_GROUP=" + cpuGroup},
                 dir.string());
     int status = 0;
     ::waitpid(tests, &status, 0);
     KillAndReap(otherPid);
     KillAndReap(mixedPid);
+    RemoveCpuGroup(cpuGroup);
     fs::remove_all(dir);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }

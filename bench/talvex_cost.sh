@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Talvex's own CPU cost while it watches many idle processes, beside the floor: a minimal
+# poller (bench/MinimalPoller.cpp: one pread per process and tick on kept descriptors,
+# a rescan every 17th tick) measured in the same run, on the same processes.
+#
+# For each count of idle processes (default: 400 and 3000) it starts its own X server,
+# window manager and that many idle processes, then the real program (hidden in the
+# tray, default settings, 500 ms ticks) and the poller, waits for both to settle and
+# reads both programs' CPU time over the measuring window. Reports % of one core and the
+# ratio to the poller; the goal is a ratio of at most 1.5. The load average is printed
+# beside each figure: on a shared machine, repeat a figure taken under high load.
+#
+# As root everything runs as the user talvex-test (created if missing), as a desktop
+# user would. Ends only what it started, by pid.
+# Usage: talvex_cost.sh path/to/talvex path/to/talvex_bench_poller [COUNT...]
+# Environment: MEASURE_SECONDS (default 30), SETTLE_SECONDS (default 10); PERF_OUT=FILE
+# also records a profile of Talvex during the window (perf, from linux-perf) and writes
+# its top lines to FILE.COUNT (the profiler's own cost then counts in the figure).
+set -uo pipefail
+bin=$1
+poller=$2
+shift 2
+counts=("$@")
+[[ ${#counts[@]} -eq 0 ]] && counts=(400 3000)
+measure=${MEASURE_SECONDS:-30}
+settle=${SETTLE_SECONDS:-10}
+for tool in Xvfb openbox xdotool setpriv; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+scratch=$(mktemp -d /tmp/cost-bench.XXXXXX)
+chmod 755 "$scratch"
+source "$(dirname "$0")/../tests/x_session_lib.sh"
+cp "$bin" "$scratch/prog"
+cp "$(dirname "$bin")"/*.lng "$scratch/" 2>/dev/null
+cp "$poller" "$scratch/poller"
+mkdir -p "$scratch/run" "$scratch/config/Kessaly"
+cat >"$scratch/config/Kessaly/Talvex.conf" <<EOF
+[Talvex]
+General.AutoUpdate=False
+General.Language=EN
+EOF
+chmod 700 "$scratch/run"
+
+run_as=()
+if [[ $(id -u) -eq 0 ]]; then
+  user=talvex-test
+  id -u "$user" >/dev/null 2>&1 ||
+    /usr/sbin/useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
+  chown -R "$user:" "$scratch"
+  run_as=(setpriv --reuid="$user" --regid="$user" --init-groups)
+  mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+fi
+as_user() {
+  exec "${run_as[@]}" env HOME="$scratch" XDG_RUNTIME_DIR="$scratch/run" \
+    XDG_CONFIG_HOME="$scratch/config" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "$@"
+}
+
+# utime + stime of a process, in clock ticks.
+cpu_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; }
+hz=$(getconf CLK_TCK)
+
+pick_display 160
+start_x as_user
+printf '%-6s %-10s %-10s %-6s %s\n' count talvex% poller% ratio load
+for count in "${counts[@]}"; do
+  fifo=$scratch/ready
+  mkfifo "$fifo"
+  as_user "$scratch/poller" idle "$count" >"$fifo" 2>/dev/null &
+  idle=$!
+  pids+=("$idle")
+  read -r -t 120 _ <"$fifo" || fail "the $count idle processes did not start"
+  rm -f "$fifo"
+  as_user "$scratch/prog" >/dev/null 2>&1 &
+  talvex=$!
+  pids+=("$talvex")
+  as_user "$scratch/poller" poll 500 &
+  floor=$!
+  pids+=("$floor")
+  sleep "$settle"
+  kill -0 "$talvex" 2>/dev/null || fail "Talvex ended during the run"
+  t0=$(cpu_ticks "$talvex") p0=$(cpu_ticks "$floor") s0=$(date +%s.%N)
+  if [[ -n ${PERF_OUT:-} ]]; then
+    perf record -q -g -o "$scratch/perf.data" -p "$talvex" -- sleep "$measure" >/dev/null 2>&1
+    perf report -i "$scratch/perf.data" --no-children --stdio --percent-limit 1.5 -g none \
+      2>/dev/null | grep -v '^#' | grep -v '^$' | head -40 >"$PERF_OUT.$count"
+    cp "$scratch/perf.data" "$PERF_OUT.$count.data"
+  else
+    sleep "$measure"
+  fi
+  t1=$(cpu_ticks "$talvex") p1=$(cpu_ticks "$floor") s1=$(date +%s.%N)
+  awk -v c="$count" -v t=$((t1 - t0)) -v p=$((p1 - p0)) -v hz="$hz" -v s0="$s0" -v s1="$s1" \
+    -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
+      secs = s1 - s0; tp = 100 * t / hz / secs; pp = 100 * p / hz / secs
+      printf "%-6d %-10.2f %-10.2f %-6s %s\n", c, tp, pp, (p > 0 ? sprintf("%.2f", t / p) : "-"), load }'
+  for pid in "$talvex" "$floor" "$idle"; do kill -TERM "$pid" 2>/dev/null; done
+  for pid in "$talvex" "$floor" "$idle"; do wait "$pid" 2>/dev/null; done
+done
+exit 0
