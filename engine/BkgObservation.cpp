@@ -20,6 +20,7 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
     // A change that did not take effect gets no line (it would be tried, and logged,
     // on every tick).
     if (queries.SetProcessPriority(entry.lPid, 0, target) != target) return;
+    engine.NoteHeld(entry.lPid, HeldWhy::BusyInBackground, entry.iCpuUsage);
     const StringTable& strings = engine.Strings();
     const std::string format = strings.Lang(
         50, false, false, false, "Found %1 running at >%2% cpu usage. Switching to priority %3.");
@@ -29,7 +30,19 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
         false);
 }
 
-// Name of a class in the log's words.
+// An idle process that Talvex lowered gets back exactly what it had. A priority that
+// somebody else chose (a job started with nice, a sound server kept high) is left alone.
+void UndoLowering(Engine& engine, const ProcessEntry& entry) {
+    if (engine.m_modMain.UndoProcessChanges(entry.lPid) == 0) return;
+    engine.Held().Forget(entry.lPid);
+    const StringTable& strings = engine.Strings();
+    const std::string format =
+        strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
+    const std::int32_t now = engine.m_modMain.GetWindowPriority(entry.lPid, 0);
+    engine.Log().DoLog(FormatMsg(format, MsgArgs{entry.sExeName, ClassWord(strings, now)}), false);
+}
+}  // namespace
+
 std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
     switch (priorityClass) {
         case IDLE_PRIORITY_CLASS: return strings.Lang(21, false, false, false, "Idle");
@@ -44,22 +57,12 @@ std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
     }
 }
 
-// An idle process that Talvex lowered gets back exactly what it had. A priority that
-// somebody else chose (a job started with nice, a sound server kept high) is left alone.
-void UndoLowering(Engine& engine, const ProcessEntry& entry) {
-    if (engine.m_modMain.UndoProcessChanges(entry.lPid) == 0) return;
-    const StringTable& strings = engine.Strings();
-    const std::string format =
-        strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
-    const std::int32_t now = engine.m_modMain.GetWindowPriority(entry.lPid, 0);
-    engine.Log().DoLog(FormatMsg(format, MsgArgs{entry.sExeName, ClassWord(strings, now)}), false);
-}
-}  // namespace
-
 void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     const modMain& settings = engine.m_modMain;
     // Pid 0 would make the priority queries fall back to Talvex's own process.
     if (!settings.bBkgObservation || entry.lPid == 0) return;
+    // The user put this program back by hand: it stays as it is until it comes to the front.
+    if (engine.Held().LeftAlone(entry.lPid)) return;
     const std::int16_t rule = FindEntryRule(engine.m_TalvexItems, entry);
     if (rule >= 0 && engine.m_TalvexItems[static_cast<std::size_t>(rule)].bNoBkgObservation) {
         return;
