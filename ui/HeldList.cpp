@@ -2,16 +2,19 @@
 
 #include "engine/BkgObservation.h"
 #include "i18n/FormatMsg.h"
+#include "platform/UiControl.h"
 
 namespace talvex::held {
 
 namespace {
 
+// The class in words; a nice value by the class it reads back as. The names of the
+// boost levels are the main window's captions: their access keys do not belong here.
 std::string ValueText(const StringTable& s, platform::Lever values, std::int64_t value) {
-    if (values == platform::Lever::PriorityClass) {
-        return ClassWord(s, static_cast<std::int32_t>(value));
-    }
-    return ClassWord(s, ClassOfNice(value)) + " (nice " + std::to_string(value) + ")";
+    const std::int32_t cls = values == platform::Lever::PriorityClass
+                                 ? static_cast<std::int32_t>(value)
+                                 : ClassOfNice(value);
+    return platform::WithoutAccessKey(ClassWord(s, cls));
 }
 
 std::string WhyText(const StringTable& s, const HeldReason& reason) {
