@@ -76,13 +76,13 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     const std::vector<Row> rows{
         {editor, ""},  // back to its own priority when it left the front
         {encoder, "encoder (" + std::to_string(encoder) +
-                      "): priority Normal -> Idle since 09.12.2026 08:05:00, busy in the "
-                      "background at 60 %"},
+                      "): priority Normal -> Idle, busy in the background at 60 %, since "
+                      "09.12.2026 08:05:00"},
         {indexer, "indexer (" + std::to_string(indexer) +
-                      "): priority Normal -> Below Normal since 09.12.2026 08:05:00, busy in "
-                      "the background at 20 %"},
+                      "): priority Normal -> Below Normal, busy in the background at 20 %, "
+                      "since 09.12.2026 08:05:00"},
         {game, "game (" + std::to_string(game) +
-                   "): priority Normal -> Realtime since 00:00:01, in front, by its rule"},
+                   "): priority Normal -> Realtime, in front, by its rule, since 00:00:01"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.pid);
@@ -105,12 +105,12 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     frm.imgGer_Click();
     EXPECT_EQ(Adv("frHeld").Caption(), "Jetzt gehaltene Änderungen");
     EXPECT_EQ(Lines().back(), "game (" + std::to_string(game) +
-                                  "): Priorität Normal -> Echtzeit seit 00:00:01, im "
-                                  "Vordergrund, nach seiner Regel");
+                                  "): Priorität Normal -> Echtzeit, im Vordergrund, nach "
+                                  "seiner Regel, seit 00:00:01");
     frm.imgFr_Click();
     EXPECT_EQ(Lines().back(), "game (" + std::to_string(game) +
-                                  ") : priorité Normale -> Temps réel depuis 00:00:01, au "
-                                  "premier plan, selon sa règle");
+                                  ") : priorité Normale -> Temps réel, au premier plan, "
+                                  "selon sa règle, depuis 00:00:01");
     EXPECT_EQ(Tooltip(), "Talvex 1.1.0: Game\n1 accéléré(s), 2 ralenti(s)");
     frm.imgEn_Click();
 
@@ -119,8 +119,8 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     desk.SetForeground(desk.AddWindow(editor, "Notes"));
     Tick();
     EXPECT_EQ(Lines().back(), "editor (" + std::to_string(editor) +
-                                  "): priority Normal -> High since 00:10:00, in front, by the "
-                                  "global level");
+                                  "): priority Normal -> High, in front, by the global level, "
+                                  "since 00:10:00");
 
     // A hang-up turns the boost off: the line says why it is not boosted, and the
     // tooltip no longer counts it.
@@ -134,8 +134,8 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     ASSERT_TRUE(frm.engine().m_bFailureTurnOff);
     EXPECT_EQ(desk.PriorityOf(spinner), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(Lines().back(), "spinner (" + std::to_string(spinner) +
-                                  "): priority Normal -> Normal since 00:20:00, boosting turned "
-                                  "off after a hang-up");
+                                  "): priority Normal -> Normal, boosting turned off after a "
+                                  "hang-up, since 00:20:00");
     EXPECT_EQ(Tooltip().find("boosted"), std::string::npos);
 }
 

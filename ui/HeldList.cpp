@@ -49,7 +49,7 @@ std::string RowText(const StringTable& s, const HeldRow& row, const std::string&
     const std::string since = row.reason ? SinceText(row.reason->sSince, sNow) : "?";
     const std::string why = row.reason ? WhyText(s, *row.reason) : "?";
     const std::string format =
-        s.Lang(81, false, false, false, "%1 (%2): %3 %4 -> %5 since %6, %7");
+        s.Lang(81, false, false, false, "%1 (%2): %3 %4 -> %5, %7, since %6");
     return FormatMsg(format, MsgArgs{row.sExeName.empty() ? std::string("?") : row.sExeName,
                                      std::int64_t{row.lPid}, lever,
                                      ValueText(s, row.values, row.before),
