@@ -62,7 +62,8 @@ void HeldRowsCountAndLines(benchmark::State& state) {
         const auto rows = notes.Rows(record, 1000, table, 1999, "/usr/bin/front");
         const HeldCount count = CountHeld(rows);
         std::size_t chars = held::CountText(strings, count).size();
-        for (const HeldRow& row : rows) chars += held::RowText(strings, row, "10.12.2026 03:00:00").size();
+        for (const HeldRow& row : rows)
+            chars += held::RowText(strings, row, "10.12.2026 03:00:00").size();
         benchmark::DoNotOptimize(chars);
     }
 }

@@ -29,20 +29,9 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
                                   strings.Lang(nameId, false, false, false, nameDefault)}),
         false);
 }
-
-// An idle process that Talvex lowered gets back exactly what it had. A priority that
-// somebody else chose (a job started with nice, a sound server kept high) is left alone.
-void UndoLowering(Engine& engine, const ProcessEntry& entry) {
-    if (engine.m_modMain.UndoProcessChanges(entry.lPid) == 0) return;
-    engine.Held().Forget(entry.lPid);
-    const StringTable& strings = engine.Strings();
-    const std::string format =
-        strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
-    const std::int32_t now = engine.m_modMain.GetWindowPriority(entry.lPid, 0);
-    engine.Log().DoLog(FormatMsg(format, MsgArgs{entry.sExeName, ClassWord(strings, now)}), false);
-}
 }  // namespace
 
+// Name of a class in the log's words.
 std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
     switch (priorityClass) {
         case IDLE_PRIORITY_CLASS: return strings.Lang(21, false, false, false, "Idle");
@@ -56,6 +45,20 @@ std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
         default: return strings.Lang(22, false, false, false, "Unknown");
     }
 }
+
+namespace {
+// An idle process that Talvex lowered gets back exactly what it had. A priority that
+// somebody else chose (a job started with nice, a sound server kept high) is left alone.
+void UndoLowering(Engine& engine, const ProcessEntry& entry) {
+    if (engine.m_modMain.UndoProcessChanges(entry.lPid) == 0) return;
+    engine.Held().Forget(entry.lPid);
+    const StringTable& strings = engine.Strings();
+    const std::string format =
+        strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
+    const std::int32_t now = engine.m_modMain.GetWindowPriority(entry.lPid, 0);
+    engine.Log().DoLog(FormatMsg(format, MsgArgs{entry.sExeName, ClassWord(strings, now)}), false);
+}
+}  // namespace
 
 void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     const modMain& settings = engine.m_modMain;

@@ -14,12 +14,18 @@ namespace {
 // Strength of a priority class, weakest first; a value that is no class counts as Normal.
 int Rank(std::int64_t priorityClass) {
     switch (priorityClass) {
-        case IDLE_PRIORITY_CLASS: return 0;
-        case BELOW_NORMAL_PRIORITY_CLASS: return 1;
-        case ABOVE_NORMAL_PRIORITY_CLASS: return 3;
-        case HIGH_PRIORITY_CLASS: return 4;
-        case REALTIME_PRIORITY_CLASS: return 5;
-        default: return 2;
+        case IDLE_PRIORITY_CLASS:
+            return 0;
+        case BELOW_NORMAL_PRIORITY_CLASS:
+            return 1;
+        case ABOVE_NORMAL_PRIORITY_CLASS:
+            return 3;
+        case HIGH_PRIORITY_CLASS:
+            return 4;
+        case REALTIME_PRIORITY_CLASS:
+            return 5;
+        default:
+            return 2;
     }
 }
 
@@ -36,8 +42,12 @@ std::string FileNameOf(const std::string& path) {
 
 }  // namespace
 
-bool HeldRow::Raised() const { return Gain(values, before, now) > 0; }
-bool HeldRow::Lowered() const { return Gain(values, before, now) < 0; }
+bool HeldRow::Raised() const {
+    return Gain(values, before, now) > 0;
+}
+bool HeldRow::Lowered() const {
+    return Gain(values, before, now) < 0;
+}
 
 HeldCount CountHeld(const std::vector<HeldRow>& rows) {
     std::set<std::int32_t> boosted;
@@ -81,8 +91,8 @@ const HeldReason* HeldChanges::Find(std::int32_t lPid) const {
 
 void HeldChanges::KeepOnly(const std::vector<ProcessEntry>& table, std::int32_t lLastProcess) {
     std::set<std::int32_t> alive;
-    const auto count = std::min<std::size_t>(table.size(),
-                                             static_cast<std::size_t>(std::max(lLastProcess + 1, 0)));
+    const auto count = std::min<std::size_t>(
+        table.size(), static_cast<std::size_t>(std::max(lLastProcess + 1, 0)));
     for (std::size_t i = 0; i < count; ++i) alive.insert(table[i].lPid);
     std::erase_if(m_reasons, [&](const auto& note) { return alive.count(note.first) == 0; });
     std::erase_if(m_leftAlone, [&](std::int32_t pid) { return alive.count(pid) == 0; });

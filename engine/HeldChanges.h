@@ -85,8 +85,8 @@ class HeldChanges {
     /// One row per process and lever that `record` holds; `ownPid` (Talvex's own raise)
     /// is left out. Names come from `table`, else `frontPath` for the program in front.
     std::vector<HeldRow> Rows(const platform::ChangeRecord& record, std::int32_t ownPid,
-                              const std::vector<ProcessEntry>& table,
-                              std::int32_t frontPid, const std::string& frontPath) const;
+                              const std::vector<ProcessEntry>& table, std::int32_t frontPid,
+                              const std::string& frontPath) const;
 
   private:
     std::map<std::int32_t, HeldReason> m_reasons;

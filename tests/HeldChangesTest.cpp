@@ -246,11 +246,11 @@ TEST(HeldRowsTest, OneLinePerProcessAndLeverAndEachProgramCountedOnce) {
     const std::int32_t game = 20;
     const std::int32_t encoder = 30;
     record.Change({
-        {{own, 1, own, Lever::ThreadNice}, 0, -10},           // Talvex's own raise
-        {{game, 2, 21, Lever::ThreadResetOnFork}, 0, 1},      // a worker thread's flag
-        {{game, 2, 21, Lever::ThreadNice}, 0, -5},            // a worker thread first
-        {{game, 2, game, Lever::ThreadNice}, 2, -10},         // the main thread
-        {{game, 2, 555, Lever::GroupNice}, 0, -10},           // its session group
+        {{own, 1, own, Lever::ThreadNice}, 0, -10},       // Talvex's own raise
+        {{game, 2, 21, Lever::ThreadResetOnFork}, 0, 1},  // a worker thread's flag
+        {{game, 2, 21, Lever::ThreadNice}, 0, -5},        // a worker thread first
+        {{game, 2, game, Lever::ThreadNice}, 2, -10},     // the main thread
+        {{game, 2, 555, Lever::GroupNice}, 0, -10},       // its session group
         {{encoder, 3, encoder, Lever::ThreadNice}, 0, 19},
         {{encoder, 3, 31, Lever::ThreadNice}, 0, 19},
     });

@@ -19,7 +19,8 @@ std::string ValueText(const StringTable& s, platform::Lever values, std::int64_t
 
 std::string WhyText(const StringTable& s, const HeldReason& reason) {
     switch (reason.why) {
-        case HeldWhy::ByRule: return s.Lang(84, false, false, false, "in front, by its rule");
+        case HeldWhy::ByRule:
+            return s.Lang(84, false, false, false, "in front, by its rule");
         case HeldWhy::ByGlobalLevel:
             return s.Lang(85, false, false, false, "in front, by the global level");
         case HeldWhy::BusyInBackground:
@@ -50,10 +51,10 @@ std::string RowText(const StringTable& s, const HeldRow& row, const std::string&
     const std::string why = row.reason ? WhyText(s, *row.reason) : "?";
     const std::string format =
         s.Lang(81, false, false, false, "%1 (%2): %3 %4 -> %5, %7, since %6");
-    return FormatMsg(format, MsgArgs{row.sExeName.empty() ? std::string("?") : row.sExeName,
-                                     std::int64_t{row.lPid}, lever,
-                                     ValueText(s, row.values, row.before),
-                                     ValueText(s, row.values, row.now), since, why});
+    return FormatMsg(format,
+                     MsgArgs{row.sExeName.empty() ? std::string("?") : row.sExeName,
+                             std::int64_t{row.lPid}, lever, ValueText(s, row.values, row.before),
+                             ValueText(s, row.values, row.now), since, why});
 }
 
 std::string CountText(const StringTable& s, const HeldCount& count) {
