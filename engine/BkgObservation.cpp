@@ -20,6 +20,7 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
     // A change that did not take effect gets no line (it would be tried, and logged,
     // on every tick).
     if (queries.SetProcessPriority(entry.lPid, 0, target) != target) return;
+    engine.NoteHeld(entry.lPid, HeldWhy::BusyInBackground, entry.iCpuUsage);
     const StringTable& strings = engine.Strings();
     const std::string format = strings.Lang(
         50, false, false, false, "Found %1 running at >%2% cpu usage. Switching to priority %3.");
@@ -28,6 +29,7 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
                                   strings.Lang(nameId, false, false, false, nameDefault)}),
         false);
 }
+}  // namespace
 
 // Name of a class in the log's words.
 std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
@@ -44,10 +46,12 @@ std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
     }
 }
 
+namespace {
 // An idle process that Talvex lowered gets back exactly what it had. A priority that
 // somebody else chose (a job started with nice, a sound server kept high) is left alone.
 void UndoLowering(Engine& engine, const ProcessEntry& entry) {
     if (engine.m_modMain.UndoProcessChanges(entry.lPid) == 0) return;
+    engine.Held().Forget(entry.lPid);
     const StringTable& strings = engine.Strings();
     const std::string format =
         strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
@@ -60,6 +64,8 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     const modMain& settings = engine.m_modMain;
     // Pid 0 would make the priority queries fall back to Talvex's own process.
     if (!settings.bBkgObservation || entry.lPid == 0) return;
+    // The user put this program back by hand: it stays as it is until it comes to the front.
+    if (engine.Held().LeftAlone(entry.lPid)) return;
     // The first case that applies decides, even when it then finds nothing to do. Usage
     // above 0 up to the Below Normal threshold changes nothing, and an idle process that
     // holds no change of Talvex's has nothing to put back: most processes on most ticks,

@@ -1,6 +1,9 @@
 #include "engine/Engine.h"
 
+#include <algorithm>
+
 #include "base/RunQuietly.h"
+#include "engine/BkgObservation.h"
 #include "engine/Version.h"
 #include "i18n/FormatMsg.h"
 
@@ -21,6 +24,7 @@ Engine::Engine(IProcessApi& processes, IWindowApi& windows, IClock& clock, Strin
                ActionLog& log, IEngineHost& host)
     : m_modMain(processes, windows),
       m_modProcess(processes, clock),
+      m_clock(clock),
       m_strings(strings),
       m_log(log),
       m_host(host) {}
@@ -33,7 +37,53 @@ void Engine::RestoreForeground() { UndoUnlessOwn(m_lForegroundPid); }
 
 void Engine::UndoUnlessOwn(std::int32_t lPid) {
     // Talvex's own raise at start-up holds for as long as it runs, in front or not.
-    if (lPid != m_modMain.Processes().GetCurrentProcessId()) m_modMain.UndoProcessChanges(lPid);
+    if (lPid == m_modMain.Processes().GetCurrentProcessId()) return;
+    m_modMain.UndoProcessChanges(lPid);
+    m_held.Forget(lPid);
+}
+
+void Engine::NoteHeld(std::int32_t lPid, HeldWhy why, std::int16_t iCpuUsage) {
+    m_held.Note(lPid, HeldReason{why, iCpuUsage, m_clock.LocalDateTimeText()});
+}
+
+std::vector<HeldRow> Engine::HeldRows() {
+    const std::int32_t own = m_modMain.Processes().GetCurrentProcessId();
+    std::vector<HeldRow> rows = m_held.Rows(m_modMain.Processes().Changes(), own, m_Processes,
+                                            m_lForegroundPid, m_sForegroundExe);
+    // A turn-off leaves nothing on record; the row says why the program is not boosted.
+    const HeldReason* front = m_held.Find(m_lForegroundPid);
+    const bool listed = std::any_of(rows.begin(), rows.end(), [this](const HeldRow& row) {
+        return row.lPid == m_lForegroundPid && row.lever == HeldLever::Priority;
+    });
+    if (m_bFailureTurnOff && front && front->why == HeldWhy::TurnedOff && !listed &&
+        m_lForegroundPid != own) {
+        HeldRow row;
+        row.lPid = m_lForegroundPid;
+        row.before = m_lForegroundPriority;
+        row.now = m_modMain.GetWindowPriority(m_lForegroundPid, 0);
+        row.reason = *front;
+        NameRow(row, m_Processes, m_lForegroundPid, m_sForegroundExe);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::int32_t Engine::PutBack(std::int32_t lPid) {
+    if (lPid == 0 || lPid == m_modMain.Processes().GetCurrentProcessId()) return 0;
+    const std::int32_t undone = m_modMain.UndoProcessChanges(lPid);
+    m_held.Forget(lPid);
+    m_held.LeaveAlone(lPid);
+    if (undone > 0) {
+        HeldRow named;
+        named.lPid = lPid;
+        NameRow(named, m_Processes, m_lForegroundPid, m_sForegroundExe);
+        const std::string name = named.sExeName.empty() ? std::to_string(lPid) : named.sExeName;
+        const std::string format =
+            m_strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
+        const std::int32_t now = m_modMain.GetWindowPriority(lPid, 0);
+        m_log.DoLog(FormatMsg(format, MsgArgs{name, ClassWord(m_strings, now)}), false);
+    }
+    return undone;
 }
 
 std::string Engine::TooltipText(const std::string& sTitle, const std::string& sPath) {
@@ -103,6 +153,7 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
 
     m_hForegroundWnd = window;
     m_lForegroundPid = m_modMain.GetWindowProcessId(window);
+    m_held.CameToFront(m_lForegroundPid);
     // The boost starts from the program's own state: what Talvex changed before (a
     // lowering in the background, of the program or of a group it shares) is undone first.
     m_modMain.Processes().SetFrontProcess(m_lForegroundPid);
@@ -133,7 +184,9 @@ void Engine::BoostForeground(WindowHandle window) {
         level = m_iNewPriority;
     }
     const std::int32_t boostClass = BoostLevelToClass(level);
-    if (boostClass != 0) m_modMain.SetProcessPriority(0, window, boostClass);
+    if (boostClass == 0) return;
+    m_modMain.SetProcessPriority(0, window, boostClass);
+    NoteHeld(m_lForegroundPid, rule >= 0 ? HeldWhy::ByRule : HeldWhy::ByGlobalLevel);
 }
 
 }  // namespace talvex

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/HeldChanges.h"
 #include "engine/IEngineHost.h"
 #include "engine/IWarningDialog.h"
 #include "engine/ProcessStages.h"
@@ -49,6 +50,17 @@ class Engine {
     /// had before. Used when the front changes and when boosting is switched off.
     void RestoreForeground();
 
+    /// What Talvex holds changed now, and why; Talvex's own raise is left out. While the
+    /// program in front has its boost turned off after a hang-up, it has a row too.
+    std::vector<HeldRow> HeldRows();
+    /// Puts back at once what Talvex changed on process lPid, and leaves the program
+    /// alone until it next comes to the front. Returns how many changes were put back.
+    std::int32_t PutBack(std::int32_t lPid);
+    /// Notes why process lPid was changed just now, with the local time.
+    void NoteHeld(std::int32_t lPid, HeldWhy why, std::int16_t iCpuUsage = 0);
+    /// The engine's notes beside the change record.
+    HeldChanges& Held() { return m_held; }
+
     /// "Talvex 1.1.0: " and the title, or the path when the title is empty.
     static std::string TooltipText(const std::string& sTitle, const std::string& sPath);
 
@@ -88,6 +100,7 @@ class Engine {
     StringTable& Strings() { return m_strings; }
     ActionLog& Log() { return m_log; }
     IEngineHost& Host() { return m_host; }
+    platform::IClock& Clock() { return m_clock; }
 
   private:
     // What the foreground queries of one tick found.
@@ -108,12 +121,14 @@ class Engine {
     void BoostForeground(platform::WindowHandle window);
     void UndoUnlessOwn(std::int32_t lPid);
 
+    platform::IClock& m_clock;
     StringTable& m_strings;
     ActionLog& m_log;
     IEngineHost& m_host;
     ProcessStages m_ownStages{*this};
     IProcessStages* m_stages = &m_ownStages;
     IWarningDialog* m_warningDialog = nullptr;
+    HeldChanges m_held;
 };
 
 }  // namespace talvex

@@ -57,6 +57,7 @@ void HangupObservation::TurnOff(std::int32_t lPid, std::string sPath, std::int16
     m_engine.m_bFailureTurnOff = true;
     // Boosting off: the program gets back exactly what it had before Talvex raised it.
     m_engine.m_modMain.UndoProcessChanges(lPid);
+    m_engine.NoteHeld(lPid, HeldWhy::TurnedOff);
 
     const std::string format = m_engine.Strings().Lang(
         49, false, false, false,

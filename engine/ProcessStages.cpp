@@ -10,6 +10,7 @@ bool ProcessStages::ProcessTableStage() {
     if (e.m_lRebuildCountdown <= 0) {
         e.m_lLastProcess = e.m_modProcess.BuildProcessTable(e.m_Processes);
         e.m_lRebuildCountdown = kRebuildCountdown;
+        e.Held().KeepOnly(e.m_Processes, e.m_lLastProcess);
         return true;
     }
     --e.m_lRebuildCountdown;

@@ -51,6 +51,14 @@ bool RuleCommands::Command2_Click() {
     return AddRule(answer);
 }
 
+bool RuleCommands::AddFor(const std::string& sPath) {
+    const std::string answer =
+        m_inputBox(m_strings.Lang(kAddPromptId, false, false, false, kAddPromptDefault), sPath);
+    if (CharCount(answer) <= 3 || !IsStorableName(answer)) return false;
+    if (m_items.fFindInTalvexItems(answer) >= 0) return false;
+    return AddRule(answer);
+}
+
 bool RuleCommands::Command3_Click(const std::string& m_sForegroundExe,
                                   const std::string& m_sPreviousExe,
                                   const std::string& ownExePath) {

@@ -88,6 +88,9 @@ class RuleCommands {
     /// ownExePath is this program's executable path (empty when it cannot be read).
     bool Command3_Click(const std::string& m_sForegroundExe, const std::string& m_sPreviousExe,
                         const std::string& ownExePath);
+    /// Add for a given program: asks for the name with the program's path filled in, and
+    /// adds a rule with the global level unless a rule already covers the answer.
+    bool AddFor(const std::string& sPath);
     /// Rename on double click: asks for the selected rule's new name.
     bool List1_DblClick(const SelectedLine& selected);
 

@@ -229,6 +229,7 @@ TEST_F(KeyboardTest, EveryWindowAndMenuHasItsOwnAccessKeysInEveryLanguage) {
         ExpectOwnAccessKeys("Advanced window", FormCaptions(frm.Advanced()->form()));
         ExpectOwnAccessKeys("tray menu", MenuCaptions(frm.mnuPop1()));
         ExpectOwnAccessKeys("rule menu", MenuCaptions(frm.mnuPop2()));
+        ExpectOwnAccessKeys("held menu", MenuCaptions(frm.Advanced()->mnuHeld()));
         ExpectOwnAccessKeys("boost submenu", MenuCaptions(*frm.mnuPop2().Find("mnuPop2AutoBoost")));
         ui.onDoEvents = [this] {
             if (Form* warning = ui.FindForm("frmWarning")) {

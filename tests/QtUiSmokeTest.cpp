@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QInputDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -432,6 +433,57 @@ TEST_F(QtUiSmokeTest, EveryPictureIsDrawn) {
     EXPECT_TRUE(qt::ArtworkPixmap("no-such-picture", QSize(16, 16), 1.0).isNull());
     EXPECT_EQ(qt::ArtworkSize("gradient"), QSize(494, 616));
     EXPECT_FALSE(qt::ArtworkIcon("shuttle").isNull());
+}
+
+}  // namespace
+}  // namespace talvex
+
+namespace talvex {
+namespace {
+
+// The list of held changes on Qt: it carries its name for screen readers, Tab reaches
+// it from the log, and its menu opens from the keyboard and puts a program back.
+TEST_F(QtUiSmokeTest, TheHeldChangesListByKeyboardWithItsName) {
+    const auto encoder = desk.AddProcess({"/usr/bin/encoder"});
+    Engine& engine = frm->engine();
+    ProcessEntry entry;
+    entry.lPid = encoder;
+    entry.sExeName = "encoder";
+    entry.sExePath = "/usr/bin/encoder";
+    engine.m_Processes.push_back(entry);
+    ASSERT_EQ(engine.m_modMain.SetProcessPriority(encoder, 0, IDLE_PRIORITY_CLASS),
+              IDLE_PRIORITY_CLASS);
+    engine.NoteHeld(encoder, HeldWhy::BusyInBackground, 70);
+    frm->mnuPop1Advanced_Click();
+    frm->RefreshHeld();
+    QWidget* advanced = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == "frmAdvanced") advanced = w;
+    }
+    ASSERT_NE(advanced, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(advanced));
+    auto* list = advanced->findChild<QListWidget*>("lstHeld");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->accessibleName(), "Changes held now");
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->item(0)->text().startsWith("encoder (")) << list->item(0)->text().toStdString();
+
+    advanced->findChild<QWidget*>("lstLog")->setFocus();
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(FocusName(), "lstHeld");
+    Key(Qt::Key_Down);
+    EXPECT_EQ(frm->Advanced()->Ctl("lstHeld").ListIndex(), 0);
+    QStringList items;
+    WhenOpen(ActivePopup, [&items](QWidget* widget) {
+        for (QAction* action : widget->actions()) items << action->text();
+        QTest::keyClick(widget, Qt::Key_P);  // the access key of "Put back now"
+    });
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(4, 4),
+                              list->mapToGlobal(QPoint(4, 4)));
+    QCoreApplication::sendEvent(list, &menuKey);
+    EXPECT_EQ(items, (QStringList{"&Put back now", "Add a &rule for this program"}));
+    EXPECT_TRUE(ProcessUntil([&] { return list->count() == 0; }));
+    EXPECT_EQ(desk.PriorityOf(encoder), NORMAL_PRIORITY_CLASS);
 }
 
 }  // namespace

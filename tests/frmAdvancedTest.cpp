@@ -167,8 +167,11 @@ TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
 TEST_F(frmAdvancedTest, LayoutFillsTheWindowAndKeepsOptionsAtTheBottom) {
     Load();
     EXPECT_EQ(window->form().ClientWidth(), 11190);
-    EXPECT_EQ(Rect("frLog"), (TwipsRect{30, 30, 11130, 6990 - 3195 - 90}));
-    EXPECT_EQ(Rect("lstLog"), (TwipsRect{30 + 120, 30 + 240, 11130 - 240, 3705 - 360}));
+    // The log and the changes held now share the upper part, side by side.
+    EXPECT_EQ(Rect("frLog"), (TwipsRect{30, 30, 5550, 6990 - 3195 - 90}));
+    EXPECT_EQ(Rect("lstLog"), (TwipsRect{30 + 120, 30 + 240, 5550 - 240, 3705 - 360}));
+    EXPECT_EQ(Rect("frHeld"), (TwipsRect{30 + 5550 + 30, 30, 5550, 3705}));
+    EXPECT_EQ(Rect("lstHeld"), (TwipsRect{5610 + 120, 30 + 240, 5550 - 240, 3705 - 360}));
     const TwipsRect options = Rect("frOptions");
     EXPECT_EQ(options.top + options.height, 6990 - 30);
     EXPECT_EQ(options.width, 11130);

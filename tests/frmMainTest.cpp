@@ -110,7 +110,8 @@ TEST_F(frmMainTest, FirstTickBoostsAndShowsStatusAndTooltip) {
     const auto [editor, window] = Front("/usr/bin/editor", "Notes");
     ui.FireTimers();
     EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
-    EXPECT_EQ(Tray().CurrentToolTip(), "Talvex 1.1.0: Notes");
+    // The tooltip counts what Talvex holds changed.
+    EXPECT_EQ(Tray().CurrentToolTip(), "Talvex 1.1.0: Notes\n1 boosted, 0 lowered");
     EXPECT_NE(Ctl("Label1").Caption().find("Notes"), std::string::npos);
     EXPECT_NE(Ctl("Label1").Caption().find("/usr/bin/editor"), std::string::npos);
 }

@@ -64,6 +64,7 @@ void frmAdvanced::CreateControls() {
     // Containers come first so that their contents are drawn above them.
     Add(ControlKind::Frame, "frLog", "", {60, 60, 10335, 2955}, "Last Actions", 1);
     Add(ControlKind::ListBox, "lstLog", "frLog", {120, 300, 10095, 2520}, "", 2);
+    CreateHeldList();
     Add(ControlKind::Frame, "frOptions", "", {60, 3060, 10335, 3195}, "Advanced Options:", 0);
     Add(ControlKind::Picture, "Picture1", "frOptions", {60, 240, 10155, 2895}, "", 3);
     Add(ControlKind::Frame, "frHangupObservation", "Picture1", {60, 0, 10035, 795},
@@ -111,6 +112,7 @@ void frmAdvanced::BindHandlers() {
         Quiet("txtBelowNormal_LostFocus", [this] { txtBelowNormal_LostFocus(); });
     Ctl("txtIdle").OnLostFocus = Quiet("txtIdle_LostFocus", [this] { txtIdle_LostFocus(); });
     Ctl("cmdOk").OnClick = Quiet("cmdOk_Click", [this] { cmdOk_Click(); });
+    BindHeldList();
 }
 
 // ---- loading ----
@@ -134,6 +136,7 @@ void frmAdvanced::Form_Load() {
     SetTexts();
     Form_Resize();
     ShowLog();
+    ShowHeld(m_engine.HeldRows());
 }
 
 void frmAdvanced::RestorePosition() {
@@ -155,6 +158,10 @@ void frmAdvanced::RestorePosition() {
 void frmAdvanced::Retranslate() {
     SetTexts();
     Slider1_Change();
+    // The lines are worded in the language too.
+    const std::vector<HeldRow> rows = m_heldRows;
+    m_heldRows.clear();
+    ShowHeld(rows);
 }
 
 void frmAdvanced::SetTexts() {
@@ -168,6 +175,7 @@ void frmAdvanced::SetTexts() {
     Ctl("Label2").SetCaption(s.Lang(42, false, false, false, Ctl("Label2").Caption()));
     Ctl("cmdOk").SetCaption(s.Lang(47, false, false, false, "Apply"));
     Ctl("frHangupObservation").SetCaption(s.Lang(56, false, false, false, "Hangup observation"));
+    SetHeldTexts();
 }
 
 // ---- layout ----
@@ -203,9 +211,15 @@ void frmAdvanced::Form_Resize() {
         if (wanted.width >= 0 && wanted.height >= 0) target = wanted;
     };
     const TwipsRect& log = rect("frLog");
+    const TwipsRect& held = rect("frHeld");
     const TwipsRect& options = rect("frOptions");
-    apply(rect("frLog"), {30, 30, ScaleWidth() - 60, ScaleHeight() - options.height - 90});
+    // The log and the list of held changes share the upper part, side by side.
+    const std::int32_t upper = ScaleHeight() - options.height - 90;
+    const std::int32_t logWidth = (ScaleWidth() - 90) / 2;
+    apply(rect("frLog"), {30, 30, logWidth, upper});
     apply(rect("lstLog"), {120, 240, log.width - 240, log.height - 360});
+    apply(rect("frHeld"), {30 + logWidth + 30, 30, ScaleWidth() - 90 - logWidth, upper});
+    apply(rect("lstHeld"), {120, 240, held.width - 240, held.height - 360});
     apply(rect("frOptions"), {30, log.top + log.height + 30, ScaleWidth() - 60, options.height});
     TwipsRect wanted = rect("Picture1");
     wanted.width = options.width - 120;

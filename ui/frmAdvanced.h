@@ -15,6 +15,7 @@
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
 #include "platform/IUiServices.h"
+#include "platform/UiMenu.h"
 
 namespace talvex {
 
@@ -31,6 +32,10 @@ class IAdvancedHost {
     /// One value of the settings store; sDefault when it has none.
     virtual std::string GetSetting(const std::string& sKey, const std::string& sDefault) = 0;
     virtual void SaveSetting(const std::string& sKey, const std::string& sValue) = 0;
+    /// Opens the rule panel and asks for a new rule with the program's path filled in.
+    virtual void AddRuleFor(const std::string& sPath) { (void)sPath; }
+    /// What Talvex holds changed has changed by the user's hand (the tooltip counts it).
+    virtual void HeldChanged() {}
 };
 
 struct frmAdvancedServices {
@@ -63,6 +68,11 @@ class frmAdvanced {
 
     /// Brings lstLog in line with the action log after it changed.
     void ShowLog();
+    /// Brings lstHeld in line with what Talvex holds changed now; the selected line
+    /// stays selected while its program and lever are still listed.
+    void ShowHeld(const std::vector<HeldRow>& rows);
+    /// The row of the selected line of lstHeld; null when none is selected.
+    const HeldRow* SelectedHeld() const;
     /// Puts the texts of the language now loaded into the window.
     void Retranslate();
 
@@ -78,6 +88,12 @@ class frmAdvanced {
     void txtBelowNormal_LostFocus();
     void txtIdle_LostFocus();
     void cmdOk_Click();
+    void lstHeld_MouseDown(int Button, int Shift, std::int32_t X, std::int32_t Y);
+    /// The menu key and Shift+F10 open the line's menu.
+    void lstHeld_KeyDown(std::int32_t& KeyCode, int Shift);
+    void mnuHeldPutBack_Click();
+    void mnuHeldAddRule_Click();
+    platform::MenuItem& mnuHeld() { return m_mnuHeld; }
 
     /// The hang-up tolerance (refresh ticks) the slider stands at.
     std::int32_t SliderTolerance();
@@ -98,6 +114,10 @@ class frmAdvanced {
     platform::Control& Add(platform::ControlKind kind, const std::string& name,
                            const std::string& parent, const platform::TwipsRect& rect,
                            const std::string& caption, std::int32_t tab);
+    void CreateHeldList();
+    void BindHeldList();
+    void SetHeldTexts();
+    void ShowHeldMenu();
     void RestorePosition();
     void SetTexts();
     /// Moves every control to its container's place plus its own.
@@ -114,6 +134,8 @@ class frmAdvanced {
     std::unique_ptr<platform::Form> m_form;
     std::map<std::string, Placement> m_placement;
     std::vector<std::int32_t> m_sliderScale;  // the tolerance at each slider position
+    std::vector<HeldRow> m_heldRows;          // the rows lstHeld shows, line by line
+    platform::MenuItem m_mnuHeld{"mnuHeld"};
 };
 
 }  // namespace talvex

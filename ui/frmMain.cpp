@@ -6,6 +6,7 @@
 #include "i18n/FormatMsg.h"
 #include "settings/modSettings.h"
 #include "ui/BuildStamp.h"
+#include "ui/HeldList.h"
 
 namespace talvex {
 
@@ -87,6 +88,7 @@ void frmMain::BindHandlers() {
     m_tmrRefresh->OnTimer = [this] {
         m_engine.tmrRefresh_Timer();
         RunQuietly("KeepForegroundSource", [this] { KeepForegroundSource(); });
+        RunQuietly("RefreshHeld", [this] { RefreshHeld(); });
     };
     m_form->OnQueryUnload = [this](bool& cancel, CloseReason reason) {
         RunQuietly("Form_QueryUnload", [&] { Form_QueryUnload(cancel, reason); });
@@ -143,7 +145,8 @@ void frmMain::Form_Load() {
     m_oTrayIcon->OnTrayMouseEvent = [this](std::int32_t mouseEvent) {
         RunQuietly("oTrayIcon_TrayMouseEvent", [&] { oTrayIcon_TrayMouseEvent(mouseEvent); });
     };
-    m_oTrayIcon->AddIcon(*m_form, 0, m_form->Caption());
+    m_sTooltip = m_form->Caption();
+    m_oTrayIcon->AddIcon(*m_form, 0, m_sTooltip);
     m_oTrayIcon->ShowBalloon(1, txtTalvexStarted, "Talvex", 5000);
     m_engine.m_iShutdownState = ShutdownState::Running;
     if (bAutoUpdate && HasUpdateCheck()) CheckForUpdate(false);
@@ -241,7 +244,24 @@ void frmMain::ShowStatusText(const std::string& sText) {
 }
 
 void frmMain::PublishTooltip(const std::string& sText) {
-    if (m_oTrayIcon) m_oTrayIcon->ToolTip(sText);
+    m_sTooltip = sText;
+    ShowTooltip();
+}
+
+void frmMain::ShowTooltip() {
+    if (!m_oTrayIcon) return;
+    m_oTrayIcon->ToolTip(m_sTooltipCount.empty() ? m_sTooltip
+                                                 : m_sTooltip + "\n" + m_sTooltipCount);
+}
+
+void frmMain::RefreshHeld() {
+    if (m_engine.m_iShutdownState >= ShutdownState::Ending) return;
+    const std::vector<HeldRow> rows = m_engine.HeldRows();
+    if (Advanced()) m_frmAdvanced->ShowHeld(rows);
+    const std::string count = held::CountText(m_strings, CountHeld(rows));
+    if (count == m_sTooltipCount) return;
+    m_sTooltipCount = count;
+    ShowTooltip();
 }
 
 }  // namespace talvex

@@ -165,6 +165,12 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     std::int32_t RefreshInterval() override;
     std::string GetSetting(const std::string& sKey, const std::string& sDefault) override;
     void SaveSetting(const std::string& sKey, const std::string& sValue) override;
+    void AddRuleFor(const std::string& sPath) override;
+    void HeldChanged() override { RefreshHeld(); }
+
+    /// Shows what Talvex holds changed now: the Advanced window's list and the count in
+    /// the tray tooltip. Runs after every tick.
+    void RefreshHeld();
 
     /// The Advanced window while it is loaded; null otherwise.
     frmAdvanced* Advanced();
@@ -233,6 +239,10 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     SelectedLine SelectedRuleLine();
     void ShowRuleMenu();
 
+    void ShowTooltip();
+
+    std::string m_sTooltip;       // the tooltip text, without the count
+    std::string m_sTooltipCount;  // the count it shows ("1 boosted, 2 lowered")
     platform::IUiServices& m_ui;
     platform::IProcessApi& m_processes;
     StringTable& m_strings;

@@ -37,6 +37,17 @@ void frmMain::CloseAdvancedWindow() {
     if (Advanced()) m_frmAdvanced->Unload();
 }
 
+// The rule panel is the main window's advanced view: it is shown, and the new rule
+// selected, so the user sees it and can set its level from its menu at once.
+void frmMain::AddRuleFor(const std::string& sPath) {
+    ShowMainWindow();
+    m_c.chkAdvanced->SetValue(1);
+    const bool added = m_ruleCommands.AddFor(sPath);
+    if (added) fRefreshList();
+    const std::int16_t rule = m_engine.m_TalvexItems.fFindInTalvexItems(sPath);
+    if (rule >= 0 && rule < m_c.List1->ListCount()) m_c.List1->SetListIndex(rule);
+}
+
 std::int32_t frmMain::RefreshInterval() {
     return m_tmrRefresh->Interval();
 }

@@ -20,12 +20,15 @@ void frmMain::chkActive_Click() {
     }
     if (m_oTrayIcon) {
         m_oTrayIcon->IconHandle(m_c.Image2->GetPicture());
-        m_oTrayIcon->ToolTip(m_form->Caption());
+        PublishTooltip(m_form->Caption());
     }
     if (m_engine.m_lForegroundPid != 0 && m_engine.m_lForegroundPriority != 0) {
         m_engine.RestoreForeground();
         m_engine.m_lForegroundPid = 0;
     }
+    // No tick runs while boosting is off: what is still held (lowered programs) is
+    // shown now.
+    RefreshHeld();
 }
 
 void frmMain::Option1_Click(std::int16_t Index) {

@@ -121,6 +121,9 @@ void frmMain::TranslateOwnTexts() {
     ShowUpdateAvailability();
     if (frmAdvanced* advanced = Advanced()) advanced->Retranslate();
     m_frmWarning.Retranslate();
+    // The tooltip's count is in words too.
+    m_sTooltipCount.clear();
+    RefreshHeld();
 }
 
 }  // namespace talvex
