@@ -50,6 +50,7 @@ Control& frmAdvanced::Add(ControlKind kind, const std::string& name, const std::
                           const TwipsRect& rect, const std::string& caption, std::int32_t tab) {
     m_placement[name] = Placement{parent, rect};
     Control& control = m_form->Add(kind, name, Absolute(name));
+    m_placement[name].control = &control;
     control.SetCaption(caption);
     control.SetTabIndex(tab);
     return control;
@@ -62,36 +63,44 @@ void frmAdvanced::CreateControls() {
     m_form->SetClientWidth(kClientWidth);
     m_form->SetHeight(kClientHeight + kNonClientTwips);
     // Containers come first so that their contents are drawn above them.
-    Add(ControlKind::Frame, "frLog", "", {60, 60, 10335, 2955}, "Last Actions", 1);
-    Add(ControlKind::ListBox, "lstLog", "frLog", {120, 300, 10095, 2520}, "", 2);
+    m_c.frLog = &Add(ControlKind::Frame, "frLog", "", {60, 60, 10335, 2955}, "Last Actions", 1);
+    m_c.lstLog = &Add(ControlKind::ListBox, "lstLog", "frLog", {120, 300, 10095, 2520}, "", 2);
     CreateHeldList();
-    Add(ControlKind::Frame, "frOptions", "", {60, 3060, 10335, 3195}, "Advanced Options:", 0);
-    Add(ControlKind::Picture, "Picture1", "frOptions", {60, 240, 10155, 2895}, "", 3);
-    Add(ControlKind::Frame, "frHangupObservation", "Picture1", {60, 0, 10035, 795},
-        "Emergency turn off", 4);
-    Add(ControlKind::Slider, "Slider1", "frHangupObservation", {7620, 300, 2235, 315}, "", 5);
+    m_c.frOptions =
+        &Add(ControlKind::Frame, "frOptions", "", {60, 3060, 10335, 3195}, "Advanced Options:", 0);
+    m_c.Picture1 =
+        &Add(ControlKind::Picture, "Picture1", "frOptions", {60, 240, 10155, 2895}, "", 3);
+    m_c.frHangupObservation = &Add(ControlKind::Frame, "frHangupObservation", "Picture1",
+                                   {60, 0, 10035, 795}, "Emergency turn off", 4);
+    m_c.Slider1 =
+        &Add(ControlKind::Slider, "Slider1", "frHangupObservation", {7620, 300, 2235, 315}, "", 5);
     // Two lines: the explanation is longer in some languages.
-    Add(ControlKind::Label, "Label3", "frHangupObservation", {120, 240, 7275, 480},
-        "If an application has a cpu usage over 95% for over %1s boosting is turned off.", 6)
-        .SetBuddy("Slider1");
-    Add(ControlKind::Frame, "frBackgroundObservation", "Picture1", {60, 960, 10035, 1875}, "", 7);
-    Add(ControlKind::CheckBox, "chkBackgroundObservation", "frBackgroundObservation",
-        {120, 180, 9855, 255}, "Enable background process observation", 8);
-    Add(ControlKind::Label, "Label1", "frBackgroundObservation", {120, 540, 9855, 195},
-        "Swhich to 'Below Normal' when CPU usage is over:", 11)
-        .SetBuddy("txtBelowNormal");
-    Add(ControlKind::TextBox, "txtBelowNormal", "frBackgroundObservation", {180, 780, 1935, 285},
-        "", 9)
-        .SetText("10");
-    Add(ControlKind::Label, "Label2", "frBackgroundObservation", {120, 1140, 9855, 195},
-        "Swhich to 'Idle' when CPU usage is over:", 12)
-        .SetBuddy("txtIdle");
-    Add(ControlKind::TextBox, "txtIdle", "frBackgroundObservation", {180, 1440, 1935, 285}, "", 10)
-        .SetText("40");
-    Add(ControlKind::Picture, "picCmdOk", "frBackgroundObservation", {8460, 1320, 1395, 375}, "",
-        13);
-    Add(ControlKind::PushButton, "cmdOk", "picCmdOk", {0, 0, 1395, 375}, "Apply", 14)
-        .SetDefault(true);
+    m_c.Label3 =
+        &Add(ControlKind::Label, "Label3", "frHangupObservation", {120, 240, 7275, 480},
+             "If an application has a cpu usage over 95% for over %1s boosting is turned off.", 6);
+    m_c.Label3->SetBuddy("Slider1");
+    m_c.frBackgroundObservation = &Add(ControlKind::Frame, "frBackgroundObservation", "Picture1",
+                                       {60, 960, 10035, 1875}, "", 7);
+    m_c.chkBackgroundObservation =
+        &Add(ControlKind::CheckBox, "chkBackgroundObservation", "frBackgroundObservation",
+             {120, 180, 9855, 255}, "Enable background process observation", 8);
+    m_c.Label1 =
+        &Add(ControlKind::Label, "Label1", "frBackgroundObservation", {120, 540, 9855, 195},
+             "Swhich to 'Below Normal' when CPU usage is over:", 11);
+    m_c.Label1->SetBuddy("txtBelowNormal");
+    m_c.txtBelowNormal = &Add(ControlKind::TextBox, "txtBelowNormal", "frBackgroundObservation",
+                              {180, 780, 1935, 285}, "", 9);
+    m_c.txtBelowNormal->SetText("10");
+    m_c.Label2 = &Add(ControlKind::Label, "Label2", "frBackgroundObservation",
+                      {120, 1140, 9855, 195}, "Swhich to 'Idle' when CPU usage is over:", 12);
+    m_c.Label2->SetBuddy("txtIdle");
+    m_c.txtIdle = &Add(ControlKind::TextBox, "txtIdle", "frBackgroundObservation",
+                       {180, 1440, 1935, 285}, "", 10);
+    m_c.txtIdle->SetText("40");
+    m_c.picCmdOk = &Add(ControlKind::Picture, "picCmdOk", "frBackgroundObservation",
+                        {8460, 1320, 1395, 375}, "", 13);
+    m_c.cmdOk = &Add(ControlKind::PushButton, "cmdOk", "picCmdOk", {0, 0, 1395, 375}, "Apply", 14);
+    m_c.cmdOk->SetDefault(true);
 }
 
 void frmAdvanced::BindHandlers() {
@@ -99,19 +108,19 @@ void frmAdvanced::BindHandlers() {
     m_form->OnKeyDown = [this](std::int32_t& keyCode, int shift) {
         RunQuietly("frmAdvanced/Form_KeyDown", [&] { Form_KeyDown(keyCode, shift); });
     };
-    Ctl("Slider1").OnChange = Quiet("Slider1_Change", [this] { Slider1_Change(); });
-    Ctl("chkBackgroundObservation").OnClick =
+    m_c.Slider1->OnChange = Quiet("Slider1_Change", [this] { Slider1_Change(); });
+    m_c.chkBackgroundObservation->OnClick =
         Quiet("chkBackgroundObservation_Click", [this] { chkBackgroundObservation_Click(); });
-    Ctl("txtBelowNormal").OnKeyPress = [this](std::int32_t& key) {
+    m_c.txtBelowNormal->OnKeyPress = [this](std::int32_t& key) {
         RunQuietly("txtBelowNormal_KeyPress", [&] { txtBelowNormal_KeyPress(key); });
     };
-    Ctl("txtIdle").OnKeyPress = [this](std::int32_t& key) {
+    m_c.txtIdle->OnKeyPress = [this](std::int32_t& key) {
         RunQuietly("txtIdle_KeyPress", [&] { txtIdle_KeyPress(key); });
     };
-    Ctl("txtBelowNormal").OnLostFocus =
+    m_c.txtBelowNormal->OnLostFocus =
         Quiet("txtBelowNormal_LostFocus", [this] { txtBelowNormal_LostFocus(); });
-    Ctl("txtIdle").OnLostFocus = Quiet("txtIdle_LostFocus", [this] { txtIdle_LostFocus(); });
-    Ctl("cmdOk").OnClick = Quiet("cmdOk_Click", [this] { cmdOk_Click(); });
+    m_c.txtIdle->OnLostFocus = Quiet("txtIdle_LostFocus", [this] { txtIdle_LostFocus(); });
+    m_c.cmdOk->OnClick = Quiet("cmdOk_Click", [this] { cmdOk_Click(); });
     BindHeldList();
 }
 
@@ -121,14 +130,14 @@ void frmAdvanced::Form_Load() {
     RunQuietly("RestorePosition", [this] { RestorePosition(); });
     m_engine.m_modMain.SetTopmost(m_form->Handle(), m_host.AlwaysOnTop());
     const modMain& options = m_engine.m_modMain;
-    Ctl("chkBackgroundObservation").SetValue(options.bBkgObservation ? 1 : 0);
+    m_c.chkBackgroundObservation->SetValue(options.bBkgObservation ? 1 : 0);
     // The fields follow the box from now on, even when setting it changed nothing.
     chkBackgroundObservation_Click();
-    Ctl("txtBelowNormal").SetText(std::to_string(options.iBelowNormalCpuUsage));
-    Ctl("txtIdle").SetText(std::to_string(options.iIdleCpuUsage));
+    m_c.txtBelowNormal->SetText(std::to_string(options.iBelowNormalCpuUsage));
+    m_c.txtIdle->SetText(std::to_string(options.iIdleCpuUsage));
     // The slider moves along a scale of tolerances: seconds where they matter.
     m_sliderScale = advanced::SliderScale(m_host.RefreshInterval(), m_engine.m_lMaxFailures);
-    Control& slider = Ctl("Slider1");
+    Control& slider = *m_c.Slider1;
     slider.SetRange(0, static_cast<std::int32_t>(m_sliderScale.size()) - 1);
     slider.SetTickFrequency(advanced::kSliderTicks);
     slider.SetValue(advanced::SliderPosition(m_sliderScale, m_engine.m_lMaxFailures));
@@ -167,14 +176,14 @@ void frmAdvanced::Retranslate() {
 void frmAdvanced::SetTexts() {
     const StringTable& s = m_strings;
     m_form->SetCaption(s.Lang(37, false, false, false, "Talvex: Advanced"));
-    Ctl("frLog").SetCaption(s.Lang(38, false, false, false, "Last Actions"));
-    Ctl("frOptions").SetCaption(s.Lang(39, false, false, false, "Advanced Options"));
-    Ctl("chkBackgroundObservation")
-        .SetCaption(s.Lang(40, false, false, false, "Enable background process observation"));
-    Ctl("Label1").SetCaption(s.Lang(41, false, false, false, Ctl("Label1").Caption()));
-    Ctl("Label2").SetCaption(s.Lang(42, false, false, false, Ctl("Label2").Caption()));
-    Ctl("cmdOk").SetCaption(s.Lang(47, false, false, false, "Apply"));
-    Ctl("frHangupObservation").SetCaption(s.Lang(56, false, false, false, "Hangup observation"));
+    m_c.frLog->SetCaption(s.Lang(38, false, false, false, "Last Actions"));
+    m_c.frOptions->SetCaption(s.Lang(39, false, false, false, "Advanced Options"));
+    m_c.chkBackgroundObservation->SetCaption(
+        s.Lang(40, false, false, false, "Enable background process observation"));
+    m_c.Label1->SetCaption(s.Lang(41, false, false, false, m_c.Label1->Caption()));
+    m_c.Label2->SetCaption(s.Lang(42, false, false, false, m_c.Label2->Caption()));
+    m_c.cmdOk->SetCaption(s.Lang(47, false, false, false, "Apply"));
+    m_c.frHangupObservation->SetCaption(s.Lang(56, false, false, false, "Hangup observation"));
     SetHeldTexts();
 }
 
@@ -200,7 +209,7 @@ TwipsRect frmAdvanced::Absolute(const std::string& name) const {
 }
 
 void frmAdvanced::PlaceAll() {
-    for (const auto& [name, placement] : m_placement) Ctl(name).Move(Absolute(name));
+    for (const auto& [name, placement] : m_placement) placement.control->Move(Absolute(name));
 }
 
 void frmAdvanced::Form_Resize() {
@@ -238,7 +247,7 @@ void frmAdvanced::Form_Resize() {
 // ---- the log ----
 
 void frmAdvanced::ShowLog() {
-    Control& list = Ctl("lstLog");
+    Control& list = *m_c.lstLog;
     const auto& lines = m_log.Lines();
     const auto count = static_cast<std::size_t>(list.ListCount());
     // The log only grows at the end and drops at the front; follow it line by line
@@ -296,7 +305,7 @@ void frmAdvanced::Form_Unload() {
 std::int32_t frmAdvanced::SliderTolerance() {
     if (m_sliderScale.empty()) return m_engine.m_lMaxFailures;
     const auto last = static_cast<std::int32_t>(m_sliderScale.size()) - 1;
-    return m_sliderScale[static_cast<std::size_t>(std::clamp(Ctl("Slider1").Value(), 0, last))];
+    return m_sliderScale[static_cast<std::size_t>(std::clamp(m_c.Slider1->Value(), 0, last))];
 }
 
 std::int32_t frmAdvanced::SliderPositionOf(std::int32_t ticks) const {
@@ -304,14 +313,14 @@ std::int32_t frmAdvanced::SliderPositionOf(std::int32_t ticks) const {
 }
 
 void frmAdvanced::Slider1_Change() {
-    Ctl("Label3").SetCaption(
+    m_c.Label3->SetCaption(
         advanced::SliderText(m_strings, SliderTolerance(), m_host.RefreshInterval()));
 }
 
 void frmAdvanced::chkBackgroundObservation_Click() {
-    const bool on = Ctl("chkBackgroundObservation").Value() != 0;
-    Ctl("txtBelowNormal").SetEnabled(on);
-    Ctl("txtIdle").SetEnabled(on);
+    const bool on = m_c.chkBackgroundObservation->Value() != 0;
+    m_c.txtBelowNormal->SetEnabled(on);
+    m_c.txtIdle->SetEnabled(on);
 }
 
 void frmAdvanced::txtBelowNormal_KeyPress(std::int32_t& KeyAscii) {
@@ -324,26 +333,26 @@ void frmAdvanced::txtIdle_KeyPress(std::int32_t& KeyAscii) {
 
 void frmAdvanced::txtBelowNormal_LostFocus() {
     const auto texts =
-        advanced::LeaveBelowNormal({Ctl("txtBelowNormal").Text(), Ctl("txtIdle").Text()});
-    Ctl("txtBelowNormal").SetText(texts.sBelowNormal);
-    Ctl("txtIdle").SetText(texts.sIdle);
+        advanced::LeaveBelowNormal({m_c.txtBelowNormal->Text(), m_c.txtIdle->Text()});
+    m_c.txtBelowNormal->SetText(texts.sBelowNormal);
+    m_c.txtIdle->SetText(texts.sIdle);
 }
 
 void frmAdvanced::txtIdle_LostFocus() {
-    const auto texts = advanced::LeaveIdle({Ctl("txtBelowNormal").Text(), Ctl("txtIdle").Text()});
-    Ctl("txtBelowNormal").SetText(texts.sBelowNormal);
-    Ctl("txtIdle").SetText(texts.sIdle);
+    const auto texts = advanced::LeaveIdle({m_c.txtBelowNormal->Text(), m_c.txtIdle->Text()});
+    m_c.txtBelowNormal->SetText(texts.sBelowNormal);
+    m_c.txtIdle->SetText(texts.sIdle);
 }
 
 void frmAdvanced::cmdOk_Click() {
     modMain& options = m_engine.m_modMain;
-    options.bBkgObservation = Ctl("chkBackgroundObservation").Value() == 1;
+    options.bBkgObservation = m_c.chkBackgroundObservation->Value() == 1;
     // The caps hold even when the click came from the keyboard with a field still
     // focused, which leaves that field without its caps.
-    advanced::ThresholdTexts texts{Ctl("txtBelowNormal").Text(), Ctl("txtIdle").Text()};
+    advanced::ThresholdTexts texts{m_c.txtBelowNormal->Text(), m_c.txtIdle->Text()};
     const advanced::Thresholds values = advanced::CapForApply(texts);
-    Ctl("txtBelowNormal").SetText(texts.sBelowNormal);
-    Ctl("txtIdle").SetText(texts.sIdle);
+    m_c.txtBelowNormal->SetText(texts.sBelowNormal);
+    m_c.txtIdle->SetText(texts.sIdle);
     options.iBelowNormalCpuUsage = values.iBelowNormalCpuUsage;
     options.iIdleCpuUsage = values.iIdleCpuUsage;
     m_engine.m_lMaxFailures = SliderTolerance();

@@ -101,12 +101,27 @@ class frmAdvanced {
     std::int32_t SliderPositionOf(std::int32_t ticks) const;
 
     platform::Form& form() { return *m_form; }
+    /// A control by its name, for tests; the window's own code uses its members.
     platform::Control& Ctl(const std::string& name);
 
   private:
     struct Placement {
         std::string parent;        // container; empty for the window itself
         platform::TwipsRect rect;  // relative to the container
+        platform::Control* control = nullptr;
+    };
+    // The controls, each by its own name, as CreateControls made them.
+    struct Controls {
+        using Ctl = platform::Control*;
+        Ctl frLog = nullptr, lstLog = nullptr;        // the action log
+        Ctl frHeld = nullptr, lstHeld = nullptr;      // the changes held now
+        Ctl frOptions = nullptr, Picture1 = nullptr;  // the options' frame and backing
+        Ctl frHangupObservation = nullptr, Slider1 = nullptr, Label3 = nullptr;
+        Ctl frBackgroundObservation = nullptr, chkBackgroundObservation = nullptr;
+        Ctl Label1 = nullptr, txtBelowNormal = nullptr, Label2 = nullptr, txtIdle = nullptr;
+        Ctl picCmdOk = nullptr, cmdOk = nullptr;  // Apply
+        platform::MenuItem* mnuHeldPutBack = nullptr;
+        platform::MenuItem* mnuHeldAddRule = nullptr;
     };
 
     void CreateControls();
@@ -133,6 +148,7 @@ class frmAdvanced {
     IAdvancedHost& m_host;
     std::unique_ptr<platform::Form> m_form;
     std::map<std::string, Placement> m_placement;
+    Controls m_c;
     std::vector<std::int32_t> m_sliderScale;  // the tolerance at each slider position
     std::vector<HeldRow> m_heldRows;          // the rows lstHeld shows, line by line
     platform::MenuItem m_mnuHeld{"mnuHeld"};

@@ -12,24 +12,26 @@ using namespace platform;
 
 void frmAdvanced::CreateHeldList() {
     // Tab index 2 as the log's list, created after it: Tab goes from the log to here.
-    Add(ControlKind::Frame, "frHeld", "", {5640, 60, 4755, 2955}, "Changes held now", 2);
-    Add(ControlKind::ListBox, "lstHeld", "frHeld", {120, 300, 4515, 2520}, "Changes held now", 2);
-    m_mnuHeld.Add("mnuHeldPutBack", "&Put back now");
-    m_mnuHeld.Add("mnuHeldAddRule", "Add a &rule for this program");
+    m_c.frHeld =
+        &Add(ControlKind::Frame, "frHeld", "", {5640, 60, 4755, 2955}, "Changes held now", 2);
+    m_c.lstHeld = &Add(ControlKind::ListBox, "lstHeld", "frHeld", {120, 300, 4515, 2520},
+                       "Changes held now", 2);
+    m_c.mnuHeldPutBack = &m_mnuHeld.Add("mnuHeldPutBack", "&Put back now");
+    m_c.mnuHeldAddRule = &m_mnuHeld.Add("mnuHeldAddRule", "Add a &rule for this program");
 }
 
 void frmAdvanced::BindHeldList() {
-    Control& list = Ctl("lstHeld");
+    Control& list = *m_c.lstHeld;
     list.OnMouseDown = [this](int button, int shift, std::int32_t x, std::int32_t y) {
         RunQuietly("lstHeld_MouseDown", [&] { lstHeld_MouseDown(button, shift, x, y); });
     };
     list.OnKeyDown = [this](std::int32_t& keyCode, int shift) {
         RunQuietly("lstHeld_KeyDown", [&] { lstHeld_KeyDown(keyCode, shift); });
     };
-    m_mnuHeld.Find("mnuHeldPutBack")->OnClick = [this] {
+    m_c.mnuHeldPutBack->OnClick = [this] {
         RunQuietly("mnuHeldPutBack_Click", [this] { mnuHeldPutBack_Click(); });
     };
-    m_mnuHeld.Find("mnuHeldAddRule")->OnClick = [this] {
+    m_c.mnuHeldAddRule->OnClick = [this] {
         RunQuietly("mnuHeldAddRule_Click", [this] { mnuHeldAddRule_Click(); });
     };
 }
@@ -37,16 +39,15 @@ void frmAdvanced::BindHeldList() {
 void frmAdvanced::SetHeldTexts() {
     const StringTable& s = m_strings;
     const std::string title = s.Lang(80, false, false, false, "Changes held now");
-    Ctl("frHeld").SetCaption(title);
+    m_c.frHeld->SetCaption(title);
     // A list shows no caption; it is the list's name for screen readers.
-    Ctl("lstHeld").SetCaption(title);
-    m_mnuHeld.Find("mnuHeldPutBack")->caption = s.Lang(88, false, false, false, "&Put back now");
-    m_mnuHeld.Find("mnuHeldAddRule")->caption =
-        s.Lang(89, false, false, false, "Add a &rule for this program");
+    m_c.lstHeld->SetCaption(title);
+    m_c.mnuHeldPutBack->caption = s.Lang(88, false, false, false, "&Put back now");
+    m_c.mnuHeldAddRule->caption = s.Lang(89, false, false, false, "Add a &rule for this program");
 }
 
 void frmAdvanced::ShowHeld(const std::vector<HeldRow>& rows) {
-    Control& list = Ctl("lstHeld");
+    Control& list = *m_c.lstHeld;
     const HeldRow* selected = SelectedHeld();
     const bool hadSelection = selected != nullptr;
     const std::int32_t selectedPid = selected ? selected->lPid : 0;
@@ -66,7 +67,7 @@ void frmAdvanced::ShowHeld(const std::vector<HeldRow>& rows) {
 }
 
 const HeldRow* frmAdvanced::SelectedHeld() const {
-    const Control* list = m_form->Find("lstHeld");
+    const Control* list = m_c.lstHeld;
     const std::int32_t index = list ? list->ListIndex() : -1;
     if (index < 0 || static_cast<std::size_t>(index) >= m_heldRows.size()) return nullptr;
     return &m_heldRows[static_cast<std::size_t>(index)];
@@ -86,7 +87,7 @@ void frmAdvanced::lstHeld_KeyDown(std::int32_t& KeyCode, int Shift) {
 void frmAdvanced::ShowHeldMenu() {
     const HeldRow* row = SelectedHeld();
     if (!row) return;
-    m_mnuHeld.Find("mnuHeldAddRule")->enabled = !row->sExePath.empty();
+    m_c.mnuHeldAddRule->enabled = !row->sExePath.empty();
     m_ui.PopupMenu(m_mnuHeld, nullptr);
 }
 
