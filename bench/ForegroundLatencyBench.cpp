@@ -188,12 +188,12 @@ class X11Desk final : public Desk {
     void Activate(int child) override { m_display.RequestActivation(Child(child).Window()); }
 
   private:
-    const linuxtest::Child& Child(int child) const { return child == 0 ? m_first : m_second; }
+    const testing::Child& Child(int child) const { return child == 0 ? m_first : m_second; }
 
-    linuxtest::TestDisplay m_display;
+    testing::TestDisplay m_display;
     X11WindowApi m_windows;
     X11ForegroundSource m_source;
-    linuxtest::Child m_first, m_second;
+    testing::Child m_first, m_second;
 };
 
 // A headless sway of the benchmark's own with two Wayland windows; a switch is a focus
@@ -205,7 +205,7 @@ class SwayDesk final : public Desk {
         if (!m_sway.Ready() || client.empty()) return;
         for (const char* title : {"first", "second"}) {
             m_clients.push_back(
-                linuxtest::Child::WithEnvironment({title}, m_sway.ClientEnvironment(), client));
+                testing::Child::WithEnvironment({title}, m_sway.ClientEnvironment(), client));
             if (!m_clients.back()->Ready()) return;
         }
         Begin(m_windows);
@@ -223,10 +223,10 @@ class SwayDesk final : public Desk {
     void Activate(int child) override { m_sway.FocusNow(Pid(child)); }
 
   private:
-    linuxtest::HeadlessSway m_sway;
+    testing::HeadlessSway m_sway;
     CompositorWindowApi m_windows;
     SwayForegroundSource m_source;
-    std::vector<std::unique_ptr<linuxtest::Child>> m_clients;
+    std::vector<std::unique_ptr<testing::Child>> m_clients;
 };
 
 // The value that `share` of the values do not exceed.

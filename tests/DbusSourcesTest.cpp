@@ -91,7 +91,7 @@ class KWinSourceTest : public ::testing::Test {
     }
 
     PrivateBus bus;
-    test::TempFolder folder;
+    testing::TempFolder folder;
     KWinScripting scripting;
     FakeBusPeer kwin{bus.Address(), "org.kde.KWin", "/",
                      [this](sd_bus_message* call) { return scripting.Answer(call); }};

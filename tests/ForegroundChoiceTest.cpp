@@ -51,7 +51,7 @@ TEST(ForegroundChoice, TheCompositorFollowsFromTheSessionsEnvironment) {
 }
 
 TEST(ForegroundChoice, AnUnreachableCompositorLeavesX11AndIsNamedOnceReachableItIsUsed) {
-    test::TempFolder folder;
+    testing::TempFolder folder;
     const std::string socket = folder.Path().string() + "/sway-ipc.sock";
     FakeUi ui;
     const auto env = Env({{"WAYLAND_DISPLAY", "wayland-1"},

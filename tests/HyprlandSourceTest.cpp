@@ -81,7 +81,7 @@ class HyprlandSourceTest : public ::testing::Test {
         return count;
     }
 
-    test::TempFolder folder;
+    testing::TempFolder folder;
     std::mutex mutex;
     std::string answer = ActiveWindow("0x5618e0a2b8f0", 2811, "~/src");
     // Answers every question but leaves the connection open: closing it is the
@@ -165,7 +165,7 @@ TEST_F(HyprlandSourceTest, AGoneHyprlandIsLetGo) {
 }
 
 TEST(HyprlandInstance, TheSocketFolderFollowsTheSignatureAndTheVersion) {
-    test::TempFolder runtime;
+    testing::TempFolder runtime;
     const std::string signature = "talvex-test-" + std::to_string(::getpid());
     const std::string newer = runtime.Path().string() + "/hypr/" + signature;
     const std::string older = "/tmp/hypr/" + signature;

@@ -52,7 +52,7 @@ class KeyboardTest : public ::testing::Test {
         return ui.Ctl("frmMain", name, index);
     }
 
-    test::TempFolder program;
+    testing::TempFolder program;
     FakeDesktop desk;
     FakeUi ui;
     StringTable strings;

@@ -46,7 +46,7 @@ class QtDialogTest : public ::testing::Test {
         QCoreApplication::sendEvent(widget, &press);
     }
 
-    IUiServices& ui = test::QtTestUi();
+    IUiServices& ui = testing::QtTestUi();
     StringTable strings;
 };
 

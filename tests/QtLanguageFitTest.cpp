@@ -88,7 +88,7 @@ void ExpectWholeTexts(const char* language, const char* windowName) {
 }
 
 TEST(QtLanguageFitTest, EveryTextOfEveryWindowShowsWhole) {
-    IUiServices& ui = test::QtTestUi();
+    IUiServices& ui = testing::QtTestUi();
     FakeDesktop desk;
     desk.SetCurrentProcess(desk.AddProcess({"/nonexistent/talvex"}));
     StringTable strings;

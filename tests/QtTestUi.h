@@ -9,7 +9,7 @@
 
 #include "platform/qt/QtUi.h"
 
-namespace talvex::test {
+namespace talvex::testing {
 
 inline std::unique_ptr<platform::IUiServices>& QtTestServices() {
     static std::unique_ptr<platform::IUiServices> ui;
@@ -37,4 +37,4 @@ class QtTestEnvironment : public ::testing::Environment {
 inline const ::testing::Environment* const kQtTestEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtTestEnvironment);
 
-}  // namespace talvex::test
+}  // namespace talvex::testing

@@ -36,7 +36,7 @@ namespace {
 using namespace platform;
 
 IUiServices& Ui() {
-    return test::QtTestUi();
+    return testing::QtTestUi();
 }
 
 // Runs the event loop until `done` holds or two seconds have passed.
@@ -466,7 +466,8 @@ TEST_F(QtUiSmokeTest, TheHeldChangesListByKeyboardWithItsName) {
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->accessibleName(), "Changes held now");
     ASSERT_EQ(list->count(), 1);
-    EXPECT_TRUE(list->item(0)->text().startsWith("encoder (")) << list->item(0)->text().toStdString();
+    EXPECT_TRUE(list->item(0)->text().startsWith("encoder ("))
+        << list->item(0)->text().toStdString();
 
     advanced->findChild<QWidget*>("lstLog")->setFocus();
     Key(Qt::Key_Tab);

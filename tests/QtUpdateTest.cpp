@@ -45,13 +45,13 @@ TEST(QtUpdateTest, BuildPointedAtAServerOffersTheNewerVersionAndOpensItOnYes) {
     testing::LocalHttpServer server;
     server.SetBody(kVersionPath, "Current Version=1.2.0\r\nDownload=" + std::string(kDownload) +
                                      "\r\nMessage=Ignored by the automatic check\r\nError=1\r\n");
-    test::TempFolder folder;
-    test::TempFolder languages;
+    testing::TempFolder folder;
+    testing::TempFolder languages;
     FakeDesktop desk;
     desk.SetCurrentProcess(desk.AddProcess({"/opt/talvex/talvex"}));
     StringTable strings = testing::UpdateTexts();
     ActionLog log{desk};
-    IUiServices& ui = test::QtTestUi();
+    IUiServices& ui = testing::QtTestUi();
     {
         auto http = CreateQtHttp();
         FakeShell shell;

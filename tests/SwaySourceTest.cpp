@@ -17,8 +17,8 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using test::TempFolder;
 using testing::FakeSocketServer;
+using testing::TempFolder;
 
 std::string ReadData(const std::string& name) {
     std::ifstream in(std::string(TALVEX_SOURCE_DIR) + "/tests/data/" + name);

@@ -3,13 +3,13 @@
 // everything in it afterwards (rights the test took away are given back first).
 
 #include <filesystem>
-#include <random>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace talvex::test {
+namespace talvex::testing {
 
 class TempFolder {
   public:
@@ -17,8 +17,8 @@ class TempFolder {
         // A new name until one is free: create_directory says whether it made the folder.
         std::random_device seed;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const auto candidate = std::filesystem::temp_directory_path() /
-                                   ("talvex-test-" + std::to_string(seed()));
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("talvex-test-" + std::to_string(seed()));
             std::error_code error;
             if (std::filesystem::create_directory(candidate, error)) {
                 m_path = candidate;
@@ -59,4 +59,4 @@ class TempFolder {
     std::filesystem::path m_path;
 };
 
-}  // namespace talvex::test
+}  // namespace talvex::testing

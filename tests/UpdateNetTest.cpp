@@ -57,7 +57,7 @@ class NetCheckTest : public ::testing::Test {
     platform::FakeShell shell;
     RecordingPrompt prompt;
     StringTable strings = testing::UpdateTexts();
-    test::TempFolder folder;
+    testing::TempFolder folder;
 };
 
 TEST_F(NetCheckTest, PublishedVersionIsComparedNumberByNumber) {

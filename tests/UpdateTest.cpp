@@ -18,7 +18,7 @@ namespace talvex {
 namespace {
 
 using testing::RecordingPrompt;
-using test::TempFolder;
+using testing::TempFolder;
 
 std::optional<bool> Newer(const std::string& published, ProgramVersion own) {
     return IsNewerVersion(SplitVersion(published), own);

@@ -98,8 +98,8 @@ class frmMainTranslateTest : public ::testing::Test {
         EXPECT_EQ(frm.txtAppAlreadyRunning, expected.Lang(19, false, false, false, "?"));
     }
 
-    test::TempFolder program;
-    test::TempFolder data;
+    testing::TempFolder program;
+    testing::TempFolder data;
     FakeDesktop desk;
     FakeUi ui;
     StringTable strings;

@@ -78,8 +78,8 @@ class frmMainUpdateTest : public ::testing::Test {
     FakeHttp http;
     FakeShell shell;
     FakeSettingsStore store;
-    test::TempFolder folder;
-    test::TempFolder languages;
+    testing::TempFolder folder;
+    testing::TempFolder languages;
     std::int32_t self = 0;
     std::unique_ptr<frmMain> frm;
 };

@@ -95,8 +95,8 @@ TEST(LoadLanguageTest, EveryLineEndFormGivesTheSameTable) {
         std::string contents;
         for (const std::string& line : lines) contents += line + end;
         for (const bool finalEnd : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "end " << static_cast<int>(end[0]) << "/" << end[1]
-                                            << " final " << finalEnd);
+            SCOPED_TRACE(::testing::Message() << "end " << static_cast<int>(end[0]) << "/" << end[1]
+                                              << " final " << finalEnd);
             const std::string text =
                 finalEnd ? contents : contents.substr(0, contents.size() - std::strlen(end));
             const StringTable table = Loaded(text);
@@ -129,7 +129,7 @@ TEST(LoadLanguageTest, ByteOrderMarkAndEightBitFiles) {
 }
 
 TEST(LoadLanguageTest, MissingEmptyOrUnreadableFileLeavesAnEmptyTable) {
-    test::TempFolder folder;
+    testing::TempFolder folder;
     const auto full = folder.Write("Full.lng", "70=only here\n");
     const auto empty = folder.Write("Empty.lng", "");
     for (const std::filesystem::path& file :
@@ -147,7 +147,7 @@ TEST(LoadLanguageTest, MissingEmptyOrUnreadableFileLeavesAnEmptyTable) {
 
 #ifndef _WIN32  // pipes and device files of this kind are a POSIX matter
 TEST(LoadLanguageTest, PipeDeviceOrHugeFileLoadsAsAnEmptyTableAtOnce) {
-    test::TempFolder folder;
+    testing::TempFolder folder;
     const auto pipe = folder.Path() / "Deutsch.lng";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     const auto huge = folder.Write("Francais.lng", "4=Actif\n");
@@ -173,7 +173,7 @@ TEST(LoadLanguageTest, PipeDeviceOrHugeFileLoadsAsAnEmptyTableAtOnce) {
 #endif
 
 TEST(LoadLanguageTest, EachLoadStartsFromAnEmptyTable) {
-    test::TempFolder folder;
+    testing::TempFolder folder;
     const auto german = folder.Write("Deutsch.lng", "4=Aktiv\r\n");
     const auto english = folder.Write("English.lng", "4=Active\r\n45=Only in English\r\n");
     StringTable table;
@@ -197,8 +197,8 @@ TEST(LanguageFileTest, CodeSelectsTheFileWithCase) {
 }
 
 TEST(LanguageFileTest, ProgramFolderFirstThenDataFolder) {
-    test::TempFolder program;
-    test::TempFolder data;
+    testing::TempFolder program;
+    testing::TempFolder data;
     program.Write("Deutsch.lng", "4=Aktiv\n");
     data.Write("Deutsch.lng", "4=installed\n");
     data.Write("Francais.lng", "4=Actif\n");
@@ -218,7 +218,7 @@ TEST(LanguageFileTest, ProgramFolderFirstThenDataFolder) {
               data.Path() / "English.lng");
     EXPECT_EQ(modLang::FindLanguageFile("English.lng", {}, {}), std::filesystem::path());
     // An installation under another prefix than the one built in: bin/ and share/.
-    test::TempFolder prefix;
+    testing::TempFolder prefix;
     std::filesystem::create_directories(prefix.Path() / "bin");
     std::filesystem::create_directories(prefix.Path() / "share" / "talvex" / "lang");
     prefix.Write("share/talvex/lang/English.lng", "4=Active\n");

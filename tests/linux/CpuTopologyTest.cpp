@@ -139,7 +139,7 @@ class FakeSystem {
         std::ofstream(m_mount + p.group + "/cgroup.procs", std::ios::app) << p.pid << "\n";
     }
 
-    test::TempFolder m_dir;
+    testing::TempFolder m_dir;
     bool m_v1;
     std::string m_mount;
 };

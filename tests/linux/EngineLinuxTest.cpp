@@ -23,9 +23,9 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using linuxtest::Child;
-using linuxtest::TestDisplay;
-using linuxtest::WaitFor;
+using testing::Child;
+using testing::TestDisplay;
+using testing::WaitFor;
 
 // The real process backend, narrowed to the processes the test allows: every other
 // pid cannot be opened and does not appear in snapshots.
@@ -197,10 +197,10 @@ TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
     auto calmed = Start({"busy", "1"});
     ASSERT_TRUE(TickUntil([&] { return ClassOf(calmed->Pid()) == IDLE_PRIORITY_CLASS; }));
     ::kill(calmed->Pid(), SIGSTOP);
-    EXPECT_TRUE(TickUntil([&] { return linuxtest::NiceOf(calmed->Pid()) == 0; }));
+    EXPECT_TRUE(TickUntil([&] { return testing::NiceOf(calmed->Pid()) == 0; }));
     ::kill(calmed->Pid(), SIGCONT);
-    EXPECT_EQ(linuxtest::NiceOf(niceFive->Pid()), 5);
-    EXPECT_EQ(linuxtest::NiceOf(niceNineteen->Pid()), 19);
+    EXPECT_EQ(testing::NiceOf(niceFive->Pid()), 5);
+    EXPECT_EQ(testing::NiceOf(niceNineteen->Pid()), 19);
 }
 
 TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchecked) {

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
-#include <signal.h>
-#include <sys/syscall.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,8 +25,8 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using linuxtest::Child;
-using linuxtest::NiceOf;
+using testing::Child;
+using testing::NiceOf;
 using Group = LinuxLevers::Group;
 
 class LinuxProcessTest : public ::testing::Test {
@@ -105,11 +105,11 @@ TEST_F(LinuxProcessTest, EveryThreadOfAProcessIsChanged) {
     if (IsSkipped()) return;
     Child child({"threads", "7"});
     ASSERT_TRUE(child.Ready());
-    ASSERT_EQ(linuxtest::ThreadsOf(child.Pid()).size(), 8U);
+    ASSERT_EQ(testing::ThreadsOf(child.Pid()).size(), 8U);
     for (const std::int32_t cls : {HIGH_PRIORITY_CLASS, IDLE_PRIORITY_CLASS}) {
         queries.SetProcessPriority(child.Pid(), 0, cls);
         const int expected = *linux_proc::NiceForClass(cls);
-        for (const pid_t tid : linuxtest::ThreadsOf(child.Pid())) {
+        for (const pid_t tid : testing::ThreadsOf(child.Pid())) {
             EXPECT_EQ(NiceOf(child.Pid(), tid), expected) << "thread " << tid;
         }
     }
@@ -130,10 +130,12 @@ TEST_F(LinuxProcessTest, ARaiseLiftsTheSessionGroupOfTheProcessUntilItIsUndone) 
     if (own) {
         ASSERT_NE(group->id, own->id);
     }
-    const auto groupNiceOf = [&] { return LinuxLevers::ReadGroup(child.Pid()).value_or(Group{}).nice; };
+    const auto groupNiceOf = [&] {
+        return LinuxLevers::ReadGroup(child.Pid()).value_or(Group{}).nice;
+    };
     // The kernel takes one group change per 100 ms; later calls retry a refused one.
     const auto settle = [&](int wanted) {
-        return linuxtest::WaitFor([&] {
+        return testing::WaitFor([&] {
             processes.CloseHandle(processes.OpenProcess(PROCESS_QUERY_INFORMATION, child.Pid()));
             return groupNiceOf() == wanted;
         });
@@ -171,7 +173,7 @@ TEST_F(LinuxProcessTest, UndoIsExactPerThreadAndARaiseIsNotInherited) {
     if (IsSkipped()) return;
     Child threads({"threads", "2"});
     ASSERT_TRUE(threads.Ready());
-    const auto tids = linuxtest::ThreadsOf(threads.Pid());
+    const auto tids = testing::ThreadsOf(threads.Pid());
     ASSERT_EQ(tids.size(), 3U);
     ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(tids[0]), 5), 0);
     ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(tids[2]), 7), 0);
@@ -188,9 +190,10 @@ TEST_F(LinuxProcessTest, UndoIsExactPerThreadAndARaiseIsNotInherited) {
     Child leaderEnds({"leader-exits-after", "300"});
     ASSERT_TRUE(leaderEnds.Ready());
     queries.SetProcessPriority(leaderEnds.Pid(), 0, HIGH_PRIORITY_CLASS);
-    const auto rest = linuxtest::ThreadsOf(leaderEnds.Pid());
-    ASSERT_TRUE(linuxtest::WaitFor([&] {
-        const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, leaderEnds.Pid());
+    const auto rest = testing::ThreadsOf(leaderEnds.Pid());
+    ASSERT_TRUE(testing::WaitFor([&] {
+        const ProcessHandle handle =
+            processes.OpenProcess(PROCESS_QUERY_INFORMATION, leaderEnds.Pid());
         processes.CloseHandle(handle);
         return handle == 0;
     })) << "the leader thread did not end";
@@ -205,7 +208,7 @@ TEST_F(LinuxProcessTest, UndoIsExactPerThreadAndARaiseIsNotInherited) {
     ASSERT_TRUE(forker.Ready());
     queries.SetProcessPriority(forker.Pid(), 0, HIGH_PRIORITY_CLASS);
     std::optional<pid_t> forked;
-    ASSERT_TRUE(linuxtest::WaitFor([&] { return (forked = linuxtest::ChildOf(forker.Pid())); }));
+    ASSERT_TRUE(testing::WaitFor([&] { return (forked = testing::ChildOf(forker.Pid())); }));
     EXPECT_EQ(NiceOf(forker.Pid()), -10);
     EXPECT_EQ(NiceOf(*forked), 0) << "a child of a raised program starts at the default";
 }
@@ -215,11 +218,11 @@ TEST_F(LinuxProcessTest, UndoIsExactPerThreadAndARaiseIsNotInherited) {
 TEST_F(LinuxProcessTest, AThreadWithOtherCredentialsIsNeverChanged) {
     RequireRight();
     if (IsSkipped()) return;
-    const auto mixed = linuxtest::MixedCredentialsPid();
+    const auto mixed = testing::MixedCredentialsPid();
     if (!mixed) GTEST_SKIP() << "No mixed process: the tests must run as root to create one";
     std::vector<pid_t> tids;
-    ASSERT_TRUE(linuxtest::WaitFor([&] {
-        tids = linuxtest::ThreadsOf(*mixed);
+    ASSERT_TRUE(testing::WaitFor([&] {
+        tids = testing::ThreadsOf(*mixed);
         const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, *mixed);
         processes.CloseHandle(handle);
         return tids.size() == 2 && handle != 0;
@@ -246,7 +249,7 @@ TEST_F(LinuxProcessTest, ProcessesThatAreNotOursCannotBeOpened) {
     EXPECT_EQ(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, 0), 0U);
     EXPECT_EQ(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, -5), 0U);
 
-    const auto other = linuxtest::OtherUserPid();
+    const auto other = testing::OtherUserPid();
     if (!other)
         GTEST_SKIP() << "No process of another user: the tests must run as root to create one";
     const auto niceBefore = NiceOf(*other);
@@ -270,7 +273,7 @@ TEST_F(LinuxProcessTest, AnEndedProcessReadsItsFailureValues) {
 
     // Killed but not yet reaped: a zombie counts as ended already.
     ::kill(pid, SIGKILL);
-    ASSERT_TRUE(linuxtest::WaitFor([&] {
+    ASSERT_TRUE(testing::WaitFor([&] {
         std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
         std::string text((std::istreambuf_iterator<char>(in)), {});
         const auto stat = linux_proc::ParseProcStat(text);
@@ -315,7 +318,7 @@ TEST_F(LinuxProcessTest, ModulePathSurvivesADeletedOrReplacedExecutable) {
     namespace fs = std::filesystem;
     const fs::path copy =
         fs::temp_directory_path() / ("talvex-child-" + std::to_string(::getpid()) + " é");
-    fs::copy_file(linuxtest::ChildProgram(), copy, fs::copy_options::overwrite_existing);
+    fs::copy_file(testing::ChildProgram(), copy, fs::copy_options::overwrite_existing);
     Child child({"sleep"}, {}, copy.string());
     ASSERT_TRUE(child.Ready());
     const ProcessHandle handle = processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, child.Pid());
@@ -327,7 +330,7 @@ TEST_F(LinuxProcessTest, ModulePathSurvivesADeletedOrReplacedExecutable) {
 
     fs::remove(copy);
     EXPECT_EQ(processes.GetModuleFileNameExA(handle, 1024), copy.string());
-    fs::copy_file(linuxtest::ChildProgram(), copy);  // an update put a new file there
+    fs::copy_file(testing::ChildProgram(), copy);  // an update put a new file there
     EXPECT_EQ(processes.GetModuleFileNameExA(handle, 1024), copy.string());
     processes.CloseHandle(handle);
     fs::remove(copy);
@@ -344,7 +347,7 @@ TEST_F(LinuxProcessTest, SnapshotListsProcessesAndGivesBackDescriptorsOfEndedOne
     };
     ASSERT_NE(find(child.Pid()), list->end());
     EXPECT_EQ(find(child.Pid())->exeName,
-              std::filesystem::path(linuxtest::ChildProgram()).filename().string());
+              std::filesystem::path(testing::ChildProgram()).filename().string());
     EXPECT_NE(find(processes.GetCurrentProcessId()), list->end());
     EXPECT_EQ(processes.GetCurrentProcessId(), ::getpid());
 
@@ -360,7 +363,7 @@ TEST_F(LinuxProcessTest, OwnProcessAndRightAreReported) {
     EXPECT_EQ(queries.GetWindowExePath(0, 1024),
               std::filesystem::canonical("/proc/self/exe").string());
     EXPECT_NE(queries.GetWindowPriority(0, 0), kCannotOpen);
-    if (linuxtest::RunsAsTestUser()) {
+    if (testing::RunsAsTestUser()) {
         EXPECT_TRUE(processes.CanRaisePriority());
     }
 }
@@ -383,8 +386,8 @@ TEST_F(LinuxProcessTest, ProgramsInCpuGroupsOfTheirOwnAreRankedByTheGroupsWeight
         std::ifstream(base + "/" + group + weightName) >> value;
         return value;
     };
-    for (const auto& [group, child] : {std::pair<std::string, Child*>{"front", &front},
-                                       {"busy", &busy}, {"front", &shared}}) {
+    for (const auto& [group, child] :
+         {std::pair<std::string, Child*>{"front", &front}, {"busy", &busy}, {"front", &shared}}) {
         std::filesystem::create_directory(base + "/" + group);
         std::ofstream(base + "/" + group + "/cgroup.procs") << child->Pid() << std::flush;
     }

@@ -24,8 +24,8 @@
 
 namespace {
 
-using talvex::linuxtest::KillAndReap;
-using talvex::linuxtest::Spawn;
+using talvex::testing::KillAndReap;
+using talvex::testing::Spawn;
 
 constexpr const char* kTestUser = "talvex-test";
 constexpr const char* kOtherUser = "talvex-other";
@@ -80,8 +80,7 @@ std::string DelegateCpuGroup(const passwd& user) {
     bool v2 = false;
     if (fs::exists("/sys/fs/cgroup/cpu/cpu.shares")) {
         base = "/sys/fs/cgroup/cpu";
-    } else if (std::ifstream controllers("/sys/fs/cgroup/cgroup.controllers");
-               controllers) {
+    } else if (std::ifstream controllers("/sys/fs/cgroup/cgroup.controllers"); controllers) {
         std::string words;
         std::getline(controllers, words);
         if ((" " + words + " ").find(" cpu ") == std::string::npos) return {};
@@ -128,7 +127,7 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     const fs::path program = dir / "talvex_linux_tests";
     const fs::path child = dir / "talvex_test_child";
     fs::copy_file("/proc/self/exe", program);
-    fs::copy_file(talvex::linuxtest::ChildProgram(), child);
+    fs::copy_file(talvex::testing::ChildProgram(), child);
     ::chmod(folder, 0755);
     ::chown(folder, tester.pw_uid, tester.pw_gid);
     // An X server run by a user cannot create the socket folder itself.
@@ -148,13 +147,12 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), originalArgs.begin() + 1, originalArgs.end());
     const std::string cpuGroup = DelegateCpuGroup(tester);
-    const pid_t tests =
-        SpawnAs(tester, args,
-                {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
-                 "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid),
-                 "TALVEX_TEST_MIXED_PID=" + std::to_string(mixedPid), "HOME=" + dir.string(),
-                 "TALVEX_TEST_CPU_GROUP=" + cpuGroup},
-                dir.string());
+    const pid_t tests = SpawnAs(tester, args,
+                                {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
+                                 "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid),
+                                 "TALVEX_TEST_MIXED_PID=" + std::to_string(mixedPid),
+                                 "HOME=" + dir.string(), "TALVEX_TEST_CPU_GROUP=" + cpuGroup},
+                                dir.string());
     int status = 0;
     ::waitpid(tests, &status, 0);
     KillAndReap(otherPid);
@@ -169,7 +167,7 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
 int main(int argc, char** argv) {
     const std::vector<std::string> originalArgs(argv, argv + argc);
     testing::InitGoogleTest(&argc, argv);
-    if (::geteuid() == 0 && !talvex::linuxtest::RunsAsTestUser()) {
+    if (::geteuid() == 0 && !talvex::testing::RunsAsTestUser()) {
         const int result = RunAsTestUser(originalArgs);
         if (result >= 0) return result;
     }

@@ -22,7 +22,7 @@
 
 extern char** environ;
 
-namespace talvex::linuxtest {
+namespace talvex::testing {
 
 namespace {
 
@@ -236,11 +236,11 @@ HeadlessSway::HeadlessSway() {
         if (::chown(folder, kNobody, kNobody) != 0) return;
         args.insert(args.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     }
-    m_pid = Spawn(args,
-                  {"XDG_RUNTIME_DIR=" + m_folder, "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
-                   "WLR_LIBINPUT_NO_DEVICES=1", "WAYLAND_DISPLAY=", "DISPLAY=",
-                   // sway makes its socket where SWAYSOCK says.
-                   "SWAYSOCK=" + m_folder + "/sway-ipc.sock"});
+    m_pid =
+        Spawn(args, {"XDG_RUNTIME_DIR=" + m_folder, "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                     "WLR_LIBINPUT_NO_DEVICES=1", "WAYLAND_DISPLAY=", "DISPLAY=",
+                     // sway makes its socket where SWAYSOCK says.
+                     "SWAYSOCK=" + m_folder + "/sway-ipc.sock"});
     if (m_pid <= 0) return;
     WaitFor([&] { return Find(); }, 15000);
 }
@@ -357,4 +357,4 @@ bool RunsAsTestUser() {
     return std::getenv("TALVEX_TEST_AS_USER") != nullptr;
 }
 
-}  // namespace talvex::linuxtest
+}  // namespace talvex::testing

@@ -11,7 +11,7 @@
 
 struct _XDisplay;  // Xlib's Display
 
-namespace talvex::linuxtest {
+namespace talvex::testing {
 
 /// Path of the test child program (tests/linux/TestChild.cpp).
 std::string ChildProgram();
@@ -135,13 +135,13 @@ bool RunsAsTestUser();
 template <typename F>
 bool WaitFor(F condition, int ms = 5000);
 
-}  // namespace talvex::linuxtest
+}  // namespace talvex::testing
 
 #include <chrono>
 #include <thread>
 
 template <typename F>
-bool talvex::linuxtest::WaitFor(F condition, int ms) {
+bool talvex::testing::WaitFor(F condition, int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > until) return false;

@@ -18,9 +18,9 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using linuxtest::Child;
-using linuxtest::HeadlessSway;
-using linuxtest::WaitFor;
+using testing::Child;
+using testing::HeadlessSway;
+using testing::WaitFor;
 
 struct NullHost final : IEngineHost {
     void fEndTalvex() override {}
@@ -75,8 +75,8 @@ TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) 
         EXPECT_EQ(changes.back().pid, front.Pid());
         EXPECT_EQ(changes.back().title, titles[index]);
         EXPECT_EQ(windows.GetWindowTextA(windows.GetForegroundWindow(), 250), titles[index]);
-        EXPECT_EQ(linuxtest::NiceOf(front.Pid()), -10);
-        EXPECT_EQ(linuxtest::NiceOf(back.Pid()), 0);
+        EXPECT_EQ(testing::NiceOf(front.Pid()), -10);
+        EXPECT_EQ(testing::NiceOf(back.Pid()), 0);
     }
     source.Stop();
     processes.UndoAllChanges(350);

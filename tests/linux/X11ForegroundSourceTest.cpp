@@ -24,10 +24,10 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using linuxtest::Child;
-using linuxtest::TestDisplay;
-using linuxtest::WaitFor;
-using linuxtest::XServer;
+using testing::Child;
+using testing::TestDisplay;
+using testing::WaitFor;
+using testing::XServer;
 
 struct NullHost final : IEngineHost {
     void fEndTalvex() override {}
@@ -113,9 +113,9 @@ TEST_F(X11ForegroundSourceTest, TheEngineRaisesTheAnnouncedFrontWithoutATick) {
             ui.DeliverReadable();
             return engine.m_lForegroundPid == front->Pid();
         }));
-        EXPECT_EQ(linuxtest::NiceOf(front->Pid()), -10);
+        EXPECT_EQ(testing::NiceOf(front->Pid()), -10);
         const Child* back = front == &first ? &second : &first;
-        EXPECT_EQ(linuxtest::NiceOf(back->Pid()), 0);
+        EXPECT_EQ(testing::NiceOf(back->Pid()), 0);
     }
     first.End();
     second.End();

@@ -20,10 +20,10 @@ namespace talvex {
 namespace {
 
 using namespace platform;
-using linuxtest::Child;
-using linuxtest::TestDisplay;
-using linuxtest::XServer;
-using linuxtest::WaitFor;
+using testing::Child;
+using testing::TestDisplay;
+using testing::WaitFor;
+using testing::XServer;
 
 // Reads a window-valued or atom-list property with plain Xlib, beside the backend.
 std::vector<unsigned long> LongsOf(Display* display, unsigned long window, const char* name) {
@@ -77,7 +77,7 @@ TEST_F(X11WindowTest, TheActivatedWindowIsInFrontWithTitlePidAndPath) {
     EXPECT_EQ(queries->GetWindowTitle(second.Window(), 250), title);
     EXPECT_EQ(queries->GetWindowProcessId(second.Window()), second.Pid());
     EXPECT_EQ(queries->GetWindowExePath(second.Window(), 1024),
-              std::filesystem::canonical(linuxtest::ChildProgram()).string());
+              std::filesystem::canonical(testing::ChildProgram()).string());
     EXPECT_EQ(queries->GetWindowPriority(0, second.Window()), NORMAL_PRIORITY_CLASS);
 
     ASSERT_TRUE(Activate(first.Window()));

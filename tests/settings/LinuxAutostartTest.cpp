@@ -3,15 +3,15 @@
 
 #include <filesystem>
 
-#include "tests/settings/SettingsTestSupport.h"
 #include "platform/linux/LinuxAutostart.h"
 #include "settings/modAutostart.h"
+#include "tests/settings/SettingsTestSupport.h"
 
 namespace talvex {
 namespace {
 
 using namespace platform;
-using test::TempFolder;
+using testing::TempFolder;
 namespace fs = std::filesystem;
 
 class LinuxAutostartTest : public ::testing::Test {

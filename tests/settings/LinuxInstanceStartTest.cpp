@@ -14,7 +14,7 @@
 namespace talvex {
 namespace {
 
-using test::TempFolder;
+using testing::TempFolder;
 
 // One started copy; its output is read up to "running" or "ended".
 class Copy {

@@ -14,16 +14,16 @@
 #include <future>
 #include <map>
 
-#include "tests/settings/SettingsTestSupport.h"
 #include "platform/linux/LinuxSettingsStore.h"
 #include "platform/linux/XdgPaths.h"
 #include "settings/modSettings.h"
+#include "tests/settings/SettingsTestSupport.h"
 
 namespace talvex {
 namespace {
 
 using namespace platform;
-using test::TempFolder;
+using testing::TempFolder;
 namespace fs = std::filesystem;
 
 class LinuxSettingsStoreTest : public ::testing::Test {

@@ -11,15 +11,15 @@
 #include <functional>
 #include <string>
 
-#include "tests/settings/SettingsTestSupport.h"
 #include "platform/linux/LinuxSingleInstance.h"
 #include "settings/modInstance.h"
+#include "tests/settings/SettingsTestSupport.h"
 
 namespace talvex {
 namespace {
 
 using namespace platform;
-using test::TempFolder;
+using testing::TempFolder;
 
 // A copy of the program in a child process: it takes the lock, reports whether it got
 // it, and then waits until it is killed or told to end.
