@@ -58,8 +58,7 @@ class LinuxDesktop final : public Desktop {
 
 int UndoEarlierRuns() {
     platform::LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
-    return platform::UndoEarlierRuns(platform::RecordFolder(), levers) ? 0
-                                                                       : kExitRestoreIncomplete;
+    return platform::UndoEarlierRuns(platform::RecordFolder(), levers) ? 0 : kExitRestoreIncomplete;
 }
 
 std::unique_ptr<Desktop> CreateDesktop() {

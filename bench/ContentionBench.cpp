@@ -23,11 +23,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <chrono>
-#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -212,18 +212,17 @@ int main(int argc, char** argv) {
 
     g_groupBase = MakeGroupBase();
     benchmark::RegisterBenchmark("Alone", BM_Alone)->Iterations(1)->Unit(benchmark::kSecond);
-    const std::pair<const char*, Topology> topologies[] = {
-        {"same_session", Topology::SameSession},
-        {"own_sessions", Topology::OwnSessions},
-        {"cpu_groups", Topology::CpuGroups},
-        {"mixed", Topology::Mixed}};
-    const std::pair<const char*, Classes> variants[] = {
-        {"Normal", Classes::Normal}, {"TalvexClasses", Classes::ThreadsOnly},
-        {"Talvex", Classes::Talvex}};
+    const std::pair<const char*, Topology> topologies[] = {{"same_session", Topology::SameSession},
+                                                           {"own_sessions", Topology::OwnSessions},
+                                                           {"cpu_groups", Topology::CpuGroups},
+                                                           {"mixed", Topology::Mixed}};
+    const std::pair<const char*, Classes> variants[] = {{"Normal", Classes::Normal},
+                                                        {"TalvexClasses", Classes::ThreadsOnly},
+                                                        {"Talvex", Classes::Talvex}};
     for (const auto& [where, topology] : topologies) {
         for (const auto& [what, classes] : variants) {
-            benchmark::RegisterBenchmark((std::string(what) + "/" + where).c_str(),
-                                         BM_Contention, topology, classes)
+            benchmark::RegisterBenchmark((std::string(what) + "/" + where).c_str(), BM_Contention,
+                                         topology, classes)
                 ->Iterations(1)
                 ->Unit(benchmark::kSecond);
         }

@@ -34,15 +34,20 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
 // Name of a class in the log's words.
 std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
     switch (priorityClass) {
-        case IDLE_PRIORITY_CLASS: return strings.Lang(21, false, false, false, "Idle");
+        case IDLE_PRIORITY_CLASS:
+            return strings.Lang(21, false, false, false, "Idle");
         case BELOW_NORMAL_PRIORITY_CLASS:
             return strings.Lang(20, false, false, false, "Below Normal");
-        case NORMAL_PRIORITY_CLASS: return strings.Lang(23, false, false, false, "Normal");
+        case NORMAL_PRIORITY_CLASS:
+            return strings.Lang(23, false, false, false, "Normal");
         case ABOVE_NORMAL_PRIORITY_CLASS:
             return strings.Lang(5, false, false, false, "Above Normal");
-        case HIGH_PRIORITY_CLASS: return strings.Lang(6, false, false, false, "High");
-        case REALTIME_PRIORITY_CLASS: return strings.Lang(7, false, false, false, "Realtime");
-        default: return strings.Lang(22, false, false, false, "Unknown");
+        case HIGH_PRIORITY_CLASS:
+            return strings.Lang(6, false, false, false, "High");
+        case REALTIME_PRIORITY_CLASS:
+            return strings.Lang(7, false, false, false, "Realtime");
+        default:
+            return strings.Lang(22, false, false, false, "Unknown");
     }
 }
 

@@ -13,10 +13,14 @@ using namespace platform;
 
 std::int32_t BoostLevelToClass(std::int32_t iLevel) {
     switch (iLevel) {
-        case 0: return ABOVE_NORMAL_PRIORITY_CLASS;
-        case 1: return HIGH_PRIORITY_CLASS;
-        case 2: return REALTIME_PRIORITY_CLASS;
-        default: return 0;
+        case 0:
+            return ABOVE_NORMAL_PRIORITY_CLASS;
+        case 1:
+            return HIGH_PRIORITY_CLASS;
+        case 2:
+            return REALTIME_PRIORITY_CLASS;
+        default:
+            return 0;
     }
 }
 
@@ -33,7 +37,9 @@ void Engine::tmrRefresh_Timer() {
     RunQuietly("tmrRefresh_Timer", [this] { RefreshTick(); });
 }
 
-void Engine::RestoreForeground() { UndoUnlessOwn(m_lForegroundPid); }
+void Engine::RestoreForeground() {
+    UndoUnlessOwn(m_lForegroundPid);
+}
 
 void Engine::UndoUnlessOwn(std::int32_t lPid) {
     // Talvex's own raise at start-up holds for as long as it runs, in front or not.
@@ -87,7 +93,8 @@ std::int32_t Engine::PutBack(std::int32_t lPid) {
 }
 
 std::string Engine::TooltipText(const std::string& sTitle, const std::string& sPath) {
-    return std::string(kProductName) + " " + VersionText() + ": " + (sTitle.empty() ? sPath : sTitle);
+    return std::string(kProductName) + " " + VersionText() + ": " +
+           (sTitle.empty() ? sPath : sTitle);
 }
 
 std::string Engine::StatusText(WindowHandle window, const std::string& title,

@@ -15,13 +15,20 @@ std::size_t Clamp(std::int16_t requested, std::int16_t buffer) {
 
 std::string modMain::GetPriorityName(std::int32_t lPriority) const {
     switch (lPriority) {
-        case NORMAL_PRIORITY_CLASS: return names.sNameNormal;
-        case IDLE_PRIORITY_CLASS: return names.sNameIdle;
-        case HIGH_PRIORITY_CLASS: return names.sNameHigh;
-        case REALTIME_PRIORITY_CLASS: return names.sNameRealtime;
-        case BELOW_NORMAL_PRIORITY_CLASS: return names.sNameBelowNormal;
-        case ABOVE_NORMAL_PRIORITY_CLASS: return names.sNameAboveNormal;
-        default: return names.sNameOther;
+        case NORMAL_PRIORITY_CLASS:
+            return names.sNameNormal;
+        case IDLE_PRIORITY_CLASS:
+            return names.sNameIdle;
+        case HIGH_PRIORITY_CLASS:
+            return names.sNameHigh;
+        case REALTIME_PRIORITY_CLASS:
+            return names.sNameRealtime;
+        case BELOW_NORMAL_PRIORITY_CLASS:
+            return names.sNameBelowNormal;
+        case ABOVE_NORMAL_PRIORITY_CLASS:
+            return names.sNameAboveNormal;
+        default:
+            return names.sNameOther;
     }
 }
 
@@ -61,7 +68,9 @@ std::int32_t modMain::UndoProcessChanges(std::int32_t lPid) {
     return lPid == 0 ? 0 : m_processes.UndoChanges(lPid);
 }
 
-WindowHandle modMain::GetForegroundWnd() { return m_windows.GetForegroundWindow(); }
+WindowHandle modMain::GetForegroundWnd() {
+    return m_windows.GetForegroundWindow();
+}
 
 std::string modMain::GetWindowTitle(WindowHandle hWnd, std::int16_t iMaxLength) {
     if (hWnd == 0) return {};

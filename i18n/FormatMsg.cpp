@@ -27,6 +27,8 @@ std::string FormatMsg(std::string_view sFormat, const MsgArgs& vArgs) {
     return work;
 }
 
-std::string FormatMsg(std::string_view, const MsgArg&) { throw TalvexError(kErrTypeMismatch); }
+std::string FormatMsg(std::string_view, const MsgArg&) {
+    throw TalvexError(kErrTypeMismatch);
+}
 
 }  // namespace talvex

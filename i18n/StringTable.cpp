@@ -12,7 +12,9 @@ std::string Fallback(std::string_view sDefault) {
 }
 }  // namespace
 
-void StringTable::ClearStringTable() { m_entries.assign(1, std::string()); }
+void StringTable::ClearStringTable() {
+    m_entries.assign(1, std::string());
+}
 
 void StringTable::Store(std::int16_t iId, std::string_view sText) {
     if (iId < 0) return;

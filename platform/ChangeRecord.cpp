@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::string_view kHeader = "talvex-changes 1 ";
 
-bool IsGroupLever(Lever lever) { return lever == Lever::GroupNice || lever == Lever::GroupWeight; }
+bool IsGroupLever(Lever lever) {
+    return lever == Lever::GroupNice || lever == Lever::GroupWeight;
+}
 
 bool ValidLever(unsigned value) {
     return value >= static_cast<unsigned>(Lever::PriorityClass) &&
@@ -73,11 +75,11 @@ bool ChangeRecord::Change(const std::vector<Request>& requests) {
             const std::int64_t previous = held->set;
             held->target = request.target;
             held->set = request.value;
-            planned.push_back({static_cast<std::size_t>(held - m_held.data()), request.value,
-                               false, previous});
+            planned.push_back(
+                {static_cast<std::size_t>(held - m_held.data()), request.value, false, previous});
         } else if (request.before != request.value) {
-            m_held.push_back(HeldChange{request.target, request.before, request.value,
-                                        HeldChange::Wait::Write});
+            m_held.push_back(
+                HeldChange{request.target, request.before, request.value, HeldChange::Wait::Write});
             planned.push_back({m_held.size() - 1, request.value, true, request.value});
         }
     }
@@ -115,10 +117,16 @@ bool ChangeRecord::Apply(HeldChange& change, std::int64_t value, bool isNew) {
         }
     }
     switch (m_levers.WriteLever(change.target, value)) {
-        case ILeverAccess::Write::Done: change.wait = HeldChange::Wait::No; return true;
-        case ILeverAccess::Write::Busy: change.wait = HeldChange::Wait::Write; return true;
+        case ILeverAccess::Write::Done:
+            change.wait = HeldChange::Wait::No;
+            return true;
+        case ILeverAccess::Write::Busy:
+            change.wait = HeldChange::Wait::Write;
+            return true;
         case ILeverAccess::Write::Refused:
-        case ILeverAccess::Write::Gone: change.wait = HeldChange::Wait::No; return false;
+        case ILeverAccess::Write::Gone:
+            change.wait = HeldChange::Wait::No;
+            return false;
     }
     return false;
 }
@@ -129,10 +137,14 @@ ChangeRecord::Undo ChangeRecord::UndoOne(HeldChange& change) {
     // effect): there is nothing of Talvex's left to undo.
     if (!now || *now != change.set) return Undo::Dropped;
     switch (m_levers.WriteLever(change.target, change.before)) {
-        case ILeverAccess::Write::Done: return Undo::Done;
-        case ILeverAccess::Write::Busy: change.wait = HeldChange::Wait::Undo; return Undo::Waits;
+        case ILeverAccess::Write::Done:
+            return Undo::Done;
+        case ILeverAccess::Write::Busy:
+            change.wait = HeldChange::Wait::Undo;
+            return Undo::Waits;
         case ILeverAccess::Write::Refused:
-        case ILeverAccess::Write::Gone: return Undo::Dropped;
+        case ILeverAccess::Write::Gone:
+            return Undo::Dropped;
     }
     return Undo::Dropped;
 }
@@ -211,9 +223,8 @@ void ChangeRecord::ForgetGone() {
 }
 
 void ChangeRecord::UpdateWaiting() {
-    m_waiting = std::any_of(m_held.begin(), m_held.end(), [](const HeldChange& c) {
-        return c.wait != HeldChange::Wait::No;
-    });
+    m_waiting = std::any_of(m_held.begin(), m_held.end(),
+                            [](const HeldChange& c) { return c.wait != HeldChange::Wait::No; });
 }
 
 std::string ChangeRecord::Text() const {
@@ -244,8 +255,8 @@ std::string ChangeRecord::UndoSaved(std::string_view text, std::string_view boot
     const auto lineEnd = text.find('\n');
     const std::string_view header = text.substr(0, lineEnd);
     // A record of another boot is void: every process it names is gone.
-    if (!header.starts_with(kHeader) || header.substr(kHeader.size()) != bootId ||
-        bootId.empty() || lineEnd == std::string_view::npos) {
+    if (!header.starts_with(kHeader) || header.substr(kHeader.size()) != bootId || bootId.empty() ||
+        lineEnd == std::string_view::npos) {
         return {};
     }
     ChangeRecord record(levers, std::string(bootId));

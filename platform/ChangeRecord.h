@@ -44,7 +44,7 @@ struct LeverTarget {
 /// How a backend reads and writes one lever. Both act only while the process `pid`
 /// still has `startTime`: never on a bare pid.
 class ILeverAccess {
-public:
+  public:
     enum class Write {
         Done,     // the value is set
         Busy,     // the system turned the write away for a moment (a rate limit)
@@ -59,7 +59,7 @@ public:
 
 /// Where the record is kept between runs.
 class IRecordFile {
-public:
+  public:
     virtual ~IRecordFile() = default;
     /// Replaces the saved text in one step; false when it could not be saved.
     virtual bool Save(const std::string& text) = 0;
@@ -76,7 +76,7 @@ struct HeldChange {
 };
 
 class ChangeRecord {
-public:
+  public:
     /// `bootId` tells this boot from others: a record of another boot is void (every
     /// process of it is gone). `file` may be null: the record then lives in memory only.
     ChangeRecord(ILeverAccess& levers, std::string bootId, IRecordFile* file = nullptr);
@@ -117,7 +117,7 @@ public:
     static std::string UndoSaved(std::string_view text, std::string_view bootId,
                                  ILeverAccess& levers);
 
-private:
+  private:
     enum class Undo { Done, Waits, Dropped };
     Undo UndoOne(HeldChange& change);
     bool Apply(HeldChange& change, std::int64_t value, bool isNew);

@@ -98,7 +98,8 @@ std::int32_t Centre(std::int64_t screen, std::int64_t window) {
 std::string LanguageForLocale(std::string_view sLocale) {
     const auto starts = [sLocale](std::string_view code) {
         return sLocale.size() >= 2 && (sLocale[0] | 0x20) == code[0] &&
-               (sLocale[1] | 0x20) == code[1] && (sLocale.size() == 2 || !std::isalpha(static_cast<unsigned char>(sLocale[2])));
+               (sLocale[1] | 0x20) == code[1] &&
+               (sLocale.size() == 2 || !std::isalpha(static_cast<unsigned char>(sLocale[2])));
     };
     if (starts("de")) return "DE";
     if (starts("fr")) return "FR";

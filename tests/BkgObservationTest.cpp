@@ -184,9 +184,9 @@ TEST_F(ObserverTest, WalkLowersBusyBackgroundButNeverTheProgramInFront) {
     desk.AddCpuTime(editor, 0, 500);
     TickAt(compiler, 90);
     EXPECT_EQ(desk.PriorityOf(compiler), IDLE_PRIORITY_CLASS);
-    EXPECT_EQ(desk.PriorityOf(helper), HIGH_PRIORITY_CLASS);    // idle at High: not Talvex's
-    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);    // boosted, busy, in front
-    EXPECT_EQ(desk.PriorityOf(self), HIGH_PRIORITY_CLASS);      // its rule exempts it
+    EXPECT_EQ(desk.PriorityOf(helper), HIGH_PRIORITY_CLASS);  // idle at High: not Talvex's
+    EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);  // boosted, busy, in front
+    EXPECT_EQ(desk.PriorityOf(self), HIGH_PRIORITY_CLASS);    // its rule exempts it
     EXPECT_EQ(LogLinesWith("Found compiler running at >40% cpu usage"), 1u);
 
     // Later ticks leave it where it was put; a rule added meanwhile is seen at once.

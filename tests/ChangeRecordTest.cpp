@@ -177,8 +177,8 @@ TEST_F(ChangeRecordTest, ACrashAtAnyStepIsUndoneByTheNextStart) {
                 run.Change({{Thread(100, 7, 101), 5, -10},
                             {Thread(100, 7, 102), -3, -10},
                             {{100, 7, 55, Lever::GroupNice}, 0, -10}});
-                run.Change({{Thread(200, 9, 201), 0, 19},
-                            {{200, 9, 77, Lever::GroupWeight}, 1024, 15}});
+                run.Change(
+                    {{Thread(200, 9, 201), 0, 19}, {{200, 9, 77, Lever::GroupWeight}, 1024, 15}});
                 run.UndoProcess(100);
                 run.UndoProcess(200);
             } catch (const MemoryLevers::Crash&) {

@@ -7,7 +7,7 @@ namespace talvex {
 namespace {
 
 class TalvexItemsTest : public ::testing::Test {
-protected:
+  protected:
     std::int32_t Add(const std::string& name, std::int16_t level = 0, bool never = false) {
         return items.fAddToTalvexItems(name, level, never, false, false, false);
     }

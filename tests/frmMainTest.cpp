@@ -2,11 +2,10 @@
 // switch, the views, the tray icon and its menu.
 #include <gtest/gtest.h>
 
-#include <iomanip>
-#include <sstream>
-
 #include <algorithm>
 #include <ctime>
+#include <iomanip>
+#include <sstream>
 
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeUi.h"

@@ -18,7 +18,7 @@ TEST(LangTest, FallsBackBeforeAnyLoadAndOutOfRange) {
     table.ClearStringTable();
     EXPECT_EQ(table.Size(), 1u);
     table.Store(5, "High");
-    EXPECT_EQ(table.Size(), 7u);  // upper bound id + 1
+    EXPECT_EQ(table.Size(), 7u);                                     // upper bound id + 1
     EXPECT_EQ(table.Lang(6, false, false, false, "dflt"), "dflt");   // inside, no text
     EXPECT_EQ(table.Lang(99, false, false, false, "dflt"), "dflt");  // beyond the table
     EXPECT_EQ(table.Lang(-1, true, true, true, "dflt"), "dflt");     // fallback gets no spaces

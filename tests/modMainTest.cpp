@@ -10,7 +10,7 @@ namespace {
 using namespace platform;
 
 class ModMainTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         self = desk.AddProcess({"/opt/talvex/talvex", HIGH_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
@@ -34,8 +34,8 @@ TEST_F(ModMainTest, ResolvesPidThenWindowThenOwnProcess) {
 }
 
 TEST_F(ModMainTest, FullAccessDeniedReadsCannotOpenEvenWhenQueryWorks) {
-    const auto foreign = desk.AddProcess({"/usr/sbin/daemon", NORMAL_PRIORITY_CLASS,
-                                          PROCESS_QUERY_INFORMATION | PROCESS_VM_READ});
+    const auto foreign = desk.AddProcess(
+        {"/usr/sbin/daemon", NORMAL_PRIORITY_CLASS, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ});
     EXPECT_EQ(mm.GetWindowPriority(foreign, 0), kCannotOpen);
     // May be queried but not changed: the class stays and is read back.
     EXPECT_EQ(mm.SetProcessPriority(foreign, 0, HIGH_PRIORITY_CLASS), NORMAL_PRIORITY_CLASS);

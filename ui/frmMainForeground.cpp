@@ -24,7 +24,9 @@ void frmMain::StartForegroundSource() {
 
 // Runs on every tick: a connection that was lost is made again, now and then.
 void frmMain::KeepForegroundSource() {
-    if (!m_foreground || m_foreground->Listening() || m_engine.m_iShutdownState != ShutdownState::Running) return;
+    if (!m_foreground || m_foreground->Listening() ||
+        m_engine.m_iShutdownState != ShutdownState::Running)
+        return;
     if (m_clock.GetTickCount64() < m_foregroundRetryAt) return;
     StartForegroundSource();
 }

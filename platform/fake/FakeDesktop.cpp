@@ -19,13 +19,20 @@ std::string CutUtf8(const std::string& text, std::size_t bytes) {
 
 int PriorityRank(std::int32_t priorityClass) {
     switch (priorityClass) {
-        case IDLE_PRIORITY_CLASS: return 0;
-        case BELOW_NORMAL_PRIORITY_CLASS: return 1;
-        case NORMAL_PRIORITY_CLASS: return 2;
-        case ABOVE_NORMAL_PRIORITY_CLASS: return 3;
-        case HIGH_PRIORITY_CLASS: return 4;
-        case REALTIME_PRIORITY_CLASS: return 5;
-        default: return -1;
+        case IDLE_PRIORITY_CLASS:
+            return 0;
+        case BELOW_NORMAL_PRIORITY_CLASS:
+            return 1;
+        case NORMAL_PRIORITY_CLASS:
+            return 2;
+        case ABOVE_NORMAL_PRIORITY_CLASS:
+            return 3;
+        case HIGH_PRIORITY_CLASS:
+            return 4;
+        case REALTIME_PRIORITY_CLASS:
+            return 5;
+        default:
+            return -1;
     }
 }
 
@@ -100,7 +107,9 @@ void FakeDesktop::EndProcess(std::int32_t pid) {
     }
 }
 
-bool FakeDesktop::IsRunning(std::int32_t pid) const { return Live(pid) != nullptr; }
+bool FakeDesktop::IsRunning(std::int32_t pid) const {
+    return Live(pid) != nullptr;
+}
 
 void FakeDesktop::SetGrantableAccess(std::int32_t pid, std::uint32_t access) {
     if (auto* p = Live(pid)) p->grantable = access;
@@ -178,7 +187,9 @@ ProcessHandle FakeDesktop::OpenProcess(std::uint32_t access, std::int32_t pid) {
     return handle;
 }
 
-bool FakeDesktop::CloseHandle(ProcessHandle handle) { return m_handles.erase(handle) == 1; }
+bool FakeDesktop::CloseHandle(ProcessHandle handle) {
+    return m_handles.erase(handle) == 1;
+}
 
 std::int32_t FakeDesktop::GetPriorityClass(ProcessHandle handle) {
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
@@ -215,7 +226,9 @@ std::optional<std::vector<ProcessInfo>> FakeDesktop::CreateToolhelp32Snapshot() 
     return list;
 }
 
-WindowHandle FakeDesktop::GetForegroundWindow() { return m_foreground; }
+WindowHandle FakeDesktop::GetForegroundWindow() {
+    return m_foreground;
+}
 
 std::string FakeDesktop::GetWindowTextA(WindowHandle window, std::size_t maxChars) {
     auto it = m_windows.find(window);

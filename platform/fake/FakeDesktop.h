@@ -130,12 +130,12 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
 
     // Priority classes as the record sees them: a process is pinned by its serial.
     class ClassLevers final : public ILeverAccess {
-    public:
+      public:
         explicit ClassLevers(FakeDesktop& desktop) : m_desktop(desktop) {}
         std::optional<std::int64_t> ReadLever(const LeverTarget& target) override;
         Write WriteLever(const LeverTarget& target, std::int64_t value) override;
 
-    private:
+      private:
         FakeDesktop& m_desktop;
     };
 

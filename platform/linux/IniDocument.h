@@ -1,9 +1,8 @@
 #pragma once
 // The text of an INI file: "[section]" headers and "key=value" lines. Keys, values and
-// section names are escaped (TextEscapes.h) so that any text, line breaks and all, survives a write and
-// a read: "\\", "\n", "\r", "\t" and "\xHH" for other control bytes, for a space at
-// either end and, in names, for "=", "[", "]", ";" and "#". Lines that start with "#"
-// or ";" are comments.
+// section names are escaped (TextEscapes.h) so that any text, line breaks and all, survives a write
+// and a read: "\\", "\n", "\r", "\t" and "\xHH" for other control bytes, for a space at either end
+// and, in names, for "=", "[", "]", ";" and "#". Lines that start with "#" or ";" are comments.
 //
 // The file belongs to the user as much as to the program: every line the program does
 // not change (comments, blank lines, keys it does not know, other sections, lines it

@@ -40,10 +40,13 @@ bool UidsAre(std::string_view status, std::uint32_t uid) {
 
 ILeverAccess::Write WriteError(int error) {
     switch (error) {
-        case EAGAIN: return ILeverAccess::Write::Busy;
+        case EAGAIN:
+            return ILeverAccess::Write::Busy;
         case ESRCH:
-        case ENOENT: return ILeverAccess::Write::Gone;
-        default: return ILeverAccess::Write::Refused;
+        case ENOENT:
+            return ILeverAccess::Write::Gone;
+        default:
+            return ILeverAccess::Write::Refused;
     }
 }
 
@@ -73,7 +76,8 @@ std::optional<LinuxLevers::Group> LinuxLevers::ReadGroup(std::int32_t pid) {
     // The file reads "/autogroup-<id> nice <nice>".
     const auto text = ReadProcText(ProcPath(pid, "autogroup"));
     Group group;
-    if (!text || std::sscanf(text->c_str(), "/autogroup-%ld nice %d", &group.id, &group.nice) != 2) {
+    if (!text ||
+        std::sscanf(text->c_str(), "/autogroup-%ld nice %d", &group.id, &group.nice) != 2) {
         return std::nullopt;
     }
     return group;
@@ -136,7 +140,8 @@ std::optional<std::int64_t> LinuxLevers::ReadLever(const LeverTarget& target) {
             const auto group = WeightGroup(target);
             return group ? ReadWeight(*group) : std::nullopt;
         }
-        case Lever::PriorityClass: return std::nullopt;
+        case Lever::PriorityClass:
+            return std::nullopt;
     }
     return std::nullopt;
 }
@@ -164,11 +169,20 @@ ILeverAccess::Write LinuxLevers::WriteLever(const LeverTarget& target, std::int6
     if (!SameProcess(target)) return Write::Gone;
     Write result = Write::Refused;
     switch (target.lever) {
-        case Lever::ThreadNice: result = WriteThreadNice(target, value); break;
-        case Lever::ThreadResetOnFork: result = WriteResetOnFork(target, value); break;
-        case Lever::GroupNice: result = WriteGroupNice(target, value); break;
-        case Lever::GroupWeight: result = WriteGroupWeight(target, value); break;
-        case Lever::PriorityClass: break;
+        case Lever::ThreadNice:
+            result = WriteThreadNice(target, value);
+            break;
+        case Lever::ThreadResetOnFork:
+            result = WriteResetOnFork(target, value);
+            break;
+        case Lever::GroupNice:
+            result = WriteGroupNice(target, value);
+            break;
+        case Lever::GroupWeight:
+            result = WriteGroupWeight(target, value);
+            break;
+        case Lever::PriorityClass:
+            break;
     }
     // The write went by thread id or through a path: it reached the process recorded
     // only if that process still lives now.
@@ -179,9 +193,8 @@ ILeverAccess::Write LinuxLevers::WriteLever(const LeverTarget& target, std::int6
 ILeverAccess::Write LinuxLevers::WriteThreadNice(const LeverTarget& target, std::int64_t value) {
     if (value < -20 || value > 19) return Write::Refused;
     if (!ThreadIsOurs(target.pid, target.id)) {
-        return ::access(TaskPath(target.pid, target.id, "stat").c_str(), F_OK) == 0
-                   ? Write::Refused
-                   : Write::Gone;
+        return ::access(TaskPath(target.pid, target.id, "stat").c_str(), F_OK) == 0 ? Write::Refused
+                                                                                    : Write::Gone;
     }
     if (::setpriority(PRIO_PROCESS, static_cast<id_t>(target.id), static_cast<int>(value)) != 0) {
         return WriteError(errno);
@@ -257,7 +270,9 @@ bool LinuxRecordFile::Save(const std::string& text) {
     return ReplaceFileContentsUntilRestart(m_path, text, 0600);
 }
 
-void LinuxRecordFile::Remove() { ::unlink(m_path.c_str()); }
+void LinuxRecordFile::Remove() {
+    ::unlink(m_path.c_str());
+}
 
 std::string RecordFolder() {
     std::string folder = xdg::RuntimeDir();

@@ -33,7 +33,7 @@ class LinuxLevers final : public ILeverAccess {
     /// What Talvex needs to know of one thread before changing it.
     struct ThreadState {
         int nice = 0;
-        bool ours = false;        // real, effective and saved uid are the user's
+        bool ours = false;  // real, effective and saved uid are the user's
         bool resetOnFork = false;
         bool ordinaryPolicy = false;  // a time-sharing policy (not a real-time one)
     };

@@ -122,8 +122,8 @@ LinuxProcessApi::LinuxProcessApi(const std::string& recordFolder)
       m_levers(std::make_unique<LinuxLevers>(m_uid)),
       m_recordFile(recordFolder.empty() ? nullptr
                                         : std::make_unique<LinuxRecordFile>(recordFolder)),
-      m_record(std::make_unique<ChangeRecord>(*m_levers, LinuxLevers::BootId(),
-                                              m_recordFile.get())) {
+      m_record(
+          std::make_unique<ChangeRecord>(*m_levers, LinuxLevers::BootId(), m_recordFile.get())) {
     m_kernelGroups = ReadProcText("/proc/sys/kernel/sched_autogroup_enabled")
                          .value_or(std::string{})
                          .starts_with("1");
@@ -153,7 +153,9 @@ void LinuxProcessApi::SetKeepLimit(std::size_t limit) {
     while (m_kept.size() > m_keepLimit) m_kept.erase(m_kept.begin());
 }
 
-void LinuxProcessApi::SetAutogroupBoost(bool enabled) { m_groupBoost = enabled; }
+void LinuxProcessApi::SetAutogroupBoost(bool enabled) {
+    m_groupBoost = enabled;
+}
 
 bool LinuxProcessApi::Refresh(Tracked& process) {
     char buffer[1024];
@@ -301,7 +303,7 @@ std::vector<ChangeRecord::Request> LinuxProcessApi::ThreadRequests(
 }
 
 std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked& process,
-                                                                    int nice) {
+                                                                   int nice) {
     // With kernel.sched_autogroup_enabled at 1 the scheduler first shares the CPU
     // between sessions and applies nice values only inside one. For a raise to count
     // against busy programs of other sessions, the raised process's session group gets
@@ -381,8 +383,8 @@ CpuPlacement LinuxProcessApi::PlacementOf(std::int32_t pid) const {
 }
 
 std::optional<ChangeRecord::Request> LinuxProcessApi::WeightRequest(const Tracked& process,
-                                                                     const CpuPlacement& placement,
-                                                                     int nice) {
+                                                                    const CpuPlacement& placement,
+                                                                    int nice) {
     // A process in a CPU cgroup of its own competes by the group's weight: the group is
     // raised while its program is in front and lowered while it keeps the CPU busy in
     // the background (CpuTopology says which groups are the user's to change).
@@ -425,9 +427,8 @@ bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
     // Nice ranks threads only inside one CPU group; across groups the group's own
     // lever carries the change.
     const CpuPlacement placement = PlacementOf(process->pid);
-    const auto group = placement.lever == CpuLever::AutogroupNice
-                           ? GroupRequest(*process, *nice)
-                           : std::nullopt;
+    const auto group =
+        placement.lever == CpuLever::AutogroupNice ? GroupRequest(*process, *nice) : std::nullopt;
     if (group) {
         m_record->Change({*group});
     } else if (*nice >= 0) {
@@ -458,7 +459,6 @@ bool LinuxProcessApi::UndoAllChanges(std::uint32_t waitMs) {
     }
     return m_record->Held().empty();
 }
-
 
 bool LinuxProcessApi::Fresh(const Tracked& process) {
     return process.lastReadNs != 0 &&

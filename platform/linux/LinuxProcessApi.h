@@ -106,7 +106,7 @@ class LinuxProcessApi final : public IProcessApi {
     std::uint32_t m_uid = 0;
     std::uint64_t m_ticksPerSecond = 100;
     std::uint64_t m_bootFiletime = 0;  // boot time in 100 ns units since 1601
-    bool m_kernelGroups = false;  // the kernel groups by session
+    bool m_kernelGroups = false;       // the kernel groups by session
     bool m_groupBoost = true;
     std::int32_t m_frontPid = 0;  // the program in front, as the engine last said
     std::unique_ptr<LinuxLevers> m_levers;

@@ -13,7 +13,8 @@ namespace talvex::platform::win32 {
 /// A picture decoded for one size: a 32-bit premultiplied bitmap, drawn with alpha.
 class Bitmap {
   public:
-    Bitmap(HBITMAP bitmap, int width, int height) : m_bitmap(bitmap), m_width(width), m_height(height) {}
+    Bitmap(HBITMAP bitmap, int width, int height)
+        : m_bitmap(bitmap), m_width(width), m_height(height) {}
     ~Bitmap() { DeleteObject(m_bitmap); }
     Bitmap(const Bitmap&) = delete;
     Bitmap& operator=(const Bitmap&) = delete;

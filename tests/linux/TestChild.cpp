@@ -145,7 +145,8 @@ int main(int argc, char** argv) {
         // The raw calls change the calling thread's credentials only (the C library's
         // wrappers would change every thread's).
         const long uid = std::atol(argv[2]), gid = std::atol(argv[3]);
-        if (syscall(SYS_setresgid, gid, gid, gid) != 0 || syscall(SYS_setresuid, uid, uid, uid) != 0) {
+        if (syscall(SYS_setresgid, gid, gid, gid) != 0 ||
+            syscall(SYS_setresuid, uid, uid, uid) != 0) {
             return 3;
         }
         Ready();
