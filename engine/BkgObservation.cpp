@@ -1,5 +1,6 @@
 #include "engine/BkgObservation.h"
 
+#include "base/AccessKey.h"
 #include "engine/Engine.h"
 #include "engine/EntryRule.h"
 #include "i18n/FormatMsg.h"
@@ -29,10 +30,9 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
                                   strings.Lang(nameId, false, false, false, nameDefault)}),
         false);
 }
-}  // namespace
 
-// Name of a class in the log's words.
-std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
+// The class's name as the language file has it (the boost levels with access keys).
+std::string ClassCaption(const StringTable& strings, std::int32_t priorityClass) {
     switch (priorityClass) {
         case IDLE_PRIORITY_CLASS:
             return strings.Lang(21, false, false, false, "Idle");
@@ -49,6 +49,13 @@ std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
         default:
             return strings.Lang(22, false, false, false, "Unknown");
     }
+}
+}  // namespace
+
+// Name of a class in the log's words. The boost levels' names are the main window's
+// captions: their access keys do not belong in a sentence.
+std::string ClassWord(const StringTable& strings, std::int32_t priorityClass) {
+    return WithoutAccessKey(ClassCaption(strings, priorityClass));
 }
 
 namespace {

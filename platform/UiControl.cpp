@@ -40,16 +40,6 @@ char AccessKeyOf(std::string_view caption) {
     return 0;
 }
 
-std::string WithoutAccessKey(std::string_view caption) {
-    std::string text;
-    text.reserve(caption.size());
-    for (std::size_t i = 0; i < caption.size(); ++i) {
-        if (caption[i] == '&' && i + 1 < caption.size()) ++i;  // the marker goes, "&&" gives "&"
-        text += caption[i];
-    }
-    return text;
-}
-
 Control::Control(Form& form, ControlKind kind, std::string name, std::int16_t index, TwipsRect rect)
     : m_form(form),
       m_kind(kind),

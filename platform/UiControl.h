@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/AccessKey.h"
 #include "platform/UiTypes.h"
 
 namespace talvex::platform {
@@ -21,8 +22,7 @@ class Form;
 /// The access key of a caption: the character after a single "&", upper-cased; 0 when
 /// there is none ("&&" stands for an ampersand itself).
 char AccessKeyOf(std::string_view caption);
-/// The caption as it reads: without the "&" that marks the access key, "&&" as "&".
-std::string WithoutAccessKey(std::string_view caption);
+using talvex::WithoutAccessKey;
 
 /// Looks of a control. Colours that are not set come from the backend's defaults.
 struct ControlStyle {

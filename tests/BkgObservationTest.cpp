@@ -173,6 +173,12 @@ TEST_F(BkgTest, TextsComeFromTheStringTable) {
               "Leerlauf.");
     Observe(setup, 0);  // id 23 missing: its default
     EXPECT_EQ(Last(), "[09.12.2026 08:48:46] setup.exe zurück auf Normal.");
+    // The boost levels' names are captions with access keys; the sentence has none.
+    strings.Store(6, "&Hoch");
+    const auto high = Setup(HIGH_PRIORITY_CLASS);
+    Observe(high, 55);
+    Observe(high, 0);
+    EXPECT_EQ(Last(), "[09.12.2026 08:48:46] setup.exe zurück auf Hoch.");
 }
 
 // Through the tick: the walk, the cached rule lookups and the program in front.

@@ -8,14 +8,13 @@ namespace talvex::held {
 
 namespace {
 
-// The class in words; a nice value by the class it reads back as. The names of the
-// boost levels are the main window's captions: their access keys do not belong here.
+// The class in words; a nice value by the class it reads back as.
 std::string ValueText(const StringTable& s, platform::Lever values, std::int64_t value) {
     if (values == platform::Lever::GroupWeight) return std::to_string(value);
     const std::int32_t cls = values == platform::Lever::PriorityClass
                                  ? static_cast<std::int32_t>(value)
                                  : ClassOfNice(value);
-    return platform::WithoutAccessKey(ClassWord(s, cls));
+    return ClassWord(s, cls);
 }
 
 std::string WhyText(const StringTable& s, const HeldReason& reason) {
