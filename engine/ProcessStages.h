@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "engine/HangupObservation.h"
-#include "engine/IEngineHost.h"
+#include "engine/IProcessStages.h"
 
 namespace talvex {
 
