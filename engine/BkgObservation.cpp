@@ -76,6 +76,9 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     const modMain& settings = engine.m_modMain;
     // Pid 0 would make the priority queries fall back to Talvex's own process.
     if (!settings.bBkgObservation || entry.lPid == 0) return;
+    // Talvex itself is never observed, whatever its file is called: it runs at High by
+    // its own choice, and lowering or "restoring" it would undo that.
+    if (entry.lPid == engine.m_modMain.Processes().GetCurrentProcessId()) return;
     // The user put this program back by hand: it stays as it is until it comes to the front.
     if (engine.Held().LeftAlone(entry.lPid)) return;
     // The first case that applies decides, even when it then finds nothing to do. Usage

@@ -97,6 +97,19 @@ TEST_F(BkgTest, APriorityChangedByOthersAfterTheLoweringIsKept) {
 
 // Without the right to raise, a lowered process could never be given its priority
 // back: nothing is lowered, and no line repeats tick after tick.
+// Talvex's own process, whatever its file is called and without a rule for it: its own
+// raise at start is neither undone when it idles nor replaced when it is busy.
+TEST_F(BkgTest, TalvexItselfIsNeverObserved) {
+    const auto self = Setup(NORMAL_PRIORITY_CLASS);
+    desk.SetCurrentProcess(self);
+    engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+    for (const std::int16_t usage : {0, 55, 25, 0}) {
+        Observe(self, usage);
+        EXPECT_EQ(desk.PriorityOf(self), HIGH_PRIORITY_CLASS) << usage;
+    }
+    EXPECT_TRUE(log.Lines().empty());
+}
+
 TEST_F(BkgTest, WithoutTheRightToRaiseNothingIsLoweredOrLogged) {
     desk.SetMayRaisePriority(false);
     const auto setup = Setup(NORMAL_PRIORITY_CLASS);
