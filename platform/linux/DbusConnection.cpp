@@ -41,7 +41,7 @@ std::string DbusConnection::UniqueName() const {
 
 std::string DbusConnection::OwnerOf(const std::string& name) const {
     if (!m_bus) return {};
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is a C compound literal
     sd_bus_message* reply = nullptr;
     std::string owner;
     const char* text = nullptr;

@@ -39,7 +39,7 @@ bool GnomeForegroundSource::Start(IUiServices& ui, OnChange onChange) {
         Stop();
         return false;
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is a C compound literal
     sd_bus_message* reply = nullptr;
     const bool answered = sd_bus_call_method(m_bus->Bus(), kShell, kPath, kInterface, "Get", &error,
                                              &reply, "") >= 0 &&

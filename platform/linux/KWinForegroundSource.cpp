@@ -18,7 +18,7 @@ constexpr std::size_t kTitleChars = 250;
 bool CallKWin(sd_bus* bus, const char* path, const char* interface, const char* method,
               sd_bus_message** reply, const char* types, const std::string* a = nullptr,
               const std::string* b = nullptr) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is a C compound literal
     int r = 0;
     if (a && b) {
         r = sd_bus_call_method(bus, "org.kde.KWin", path, interface, method, &error, reply, types,
