@@ -218,6 +218,17 @@ ILeverAccess::Write LinuxLevers::WriteResetOnFork(const LeverTarget& target, std
     return Write::Done;
 }
 
+namespace {
+// Writes a number to a lever's file and closes it.
+ILeverAccess::Write WriteNumberAndClose(int fd, std::int64_t value) {
+    const std::string text = std::to_string(value);
+    const bool ok = ::write(fd, text.data(), text.size()) >= 0;
+    const int error = errno;
+    ::close(fd);
+    return ok ? ILeverAccess::Write::Done : WriteError(error);
+}
+}  // namespace
+
 ILeverAccess::Write LinuxLevers::WriteGroupNice(const LeverTarget& target, std::int64_t value) {
     const int fd = ::open(ProcPath(target.pid, "autogroup").c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return WriteError(errno);
@@ -228,11 +239,7 @@ ILeverAccess::Write LinuxLevers::WriteGroupNice(const LeverTarget& target, std::
         ::close(fd);
         return Write::Gone;
     }
-    const std::string text = std::to_string(value);
-    const bool ok = ::write(fd, text.data(), text.size()) >= 0;
-    const int error = errno;
-    ::close(fd);
-    return ok ? Write::Done : WriteError(error);
+    return WriteNumberAndClose(fd, value);
 }
 
 ILeverAccess::Write LinuxLevers::WriteGroupWeight(const LeverTarget& target, std::int64_t value) {
@@ -249,11 +256,7 @@ ILeverAccess::Write LinuxLevers::WriteGroupWeight(const LeverTarget& target, std
         ::close(fd);
         return Write::Gone;
     }
-    const std::string text = std::to_string(value);
-    const bool ok = ::write(fd, text.data(), text.size()) >= 0;
-    const int error = errno;
-    ::close(fd);
-    return ok ? Write::Done : WriteError(error);
+    return WriteNumberAndClose(fd, value);
 }
 
 // ---- the record's file ----
