@@ -145,12 +145,11 @@ class Desk {
     // Called by a desktop once its windows and children are there.
     void Begin(IWindowApi& windows) {
         engine = std::make_unique<Engine>(processes, windows, clock, strings, log, host);
-        engine->m_iNewPriority = 1;  // High
+        engine->SetNewPriority(1);  // High
         // As the program does: its own process runs at High and is never observed.
-        engine->m_TalvexItems.fAddToTalvexItems("talvex_bench_foreground", 0, true, true, false,
-                                                false);
+        engine->Items().fAddToTalvexItems("talvex_bench_foreground", 0, true, true, false, false);
         processes.Allow(processes.GetCurrentProcessId());
-        engine->m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+        engine->Queries().SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
         processes.Allow(Pid(0));
         processes.Allow(Pid(1));
         tick = g_ui->CreateTimer();

@@ -10,6 +10,7 @@
 
 #include "engine/Engine.h"
 #include "platform/fake/FakeDesktop.h"
+#include "tests/EngineProbe.h"
 
 namespace talvex {
 namespace {
@@ -125,14 +126,14 @@ struct NullRig {
     NullHost host;
     Engine engine{desk, desk, desk, strings, log, host};
     NullRig() {
-        AddRules(engine.m_TalvexItems);
+        AddRules(engine.Items());
         engine.tmrRefresh_Timer();  // builds the table
         for (int i = 0; i < 3; ++i) Tick();
-        if (engine.m_lLastProcess != kProcesses - 1) throw std::runtime_error("no table");
+        if (engine.LastProcess() != kProcesses - 1) throw std::runtime_error("no table");
     }
     void Tick() {
         desk.Advance();
-        engine.m_lRebuildCountdown = 16;  // every tick an ordinary one
+        EngineProbe::RebuildCountdown(engine) = 16;  // every tick an ordinary one
         engine.tmrRefresh_Timer();
     }
 };
@@ -148,7 +149,7 @@ BENCHMARK(BM_OrdinaryTick_NullPlatform);
 void BM_TickAfterRuleEdit_NullPlatform(benchmark::State& state) {
     NullRig rig;
     for (auto _ : state) {
-        rig.engine.m_TalvexItems.Edit(0);
+        rig.engine.Items().Edit(0);
         rig.Tick();
     }
     ReportPerProcess(state);
@@ -179,15 +180,15 @@ void BM_OrdinaryTick_FakeDesktop(benchmark::State& state) {
     ActionLog log{desk};
     NullHost host;
     Engine engine{desk, desk, desk, strings, log, host};
-    AddRules(engine.m_TalvexItems);
+    AddRules(engine.Items());
     auto tick = [&] {
         desk.AdvanceClock(kInterval);
-        engine.m_lRebuildCountdown = 16;
+        EngineProbe::RebuildCountdown(engine) = 16;
         engine.tmrRefresh_Timer();
     };
     engine.tmrRefresh_Timer();  // builds the table
     for (int i = 0; i < 3; ++i) tick();
-    if (engine.m_lLastProcess != kProcesses - 1) state.SkipWithError("no table");
+    if (engine.LastProcess() != kProcesses - 1) state.SkipWithError("no table");
     for (auto _ : state) {
         state.PauseTiming();
         for (int i = 0; i < kProcesses; ++i) {

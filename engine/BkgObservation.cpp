@@ -13,7 +13,7 @@ namespace {
 // Lowers the process to `target` unless it is there already or cannot be opened.
 void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::int16_t threshold,
            std::int16_t nameId, const char* nameDefault) {
-    modMain& queries = engine.m_modMain;
+    modMain& queries = engine.Queries();
     const std::int32_t present = queries.GetWindowPriority(entry.lPid, 0);
     if (present == target || present == kCannotOpen) return;
     // Without the right to raise, a lowered process could never get its priority back.
@@ -62,23 +62,23 @@ namespace {
 // An idle process that Talvex lowered gets back exactly what it had. A priority that
 // somebody else chose (a job started with nice, a sound server kept high) is left alone.
 void UndoLowering(Engine& engine, const ProcessEntry& entry) {
-    if (engine.m_modMain.UndoProcessChanges(entry.lPid) == 0) return;
+    if (engine.Queries().UndoProcessChanges(entry.lPid) == 0) return;
     engine.Held().Forget(entry.lPid);
     const StringTable& strings = engine.Strings();
     const std::string format =
         strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
-    const std::int32_t now = engine.m_modMain.GetWindowPriority(entry.lPid, 0);
+    const std::int32_t now = engine.Queries().GetWindowPriority(entry.lPid, 0);
     engine.Log().DoLog(FormatMsg(format, MsgArgs{entry.sExeName, ClassWord(strings, now)}), false);
 }
 }  // namespace
 
 void ObserveBackground(Engine& engine, ProcessEntry& entry) {
-    const modMain& settings = engine.m_modMain;
+    const modMain& settings = engine.Queries();
     // Pid 0 would make the priority queries fall back to Talvex's own process.
     if (!settings.bBkgObservation || entry.lPid == 0) return;
     // Talvex itself is never observed, whatever its file is called: it runs at High by
     // its own choice, and lowering or "restoring" it would undo that.
-    if (entry.lPid == engine.m_modMain.Processes().GetCurrentProcessId()) return;
+    if (entry.lPid == engine.Queries().Processes().GetCurrentProcessId()) return;
     // The user put this program back by hand: it stays as it is until it comes to the front.
     if (engine.Held().LeftAlone(entry.lPid)) return;
     // The first case that applies decides, even when it then finds nothing to do. Usage
@@ -87,10 +87,10 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     // so for them neither the rules nor the class are looked at.
     const std::int16_t usage = entry.iCpuUsage;
     const bool lowers = usage > settings.iIdleCpuUsage || usage > settings.iBelowNormalCpuUsage;
-    const bool holds = engine.m_modMain.Processes().Changes().Holds(entry.lPid);
+    const bool holds = engine.Queries().Processes().Changes().Holds(entry.lPid);
     if (!lowers && (usage > 0 || !holds)) return;
-    const std::int16_t rule = FindEntryRule(engine.m_TalvexItems, entry);
-    if (rule >= 0 && engine.m_TalvexItems[static_cast<std::size_t>(rule)].bNoBkgObservation) {
+    const std::int16_t rule = FindEntryRule(engine.Items(), entry);
+    if (rule >= 0 && engine.Items()[static_cast<std::size_t>(rule)].bNoBkgObservation) {
         return;
     }
     if (usage > settings.iIdleCpuUsage) {

@@ -41,6 +41,12 @@ void Engine::RestoreForeground() {
     UndoUnlessOwn(m_lForegroundPid);
 }
 
+void Engine::LetGoOfForeground() {
+    if (m_lForegroundPid == 0 || m_lForegroundPriority == 0) return;
+    RestoreForeground();
+    m_lForegroundPid = 0;
+}
+
 void Engine::UndoUnlessOwn(std::int32_t lPid) {
     // Talvex's own raise at start-up holds for as long as it runs, in front or not.
     if (lPid == m_modMain.Processes().GetCurrentProcessId()) return;
@@ -100,9 +106,9 @@ std::string Engine::TooltipText(const std::string& sTitle, const std::string& sP
 std::string Engine::StatusText(WindowHandle window, const std::string& title,
                                const std::string& path, std::int32_t pid, std::int32_t priority,
                                const std::string& priorityName) const {
-    return txtWindow + ": " + std::to_string(window) + " (" + title + ")\r\n" + path + "\r\n" +
-           txtProcessId + ": " + std::to_string(pid) + ", " + txtPriority + ": " +
-           std::to_string(priority) + " (" + priorityName + ")";
+    return m_words.txtWindow + ": " + std::to_string(window) + " (" + title + ")\r\n" + path +
+           "\r\n" + m_words.txtProcessId + ": " + std::to_string(pid) + ", " + m_words.txtPriority +
+           ": " + std::to_string(priority) + " (" + priorityName + ")";
 }
 
 void Engine::ForegroundEvent() {

@@ -29,6 +29,11 @@ enum class ShutdownState : std::int16_t {
     Ending,     ///< the end runs: nothing new starts
 };
 
+/// Translated words of the status text.
+struct StatusWords {
+    std::string txtWindow, txtProcessId, txtPriority;
+};
+
 class Engine {
   public:
     Engine(platform::IProcessApi& processes, platform::IWindowApi& windows, platform::IClock& clock,
@@ -45,10 +50,6 @@ class Engine {
     /// while no window is in front (the tick counts that). Any error ends the step
     /// quietly, as in a tick.
     void ForegroundEvent();
-
-    /// Undoes Talvex's changes to the program in front, so it has exactly the priority it
-    /// had before. Used when the front changes and when boosting is switched off.
-    void RestoreForeground();
 
     /// What Talvex holds changed now, and why; Talvex's own raise is left out. While the
     /// program in front has its boost turned off after a hang-up, it has a row too.
@@ -71,6 +72,76 @@ class Engine {
     void SetWarningDialog(IWarningDialog* dialog) { m_warningDialog = dialog; }
     IWarningDialog* WarningDialog() const { return m_warningDialog; }
 
+    // ---- what the main window sets and reads ----
+
+    /// The queries on windows and processes, with the observation's options.
+    modMain& Queries() { return m_modMain; }
+    /// The rules; a rule at level -1 follows the global level.
+    TalvexItems& Items() { return m_TalvexItems; }
+    const TalvexItems& Items() const { return m_TalvexItems; }
+    /// The global boost level: 0 Above Normal, 1 High, 2 Realtime.
+    std::int16_t NewPriority() const { return m_iNewPriority; }
+    void SetNewPriority(std::int16_t iLevel) { m_iNewPriority = iLevel; }
+    /// Hang-up tolerance: critical ticks before boosting is turned off for a program.
+    std::int32_t MaxFailures() const { return m_lMaxFailures; }
+    void SetMaxFailures(std::int32_t lMaxFailures) { m_lMaxFailures = lMaxFailures; }
+    /// How far the end has come; the window moves it on, the tick takes it up.
+    ShutdownState Shutdown() const { return m_iShutdownState; }
+    void SetShutdown(ShutdownState state) { m_iShutdownState = state; }
+    /// Translated words of the status text.
+    StatusWords& Words() { return m_words; }
+    /// Boosting was switched off: the program in front gets its priority back and is
+    /// forgotten, so switching on again treats it as new.
+    void LetGoOfForeground();
+
+    // ---- what the last tick or event saw ----
+
+    std::int32_t ForegroundPid() const { return m_lForegroundPid; }
+    /// Its class before Talvex raised it; -9999 when it could not be opened.
+    std::int32_t ForegroundPriority() const { return m_lForegroundPriority; }
+    const std::string& ForegroundExe() const { return m_sForegroundExe; }
+    const std::string& PreviousExe() const { return m_sPreviousExe; }
+    /// Critical ticks counted against the program in front, and whether its boost was
+    /// turned off for hanging.
+    std::int32_t FailureCounter() const { return m_lFailureCounter; }
+    bool FailureTurnOff() const { return m_bFailureTurnOff; }
+    /// The process table: entries 0 to LastProcess() (-1 after a failed build).
+    const std::vector<ProcessEntry>& ProcessTable() const { return m_Processes; }
+    std::int32_t LastProcess() const { return m_lLastProcess; }
+
+    StringTable& Strings() { return m_strings; }
+    ActionLog& Log() { return m_log; }
+    IEngineHost& Host() { return m_host; }
+    platform::IClock& Clock() { return m_clock; }
+
+  private:
+    // What the foreground queries of one tick found.
+    struct Front {
+        platform::WindowHandle window = 0;
+        std::string title, path;
+        std::int32_t pid = 0;
+    };
+    /// Undoes Talvex's changes to the program in front, so it has exactly the priority it
+    /// had before. Used when the front changes and when boosting is switched off.
+    void RestoreForeground();
+    void RefreshTick();
+    /// The foreground queries and the status text; true when the front changed and the
+    /// change was carried out.
+    bool ForegroundStep(Front& front);
+    std::string StatusText(platform::WindowHandle window, const std::string& title,
+                           const std::string& path, std::int32_t pid, std::int32_t priority,
+                           const std::string& priorityName) const;
+    void ForegroundChanged(platform::WindowHandle window, const std::string& title,
+                           const std::string& path);
+    void BoostForeground(platform::WindowHandle window);
+    void UndoUnlessOwn(std::int32_t lPid);
+
+    // The tick's own stages work on the state below.
+    friend class ProcessStages;
+    friend class HangupObservation;
+    // Tests and benchmarks put the engine into states a real run takes long to reach.
+    friend struct EngineProbe;
+
     modMain m_modMain;
     std::int16_t m_iNewPriority = 0;  // global boost level
     TalvexItems m_TalvexItems{m_iNewPriority};
@@ -88,38 +159,12 @@ class Engine {
     std::string m_sWarnedExe;
     std::int32_t m_lMaxFailures = 8;  // hang-up tolerance in critical ticks
 
-    // The process table: entries 0 to m_lLastProcess (-1 after a failed build).
     modProcess m_modProcess;
     std::vector<ProcessEntry> m_Processes;
     std::int32_t m_lLastProcess = 0;
     std::int32_t m_lRebuildCountdown = 0;  // 0: the next tick rebuilds the table
 
-    // Translated words of the status text.
-    std::string txtWindow, txtProcessId, txtPriority;
-
-    StringTable& Strings() { return m_strings; }
-    ActionLog& Log() { return m_log; }
-    IEngineHost& Host() { return m_host; }
-    platform::IClock& Clock() { return m_clock; }
-
-  private:
-    // What the foreground queries of one tick found.
-    struct Front {
-        platform::WindowHandle window = 0;
-        std::string title, path;
-        std::int32_t pid = 0;
-    };
-    void RefreshTick();
-    /// The foreground queries and the status text; true when the front changed and the
-    /// change was carried out.
-    bool ForegroundStep(Front& front);
-    std::string StatusText(platform::WindowHandle window, const std::string& title,
-                           const std::string& path, std::int32_t pid, std::int32_t priority,
-                           const std::string& priorityName) const;
-    void ForegroundChanged(platform::WindowHandle window, const std::string& title,
-                           const std::string& path);
-    void BoostForeground(platform::WindowHandle window);
-    void UndoUnlessOwn(std::int32_t lPid);
+    StatusWords m_words;
 
     platform::IClock& m_clock;
     StringTable& m_strings;

@@ -114,7 +114,8 @@ std::vector<FirstStartRule> LinuxFirstStartRules() {
     return {{"gnome-system-monitor", true}, {"plasma-systemmonitor", true}, {"ksysguard", true}};
 }
 
-SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items, std::int16_t& iGlobalLevel,
+SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items,
+                            const std::function<void(std::int16_t)>& setGlobalLevel,
                             const SettingsDefaults& defaults) {
     ReadScope scope(store);
     Keys keys(store);
@@ -125,7 +126,7 @@ SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items, std::int1
     if (v.iNewPriority < 0 || v.iNewPriority > 2) v.iNewPriority = SettingsValues{}.iNewPriority;
     // A rule stored with level -1 takes the global level as it is added, so the stored
     // level must be in force before the first rule.
-    iGlobalLevel = v.iNewPriority;
+    setGlobalLevel(v.iNewPriority);
     v.bAlwaysOnTop = keys.Bool("Window.AlwaysOnTop", v.bAlwaysOnTop);
     v.bAdvancedView = keys.Bool("Window.AdvancedView", v.bAdvancedView);
     v.bAutoUpdate = keys.Bool("General.AutoUpdate", v.bAutoUpdate);

@@ -4,6 +4,7 @@
 // and applies the values to its controls itself.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,14 +75,15 @@ struct SettingsDefaults {
 };
 
 /// Reads the options and appends the stored rules to `items`. The stored boost level
-/// goes into iGlobalLevel (the level `items` gives a rule added with level -1) before
-/// the first rule is added. On the very first start (no refresh rate stored yet, or 0)
-/// the first-start rules and the program's own rule come first. A value that does not
-/// convert to its key's type gives that key's default; a boost level outside 0 to 2
-/// gives 1; a refresh rate below 10 ms, or one that does not convert, gives 500 ms.
-/// Rules whose text cannot be read are skipped.
+/// is handed to setGlobalLevel (it sets the level `items` gives a rule added with
+/// level -1) before the first rule is added. On the very first start (no refresh rate stored yet,
+/// or 0) the first-start rules and the program's own rule come first. A value that does not convert
+/// to its key's type gives that key's default; a boost level outside 0 to 2 gives 1; a refresh rate
+/// below 10 ms, or one that does not convert, gives 500 ms. Rules whose text cannot be read are
+/// skipped.
 SettingsValues ReadSettings(platform::ISettingsStore& store, TalvexItems& items,
-                            std::int16_t& iGlobalLevel, const SettingsDefaults& defaults = {});
+                            const std::function<void(std::int16_t)>& setGlobalLevel,
+                            const SettingsDefaults& defaults = {});
 
 /// The stored window position, centred where nothing usable is stored, and brought back
 /// to the centre where the window would end more than 100 pixels beyond the right or

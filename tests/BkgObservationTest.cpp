@@ -102,7 +102,7 @@ TEST_F(BkgTest, APriorityChangedByOthersAfterTheLoweringIsKept) {
 TEST_F(BkgTest, TalvexItselfIsNeverObserved) {
     const auto self = Setup(NORMAL_PRIORITY_CLASS);
     desk.SetCurrentProcess(self);
-    engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+    engine.Queries().SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
     for (const std::int16_t usage : {0, 55, 25, 0}) {
         Observe(self, usage);
         EXPECT_EQ(desk.PriorityOf(self), HIGH_PRIORITY_CLASS) << usage;
@@ -135,7 +135,7 @@ TEST_F(BkgTest, FirstCaseThatAppliesDecidesEvenWhenSkipped) {
     EXPECT_EQ(desk.PriorityOf(above), IDLE_PRIORITY_CLASS);
 
     // An Idle threshold below the Below Normal one takes every busy process to Idle.
-    engine.m_modMain.iIdleCpuUsage = 5;
+    engine.Queries().iIdleCpuUsage = 5;
     const auto busy = Setup(NORMAL_PRIORITY_CLASS);
     Observe(busy, 25);
     EXPECT_EQ(desk.PriorityOf(busy), IDLE_PRIORITY_CLASS);
@@ -153,7 +153,7 @@ TEST_F(BkgTest, ProcessThatCannotBeOpenedIsNeverTouched) {
 }
 
 TEST_F(BkgTest, SwitchedOffObservesNothing) {
-    engine.m_modMain.bBkgObservation = false;
+    engine.Queries().bBkgObservation = false;
     const auto setup = Setup(HIGH_PRIORITY_CLASS);
     Observe(setup, 90);
     Observe(setup, 0);
@@ -162,7 +162,7 @@ TEST_F(BkgTest, SwitchedOffObservesNothing) {
 }
 
 TEST_F(BkgTest, OnlyTheFirstMatchingRuleCountsAndNeverBoostDoesNotExempt) {
-    auto& items = engine.m_TalvexItems;
+    auto& items = engine.Items();
     items.fAddToTalvexItems("SETUP", 0, true, false, false, false);  // never boost, observed
     items.fAddToTalvexItems("setup.exe", 0, false, true, false, false);
     const auto setup = Setup(NORMAL_PRIORITY_CLASS);
@@ -211,10 +211,10 @@ TEST_F(ObserverTest, WalkLowersBusyBackgroundButNeverTheProgramInFront) {
     // Later ticks leave it where it was put; a rule added meanwhile is seen at once.
     TickAt(compiler, 90);
     EXPECT_EQ(LogLinesWith("Found compiler running"), 1u);
-    engine.m_TalvexItems.fAddToTalvexItems("compiler", 0, false, true, false, false);
+    engine.Items().fAddToTalvexItems("compiler", 0, false, true, false, false);
     TickAt(compiler, 0);
     EXPECT_EQ(desk.PriorityOf(compiler), IDLE_PRIORITY_CLASS);
-    engine.m_TalvexItems.fDeleteFromTalvexItems("compiler");
+    engine.Items().fDeleteFromTalvexItems("compiler");
     TickAt(compiler, 0);
     EXPECT_EQ(desk.PriorityOf(compiler), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(desk.OpenHandleCount(), 0u);

@@ -76,15 +76,15 @@ TEST_F(EditingRestartTest, EditedRuleOptionsAndWindowPlaceSurviveARestart) {
         ASSERT_TRUE(run.ui.Ended());
     }
     ProgramRun again(desk, store);
-    TalvexItems& items = again.frm.engine().m_TalvexItems;
+    TalvexItems& items = again.frm.engine().Items();
     const std::int16_t rule = items.fFindInTalvexItems("/usr/bin/editor-2");
     ASSERT_GE(rule, 0);
     EXPECT_EQ(items[rule].sItem, "/usr/bin/editor-2");
     EXPECT_EQ(items[rule].iBoostLevel, 2);
     EXPECT_TRUE(items[rule].bNoBkgObservation);
     EXPECT_FALSE(items[rule].bNeverBoost);
-    EXPECT_EQ(again.frm.engine().m_modMain.iIdleCpuUsage, 75);
-    EXPECT_EQ(again.frm.engine().m_lMaxFailures, 30);
+    EXPECT_EQ(again.frm.engine().Queries().iIdleCpuUsage, 75);
+    EXPECT_EQ(again.frm.engine().MaxFailures(), 30);
     ASSERT_NE(again.frm.Advanced(), nullptr);
     EXPECT_EQ(again.frm.Advanced()->form().Left(), 2400);
     EXPECT_EQ(again.frm.Advanced()->form().Top(), 1800);

@@ -4,6 +4,7 @@
 #include "base/TalvexError.h"
 #include "engine/Engine.h"
 #include "platform/fake/FakeDesktop.h"
+#include "tests/EngineProbe.h"
 
 namespace talvex {
 namespace {
@@ -37,11 +38,11 @@ class EngineTest : public ::testing::Test {
     void SetUp() override {
         self = desk.AddProcess({"/opt/talvex/talvex", HIGH_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
-        engine.m_TalvexItems.fAddToTalvexItems("talvex", 0, true, true, false, false);
-        engine.m_iNewPriority = 1;
-        engine.txtWindow = "Window";
-        engine.txtProcessId = "Process ID";
-        engine.txtPriority = "Priority";
+        engine.Items().fAddToTalvexItems("talvex", 0, true, true, false, false);
+        engine.SetNewPriority(1);
+        engine.Words().txtWindow = "Window";
+        engine.Words().txtProcessId = "Process ID";
+        engine.Words().txtPriority = "Priority";
         // These cases are about the cycle itself: no process table, so that every
         // tick reaches the foreground queries.
         engine.SetStages(nullptr);
@@ -67,9 +68,9 @@ TEST_F(EngineTest, BoostsNewProgramAndRestoresItOnSwitch) {
     const auto [editor, editorWnd] = Front("/usr/bin/editor", "Notes - Editor");
     engine.tmrRefresh_Timer();
     EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
-    EXPECT_EQ(engine.m_lForegroundPid, editor);
-    EXPECT_EQ(engine.m_lForegroundPriority, NORMAL_PRIORITY_CLASS);
-    EXPECT_EQ(engine.m_sForegroundExe, "/usr/bin/editor");
+    EXPECT_EQ(engine.ForegroundPid(), editor);
+    EXPECT_EQ(engine.ForegroundPriority(), NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(engine.ForegroundExe(), "/usr/bin/editor");
     EXPECT_EQ(log.Lines().back(),
               "[09.12.2026 08:48:46] Foreground application changed: Notes - Editor");
     EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: Notes - Editor");
@@ -78,18 +79,18 @@ TEST_F(EngineTest, BoostsNewProgramAndRestoresItOnSwitch) {
     engine.tmrRefresh_Timer();
     EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
-    EXPECT_EQ(engine.m_sPreviousExe, "/usr/bin/editor");
-    EXPECT_EQ(engine.m_sForegroundExe, "/usr/bin/shell");
+    EXPECT_EQ(engine.PreviousExe(), "/usr/bin/editor");
+    EXPECT_EQ(engine.ForegroundExe(), "/usr/bin/shell");
     EXPECT_EQ(desk.OpenHandleCount(), 0u);
     (void)editorWnd;
     (void)shellWnd;
 }
 
 TEST_F(EngineTest, DecisionTableForRulesBlockedAndPresentClass) {
-    engine.m_TalvexItems.fAddToTalvexItems("/usr/bin/ruled", 0, false, false, false, false);
-    engine.m_TalvexItems.fAddToTalvexItems("/usr/bin/blocked", 2, true, false, false, false);
-    engine.m_TalvexItems.fAddToTalvexItems("/usr/bin/norise", -1, false, false, false, false);
-    engine.m_TalvexItems.Edit(3).iBoostLevel = -1;
+    engine.Items().fAddToTalvexItems("/usr/bin/ruled", 0, false, false, false, false);
+    engine.Items().fAddToTalvexItems("/usr/bin/blocked", 2, true, false, false, false);
+    engine.Items().fAddToTalvexItems("/usr/bin/norise", -1, false, false, false, false);
+    engine.Items().Edit(3).iBoostLevel = -1;
     struct Case {
         std::string path;
         std::int32_t before, after;
@@ -114,8 +115,8 @@ TEST_F(EngineTest, DecisionTableForRulesBlockedAndPresentClass) {
 }
 
 TEST_F(EngineTest, RuleOfLevelTwoGivesRealtimeUnderGlobalLevelZero) {
-    engine.m_iNewPriority = 0;
-    engine.m_TalvexItems.fAddToTalvexItems("game.bin", 2, false, false, false, false);
+    engine.SetNewPriority(0);
+    engine.Items().fAddToTalvexItems("game.bin", 2, false, false, false, false);
     const auto [game, w] = Front("/opt/game/game.bin", "Game");
     engine.tmrRefresh_Timer();
     EXPECT_EQ(desk.PriorityOf(game), REALTIME_PRIORITY_CLASS);
@@ -143,7 +144,7 @@ TEST_F(EngineTest, EmptyTitleShowsPathInTooltipAndLog) {
 }
 
 TEST_F(EngineTest, StatusTextOnEveryTickThatReachesIt) {
-    engine.m_modMain.names.sNameHigh = "High";
+    engine.Queries().names.sNameHigh = "High";
     const auto [pid, window] = Front("/usr/bin/editor", "Ed");
     engine.tmrRefresh_Timer();
     engine.tmrRefresh_Timer();
@@ -159,7 +160,7 @@ TEST_F(EngineTest, NoForegroundWindowCountsAsChangeToPidZeroAndBoostsNothing) {
     engine.tmrRefresh_Timer();
     desk.SetForeground(0);
     engine.tmrRefresh_Timer();
-    EXPECT_EQ(engine.m_lForegroundPid, 0);
+    EXPECT_EQ(engine.ForegroundPid(), 0);
     EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(desk.PriorityOf(self), HIGH_PRIORITY_CLASS);  // own process blocked by rule
     EXPECT_NE(host.status.back().find("/opt/talvex/talvex\r\nProcess ID: 0, Priority: 128"),
@@ -172,9 +173,9 @@ TEST_F(EngineTest, ProgramThatCannotBeOpenedIsRecordedAndLoggedButNotTouched) {
     const auto pid = desk.AddProcess(spec);
     desk.SetForeground(desk.AddWindow(pid, "Root App"));
     engine.tmrRefresh_Timer();
-    EXPECT_EQ(engine.m_lForegroundPid, pid);
-    EXPECT_EQ(engine.m_lForegroundPriority, -9999);
-    EXPECT_EQ(engine.m_sForegroundExe, "");
+    EXPECT_EQ(engine.ForegroundPid(), pid);
+    EXPECT_EQ(engine.ForegroundPriority(), -9999);
+    EXPECT_EQ(engine.ForegroundExe(), "");
     EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] Foreground application changed: Root App");
     Front("/usr/bin/next", "Next");
     engine.tmrRefresh_Timer();
@@ -183,10 +184,10 @@ TEST_F(EngineTest, ProgramThatCannotBeOpenedIsRecordedAndLoggedButNotTouched) {
 
 TEST_F(EngineTest, EndRequestCallsEndAndDoesNothingElse) {
     const auto [editor, w] = Front("/usr/bin/editor", "Ed");
-    engine.m_iShutdownState = ShutdownState::Requested;
+    engine.SetShutdown(ShutdownState::Requested);
     engine.tmrRefresh_Timer();
     EXPECT_EQ(host.endCalls, 1);
-    EXPECT_EQ(engine.m_iShutdownState, ShutdownState::TakenUp);
+    EXPECT_EQ(engine.Shutdown(), ShutdownState::TakenUp);
     EXPECT_TRUE(host.status.empty());
     EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
 }
@@ -247,12 +248,12 @@ TEST_F(EngineTest, TranslatedLogTextIsUsed) {
 }
 
 TEST_F(EngineTest, FailureCounterAndTurnOffResetOnChange) {
-    engine.m_lFailureCounter = 7;
-    engine.m_bFailureTurnOff = true;
+    EngineProbe::FailureCounter(engine) = 7;
+    EngineProbe::FailureTurnOff(engine) = true;
     Front("/usr/bin/editor", "Ed");
     engine.tmrRefresh_Timer();
-    EXPECT_EQ(engine.m_lFailureCounter, 0);
-    EXPECT_FALSE(engine.m_bFailureTurnOff);
+    EXPECT_EQ(engine.FailureCounter(), 0);
+    EXPECT_FALSE(engine.FailureTurnOff());
 }
 
 // ---- a foreground change announced by the desktop ----
@@ -267,18 +268,18 @@ TEST_F(EngineTest, AnnouncedChangeRunsOnlyTheForegroundStepAndTheTicksKeepTheirC
     EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: Ed");
 
     // The same program again (another of its windows): status only, no second change.
-    engine.m_lFailureCounter = 3;
+    EngineProbe::FailureCounter(engine) = 3;
     desk.SetForeground(desk.AddWindow(editor, "Ed 2"));
     engine.ForegroundEvent();
     EXPECT_EQ(log.Lines().size(), 1u);
-    EXPECT_EQ(engine.m_lFailureCounter, 3);
+    EXPECT_EQ(engine.FailureCounter(), 3);
     EXPECT_EQ(host.status.size(), 2u);
 
     const auto [shell, shellWnd] = Front("/usr/bin/shell", "Shell");
     engine.ForegroundEvent();
     EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
-    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    EXPECT_EQ(engine.FailureCounter(), 0);
     // Neither the process table nor the observers ran; the next tick finds no change
     // and so observes.
     EXPECT_EQ(stages.tableStages, 0);
@@ -300,18 +301,18 @@ TEST_F(EngineTest, AMomentWithoutAWindowInFrontIsNoAnnouncedChange) {
     // The window manager clears the active window on the way back to the editor.
     desk.SetForeground(0);
     engine.ForegroundEvent();
-    EXPECT_EQ(engine.m_lForegroundPid, shell);
+    EXPECT_EQ(engine.ForegroundPid(), shell);
     EXPECT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
     desk.SetForeground(editorWnd);
     engine.ForegroundEvent();
     // "Current" needs the program used before: the shell, not the empty moment.
-    EXPECT_EQ(engine.m_sPreviousExe, "/usr/bin/shell");
+    EXPECT_EQ(engine.PreviousExe(), "/usr/bin/shell");
     EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
     EXPECT_EQ(log.Lines().size(), 3u);
     // Nothing in front for good: the tick counts it, as always.
     desk.SetForeground(0);
     engine.tmrRefresh_Timer();
-    EXPECT_EQ(engine.m_lForegroundPid, 0);
+    EXPECT_EQ(engine.ForegroundPid(), 0);
     EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
     (void)shellWnd;
 }
@@ -320,14 +321,14 @@ TEST_F(EngineTest, AnnouncedChangeAfterAnEndRequestLeavesTheEndToTheTick) {
     const auto [editor, w] = Front("/usr/bin/editor", "Ed");
     for (const ShutdownState state :
          {ShutdownState::Requested, ShutdownState::TakenUp, ShutdownState::Ending}) {
-        engine.m_iShutdownState = state;
+        engine.SetShutdown(state);
         engine.ForegroundEvent();
-        EXPECT_EQ(engine.m_iShutdownState, state);
+        EXPECT_EQ(engine.Shutdown(), state);
         EXPECT_EQ(host.endCalls, 0);
         EXPECT_TRUE(host.status.empty());
         EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
     }
-    engine.m_iShutdownState = ShutdownState::Requested;
+    engine.SetShutdown(ShutdownState::Requested);
     engine.tmrRefresh_Timer();
     EXPECT_EQ(host.endCalls, 1);
 }

@@ -24,20 +24,20 @@ class HangupTest : public ObserverTest {
     }
     void CriticalTicks(int n) { ObserverTest::CriticalTicks(hung, n); }
     std::int16_t RuleOf(const std::string& path) const {
-        return engine.m_TalvexItems.fFindInTalvexItems(path);
+        return engine.Items().fFindInTalvexItems(path);
     }
     std::int32_t hung = 0;
 };
 
 TEST_F(HangupTest, NinthCriticalTickTurnsOffLogsAndWarnsOnce) {
     CriticalTicks(8);
-    EXPECT_EQ(engine.m_lFailureCounter, 8);
+    EXPECT_EQ(engine.FailureCounter(), 8);
     EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
     EXPECT_TRUE(dialog.messages.empty());
     CriticalTicks(1);
     EXPECT_EQ(desk.PriorityOf(hung), NORMAL_PRIORITY_CLASS);
-    EXPECT_TRUE(engine.m_bFailureTurnOff);
-    EXPECT_EQ(engine.m_lFailureCounter, 8);
+    EXPECT_TRUE(engine.FailureTurnOff());
+    EXPECT_EQ(engine.FailureCounter(), 8);
     EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] " + kTurnOffLine);
     ASSERT_EQ(dialog.messages.size(), 1u);
     EXPECT_EQ(dialog.messages[0], kTurnOffLine);
@@ -52,8 +52,8 @@ TEST_F(HangupTest, NinthCriticalTickTurnsOffLogsAndWarnsOnce) {
     // ...until the front changes and it comes back and hangs again.
     SwitchTo(Start("/usr/bin/other"), "Other");
     SwitchTo(hung, "Again");
-    EXPECT_EQ(engine.m_lFailureCounter, 0);
-    EXPECT_FALSE(engine.m_bFailureTurnOff);
+    EXPECT_EQ(engine.FailureCounter(), 0);
+    EXPECT_FALSE(engine.FailureTurnOff());
     CriticalTicks(9);
     EXPECT_EQ(LogLinesWith("critical CPU usage"), 2u);
     EXPECT_EQ(dialog.messages.size(), 2u);
@@ -61,9 +61,9 @@ TEST_F(HangupTest, NinthCriticalTickTurnsOffLogsAndWarnsOnce) {
 
 TEST_F(HangupTest, NinetyFourNeverCountsNinetyFiveDoes) {
     for (int i = 0; i < 12; ++i) TickAt(hung, 94);
-    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    EXPECT_EQ(engine.FailureCounter(), 0);
     for (int i = 0; i < 3; ++i) TickAt(hung, 95);
-    EXPECT_EQ(engine.m_lFailureCounter, 3);
+    EXPECT_EQ(engine.FailureCounter(), 3);
 }
 
 TEST_F(HangupTest, NormalTicksTakeOneOffTheCount) {
@@ -71,26 +71,26 @@ TEST_F(HangupTest, NormalTicksTakeOneOffTheCount) {
     TickAt(hung, 100);
     TickAt(hung, 10);
     TickAt(hung, 100);
-    EXPECT_EQ(engine.m_lFailureCounter, 2);
+    EXPECT_EQ(engine.FailureCounter(), 2);
     for (int i = 0; i < 5; ++i) TickAt(hung, 0);
-    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    EXPECT_EQ(engine.FailureCounter(), 0);
 }
 
 TEST_F(HangupTest, ToleranceZeroTurnsOffOnFirstCriticalTick) {
-    engine.m_lMaxFailures = 0;
+    engine.SetMaxFailures(0);
     CriticalTicks(1);
     EXPECT_EQ(desk.PriorityOf(hung), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(dialog.messages.size(), 1u);
 }
 
 TEST_F(HangupTest, RuleFlagsExemptFromCheckOrFromWarning) {
-    engine.m_TalvexItems.fAddToTalvexItems("spinner", 1, false, false, true, false);
+    engine.Items().fAddToTalvexItems("spinner", 1, false, false, true, false);
     CriticalTicks(20);
-    EXPECT_EQ(engine.m_lFailureCounter, 0);
+    EXPECT_EQ(engine.FailureCounter(), 0);
     EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
 
-    engine.m_TalvexItems.Edit(1).bNoHangUpObservation = false;
-    engine.m_TalvexItems.Edit(1).bNoHangUpObservationMsg = true;
+    engine.Items().Edit(1).bNoHangUpObservation = false;
+    engine.Items().Edit(1).bNoHangUpObservationMsg = true;
     CriticalTicks(9);
     EXPECT_EQ(desk.PriorityOf(hung), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] " + kTurnOffLine);
@@ -98,12 +98,12 @@ TEST_F(HangupTest, RuleFlagsExemptFromCheckOrFromWarning) {
 }
 
 TEST_F(HangupTest, BothAnswersMakeOneRuleWithTheGlobalLevel) {
-    engine.m_iNewPriority = 2;
+    engine.SetNewPriority(2);
     dialog.noMessage = dialog.noBoost = true;
-    const auto rulesBefore = engine.m_TalvexItems.Count();
+    const auto rulesBefore = engine.Items().Count();
     CriticalTicks(9);
-    ASSERT_EQ(engine.m_TalvexItems.Count(), rulesBefore + 1);
-    const TalvexItem& rule = engine.m_TalvexItems[rulesBefore];
+    ASSERT_EQ(engine.Items().Count(), rulesBefore + 1);
+    const TalvexItem& rule = engine.Items()[rulesBefore];
     EXPECT_EQ(rule.sItem, kHungPath);
     EXPECT_EQ(rule.iBoostLevel, 2);
     EXPECT_TRUE(rule.bNoHangUpObservation);
@@ -114,18 +114,18 @@ TEST_F(HangupTest, BothAnswersMakeOneRuleWithTheGlobalLevel) {
 }
 
 TEST_F(HangupTest, SingleAnswersSetOneFlagOnTheExistingRule) {
-    engine.m_TalvexItems.fAddToTalvexItems("spinner", 0, false, false, false, false);
+    engine.Items().fAddToTalvexItems("spinner", 0, false, false, false, false);
     dialog.noBoost = true;
     CriticalTicks(9);
-    ASSERT_EQ(engine.m_TalvexItems.Count(), 2u);
-    EXPECT_TRUE(engine.m_TalvexItems[1].bNoHangUpObservation);
-    EXPECT_FALSE(engine.m_TalvexItems[1].bNoHangUpObservationMsg);
+    ASSERT_EQ(engine.Items().Count(), 2u);
+    EXPECT_TRUE(engine.Items()[1].bNoHangUpObservation);
+    EXPECT_FALSE(engine.Items()[1].bNoHangUpObservationMsg);
     EXPECT_EQ(host.refreshes, 0);
 }
 
 TEST_F(HangupTest, NoAnswerChangesNoRuleAndWarnsAgainNextTime) {
     CriticalTicks(9);
-    EXPECT_EQ(engine.m_TalvexItems.Count(), 1u);
+    EXPECT_EQ(engine.Items().Count(), 1u);
     EXPECT_EQ(RuleOf(kHungPath), -1);
     SwitchTo(Start("/usr/bin/other"), "Other");
     SwitchTo(hung, "Again");
@@ -168,7 +168,7 @@ TEST_F(HangupTest, AnotherProgramHangingDuringTheWaitIsTurnedOffWithoutSecondWar
 }
 
 TEST_F(HangupTest, RuleDeletedDuringWaitNeverLetsAnswerHitAnotherRule) {
-    auto& items = engine.m_TalvexItems;
+    auto& items = engine.Items();
     items.fAddToTalvexItems("spinner", 0, false, false, false, false);  // index 1
     items.fAddToTalvexItems("/usr/bin/bystander", 1, false, false, false, false);
     dialog.noMessage = dialog.noBoost = true;
@@ -189,7 +189,7 @@ TEST_F(HangupTest, RuleDeletedDuringWaitNeverLetsAnswerHitAnotherRule) {
 }
 
 TEST_F(HangupTest, LastRuleDeletedDuringWaitIsNoWritePastTheEnd) {
-    auto& items = engine.m_TalvexItems;
+    auto& items = engine.Items();
     items.fAddToTalvexItems("spinner", 0, false, false, false, false);  // index 1, the last
     dialog.noBoost = true;
     dialog.whileWaiting = [&] {
@@ -204,7 +204,7 @@ TEST_F(HangupTest, LastRuleDeletedDuringWaitIsNoWritePastTheEnd) {
 }
 
 TEST_F(HangupTest, RuleAddedDuringWaitTakesTheAnswersWithoutADuplicate) {
-    auto& items = engine.m_TalvexItems;
+    auto& items = engine.Items();
     dialog.noMessage = true;
     dialog.whileWaiting = [&] { items.fAddToTalvexItems("spinner", 2, false, true, false, false); };
     CriticalTicks(9);
@@ -221,21 +221,21 @@ TEST_F(HangupTest, TableRebuiltShorterDuringWaitStopsTheWalkAtTheNewEnd) {
     std::vector<std::int32_t> later;
     for (int i = 0; i < 20; ++i) later.push_back(Start("/usr/bin/bg" + std::to_string(i)));
     // Let them into the table (next rebuild is tick 18) with the front idle meanwhile.
-    while (engine.m_lRebuildCountdown != 0) TickAt(hung, 0);
+    while (EngineProbe::RebuildCountdown(engine) != 0) TickAt(hung, 0);
     Tick();  // rebuild
     dialog.noMessage = true;
     dialog.whileWaiting = [&] {
         for (auto pid : later) desk.EndProcess(pid);
-        while (engine.m_lRebuildCountdown != 0) Tick();
+        while (EngineProbe::RebuildCountdown(engine) != 0) Tick();
         Tick();  // the table is rebuilt without them
-        ASSERT_LT(engine.m_lLastProcess, 3);
+        ASSERT_LT(engine.LastProcess(), 3);
     };
     CriticalTicks(9);
     EXPECT_EQ(dialog.messages.size(), 1u);
     EXPECT_GE(RuleOf(kHungPath), 0);
     // Further ticks go on as normal on the new table.
     const auto worker = Start("/usr/bin/worker");
-    while (engine.m_lRebuildCountdown != 0) Tick();
+    while (EngineProbe::RebuildCountdown(engine) != 0) Tick();
     Tick();
     TickAt(worker, 60);
     EXPECT_EQ(desk.PriorityOf(worker), IDLE_PRIORITY_CLASS);
@@ -244,7 +244,7 @@ TEST_F(HangupTest, TableRebuiltShorterDuringWaitStopsTheWalkAtTheNewEnd) {
 TEST_F(HangupTest, AnnouncedChangeDuringTheWaitActsAtOnceAndTheRestOfTheWalkFollowsIt) {
     // A busy program after the hung one in table order, in the table since a rebuild.
     const auto busy = Start("/opt/busy/worker");
-    while (engine.m_lRebuildCountdown != 0) TickAt(hung, 0);
+    while (EngineProbe::RebuildCountdown(engine) != 0) TickAt(hung, 0);
     Tick();
     std::int32_t busyInWait = 0, hungInWait = 0;
     dialog.noBoost = true;
@@ -262,14 +262,14 @@ TEST_F(HangupTest, AnnouncedChangeDuringTheWaitActsAtOnceAndTheRestOfTheWalkFoll
     EXPECT_EQ(hungInWait, NORMAL_PRIORITY_CLASS);
     // The suspended walk went on with the new front: judged by hang-up observation,
     // never lowered as a busy background process.
-    EXPECT_EQ(engine.m_lForegroundPid, busy);
+    EXPECT_EQ(engine.ForegroundPid(), busy);
     EXPECT_EQ(desk.PriorityOf(busy), HIGH_PRIORITY_CLASS);
-    EXPECT_EQ(engine.m_lFailureCounter, 1);
+    EXPECT_EQ(engine.FailureCounter(), 1);
     EXPECT_EQ(LogLinesWith("Foreground application changed: Busy"), 1u);
     // The answer belongs to the program that was warned about.
     const std::int16_t rule = RuleOf(kHungPath);
     ASSERT_GE(rule, 0);
-    EXPECT_TRUE(engine.m_TalvexItems[static_cast<std::size_t>(rule)].bNoHangUpObservation);
+    EXPECT_TRUE(engine.Items()[static_cast<std::size_t>(rule)].bNoHangUpObservation);
     EXPECT_EQ(RuleOf("/opt/busy/worker"), -1);
 }
 
@@ -299,7 +299,7 @@ TEST_F(HangupTest, TheWarnedProgramIsNotRaisedAgainWhileItsWarningWaits) {
     EXPECT_EQ(hungWhileWaiting,
               (std::vector<std::int32_t>{NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}));
     EXPECT_EQ(desk.PriorityOf(other), NORMAL_PRIORITY_CLASS);
-    EXPECT_TRUE(engine.m_sWarnedExe.empty());
+    EXPECT_TRUE(EngineProbe::WarnedExe(engine).empty());
     // Answered: the next time it comes to the front it is raised as before.
     SwitchTo(other, "Other");
     SwitchTo(hung, "Back");

@@ -128,11 +128,11 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     desk.SetForeground(desk.AddWindow(spinner, "Spinner"));
     Tick();
     desk.SetDateTimeText("10.12.2026 00:20:00");
-    for (int i = 0; i <= frm.engine().m_lMaxFailures + 1; ++i) {
+    for (int i = 0; i <= frm.engine().MaxFailures() + 1; ++i) {
         Busy(spinner, 100);
         Tick();
     }
-    ASSERT_TRUE(frm.engine().m_bFailureTurnOff);
+    ASSERT_TRUE(frm.engine().FailureTurnOff());
     EXPECT_EQ(desk.PriorityOf(spinner), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(Lines().back(), "spinner (" + std::to_string(spinner) +
                                   "): priority Normal -> Normal, boosting turned off after a "

@@ -75,11 +75,11 @@ TEST_F(KeyboardTest, TheWholeMainWindowWorksByKeyboard) {
 
     // The arrow keys choose the boost level.
     Press(vbKeyDown);
-    EXPECT_EQ(frm.engine().m_iNewPriority, 2);
+    EXPECT_EQ(frm.engine().NewPriority(), 2);
     EXPECT_EQ(Focused(), "Option1(2)");
     Press(vbKeyUp);
     Press(vbKeyUp);
-    EXPECT_EQ(frm.engine().m_iNewPriority, 0);
+    EXPECT_EQ(frm.engine().NewPriority(), 0);
 
     // Access keys: Alt+T switches Always On Top, Alt+V opens the advanced view.
     const bool onTop = frm.m_bAlwaysOnTop;
@@ -112,12 +112,12 @@ TEST_F(KeyboardTest, TheWholeMainWindowWorksByKeyboard) {
     ui.ChooseInNextPopup("mnuPop2NoBoost");
     Press(vbKeyApps);
     Press(vbKeyEnd);
-    const std::int16_t rule = frm.engine().m_TalvexItems.fFindInTalvexItems("gimp-2.99");
+    const std::int16_t rule = frm.engine().Items().fFindInTalvexItems("gimp-2.99");
     ASSERT_GE(rule, 0);
-    EXPECT_TRUE(frm.engine().m_TalvexItems[rule].bNeverBoost);
+    EXPECT_TRUE(frm.engine().Items()[rule].bNeverBoost);
     ui.ChooseInNextPopup("mnuPop2NoBoost");
     Press(vbKeyF10, vbShiftMask);
-    EXPECT_FALSE(frm.engine().m_TalvexItems[rule].bNeverBoost);
+    EXPECT_FALSE(frm.engine().Items()[rule].bNeverBoost);
     EXPECT_EQ(ui.Popups().size(), 2u);
 
     // The languages: Tab to a flag, Space or Enter chooses it.
@@ -144,7 +144,7 @@ TEST_F(KeyboardTest, DialogKeysOfTheAdvancedWindowAndTheWarning) {
     ASSERT_NE(advanced, nullptr);
     Form& form = advanced->form();
     // The thresholds by their labels' keys; Enter in a field applies.
-    frm.engine().m_modMain.bBkgObservation = true;
+    frm.engine().Queries().bBkgObservation = true;
     advanced->Ctl("chkBackgroundObservation").SetValue(1);
     ui.PressKey(form, 'N', vbAltMask);
     EXPECT_EQ(form.ActiveControl(), &advanced->Ctl("txtBelowNormal"));
@@ -152,7 +152,7 @@ TEST_F(KeyboardTest, DialogKeysOfTheAdvancedWindowAndTheWarning) {
     ui.PressKey(form, vbKeyBack);
     ui.TypeText(form, "25");
     ui.PressKey(form, vbKeyReturn);
-    EXPECT_EQ(frm.engine().m_modMain.iBelowNormalCpuUsage, 25);
+    EXPECT_EQ(frm.engine().Queries().iBelowNormalCpuUsage, 25);
     // The slider by its label's key, a second per arrow key.
     ui.PressKey(form, 'B', vbAltMask);
     EXPECT_EQ(form.ActiveControl(), &advanced->Ctl("Slider1"));

@@ -37,7 +37,7 @@ class MainWindowTest : public ::testing::Test {
         return ui.Ctl("frmMain", name, index);
     }
     platform::Control& Adv(const std::string& name) { return ui.Ctl("frmAdvanced", name); }
-    TalvexItems& Items() { return frm.engine().m_TalvexItems; }
+    TalvexItems& Items() { return frm.engine().Items(); }
     std::vector<std::string> Rules() { return RuleCommands::fRefreshList(Items()); }
     void ChooseFromTray(const std::string& item) {
         ui.ChooseInNextPopup(item);

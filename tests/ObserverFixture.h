@@ -12,6 +12,7 @@
 
 #include "engine/Engine.h"
 #include "platform/fake/FakeDesktop.h"
+#include "tests/EngineProbe.h"
 
 namespace talvex::testing {
 
@@ -55,8 +56,8 @@ class ObserverTest : public ::testing::Test {
     void SetUp() override {
         self = desk.AddProcess({"/opt/talvex/talvex", platform::HIGH_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
-        engine.m_TalvexItems.fAddToTalvexItems("talvex", 0, true, true, false, false);
-        engine.m_iNewPriority = 1;
+        engine.Items().fAddToTalvexItems("talvex", 0, true, true, false, false);
+        engine.SetNewPriority(1);
         engine.SetWarningDialog(&dialog);
     }
 
@@ -83,13 +84,13 @@ class ObserverTest : public ::testing::Test {
     // (a rebuild tick may come first).
     void SwitchTo(std::int32_t pid, const std::string& title) {
         Front(pid, title);
-        for (int i = 0; i < 2 && engine.m_lForegroundPid != pid; ++i) Tick();
-        ASSERT_EQ(engine.m_lForegroundPid, pid);
+        for (int i = 0; i < 2 && engine.ForegroundPid() != pid; ++i) Tick();
+        ASSERT_EQ(engine.ForegroundPid(), pid);
     }
     // `n` ticks that examine the program in front at 100 % (rebuild ticks do not count).
     void CriticalTicks(std::int32_t pid, int n) {
         for (int examined = 0; examined < n;) {
-            const bool rebuild = engine.m_lRebuildCountdown == 0;
+            const bool rebuild = EngineProbe::RebuildCountdown(engine) == 0;
             TickAt(pid, 100);
             if (!rebuild) ++examined;
         }
@@ -99,7 +100,7 @@ class ObserverTest : public ::testing::Test {
         Front(pid, "Front");
         Tick();
         Tick();
-        ASSERT_EQ(engine.m_lForegroundPid, pid);
+        ASSERT_EQ(engine.ForegroundPid(), pid);
     }
     std::size_t LogLinesWith(const std::string& text) const {
         return static_cast<std::size_t>(std::count_if(

@@ -200,14 +200,15 @@ TEST_F(ObserverTest, EverySeventeenthTickRebuildsTheTableAndDoesNothingElse) {
         if (host.status.size() == statusBefore) {
             rebuildTicks.push_back(tick);
             // The build opens every process once, the module path included.
-            EXPECT_EQ(desk.OpenCalls() - opensBefore, engine.m_Processes.size()) << tick;
+            EXPECT_EQ(desk.OpenCalls() - opensBefore, engine.ProcessTable().size()) << tick;
         }
-        const bool lateListed = std::any_of(engine.m_Processes.begin(), engine.m_Processes.end(),
-                                            [&](const ProcessEntry& e) { return e.lPid == late; });
+        const bool lateListed =
+            std::any_of(engine.ProcessTable().begin(), engine.ProcessTable().end(),
+                        [&](const ProcessEntry& e) { return e.lPid == late; });
         EXPECT_EQ(lateListed, tick >= 18) << tick;
     }
     EXPECT_EQ(rebuildTicks, (std::vector<int>{1, 18, 35}));
-    EXPECT_EQ(engine.m_lLastProcess, 2);
+    EXPECT_EQ(engine.LastProcess(), 2);
     EXPECT_EQ(desk.OpenHandleCount(), 0u);
 }
 
@@ -216,7 +217,7 @@ TEST_F(ObserverTest, OrdinaryTickSamplesEveryEntrySoObserversSeeUsage) {
     const auto worker = Start("/usr/bin/worker");
     StartWith(editor);
     TickAt(worker, 30);
-    const auto& entry = engine.m_Processes[2];
+    const auto& entry = engine.ProcessTable()[2];
     ASSERT_EQ(entry.lPid, worker);
     EXPECT_EQ(entry.iCpuUsage, 30);
     EXPECT_EQ(desk.PriorityOf(worker), BELOW_NORMAL_PRIORITY_CLASS);
@@ -227,7 +228,7 @@ TEST_F(ObserverTest, FailedBuildObservesNothingUntilTheNextBuild) {
     const auto worker = Start("/usr/bin/worker");
     desk.SetSnapshotFails(true);
     StartWith(editor);
-    EXPECT_EQ(engine.m_lLastProcess, -1);
+    EXPECT_EQ(engine.LastProcess(), -1);
     desk.SetSnapshotFails(false);
     for (int tick = 3; tick <= 17; ++tick) TickAt(worker, 100);
     EXPECT_EQ(desk.PriorityOf(worker), NORMAL_PRIORITY_CLASS);

@@ -27,6 +27,7 @@
 #include "platform/qt/QtArtwork.h"
 #include "platform/qt/QtScale.h"
 #include "platform/qt/QtTermination.h"
+#include "tests/EngineProbe.h"
 #include "tests/QtTestUi.h"
 #include "ui/frmMain.h"
 
@@ -145,7 +146,7 @@ TEST_F(QtUiSmokeTest, ClicksOnWidgetsRunTheHandlers) {
     EXPECT_EQ(window->height(), qt::Px(6600 - qt::kNonClientTwips));
 
     Child<QRadioButton>("Option1(2)")->click();
-    EXPECT_EQ(frm->engine().m_iNewPriority, 2);
+    EXPECT_EQ(frm->engine().NewPriority(), 2);
     EXPECT_FALSE(Child<QRadioButton>("Option1(1)")->isChecked());
     Child<QRadioButton>("Option1(2)")->click();  // clicking the selected one keeps it
     EXPECT_TRUE(Child<QRadioButton>("Option1(2)")->isChecked());
@@ -341,7 +342,7 @@ TEST_F(QtUiSmokeTest, TheMainWindowWorksByKeyboardAlone) {
     // Opens on the selected boost level; the arrows choose another.
     EXPECT_EQ(FocusName(), "Option1(1)");
     Key(Qt::Key_Down);
-    EXPECT_EQ(frm->engine().m_iNewPriority, 2);
+    EXPECT_EQ(frm->engine().NewPriority(), 2);
     EXPECT_EQ(FocusName(), "Option1(2)");
     // The simple view's round, in the designed order: nothing below its edge.
     QStringList round;
@@ -450,8 +451,8 @@ TEST_F(QtUiSmokeTest, TheHeldChangesListByKeyboardWithItsName) {
     entry.lPid = encoder;
     entry.sExeName = "encoder";
     entry.sExePath = "/usr/bin/encoder";
-    engine.m_Processes.push_back(entry);
-    ASSERT_EQ(engine.m_modMain.SetProcessPriority(encoder, 0, IDLE_PRIORITY_CLASS),
+    EngineProbe::ProcessTable(engine).push_back(entry);
+    ASSERT_EQ(engine.Queries().SetProcessPriority(encoder, 0, IDLE_PRIORITY_CLASS),
               IDLE_PRIORITY_CLASS);
     engine.NoteHeld(encoder, HeldWhy::BusyInBackground, 70);
     frm->mnuPop1Advanced_Click();

@@ -59,10 +59,10 @@ class frmAdvancedTest : public ::testing::Test {
 };
 
 TEST_F(frmAdvancedTest, LoadShowsTheRunningValuesAndDefaultTexts) {
-    engine.m_modMain.bBkgObservation = false;
-    engine.m_modMain.iBelowNormalCpuUsage = 15;
-    engine.m_modMain.iIdleCpuUsage = 55;
-    engine.m_lMaxFailures = 20;
+    engine.Queries().bBkgObservation = false;
+    engine.Queries().iBelowNormalCpuUsage = 15;
+    engine.Queries().iIdleCpuUsage = 55;
+    engine.SetMaxFailures(20);
     host.interval = 250;
     Load();
     EXPECT_FALSE(window->form().Visible());
@@ -88,7 +88,7 @@ TEST_F(frmAdvancedTest, LoadShowsTheRunningValuesAndDefaultTexts) {
 }
 
 TEST_F(frmAdvancedTest, FieldsTakeDigitsOnlyAndCapOnLeaving) {
-    engine.m_modMain.iIdleCpuUsage = 3;
+    engine.Queries().iIdleCpuUsage = 3;
     Load();
     Clear("txtBelowNormal");
     Type("txtBelowNormal", "a-5.x");
@@ -122,20 +122,20 @@ TEST_F(frmAdvancedTest, SliderGoesInSecondsAndChangesOnlyTheTextUntilApply) {
     slider.UserSlide(slider.Value() + 3);
     EXPECT_EQ(Ctl("Label3").Caption(),
               "If an application has a cpu usage over 95% for over 7s boosting is turned off.");
-    EXPECT_EQ(engine.m_lMaxFailures, 8);
+    EXPECT_EQ(engine.MaxFailures(), 8);
     slider.UserSlide(slider.Max() + 50);  // the slider keeps to its range
     EXPECT_EQ(window->SliderTolerance(), 1000);
     slider.UserSlide(slider.Min());
     EXPECT_EQ(window->SliderTolerance(), 4);
     // A tolerance off the scale, typed into the settings by hand, is kept as it is.
-    engine.m_lMaxFailures = 777;
+    engine.SetMaxFailures(777);
     Load();
     Ctl("cmdOk").UserClick();
-    EXPECT_EQ(engine.m_lMaxFailures, 777);
+    EXPECT_EQ(engine.MaxFailures(), 777);
 }
 
 TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
-    engine.m_modMain.bBkgObservation = false;
+    engine.Queries().bBkgObservation = false;
     desk.SetDateTimeText("09.12.2026 10:11:12");
     Load();
     Ctl("chkBackgroundObservation").UserClick();
@@ -146,12 +146,12 @@ TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
     Type("txtIdle", "99999");
     Ctl("Slider1").UserSlide(window->SliderPositionOf(20));
     Ctl("cmdOk").UserClick();
-    EXPECT_TRUE(engine.m_modMain.bBkgObservation);
-    EXPECT_EQ(engine.m_modMain.iBelowNormalCpuUsage, 90);
-    EXPECT_EQ(engine.m_modMain.iIdleCpuUsage, 100);
+    EXPECT_TRUE(engine.Queries().bBkgObservation);
+    EXPECT_EQ(engine.Queries().iBelowNormalCpuUsage, 90);
+    EXPECT_EQ(engine.Queries().iIdleCpuUsage, 100);
     EXPECT_EQ(Ctl("txtBelowNormal").Text(), "90");
     EXPECT_EQ(Ctl("txtIdle").Text(), "100");
-    EXPECT_EQ(engine.m_lMaxFailures, 20);
+    EXPECT_EQ(engine.MaxFailures(), 20);
     EXPECT_EQ(host.saves, 1);
     ASSERT_EQ(log.Lines().size(), 1u);
     EXPECT_EQ(log.Lines().back(), "[09.12.2026 10:11:12] Settings were saved.");
@@ -160,8 +160,8 @@ TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
     Clear("txtBelowNormal");
     Clear("txtIdle");
     Ctl("cmdOk").UserClick();
-    EXPECT_EQ(engine.m_modMain.iBelowNormalCpuUsage, 0);
-    EXPECT_EQ(engine.m_modMain.iIdleCpuUsage, 1);
+    EXPECT_EQ(engine.Queries().iBelowNormalCpuUsage, 0);
+    EXPECT_EQ(engine.Queries().iIdleCpuUsage, 1);
 }
 
 TEST_F(frmAdvancedTest, LayoutFillsTheWindowAndKeepsOptionsAtTheBottom) {

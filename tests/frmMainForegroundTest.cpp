@@ -62,7 +62,7 @@ TEST_F(frmMainForegroundTest, AnnouncementBoostsAtOnceExactlyWhenATickWould) {
 
     const auto first = Switch("/usr/bin/first");
     EXPECT_EQ(desk.PriorityOf(first), HIGH_PRIORITY_CLASS);  // no tick in between
-    EXPECT_EQ(frm.engine().m_lForegroundPid, first);
+    EXPECT_EQ(frm.engine().ForegroundPid(), first);
 
     struct Case {
         const char* situation;

@@ -56,7 +56,7 @@ TEST_F(RulePanelTest, AddAsksAndRefusesDefaultShortAndCoveredNames) {
     expected.insert(expected.end(), {"Example.exe", "pad.exe"});
     EXPECT_EQ(Main("List1").Items(), expected);
     EXPECT_EQ(Main("List1").ListIndex(), -1);
-    EXPECT_EQ(Items()[3].iBoostLevel, frm.engine().m_iNewPriority);
+    EXPECT_EQ(Items()[3].iBoostLevel, frm.engine().NewPriority());
 }
 
 TEST_F(RulePanelTest, RemoveActsOnTheRuleFoundForTheSelectedLine) {
@@ -79,7 +79,7 @@ TEST_F(RulePanelTest, CurrentAddsTheProgramUsedBeforeThisWindowOnce) {
     // The user clicks into the main window: it is the program in front now.
     desk.SetForeground(desk.AddWindow(self, "Talvex 1.1.0"));
     Tick();
-    ASSERT_EQ(frm.engine().m_sForegroundExe, "/opt/talvex/talvex");
+    ASSERT_EQ(frm.engine().ForegroundExe(), "/opt/talvex/talvex");
     Main("Command3").UserClick();
     EXPECT_EQ(Main("List1").Items().back(), "/usr/bin/editor");
     Main("Command3").UserClick();

@@ -97,10 +97,10 @@ TEST_F(frmMainTest, StartUpRunsInOrderAndSwitchesTheTimerOnLast) {
     EXPECT_EQ(ownClassAtTimerOn, HIGH_PRIORITY_CLASS);
     EXPECT_TRUE(balloonBeforeTimer);
     EXPECT_TRUE(frm.tmrRefresh().Enabled());
-    EXPECT_EQ(frm.engine().m_iShutdownState, ShutdownState::Running);
+    EXPECT_EQ(frm.engine().Shutdown(), ShutdownState::Running);
     EXPECT_FALSE(frm.form().Visible());
     EXPECT_TRUE(ui.MsgBoxes().empty());
-    EXPECT_EQ(frm.engine().m_iNewPriority, 1);
+    EXPECT_EQ(frm.engine().NewPriority(), 1);
     EXPECT_EQ(Ctl("Option1", 1).Value(), 1);
 }
 
@@ -122,13 +122,13 @@ TEST_F(frmMainTest, ExitFromTheTrayWhileBoostingIsOffEndsOnTheNextTick) {
     RightClickTray("mnuPop1Activate");
     EXPECT_FALSE(frm.tmrRefresh().Enabled());
     RightClickTray("mnuPop1Exit");
-    EXPECT_EQ(frm.engine().m_iShutdownState, ShutdownState::Requested);
+    EXPECT_EQ(frm.engine().Shutdown(), ShutdownState::Requested);
     EXPECT_FALSE(ui.Ended());  // the menu itself ends nothing
 
     ui.FireTimers();
     EXPECT_TRUE(ui.Ended());
     EXPECT_EQ(ui.ExitCode(), 0);
-    EXPECT_EQ(frm.engine().m_iShutdownState, ShutdownState::Ending);
+    EXPECT_EQ(frm.engine().Shutdown(), ShutdownState::Ending);
     EXPECT_EQ(ui.Tray(), nullptr);
     EXPECT_EQ(Count("RemoveIcon"), 1);
     EXPECT_FALSE(frm.form().Loaded());
@@ -196,7 +196,7 @@ TEST_F(frmMainTest, UncheckingActiveRestoresAndCheckingAgainBoostsOnTheNextTick)
     ui.FireTimers();
     Ctl("chkActive").UserClick();
     EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
-    EXPECT_EQ(frm.engine().m_lForegroundPid, 0);
+    EXPECT_EQ(frm.engine().ForegroundPid(), 0);
     EXPECT_EQ(Tray().CurrentIcon(), "stop");
     EXPECT_EQ(Tray().CurrentToolTip(), "Talvex 1.1.0");
     EXPECT_FALSE(frm.tmrRefresh().Enabled());
@@ -270,7 +270,7 @@ TEST_F(frmMainTest, SwitchesSetTheirSettings) {
     const auto [editor, window] = Front("/usr/bin/editor", "Notes");
     ui.FireTimers();
     Ctl("Option1", 2).UserClick();
-    EXPECT_EQ(frm.engine().m_iNewPriority, 2);
+    EXPECT_EQ(frm.engine().NewPriority(), 2);
     ui.FireTimers();  // same program: keeps its class until the next change
     EXPECT_EQ(desk.PriorityOf(editor), HIGH_PRIORITY_CLASS);
     const auto [shell, shellWindow] = Front("/usr/bin/shell", "Shell");

@@ -58,7 +58,7 @@ class frmMainTranslateTest : public ::testing::Test {
             texts[std::string(item.element.sName) + std::to_string(item.element.iIndex)] =
                 Shown(item.element);
         }
-        const PriorityNames& n = frm.engine().m_modMain.names;
+        const PriorityNames& n = frm.engine().Queries().names;
         for (const auto* name :
              {&n.sNameIdle, &n.sNameBelowNormal, &n.sNameNormal, &n.sNameAboveNormal, &n.sNameHigh,
               &n.sNameRealtime, &n.sNameOther}) {
@@ -66,9 +66,9 @@ class frmMainTranslateTest : public ::testing::Test {
         }
         texts["txtTalvexStarted"] = frm.txtTalvexStarted;
         texts["txtAppAlreadyRunning"] = frm.txtAppAlreadyRunning;
-        texts["txtWindow"] = frm.engine().txtWindow;
-        texts["txtProcessId"] = frm.engine().txtProcessId;
-        texts["txtPriority"] = frm.engine().txtPriority;
+        texts["txtWindow"] = frm.engine().Words().txtWindow;
+        texts["txtProcessId"] = frm.engine().Words().txtProcessId;
+        texts["txtPriority"] = frm.engine().Words().txtPriority;
         return texts;
     }
     // The window shows exactly the texts of `file`, element by element.
@@ -87,14 +87,14 @@ class frmMainTranslateTest : public ::testing::Test {
         EXPECT_EQ(Caption("chkActive"), expected.Lang(4, false, false, false, "?"));
         EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Activate")->caption, Caption("chkActive"));
         // The boost levels' names are the option buttons' captions as they read.
-        const PriorityNames& names = frm.engine().m_modMain.names;
+        const PriorityNames& names = frm.engine().Queries().names;
         EXPECT_EQ(names.sNameHigh, WithoutAccessKey(Caption("Option1", 1)));
         EXPECT_EQ(names.sNameAboveNormal, WithoutAccessKey(Caption("Option1", 0)));
         EXPECT_EQ(names.sNameRealtime, WithoutAccessKey(Caption("Option1", 2)));
         EXPECT_EQ(names.sNameHigh.find('&'), std::string::npos);
         EXPECT_EQ(names.sNameIdle, expected.Lang(21, false, false, false, "?"));
         EXPECT_EQ(names.sNameOther, expected.Lang(22, false, false, false, "?"));
-        EXPECT_EQ(frm.engine().txtWindow, expected.Lang(18, false, false, false, "?"));
+        EXPECT_EQ(frm.engine().Words().txtWindow, expected.Lang(18, false, false, false, "?"));
         EXPECT_EQ(frm.txtAppAlreadyRunning, expected.Lang(19, false, false, false, "?"));
     }
 
@@ -127,14 +127,14 @@ TEST_F(frmMainTranslateTest, WithoutLanguageFilesOnlyDefaultsAndKeptTextsShow) {
     EXPECT_EQ(frm.mnuPop2().Find("mnuPop2HangUpMsg")->caption, "No hangup observation message");
     EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Title")->caption.find(kError), std::string::npos);
     EXPECT_EQ(Caption("Label3"), "Talvex keeps the program in front quick.");
-    const PriorityNames& n = frm.engine().m_modMain.names;
+    const PriorityNames& n = frm.engine().Queries().names;
     for (const std::string* name :
          {&n.sNameIdle, &n.sNameBelowNormal, &n.sNameNormal, &n.sNameAboveNormal, &n.sNameHigh,
           &n.sNameRealtime, &n.sNameOther}) {
         EXPECT_EQ(*name, kError);
     }
     EXPECT_EQ(frm.txtTalvexStarted, kError);
-    EXPECT_EQ(frm.engine().txtPriority, kError);
+    EXPECT_EQ(frm.engine().Words().txtPriority, kError);
 }
 
 TEST_F(frmMainTranslateTest, StartsInTheDesktopsLanguageAndEachFlagSwitchesEverythingAtOnce) {
@@ -160,7 +160,7 @@ TEST_F(frmMainTranslateTest, StartsInTheDesktopsLanguageAndEachFlagSwitchesEvery
     ui.Ctl("frmMain", "imgFr").UserClick();
     EXPECT_EQ(frm.m_sLanguage, "FR");
     ExpectLanguage("Francais.lng");
-    EXPECT_EQ(frm.engine().m_modMain.GetPriorityName(HIGH_PRIORITY_CLASS), "Haute");
+    EXPECT_EQ(frm.engine().Queries().GetPriorityName(HIGH_PRIORITY_CLASS), "Haute");
 
     // The flag of the language already shown changes nothing.
     const auto before = AllTexts();

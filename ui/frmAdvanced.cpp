@@ -128,19 +128,19 @@ void frmAdvanced::BindHandlers() {
 
 void frmAdvanced::Form_Load() {
     RunQuietly("RestorePosition", [this] { RestorePosition(); });
-    m_engine.m_modMain.SetTopmost(m_form->Handle(), m_host.AlwaysOnTop());
-    const modMain& options = m_engine.m_modMain;
+    m_engine.Queries().SetTopmost(m_form->Handle(), m_host.AlwaysOnTop());
+    const modMain& options = m_engine.Queries();
     m_c.chkBackgroundObservation->SetValue(options.bBkgObservation ? 1 : 0);
     // The fields follow the box from now on, even when setting it changed nothing.
     chkBackgroundObservation_Click();
     m_c.txtBelowNormal->SetText(std::to_string(options.iBelowNormalCpuUsage));
     m_c.txtIdle->SetText(std::to_string(options.iIdleCpuUsage));
     // The slider moves along a scale of tolerances: seconds where they matter.
-    m_sliderScale = advanced::SliderScale(m_host.RefreshInterval(), m_engine.m_lMaxFailures);
+    m_sliderScale = advanced::SliderScale(m_host.RefreshInterval(), m_engine.MaxFailures());
     Control& slider = *m_c.Slider1;
     slider.SetRange(0, static_cast<std::int32_t>(m_sliderScale.size()) - 1);
     slider.SetTickFrequency(advanced::kSliderTicks);
-    slider.SetValue(advanced::SliderPosition(m_sliderScale, m_engine.m_lMaxFailures));
+    slider.SetValue(advanced::SliderPosition(m_sliderScale, m_engine.MaxFailures()));
     Slider1_Change();
     SetTexts();
     Form_Resize();
@@ -274,7 +274,7 @@ void frmAdvanced::ShowLog() {
 void frmAdvanced::Show() {
     m_form->Show();
     // The window manager forgets the topmost state of a window that was never shown.
-    if (m_host.AlwaysOnTop()) m_engine.m_modMain.SetTopmost(m_form->Handle(), true);
+    if (m_host.AlwaysOnTop()) m_engine.Queries().SetTopmost(m_form->Handle(), true);
 }
 
 void frmAdvanced::Unload() {
@@ -303,7 +303,7 @@ void frmAdvanced::Form_Unload() {
 // ---- options ----
 
 std::int32_t frmAdvanced::SliderTolerance() {
-    if (m_sliderScale.empty()) return m_engine.m_lMaxFailures;
+    if (m_sliderScale.empty()) return m_engine.MaxFailures();
     const auto last = static_cast<std::int32_t>(m_sliderScale.size()) - 1;
     return m_sliderScale[static_cast<std::size_t>(std::clamp(m_c.Slider1->Value(), 0, last))];
 }
@@ -345,7 +345,7 @@ void frmAdvanced::txtIdle_LostFocus() {
 }
 
 void frmAdvanced::cmdOk_Click() {
-    modMain& options = m_engine.m_modMain;
+    modMain& options = m_engine.Queries();
     options.bBkgObservation = m_c.chkBackgroundObservation->Value() == 1;
     // The caps hold even when the click came from the keyboard with a field still
     // focused, which leaves that field without its caps.
@@ -355,7 +355,7 @@ void frmAdvanced::cmdOk_Click() {
     m_c.txtIdle->SetText(texts.sIdle);
     options.iBelowNormalCpuUsage = values.iBelowNormalCpuUsage;
     options.iIdleCpuUsage = values.iIdleCpuUsage;
-    m_engine.m_lMaxFailures = SliderTolerance();
+    m_engine.SetMaxFailures(SliderTolerance());
     m_host.fSaveSettings();
     m_log.DoLog(m_strings.Lang(43, false, false, false, "Settings were saved."));
 }

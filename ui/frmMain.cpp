@@ -50,7 +50,7 @@ frmMain::frmMain(const frmMainServices& services)
       m_form(services.ui.CreateForm("frmMain")),
       m_tmrRefresh(services.ui.CreateTimer()),
       m_ruleCommands(
-          m_engine.m_TalvexItems, services.strings,
+          m_engine.Items(), services.strings,
           [this](const std::string& sPrompt, const std::string& sDefault) {
               return m_ui.InputBox(sPrompt, "Talvex", sDefault);
           },
@@ -59,7 +59,7 @@ frmMain::frmMain(const frmMainServices& services)
       // would open hidden behind it.
       m_frmWarning(services.ui, services.strings,
                    [this](WindowHandle hWnd) {
-                       if (m_bAlwaysOnTop) m_engine.m_modMain.SetTopmost(hWnd, true);
+                       if (m_bAlwaysOnTop) m_engine.Queries().SetTopmost(hWnd, true);
                    }),
       m_modDl(UpdateServicesOf(services, m_updatePrompt), UpdateOptionsOf(services)) {
     m_tmrRefresh->SetInterval(500);
@@ -125,7 +125,7 @@ void frmMain::BindHandlers() {
 
 void frmMain::Form_Load() {
     m_form->Hide();
-    m_engine.m_TalvexItems.Clear();
+    m_engine.Items().Clear();
     fLoadSettings();
     m_log.DoLog(
         FormatMsg(m_strings.Lang(kIdStarting, false, false, false, kStartingText), kVersionArgs),
@@ -148,9 +148,9 @@ void frmMain::Form_Load() {
     m_sTooltip = m_form->Caption();
     m_oTrayIcon->AddIcon(*m_form, 0, m_sTooltip);
     m_oTrayIcon->ShowBalloon(1, txtTalvexStarted, "Talvex", 5000);
-    m_engine.m_iShutdownState = ShutdownState::Running;
+    m_engine.SetShutdown(ShutdownState::Running);
     if (bAutoUpdate && HasUpdateCheck()) CheckForUpdate(false);
-    m_engine.m_modMain.SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
+    m_engine.Queries().SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
     StartForegroundSource();
     m_tmrRefresh->SetEnabled(true);
     m_ui.Post([this] { RunQuietly("AfterStartup", [this] { AfterStartup(); }); });
@@ -169,7 +169,7 @@ void frmMain::StartupLogLines() {
 // Once the event loop runs: a desktop without a notification area gets the window
 // itself, and a missing right to raise priorities is explained once.
 void frmMain::AfterStartup() {
-    if (m_engine.m_iShutdownState >= ShutdownState::Ending) return;
+    if (m_engine.Shutdown() >= ShutdownState::Ending) return;
     if (!m_ui.IsTrayAvailable()) {
         if (m_c.Label1->Caption().empty()) ShowStatusText("");
         ShowMainWindow();
@@ -192,7 +192,7 @@ void frmMain::ExplainMissingRight() {
     }
     if (GetSetting(kKeyRightNoticeShown, "") != "") return;
     SaveSetting(kKeyRightNoticeShown, "True");
-    const std::string path = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
+    const std::string path = m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
     const std::string text = m_strings.Lang(kIdNoRightNotice, false, false, false, kNoRightText);
     m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
                 vbOKOnly | vbInformation, "Talvex");
@@ -201,8 +201,8 @@ void frmMain::ExplainMissingRight() {
 // ---- shutdown ----
 
 void frmMain::fEndTalvex() {
-    if (m_engine.m_iShutdownState > ShutdownState::TakenUp) return;
-    m_engine.m_iShutdownState = ShutdownState::Ending;
+    if (m_engine.Shutdown() > ShutdownState::TakenUp) return;
+    m_engine.SetShutdown(ShutdownState::Ending);
     m_tmrRefresh->SetEnabled(false);
     // Everything Talvex changed is put back; a change the kernel turns away for a
     // moment is waited for, briefly. What is still left stays on record for the next start.
@@ -255,7 +255,7 @@ void frmMain::ShowTooltip() {
 }
 
 void frmMain::RefreshHeld() {
-    if (m_engine.m_iShutdownState >= ShutdownState::Ending) return;
+    if (m_engine.Shutdown() >= ShutdownState::Ending) return;
     const std::vector<HeldRow> rows = m_engine.HeldRows();
     if (Advanced()) m_frmAdvanced->ShowHeld(rows);
     const std::string count = held::CountText(m_strings, CountHeld(rows));

@@ -196,7 +196,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     std::string m_sLanguageDataFolder = PathToUtf8(modLang::InstalledLanguageFolder());
     bool bAutoUpdate = false;
     // The observers' settings live where the observers read them: the hang-up
-    // tolerance in the engine (m_lMaxFailures), background observation's switch and
+    // tolerance in the engine (MaxFailures()), background observation's switch and
     // thresholds in its modMain.
 
     // Translated texts used by start-up.

@@ -44,7 +44,7 @@ void frmMain::AddRuleFor(const std::string& sPath) {
     m_c.chkAdvanced->SetValue(1);
     const bool added = m_ruleCommands.AddFor(sPath);
     if (added) fRefreshList();
-    const std::int16_t rule = m_engine.m_TalvexItems.fFindInTalvexItems(sPath);
+    const std::int16_t rule = m_engine.Items().fFindInTalvexItems(sPath);
     if (rule >= 0 && rule < m_c.List1->ListCount()) m_c.List1->SetListIndex(rule);
 }
 

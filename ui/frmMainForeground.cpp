@@ -24,8 +24,7 @@ void frmMain::StartForegroundSource() {
 
 // Runs on every tick: a connection that was lost is made again, now and then.
 void frmMain::KeepForegroundSource() {
-    if (!m_foreground || m_foreground->Listening() ||
-        m_engine.m_iShutdownState != ShutdownState::Running)
+    if (!m_foreground || m_foreground->Listening() || m_engine.Shutdown() != ShutdownState::Running)
         return;
     if (m_clock.GetTickCount64() < m_foregroundRetryAt) return;
     StartForegroundSource();
@@ -35,7 +34,7 @@ void frmMain::KeepForegroundSource() {
 // signal to ask now. Like a tick it runs only once start-up has ended, while boosting
 // is on (both: the timer runs) and before an end was asked for.
 void frmMain::OnForegroundChange() {
-    if (!m_tmrRefresh->Enabled() || m_engine.m_iShutdownState != ShutdownState::Running) return;
+    if (!m_tmrRefresh->Enabled() || m_engine.Shutdown() != ShutdownState::Running) return;
     m_engine.ForegroundEvent();
 }
 

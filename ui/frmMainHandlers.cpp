@@ -5,15 +5,10 @@ namespace talvex {
 
 using namespace platform;
 
-namespace {
-
-// The lower panel and the language flags, below the simple view's edge.
-}  // namespace
-
 void frmMain::chkActive_Click() {
     // An exit that was asked for must still be carried out by the next tick.
     const bool on = m_c.chkActive->Checked();
-    m_tmrRefresh->SetEnabled(on || m_engine.m_iShutdownState >= ShutdownState::Requested);
+    m_tmrRefresh->SetEnabled(on || m_engine.Shutdown() >= ShutdownState::Requested);
     if (on) {
         if (m_oTrayIcon) m_oTrayIcon->IconHandle(m_form->Icon());
         return;
@@ -22,22 +17,19 @@ void frmMain::chkActive_Click() {
         m_oTrayIcon->IconHandle(m_c.Image2->GetPicture());
         PublishTooltip(m_form->Caption());
     }
-    if (m_engine.m_lForegroundPid != 0 && m_engine.m_lForegroundPriority != 0) {
-        m_engine.RestoreForeground();
-        m_engine.m_lForegroundPid = 0;
-    }
+    m_engine.LetGoOfForeground();
     // No tick runs while boosting is off: what is still held (lowered programs) is
     // shown now.
     RefreshHeld();
 }
 
 void frmMain::Option1_Click(std::int16_t Index) {
-    m_engine.m_iNewPriority = Index;
+    m_engine.SetNewPriority(Index);
 }
 
 void frmMain::chkAlwaysOnTop_Click() {
     m_bAlwaysOnTop = m_c.chkAlwaysOnTop->Checked();
-    m_engine.m_modMain.SetTopmost(m_form->Handle(), m_bAlwaysOnTop);
+    m_engine.Queries().SetTopmost(m_form->Handle(), m_bAlwaysOnTop);
 }
 
 void frmMain::chkAdvanced_Click() {
@@ -117,7 +109,7 @@ void frmMain::ShowMainWindow() {
 // The desktop keeps a window on top only once the window is on the screen, so the
 // state is asked for again each time the window appears.
 void frmMain::Form_Shown() {
-    if (m_bAlwaysOnTop) m_engine.m_modMain.SetTopmost(m_form->Handle(), true);
+    if (m_bAlwaysOnTop) m_engine.Queries().SetTopmost(m_form->Handle(), true);
 }
 
 void frmMain::mnuPop1Show_Click() {
@@ -138,7 +130,7 @@ void frmMain::mnuPop1Update_Click() {
 }
 
 void frmMain::mnuPop1Exit_Click() {
-    m_engine.m_iShutdownState = ShutdownState::Requested;
+    m_engine.SetShutdown(ShutdownState::Requested);
     m_tmrRefresh->SetEnabled(true);
 }
 

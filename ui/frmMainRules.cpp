@@ -41,7 +41,7 @@ void frmMain::BindRulePanel() {
 }
 
 void frmMain::fRefreshList() {
-    m_c.List1->SetItems(RuleCommands::fRefreshList(m_engine.m_TalvexItems));
+    m_c.List1->SetItems(RuleCommands::fRefreshList(m_engine.Items()));
 }
 
 SelectedLine frmMain::SelectedRuleLine() {
@@ -61,8 +61,8 @@ void frmMain::Command2_Click() {
 void frmMain::Command3_Click() {
     // The main window belongs to this program; window 0 asks for this program's path
     // directly, which does not depend on the desktop knowing the window's owner.
-    const std::string own = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
-    if (m_ruleCommands.Command3_Click(m_engine.m_sForegroundExe, m_engine.m_sPreviousExe, own)) {
+    const std::string own = m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
+    if (m_ruleCommands.Command3_Click(m_engine.ForegroundExe(), m_engine.PreviousExe(), own)) {
         fRefreshList();
     }
 }

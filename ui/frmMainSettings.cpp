@@ -20,11 +20,12 @@ void frmMain::fLoadSettings() {
     defaults.sLanguage = LanguageForLocale(m_ui.SystemLanguage());
     defaults.sOwnExeName = m_system.sOwnExeName;
     defaults.firstStartRules = m_system.firstStartRules;
-    const SettingsValues v =
-        ReadSettings(SettingsStore(), m_engine.m_TalvexItems, m_engine.m_iNewPriority, defaults);
+    const SettingsValues v = ReadSettings(
+        SettingsStore(), m_engine.Items(),
+        [this](std::int16_t iLevel) { m_engine.SetNewPriority(iLevel); }, defaults);
     m_sLanguage = v.sLanguage;
     Translate();
-    m_engine.m_iNewPriority = v.iNewPriority;
+    m_engine.SetNewPriority(v.iNewPriority);
     m_c.Option1[v.iNewPriority]->SetValue(1);
     m_bAlwaysOnTop = v.bAlwaysOnTop;
     if (m_bAlwaysOnTop) m_c.chkAlwaysOnTop->SetValue(1);
@@ -35,10 +36,10 @@ void frmMain::fLoadSettings() {
     // A build without an update check shows the box cleared, and keeps the stored choice
     // for a build that has one.
     m_c.chkAutoUpdate->SetValue(bAutoUpdate && HasUpdateCheck() ? 1 : 0);
-    m_engine.m_modMain.bBkgObservation = v.bBkgObservation;
-    m_engine.m_modMain.iBelowNormalCpuUsage = v.iBelowNormalCpuUsage;
-    m_engine.m_modMain.iIdleCpuUsage = v.iIdleCpuUsage;
-    m_engine.m_lMaxFailures = v.lMaxFailures;
+    m_engine.Queries().bBkgObservation = v.bBkgObservation;
+    m_engine.Queries().iBelowNormalCpuUsage = v.iBelowNormalCpuUsage;
+    m_engine.Queries().iIdleCpuUsage = v.iIdleCpuUsage;
+    m_engine.SetMaxFailures(v.lMaxFailures);
     m_tmrRefresh->SetInterval(v.lRefreshInterval);
 
     // Placed once the view, and with it the window's height, is final.
@@ -52,17 +53,17 @@ void frmMain::fLoadSettings() {
 void frmMain::fSaveSettings() {
     SettingsValues v;
     v.sLanguage = m_sLanguage;
-    v.iNewPriority = m_engine.m_iNewPriority;
+    v.iNewPriority = m_engine.NewPriority();
     v.bAlwaysOnTop = m_bAlwaysOnTop;
     v.bAdvancedView = m_bAdvancedView;
     v.bAutoUpdate = bAutoUpdate;
-    v.bBkgObservation = m_engine.m_modMain.bBkgObservation;
-    v.iBelowNormalCpuUsage = m_engine.m_modMain.iBelowNormalCpuUsage;
-    v.iIdleCpuUsage = m_engine.m_modMain.iIdleCpuUsage;
-    v.lMaxFailures = m_engine.m_lMaxFailures;
+    v.bBkgObservation = m_engine.Queries().bBkgObservation;
+    v.iBelowNormalCpuUsage = m_engine.Queries().iBelowNormalCpuUsage;
+    v.iIdleCpuUsage = m_engine.Queries().iIdleCpuUsage;
+    v.lMaxFailures = m_engine.MaxFailures();
     v.lRefreshInterval = m_tmrRefresh->Interval();
     // A store that cannot be written keeps what it had; the program goes on.
-    WriteSettings(SettingsStore(), v, m_engine.m_TalvexItems, {m_form->Left(), m_form->Top()});
+    WriteSettings(SettingsStore(), v, m_engine.Items(), {m_form->Left(), m_form->Top()});
 }
 
 bool frmMain::IsAutostartSet() {

@@ -41,13 +41,13 @@ class frmMainTexts final : public ITranslateTarget {
                 m_frm.txtTalvexStarted = sText;
                 break;
             case TextMember::txtPriority:
-                engine.txtPriority = sText;
+                engine.Words().txtPriority = sText;
                 break;
             case TextMember::txtProcessId:
-                engine.txtProcessId = sText;
+                engine.Words().txtProcessId = sText;
                 break;
             case TextMember::txtWindow:
-                engine.txtWindow = sText;
+                engine.Words().txtWindow = sText;
                 break;
             case TextMember::txtAppAlreadyRunning:
                 m_frm.txtAppAlreadyRunning = sText;
@@ -59,7 +59,7 @@ class frmMainTexts final : public ITranslateTarget {
         // The boost levels' names come from the option buttons' captions; in the status
         // text and the log they read without the access key's mark.
         const std::string sText = platform::WithoutAccessKey(rawText);
-        PriorityNames& names = m_frm.engine().m_modMain.names;
+        PriorityNames& names = m_frm.engine().Queries().names;
         switch (slot) {
             case PriorityNameSlot::sNameAboveNormal:
                 names.sNameAboveNormal = sText;
@@ -102,7 +102,7 @@ class frmMainTexts final : public ITranslateTarget {
 
 void frmMain::Translate() {
     // The program's own folder comes first; the installed data folder is the fallback.
-    const std::string ownPath = m_engine.m_modMain.GetWindowExePath(0, modMain::kPathMax);
+    const std::string ownPath = m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
     const std::filesystem::path programFolder =
         ownPath.empty() ? std::filesystem::path() : Utf8ToPath(ownPath).parent_path();
     modLang::LoadLanguageFile(

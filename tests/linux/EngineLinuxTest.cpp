@@ -97,7 +97,7 @@ class EngineLinuxTest : public ::testing::Test {
         }
         windows = std::make_unique<X11WindowApi>(s_x->Name());
         engine = std::make_unique<Engine>(processes, *windows, clock, strings, log, host);
-        engine->m_iNewPriority = 1;  // High
+        engine->SetNewPriority(1);  // High
         engine->SetWarningDialog(&dialog);
     }
     std::string DisplayName() const { return s_x->Name(); }
@@ -171,9 +171,9 @@ TEST_F(EngineLinuxTest, TheProgramInFrontIsRaisedAndGetsItsClassBackWhenItLeaves
 
 TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
     if (IsSkipped()) return;
-    engine->m_modMain.bBkgObservation = true;
-    engine->m_modMain.iBelowNormalCpuUsage = 10;
-    engine->m_modMain.iIdleCpuUsage = 40;
+    engine->Queries().bBkgObservation = true;
+    engine->Queries().iBelowNormalCpuUsage = 10;
+    engine->Queries().iIdleCpuUsage = 40;
     auto front = Start({"window", "front"});
     auto busy = Start({"busy", "1"});
     auto quiet = Start({"sleep"});
@@ -205,8 +205,8 @@ TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
 
 TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchecked) {
     if (IsSkipped()) return;
-    engine->m_modMain.bBkgObservation = false;
-    engine->m_lMaxFailures = 2;
+    engine->Queries().bBkgObservation = false;
+    engine->SetMaxFailures(2);
     // Two busy threads: the usage counts every thread, so it stays above the critical
     // mark even when the tests share the machine's cores with other work.
     auto spinner = Start({"busy-window", "spinner", "2"});
@@ -219,10 +219,10 @@ TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchec
     EXPECT_EQ(ClassOf(spinner->Pid()), NORMAL_PRIORITY_CLASS);
     // The answer became a rule: the program is boosted again when it comes back to the
     // front, but no longer checked, so it stays raised and is never warned about again.
-    const std::string path = engine->m_modMain.GetWindowExePath(spinner->Window(), 1024);
-    const std::int16_t rule = engine->m_TalvexItems.fFindInTalvexItems(path);
+    const std::string path = engine->Queries().GetWindowExePath(spinner->Window(), 1024);
+    const std::int16_t rule = engine->Items().fFindInTalvexItems(path);
     ASSERT_GE(rule, 0);
-    EXPECT_TRUE(engine->m_TalvexItems[static_cast<std::size_t>(rule)].bNoHangUpObservation);
+    EXPECT_TRUE(engine->Items()[static_cast<std::size_t>(rule)].bNoHangUpObservation);
 
     ASSERT_TRUE(Activate(other->Window()));
     ASSERT_TRUE(TickUntil([&] { return ClassOf(other->Pid()) == HIGH_PRIORITY_CLASS; }));

@@ -51,7 +51,7 @@ TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) 
     NullHost host;
     Engine engine(processes, windows, clock, strings, log, host);
     engine.SetStages(nullptr);
-    engine.m_iNewPriority = 1;  // High
+    engine.SetNewPriority(1);  // High
     std::vector<ForegroundChange> changes;
     const auto ours = [&](std::int32_t pid) {
         return pid == clients[0]->Pid() || pid == clients[1]->Pid();
@@ -70,7 +70,7 @@ TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) 
         ASSERT_TRUE(sway.Focus(front.Pid()));
         ASSERT_TRUE(WaitFor([&] {
             ui.DeliverReadable();
-            return engine.m_lForegroundPid == front.Pid();
+            return engine.ForegroundPid() == front.Pid();
         }));
         EXPECT_EQ(changes.back().pid, front.Pid());
         EXPECT_EQ(changes.back().title, titles[index]);

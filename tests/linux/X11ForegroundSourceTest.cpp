@@ -96,7 +96,7 @@ TEST_F(X11ForegroundSourceTest, TheEngineRaisesTheAnnouncedFrontWithoutATick) {
     ActionLog log{clock};
     NullHost host;
     Engine engine(processes, *windows, clock, strings, log, host);
-    engine.m_iNewPriority = 1;  // High
+    engine.SetNewPriority(1);  // High
     engine.SetStages(nullptr);
     Child first({"window", "first"}, s_x->Name());
     Child second({"window", "second"}, s_x->Name());
@@ -111,7 +111,7 @@ TEST_F(X11ForegroundSourceTest, TheEngineRaisesTheAnnouncedFrontWithoutATick) {
         ASSERT_TRUE(Activate(front->Window()));
         ASSERT_TRUE(WaitFor([&] {
             ui.DeliverReadable();
-            return engine.m_lForegroundPid == front->Pid();
+            return engine.ForegroundPid() == front->Pid();
         }));
         EXPECT_EQ(testing::NiceOf(front->Pid()), -10);
         const Child* back = front == &first ? &second : &first;

@@ -73,7 +73,7 @@ TEST_F(frmMainSettingsTest, FirstStartUsesTheDefaultsAndTheEndKeepsWhatChanged) 
 
     run->Ctl("Option1", 2).SetValue(1);
     run->Ctl("chkAdvanced").SetValue(1);
-    run->frm.engine().m_TalvexItems.fAddToTalvexItems("blender", 0, false, true, true, false);
+    run->frm.engine().Items().fAddToTalvexItems("blender", 0, false, true, true, false);
     run->frm.form().Move(600, 900);
     run->frm.fEndTalvex();
     ASSERT_TRUE(run->ui.Ended());
@@ -86,7 +86,7 @@ TEST_F(frmMainSettingsTest, FirstStartUsesTheDefaultsAndTheEndKeepsWhatChanged) 
     auto again = Run();
     again->Start();
     EXPECT_EQ(again->Ctl("Option1", 2).Value(), 1);
-    EXPECT_EQ(again->frm.engine().m_iNewPriority, 2);
+    EXPECT_EQ(again->frm.engine().NewPriority(), 2);
     EXPECT_EQ(again->Ctl("chkAdvanced").Value(), 1);
     EXPECT_EQ(again->frm.form().Height(), frmMain::kAdvancedHeight);
     EXPECT_EQ(again->Ctl("List1").Items().size(), 4u);
@@ -107,14 +107,14 @@ TEST_F(frmMainSettingsTest, StoredValuesReachTheVariablesAndControls) {
     auto run = Run();
     run->Start();
     EXPECT_EQ(run->Ctl("Option1", 0).Value(), 1);
-    EXPECT_EQ(run->frm.engine().m_iNewPriority, 0);
+    EXPECT_EQ(run->frm.engine().NewPriority(), 0);
     EXPECT_EQ(run->Ctl("chkAlwaysOnTop").Value(), 0);
     EXPECT_FALSE(run->frm.m_bAlwaysOnTop);
     EXPECT_EQ(run->Ctl("chkAutoUpdate").Value(), 0);
     EXPECT_FALSE(run->frm.bAutoUpdate);
-    EXPECT_FALSE(run->frm.engine().m_modMain.bBkgObservation);
-    EXPECT_EQ(run->frm.engine().m_modMain.iIdleCpuUsage, 70);
-    EXPECT_EQ(run->frm.engine().m_lMaxFailures, 12);
+    EXPECT_FALSE(run->frm.engine().Queries().bBkgObservation);
+    EXPECT_EQ(run->frm.engine().Queries().iIdleCpuUsage, 70);
+    EXPECT_EQ(run->frm.engine().MaxFailures(), 12);
     EXPECT_EQ(run->frm.tmrRefresh().Interval(), 250);
     EXPECT_EQ(run->log.Lines().back(), "Refresh rate: 250 ms");
     EXPECT_EQ(run->Ctl("List1").Items(), std::vector<std::string>{"gimp"});

@@ -29,7 +29,7 @@ class modSettingsTest : public ::testing::Test {
     }
     SettingsValues Load() {
         items.Clear();
-        return ReadSettings(store, items, global);
+        return ReadSettings(store, items, [this](std::int16_t level) { global = level; });
     }
     bool Save(const SettingsValues& values = {}) {
         return WriteSettings(store, values, items, WindowPosition{120, 240});
