@@ -19,7 +19,7 @@ struct SystemServices {
     std::unique_ptr<platform::ISingleInstance> instance;
     std::string sOwnExeName;
     /// The never-boost rules of the very first start, besides the program's own.
-    std::vector<FirstStartRule> firstStartRules = WindowsFirstStartRules();
+    std::vector<FirstStartRule> firstStartRules = modSettings::WindowsFirstStartRules();
     /// The program name the rule list's Add suggests.
     std::string sRuleExample = "example.exe";
 };

@@ -13,7 +13,7 @@ SystemServices CreateSystemServices() {
     system.autostart = platform::LinuxAutostart::FromEnvironment();
     system.instance = platform::LinuxSingleInstance::FromEnvironment();
     system.sOwnExeName = "talvex";
-    system.firstStartRules = LinuxFirstStartRules();
+    system.firstStartRules = modSettings::LinuxFirstStartRules();
     system.sRuleExample = "example";
     return system;
 }

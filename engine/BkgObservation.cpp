@@ -13,7 +13,7 @@ namespace {
 // Lowers the process to `target` unless it is there already or cannot be opened.
 void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::int16_t threshold,
            std::int16_t nameId, const char* nameDefault) {
-    modMain& queries = engine.Queries();
+    modMain::Queries& queries = engine.Queries();
     const std::int32_t present = queries.GetWindowPriority(entry.lPid, 0);
     if (present == target || present == kCannotOpen) return;
     // Without the right to raise, a lowered process could never get its priority back.
@@ -73,7 +73,7 @@ void UndoLowering(Engine& engine, const ProcessEntry& entry) {
 }  // namespace
 
 void ObserveBackground(Engine& engine, ProcessEntry& entry) {
-    const modMain& settings = engine.Queries();
+    const modMain::Queries& settings = engine.Queries();
     // Pid 0 would make the priority queries fall back to Talvex's own process.
     if (!settings.bBkgObservation || entry.lPid == 0) return;
     // Talvex itself is never observed, whatever its file is called: it runs at High by

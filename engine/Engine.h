@@ -75,7 +75,7 @@ class Engine {
     // ---- what the main window sets and reads ----
 
     /// The queries on windows and processes, with the observation's options.
-    modMain& Queries() { return m_modMain; }
+    modMain::Queries& Queries() { return m_modMain; }
     /// The rules; a rule at level -1 follows the global level.
     TalvexItems& Items() { return m_TalvexItems; }
     const TalvexItems& Items() const { return m_TalvexItems; }
@@ -142,7 +142,7 @@ class Engine {
     // Tests and benchmarks put the engine into states a real run takes long to reach.
     friend struct EngineProbe;
 
-    modMain m_modMain;
+    modMain::Queries m_modMain;
     std::int16_t m_iNewPriority = 0;  // global boost level
     TalvexItems m_TalvexItems{m_iNewPriority};
 
@@ -159,7 +159,7 @@ class Engine {
     std::string m_sWarnedExe;
     std::int32_t m_lMaxFailures = 8;  // hang-up tolerance in critical ticks
 
-    modProcess m_modProcess;
+    modProcess::Sampler m_modProcess;
     std::vector<ProcessEntry> m_Processes;
     std::int32_t m_lLastProcess = 0;
     std::int32_t m_lRebuildCountdown = 0;  // 0: the next tick rebuilds the table

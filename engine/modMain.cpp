@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace talvex {
+namespace talvex::modMain {
 
 using namespace platform;
 
@@ -13,7 +13,7 @@ std::size_t Clamp(std::int16_t requested, std::int16_t buffer) {
 }
 }  // namespace
 
-std::string modMain::GetPriorityName(std::int32_t lPriority) const {
+std::string Queries::GetPriorityName(std::int32_t lPriority) const {
     switch (lPriority) {
         case NORMAL_PRIORITY_CLASS:
             return names.sNameNormal;
@@ -32,13 +32,13 @@ std::string modMain::GetPriorityName(std::int32_t lPriority) const {
     }
 }
 
-std::int32_t modMain::ResolvePid(std::int32_t lPid, WindowHandle hWnd) {
+std::int32_t Queries::ResolvePid(std::int32_t lPid, WindowHandle hWnd) {
     if (lPid != 0) return lPid;
     if (hWnd != 0) return m_windows.GetWindowThreadProcessId(hWnd);
     return m_processes.GetCurrentProcessId();
 }
 
-std::int32_t modMain::GetWindowPriority(std::int32_t lPid, WindowHandle hWnd) {
+std::int32_t Queries::GetWindowPriority(std::int32_t lPid, WindowHandle hWnd) {
     const std::int32_t pid = ResolvePid(lPid, hWnd);
     const ProcessHandle handle = m_processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, pid);
     if (handle == 0) return kCannotOpen;
@@ -47,7 +47,7 @@ std::int32_t modMain::GetWindowPriority(std::int32_t lPid, WindowHandle hWnd) {
     return priority;
 }
 
-std::int32_t modMain::SetProcessPriority(std::int32_t lPid, WindowHandle hWnd,
+std::int32_t Queries::SetProcessPriority(std::int32_t lPid, WindowHandle hWnd,
                                          std::int32_t lNewPriority) {
     const std::int32_t pid = ResolvePid(lPid, hWnd);
     ProcessHandle handle =
@@ -64,20 +64,20 @@ std::int32_t modMain::SetProcessPriority(std::int32_t lPid, WindowHandle hWnd,
     return priority;
 }
 
-std::int32_t modMain::UndoProcessChanges(std::int32_t lPid) {
+std::int32_t Queries::UndoProcessChanges(std::int32_t lPid) {
     return lPid == 0 ? 0 : m_processes.UndoChanges(lPid);
 }
 
-WindowHandle modMain::GetForegroundWnd() {
+WindowHandle Queries::GetForegroundWnd() {
     return m_windows.GetForegroundWindow();
 }
 
-std::string modMain::GetWindowTitle(WindowHandle hWnd, std::int16_t iMaxLength) {
+std::string Queries::GetWindowTitle(WindowHandle hWnd, std::int16_t iMaxLength) {
     if (hWnd == 0) return {};
     return m_windows.GetWindowTextA(hWnd, Clamp(iMaxLength, kTitleMax));
 }
 
-std::string modMain::GetWindowExePath(WindowHandle hWnd, std::int16_t iMaxLength) {
+std::string Queries::GetWindowExePath(WindowHandle hWnd, std::int16_t iMaxLength) {
     const std::int32_t pid =
         hWnd == 0 ? m_processes.GetCurrentProcessId() : m_windows.GetWindowThreadProcessId(hWnd);
     const ProcessHandle handle =
@@ -88,13 +88,13 @@ std::string modMain::GetWindowExePath(WindowHandle hWnd, std::int16_t iMaxLength
     return path;
 }
 
-void modMain::SetTopmost(WindowHandle hWnd, bool bTopmost) {
+void Queries::SetTopmost(WindowHandle hWnd, bool bTopmost) {
     if (hWnd != 0) m_windows.SetWindowPos(hWnd, bTopmost);
 }
 
-std::int32_t modMain::GetWindowProcessId(WindowHandle hWnd) {
+std::int32_t Queries::GetWindowProcessId(WindowHandle hWnd) {
     if (hWnd == 0) return 0;
     return m_windows.GetWindowThreadProcessId(hWnd);
 }
 
-}  // namespace talvex
+}  // namespace talvex::modMain

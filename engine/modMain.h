@@ -19,9 +19,16 @@ struct PriorityNames {
         sNameRealtime, sNameOther;
 };
 
-class modMain {
+namespace modMain {
+
+// Caller-side limits: the title and path buffers hold exactly this many characters.
+inline constexpr std::int16_t kTitleMax = 250;
+inline constexpr std::int16_t kPathMax = 1024;
+
+/// The queries themselves, on the desktop's windows and processes.
+class Queries {
   public:
-    modMain(platform::IProcessApi& processes, platform::IWindowApi& windows)
+    Queries(platform::IProcessApi& processes, platform::IWindowApi& windows)
         : m_processes(processes), m_windows(windows) {}
 
     PriorityNames names;
@@ -57,10 +64,6 @@ class modMain {
 
     platform::IProcessApi& Processes() { return m_processes; }
 
-    // Caller-side limits: the title and path buffers hold exactly this many characters.
-    static constexpr std::int16_t kTitleMax = 250;
-    static constexpr std::int16_t kPathMax = 1024;
-
   private:
     std::int32_t ResolvePid(std::int32_t lPid, platform::WindowHandle hWnd);
 
@@ -68,4 +71,5 @@ class modMain {
     platform::IWindowApi& m_windows;
 };
 
+}  // namespace modMain
 }  // namespace talvex

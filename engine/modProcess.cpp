@@ -6,7 +6,7 @@
 
 #include "base/RunQuietly.h"
 
-namespace talvex {
+namespace talvex::modProcess {
 
 using namespace platform;
 
@@ -47,7 +47,7 @@ std::int16_t CpuPercent(std::uint64_t before, std::uint64_t after, std::uint64_t
     return Saturate16(DivideRoundHalfEven(ms * 100, elapsed));
 }
 
-std::int32_t modProcess::BuildProcessTable(std::vector<ProcessEntry>& table) {
+std::int32_t Sampler::BuildProcessTable(std::vector<ProcessEntry>& table) {
     auto snapshot = m_processes.CreateToolhelp32Snapshot();
     if (!snapshot) return -1;
     std::vector<ProcessEntry> built;
@@ -70,7 +70,7 @@ std::int32_t modProcess::BuildProcessTable(std::vector<ProcessEntry>& table) {
     return static_cast<std::int32_t>(table.size()) - 1;
 }
 
-bool modProcess::OpenProcessEntry(ProcessEntry& entry) {
+bool Sampler::OpenProcessEntry(ProcessEntry& entry) {
     if (entry.lPid == 0) return false;
     entry.hProcess = m_processes.OpenProcess(kOpenAccess, entry.lPid);
     if (entry.hProcess == 0) return false;
@@ -78,7 +78,7 @@ bool modProcess::OpenProcessEntry(ProcessEntry& entry) {
     return true;
 }
 
-bool modProcess::SampleProcessCpu(ProcessEntry& entry) {
+bool Sampler::SampleProcessCpu(ProcessEntry& entry) {
     const std::uint64_t previousTick = entry.lTick;
     const std::uint64_t now = m_clock.GetTickCount64();
     // The times advance in clock ticks of 10 ms, so a span shorter than that measures
@@ -107,14 +107,14 @@ bool modProcess::SampleProcessCpu(ProcessEntry& entry) {
     return true;
 }
 
-void modProcess::CloseProcessEntry(ProcessEntry& entry) {
+void Sampler::CloseProcessEntry(ProcessEntry& entry) {
     if (entry.hProcess != 0 && m_processes.CloseHandle(entry.hProcess)) entry.hProcess = 0;
 }
 
-std::string modProcess::GetProcessModulePath(const ProcessEntry& entry, std::int16_t iMaxLength) {
+std::string Sampler::GetProcessModulePath(const ProcessEntry& entry, std::int16_t iMaxLength) {
     if (entry.hProcess == 0 || iMaxLength <= 0) return {};
     const auto maxChars = static_cast<std::size_t>(std::min(iMaxLength, kPathMax));
     return m_processes.GetModuleFileNameExA(entry.hProcess, maxChars);
 }
 
-}  // namespace talvex
+}  // namespace talvex::modProcess

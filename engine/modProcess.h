@@ -37,16 +37,19 @@ struct ProcessEntry {
 /// Entry name of the idle process on Windows; it never stays in the table.
 inline constexpr const char* kSystemProcessName = "[System Process]";
 
-class modProcess {
-  public:
-    /// Access mask the table opens processes with (all access as older Windows defined it).
-    static constexpr std::uint32_t kOpenAccess = platform::PROCESS_ALL_ACCESS_LEGACY;
-    /// Longest module path the build asks for.
-    static constexpr std::int16_t kPathMax = 1024;
-    /// Shortest span a CPU sample measures over, in milliseconds (one kernel clock tick).
-    static constexpr std::uint64_t kMinSampleSpanMs = 10;
+namespace modProcess {
 
-    modProcess(platform::IProcessApi& processes, platform::IClock& clock)
+/// Access mask the table opens processes with (all access as older Windows defined it).
+inline constexpr std::uint32_t kOpenAccess = platform::PROCESS_ALL_ACCESS_LEGACY;
+/// Longest module path the build asks for.
+inline constexpr std::int16_t kPathMax = 1024;
+/// Shortest span a CPU sample measures over, in milliseconds (one kernel clock tick).
+inline constexpr std::uint64_t kMinSampleSpanMs = 10;
+
+/// Fills the table and samples its entries.
+class Sampler {
+  public:
+    Sampler(platform::IProcessApi& processes, platform::IClock& clock)
         : m_processes(processes), m_clock(clock) {}
 
     /// Fills the table anew from a process snapshot, in enumeration order, without the
@@ -73,4 +76,5 @@ class modProcess {
 /// elapsed milliseconds, times 100, rounded half to even and held within 16 bits.
 std::int16_t CpuPercent(std::uint64_t before, std::uint64_t after, std::uint64_t elapsedMs);
 
+}  // namespace modProcess
 }  // namespace talvex

@@ -2,7 +2,7 @@
 
 #include "engine/Version.h"
 
-namespace talvex {
+namespace talvex::modAutostart {
 
 bool SetAutostart(platform::IAutostart& autostart, bool bEnable) {
     if (!autostart.RegOpenKeyExA(true)) return false;
@@ -19,4 +19,4 @@ bool IsAutostartSet(platform::IAutostart& autostart) {
     return autostart.RegQueryValueExA(kProductName).has_value();
 }
 
-}  // namespace talvex
+}  // namespace talvex::modAutostart

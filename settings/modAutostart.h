@@ -4,7 +4,7 @@
 
 #include "platform/IAutostart.h"
 
-namespace talvex {
+namespace talvex::modAutostart {
 
 /// Writes (bEnable) or removes the entry. False when the list of session start-up
 /// entries could not be opened (nothing changed then); whether the write or removal
@@ -13,4 +13,4 @@ bool SetAutostart(platform::IAutostart& autostart, bool bEnable);
 /// Whether the entry exists and can be read; where it points is not compared.
 bool IsAutostartSet(platform::IAutostart& autostart);
 
-}  // namespace talvex
+}  // namespace talvex::modAutostart

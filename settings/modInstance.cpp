@@ -1,6 +1,6 @@
 #include "settings/modInstance.h"
 
-namespace talvex {
+namespace talvex::modInstance {
 
 bool IsFirstInstance(platform::ISingleInstance& instance) {
     // Asked again while holding the lock: still the first copy, and the lock stays.
@@ -16,4 +16,4 @@ void ReleaseInstanceMutex(platform::ISingleInstance& instance) {
     instance.ReleaseMutex();
 }
 
-}  // namespace talvex
+}  // namespace talvex::modInstance

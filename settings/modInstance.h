@@ -4,7 +4,7 @@
 
 #include "platform/ISingleInstance.h"
 
-namespace talvex {
+namespace talvex::modInstance {
 
 inline constexpr const char* kInstanceMutexName = "TalvexApp";
 
@@ -15,4 +15,4 @@ bool IsFirstInstance(platform::ISingleInstance& instance);
 /// Lets go of the lock; does nothing when none is held, so it may run twice.
 void ReleaseInstanceMutex(platform::ISingleInstance& instance);
 
-}  // namespace talvex
+}  // namespace talvex::modInstance

@@ -6,7 +6,7 @@
 #include "settings/RuleText.h"
 #include "settings/SettingText.h"
 
-namespace talvex {
+namespace talvex::modSettings {
 
 using platform::ISettingsStore;
 
@@ -192,4 +192,4 @@ bool WriteSettings(ISettingsStore& store, const SettingsValues& v, const TalvexI
     return store.CommitUpdate();
 }
 
-}  // namespace talvex
+}  // namespace talvex::modSettings

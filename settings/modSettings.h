@@ -54,6 +54,8 @@ struct FirstStartRule {
     bool bNoBkgObservation = true;
 };
 
+namespace modSettings {
+
 /// The task manager and the DOS box of Windows.
 std::vector<FirstStartRule> WindowsFirstStartRules();
 /// The system monitors of the Linux desktops: they measure every process themselves,
@@ -64,6 +66,8 @@ std::vector<FirstStartRule> LinuxFirstStartRules();
 /// German, "FR" for French, "EN" for everything else, unknown included.
 std::string LanguageForLocale(std::string_view sLocale);
 
+}  // namespace modSettings
+
 /// What a load falls back on where the store holds nothing.
 struct SettingsDefaults {
     /// File name of this program, the name of its own first-start rule.
@@ -71,16 +75,18 @@ struct SettingsDefaults {
     /// The language when none is stored ("DE", "EN" or "FR").
     std::string sLanguage = "DE";
     /// The first-start rules that come before the program's own.
-    std::vector<FirstStartRule> firstStartRules = WindowsFirstStartRules();
+    std::vector<FirstStartRule> firstStartRules = modSettings::WindowsFirstStartRules();
 };
+
+namespace modSettings {
 
 /// Reads the options and appends the stored rules to `items`. The stored boost level
 /// is handed to setGlobalLevel (it sets the level `items` gives a rule added with
-/// level -1) before the first rule is added. On the very first start (no refresh rate stored yet,
-/// or 0) the first-start rules and the program's own rule come first. A value that does not convert
-/// to its key's type gives that key's default; a boost level outside 0 to 2 gives 1; a refresh rate
-/// below 10 ms, or one that does not convert, gives 500 ms. Rules whose text cannot be read are
-/// skipped.
+/// level -1) before the first rule is added. On the very first start (no refresh rate
+/// stored yet, or 0) the first-start rules and the program's own rule come first. A
+/// value that does not convert to its key's type gives that key's default; a boost
+/// level outside 0 to 2 gives 1; a refresh rate below 10 ms, or one that does not
+/// convert, gives 500 ms. Rules whose text cannot be read are skipped.
 SettingsValues ReadSettings(platform::ISettingsStore& store, TalvexItems& items,
                             const std::function<void(std::int16_t)>& setGlobalLevel,
                             const SettingsDefaults& defaults = {});
@@ -96,4 +102,5 @@ WindowPosition ReadWindowPosition(platform::ISettingsStore& store, const ScreenM
 bool WriteSettings(platform::ISettingsStore& store, const SettingsValues& values,
                    const TalvexItems& items, const WindowPosition& position);
 
+}  // namespace modSettings
 }  // namespace talvex

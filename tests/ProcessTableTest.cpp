@@ -20,7 +20,7 @@ class SamplingTest : public ::testing::Test {
         return entry;
     }
     FakeDesktop desk;
-    modProcess mp{desk, desk};
+    modProcess::Sampler mp{desk, desk};
     std::int32_t pid = desk.AddProcess({"/usr/bin/worker"});
 };
 
@@ -52,14 +52,14 @@ TEST_F(SamplingTest, UsageIsKernelPlusUserOverElapsedTime) {
 
 TEST_F(SamplingTest, QuotientRoundsHalfToEvenAndMillisecondsAreCut) {
     // 25 ms over 200 ms is 12.5 -> 12; 27 ms is 13.5 -> 14; 1 ms over 200 is 0.5 -> 0.
-    EXPECT_EQ(CpuPercent(0, 25 * 10000, 200), 12);
-    EXPECT_EQ(CpuPercent(0, 27 * 10000, 200), 14);
-    EXPECT_EQ(CpuPercent(0, 1 * 10000, 200), 0);
-    EXPECT_EQ(CpuPercent(0, 3 * 10000, 200), 2);     // 1.5 -> 2
-    EXPECT_EQ(CpuPercent(0, 2 * 10000, 300), 1);     // 0.67 -> 1
-    EXPECT_EQ(CpuPercent(27 * 10000, 0, 200), -14);  // a time that went back: symmetric
+    EXPECT_EQ(modProcess::CpuPercent(0, 25 * 10000, 200), 12);
+    EXPECT_EQ(modProcess::CpuPercent(0, 27 * 10000, 200), 14);
+    EXPECT_EQ(modProcess::CpuPercent(0, 1 * 10000, 200), 0);
+    EXPECT_EQ(modProcess::CpuPercent(0, 3 * 10000, 200), 2);     // 1.5 -> 2
+    EXPECT_EQ(modProcess::CpuPercent(0, 2 * 10000, 300), 1);     // 0.67 -> 1
+    EXPECT_EQ(modProcess::CpuPercent(27 * 10000, 0, 200), -14);  // a time that went back: symmetric
     // 9999 units are less than a millisecond and count as none.
-    EXPECT_EQ(CpuPercent(0, 9999, 1), 0);
+    EXPECT_EQ(modProcess::CpuPercent(0, 9999, 1), 0);
     ProcessEntry entry = Opened(pid);
     desk.AddCpuTime(pid, 25, 27);
     desk.AdvanceClock(200);
@@ -182,7 +182,7 @@ TEST_F(SamplingTest, FailedSnapshotLeavesTableAndEmptyOneGivesNone) {
     EXPECT_EQ(table[1].sExePath, "kept");
 
     FakeDesktop empty;
-    modProcess onEmpty{empty, empty};
+    modProcess::Sampler onEmpty{empty, empty};
     EXPECT_EQ(onEmpty.BuildProcessTable(table), -1);
     EXPECT_TRUE(table.empty());
 }

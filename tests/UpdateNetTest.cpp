@@ -35,12 +35,12 @@ class NetCheckTest : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_TRUE(folder.Empty()) << "a temporary file stayed behind"; }
 
-    modDl Check(ProgramVersion own = {1, 2, 9}, std::string url = {}) {
+    modDl::UpdateCheck Check(ProgramVersion own = {1, 2, 9}, std::string url = {}) {
         UpdateOptions options;
         options.sVersionURL = url.empty() ? server.Url(kVersionPath) : url;
         options.tempFolder = folder.Path();
         options.own = own;
-        return modDl(UpdateServices{*http, shell, prompt, strings}, options);
+        return modDl::UpdateCheck(UpdateServices{*http, shell, prompt, strings}, options);
     }
     /// Runs one check against this version file and returns what the user saw.
     std::vector<RecordingPrompt::Shown> Run(const std::string& body, bool bVerbose,
@@ -222,7 +222,7 @@ TEST_F(NetCheckTest, BodyLimitIsExactAndRedirectsStayOnTheWeb) {
 
 TEST_F(NetCheckTest, SecondRequestWhileOneRunsIsRefused) {
     server.SetSlowBody(kVersionPath, VersionFileBody("1.3.0"), 150ms);
-    modDl check = Check();
+    modDl::UpdateCheck check = Check();
     bool busySeen = false;
     // Events keep arriving during the transfer; one of them asks for a second check.
     QTimer::singleShot(30ms, [&] {

@@ -197,12 +197,12 @@ class CheckOnFakesTest : public ::testing::Test {
   protected:
     static constexpr const char* kUrl = "https://updates.example/download/talvex_setup.zip.ver";
 
-    modDl Check(std::string url = kUrl, ProgramVersion own = {1, 2, 9}) {
+    modDl::UpdateCheck Check(std::string url = kUrl, ProgramVersion own = {1, 2, 9}) {
         UpdateOptions options;
         options.sVersionURL = std::move(url);
         options.tempFolder = folder.Path();
         options.own = own;
-        return modDl(UpdateServices{http, shell, prompt, strings}, options);
+        return modDl::UpdateCheck(UpdateServices{http, shell, prompt, strings}, options);
     }
 
     StringTable strings = testing::UpdateTexts();
@@ -213,7 +213,7 @@ class CheckOnFakesTest : public ::testing::Test {
 };
 
 TEST_F(CheckOnFakesTest, BuildWithoutAddressIsSilentAutomaticallyAndSaysSoOnRequest) {
-    modDl check = Check("");
+    modDl::UpdateCheck check = Check("");
     check.CheckForUpdate(false);
     EXPECT_TRUE(prompt.shown.empty());
     check.CheckForUpdate(true);
@@ -254,7 +254,7 @@ TEST_F(CheckOnFakesTest, WithoutLanguageFileTheTextsSayTheyAreMissing) {
 
 TEST_F(CheckOnFakesTest, SecondRequestDuringATransferIsRefusedWithoutReachingTheServer) {
     http.SetBody(kUrl, "Current Version=1.3.0\r\nDownload=https://example.org/get\r\n");
-    modDl check = Check();
+    modDl::UpdateCheck check = Check();
     std::size_t filesDuringTransfer = 0;
     http.SetDuringTransfer([&] {
         filesDuringTransfer = static_cast<std::size_t>(
@@ -279,7 +279,7 @@ TEST_F(CheckOnFakesTest, FileThatCannotBeWrittenIsATransferError) {
     options.sVersionURL = kUrl;
     options.tempFolder = folder.Path() / "gone";
     options.own = {1, 2, 9};
-    modDl(UpdateServices{http, shell, prompt, strings}, options).CheckForUpdate(true);
+    modDl::UpdateCheck(UpdateServices{http, shell, prompt, strings}, options).CheckForUpdate(true);
     EXPECT_EQ(prompt.Texts(),
               (std::vector<std::string>{modDl::kTransferError, testing::kNoVersionData}));
     EXPECT_TRUE(shell.Calls().empty());

@@ -16,7 +16,7 @@ class ModMainTest : public ::testing::Test {
         desk.SetCurrentProcess(self);
     }
     FakeDesktop desk;
-    modMain mm{desk, desk};
+    modMain::Queries mm{desk, desk};
     std::int32_t self = 0;
 };
 
@@ -116,7 +116,7 @@ TEST(FakeDesktopTest, WithoutTheRightRaisingFailsQuietlyButLoweringWorks) {
     FakeDesktop desk;
     const auto pid = desk.AddProcess({"/usr/bin/app", NORMAL_PRIORITY_CLASS});
     desk.SetMayRaisePriority(false);
-    modMain mm{desk, desk};
+    modMain::Queries mm{desk, desk};
     EXPECT_EQ(mm.SetProcessPriority(pid, 0, HIGH_PRIORITY_CLASS), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(mm.SetProcessPriority(pid, 0, IDLE_PRIORITY_CLASS), IDLE_PRIORITY_CLASS);
     EXPECT_EQ(mm.SetProcessPriority(pid, 0, NORMAL_PRIORITY_CLASS), IDLE_PRIORITY_CLASS);

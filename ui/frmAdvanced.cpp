@@ -129,7 +129,7 @@ void frmAdvanced::BindHandlers() {
 void frmAdvanced::Form_Load() {
     RunQuietly("RestorePosition", [this] { RestorePosition(); });
     m_engine.Queries().SetTopmost(m_form->Handle(), m_host.AlwaysOnTop());
-    const modMain& options = m_engine.Queries();
+    const modMain::Queries& options = m_engine.Queries();
     m_c.chkBackgroundObservation->SetValue(options.bBkgObservation ? 1 : 0);
     // The fields follow the box from now on, even when setting it changed nothing.
     chkBackgroundObservation_Click();
@@ -345,7 +345,7 @@ void frmAdvanced::txtIdle_LostFocus() {
 }
 
 void frmAdvanced::cmdOk_Click() {
-    modMain& options = m_engine.Queries();
+    modMain::Queries& options = m_engine.Queries();
     options.bBkgObservation = m_c.chkBackgroundObservation->Value() == 1;
     // The caps hold even when the click came from the keyboard with a field still
     // focused, which leaves that field without its caps.

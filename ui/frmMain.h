@@ -43,7 +43,7 @@ struct frmMainSystem {
     std::string sOwnExeName = "talvex";
     /// The other never-boost rules of the very first start: programs of this system
     /// that must not be boosted.
-    std::vector<FirstStartRule> firstStartRules = WindowsFirstStartRules();
+    std::vector<FirstStartRule> firstStartRules = modSettings::WindowsFirstStartRules();
     /// The name Add suggests: an example in the form of this system's program names.
     std::string sRuleExample = RuleCommands::kAddDefaultAnswer;
 };
@@ -266,7 +266,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     static UpdateServices UpdateServicesOf(const frmMainServices& services, IUpdatePrompt& prompt);
     static UpdateOptions UpdateOptionsOf(const frmMainServices& services);
     UiUpdatePrompt m_updatePrompt{m_ui};
-    modDl m_modDl;
+    modDl::UpdateCheck m_modDl;
 };
 
 }  // namespace talvex

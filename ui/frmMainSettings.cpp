@@ -17,10 +17,10 @@ ISettingsStore& frmMain::SettingsStore() {
 void frmMain::fLoadSettings() {
     SettingsDefaults defaults;
     // The first start speaks the desktop's language; a choice once made is stored.
-    defaults.sLanguage = LanguageForLocale(m_ui.SystemLanguage());
+    defaults.sLanguage = modSettings::LanguageForLocale(m_ui.SystemLanguage());
     defaults.sOwnExeName = m_system.sOwnExeName;
     defaults.firstStartRules = m_system.firstStartRules;
-    const SettingsValues v = ReadSettings(
+    const SettingsValues v = modSettings::ReadSettings(
         SettingsStore(), m_engine.Items(),
         [this](std::int16_t iLevel) { m_engine.SetNewPriority(iLevel); }, defaults);
     m_sLanguage = v.sLanguage;
@@ -45,7 +45,7 @@ void frmMain::fLoadSettings() {
     // Placed once the view, and with it the window's height, is final.
     const ScreenMetrics screen{m_ui.ScreenWidth(), m_ui.ScreenHeight(),   m_form->ClientWidth(),
                                m_form->Height(),   m_ui.TwipsPerPixelX(), m_ui.TwipsPerPixelY()};
-    const WindowPosition position = ReadWindowPosition(SettingsStore(), screen);
+    const WindowPosition position = modSettings::ReadWindowPosition(SettingsStore(), screen);
     m_form->Move(position.left, position.top);
     fRefreshList();
 }
@@ -63,23 +63,24 @@ void frmMain::fSaveSettings() {
     v.lMaxFailures = m_engine.MaxFailures();
     v.lRefreshInterval = m_tmrRefresh->Interval();
     // A store that cannot be written keeps what it had; the program goes on.
-    WriteSettings(SettingsStore(), v, m_engine.Items(), {m_form->Left(), m_form->Top()});
+    modSettings::WriteSettings(SettingsStore(), v, m_engine.Items(),
+                               {m_form->Left(), m_form->Top()});
 }
 
 bool frmMain::IsAutostartSet() {
-    return m_system.autostart && talvex::IsAutostartSet(*m_system.autostart);
+    return m_system.autostart && modAutostart::IsAutostartSet(*m_system.autostart);
 }
 
 void frmMain::SetAutostart(bool bOn) {
-    if (m_system.autostart) talvex::SetAutostart(*m_system.autostart, bOn);
+    if (m_system.autostart) modAutostart::SetAutostart(*m_system.autostart, bOn);
 }
 
 bool frmMain::IsFirstInstance() {
-    return !m_system.instance || talvex::IsFirstInstance(*m_system.instance);
+    return !m_system.instance || modInstance::IsFirstInstance(*m_system.instance);
 }
 
 void frmMain::ReleaseInstanceMutex() {
-    if (m_system.instance) talvex::ReleaseInstanceMutex(*m_system.instance);
+    if (m_system.instance) modInstance::ReleaseInstanceMutex(*m_system.instance);
 }
 
 void frmMain::SaveLanguage() {

@@ -9,7 +9,7 @@
 #include "update/TempFile.h"
 #include "update/modShell.h"
 
-namespace talvex {
+namespace talvex::modDl {
 
 namespace {
 // Ids of the check's texts in the string table.
@@ -25,11 +25,11 @@ constexpr std::int16_t kIdTransferError = 67;
 constexpr std::int16_t kVerbOpen = 1;
 }  // namespace
 
-modDl::modDl(const UpdateServices& services, UpdateOptions options)
+UpdateCheck::UpdateCheck(const UpdateServices& services, UpdateOptions options)
     : m_services(services), m_options(std::move(options)) {}
 
-std::optional<platform::HttpResponse> modDl::Fetch(platform::IHttp& oInet,
-                                                   const std::string& sURL) {
+std::optional<platform::HttpResponse> UpdateCheck::Fetch(platform::IHttp& oInet,
+                                                         const std::string& sURL) {
     if (oInet.StillExecuting()) return std::nullopt;
     try {
         platform::HttpResponse response = oInet.OpenURL(sURL);
@@ -40,7 +40,7 @@ std::optional<platform::HttpResponse> modDl::Fetch(platform::IHttp& oInet,
     }
 }
 
-bool modDl::WriteBody(const platform::HttpResponse& response, const std::string& sFile) {
+bool UpdateCheck::WriteBody(const platform::HttpResponse& response, const std::string& sFile) {
     bool written = false;
     try {
         if (response.Ok() && !sFile.empty()) {
@@ -61,13 +61,13 @@ bool modDl::WriteBody(const platform::HttpResponse& response, const std::string&
     return written;
 }
 
-bool modDl::DownloadFile(platform::IHttp& oInet, const std::string& sURL,
-                         const std::string& sFile) {
+bool UpdateCheck::DownloadFile(platform::IHttp& oInet, const std::string& sURL,
+                               const std::string& sFile) {
     const auto response = Fetch(oInet, sURL);
     return response && WriteBody(*response, sFile);
 }
 
-VersionInfo modDl::FetchVersionInfo() {
+VersionInfo UpdateCheck::FetchVersionInfo() {
     // A build without an update server has nothing to fetch; that is no transfer error.
     if (m_options.sVersionURL.empty()) return {};
     // Events run during the transfer, and the program may end from one of them at
@@ -91,7 +91,7 @@ VersionInfo modDl::FetchVersionInfo() {
     return info;
 }
 
-void modDl::CheckForUpdate(bool bVerbose) {
+void UpdateCheck::CheckForUpdate(bool bVerbose) {
     const VersionInfo info = FetchVersionInfo();
     const VersionParts published = SplitVersion(info.sCurrentVersion);
     const StringTable& strings = m_services.strings;
@@ -118,7 +118,7 @@ void modDl::CheckForUpdate(bool bVerbose) {
     }
 }
 
-void modDl::OfferUpdate(const VersionParts& published, const std::string& sDownload) {
+void UpdateCheck::OfferUpdate(const VersionParts& published, const std::string& sDownload) {
     const StringTable& strings = m_services.strings;
     const std::string sPublished = published.sMajor.value_or("") + "." +
                                    published.sMinor.value_or("") + "." + published.sRevision;
@@ -130,10 +130,10 @@ void modDl::OfferUpdate(const VersionParts& published, const std::string& sDownl
     }
 }
 
-std::string modDl::OwnVersionText() const {
+std::string UpdateCheck::OwnVersionText() const {
     const ProgramVersion& own = m_options.own;
     return std::to_string(own.major) + "." + std::to_string(own.minor) + "." +
            std::to_string(own.revision);
 }
 
-}  // namespace talvex
+}  // namespace talvex::modDl

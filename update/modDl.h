@@ -34,13 +34,16 @@ struct UpdateOptions {
     ProgramVersion own{kVersionMajor, kVersionMinor, kVersionRevision};
 };
 
-class modDl {
-  public:
-    /// The transfer message, shown in both forms of the check.
-    static constexpr const char* kTransferError =
-        "An error has occured in the file transfer or write.  Please try again later.";
+namespace modDl {
 
-    explicit modDl(const UpdateServices& services, UpdateOptions options = {});
+/// The transfer message, shown in both forms of the check.
+inline constexpr const char* kTransferError =
+    "An error has occured in the file transfer or write.  Please try again later.";
+
+/// One check, with the services and options it works with.
+class UpdateCheck {
+  public:
+    explicit UpdateCheck(const UpdateServices& services, UpdateOptions options = {});
 
     /// Looks for a newer version. The automatic form (bVerbose false) speaks only of a
     /// newer version and of a failed transfer; the form on request also says when
@@ -68,4 +71,5 @@ class modDl {
     UpdateOptions m_options;
 };
 
+}  // namespace modDl
 }  // namespace talvex

@@ -33,7 +33,7 @@ class LinuxProcessTest : public ::testing::Test {
   protected:
     LinuxProcessApi processes;
     X11WindowApi windows{":none"};  // never asked here
-    modMain queries{processes, windows};
+    modMain::Queries queries{processes, windows};
 
     void RequireRight() {
         if (!processes.CanRaisePriority()) {

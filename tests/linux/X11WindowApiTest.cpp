@@ -49,7 +49,7 @@ class X11WindowTest : public ::testing::Test {
     void SetUp() override {
         if (!s_x->Ready()) GTEST_SKIP() << "Xvfb and openbox could not be started";
         windows = std::make_unique<X11WindowApi>(s_x->Name());
-        queries = std::make_unique<modMain>(processes, *windows);
+        queries = std::make_unique<modMain::Queries>(processes, *windows);
     }
 
     // Activates a window through the window manager and waits until it is in front.
@@ -62,7 +62,7 @@ class X11WindowTest : public ::testing::Test {
     static inline std::unique_ptr<TestDisplay> s_x;
     LinuxProcessApi processes;
     std::unique_ptr<X11WindowApi> windows;
-    std::unique_ptr<modMain> queries;
+    std::unique_ptr<modMain::Queries> queries;
 };
 
 TEST_F(X11WindowTest, TheActivatedWindowIsInFrontWithTitlePidAndPath) {

@@ -8,6 +8,7 @@
 #include "tests/settings/SettingsTestSupport.h"
 
 namespace talvex {
+using namespace modAutostart;
 namespace {
 
 using namespace platform;

@@ -20,6 +20,7 @@
 #include "tests/settings/SettingsTestSupport.h"
 
 namespace talvex {
+using namespace modSettings;
 namespace {
 
 using namespace platform;

@@ -16,6 +16,7 @@
 #include "tests/settings/SettingsTestSupport.h"
 
 namespace talvex {
+using namespace modInstance;
 namespace {
 
 using namespace platform;

@@ -16,6 +16,7 @@
 #include "ui/frmMain.h"
 
 namespace talvex {
+using namespace modInstance;
 namespace {
 
 using namespace platform;

@@ -6,6 +6,7 @@
 #include "settings/modSettings.h"
 
 namespace talvex {
+using namespace modSettings;
 namespace {
 
 using platform::FakeSettingsStore;

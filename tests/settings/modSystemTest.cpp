@@ -7,6 +7,8 @@
 #include "settings/modInstance.h"
 
 namespace talvex {
+using namespace modInstance;
+using namespace modAutostart;
 namespace {
 
 using namespace platform;

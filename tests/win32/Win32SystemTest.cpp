@@ -195,7 +195,7 @@ TEST(Utf8PathTest, LanguageFilesAndTheUpdateCheckWorkInNonAsciiFolders) {
     options.sVersionURL = url;
     options.tempFolder = folder.Path();
     options.own = {1, 2, 9};
-    modDl(UpdateServices{http, shell, prompt, strings}, options).CheckForUpdate(true);
+    modDl::UpdateCheck(UpdateServices{http, shell, prompt, strings}, options).CheckForUpdate(true);
     ASSERT_EQ(prompt.shown.size(), 1u);
     EXPECT_TRUE(prompt.shown[0].question) << prompt.shown[0].text;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
