@@ -77,21 +77,35 @@ class frmAdvanced {
     void Retranslate();
 
     // Handlers.
+    /// Places the window where it was last and fills the options from the engine.
     void Form_Load();
+    /// Lays out the log and the held list over the window's new size.
     void Form_Resize();
+    /// Remembers the window's place and size.
     void Form_Unload();
+    /// Escape closes the window as its close button does.
     void Form_KeyDown(std::int32_t& KeyCode, int Shift);
+    /// Shows in words the hang-up tolerance the slider stands at.
     void Slider1_Change();
+    /// The threshold fields are editable only while background observation is on.
     void chkBackgroundObservation_Click();
+    /// Only digits and Backspace reach the Below Normal field.
     void txtBelowNormal_KeyPress(std::int32_t& KeyAscii);
+    /// Only digits and Backspace reach the Idle field.
     void txtIdle_KeyPress(std::int32_t& KeyAscii);
+    /// Leaving Below Normal: at most 90, and Idle kept above it.
     void txtBelowNormal_LostFocus();
+    /// Leaving Idle: at most 100, and kept above Below Normal.
     void txtIdle_LostFocus();
+    /// OK: applies the options to the engine, saves every setting and logs it.
     void cmdOk_Click();
+    /// A right click opens the held line's menu.
     void lstHeld_MouseDown(int Button, int Shift, std::int32_t X, std::int32_t Y);
     /// The menu key and Shift+F10 open the line's menu.
     void lstHeld_KeyDown(std::int32_t& KeyCode, int Shift);
+    /// Put back: undoes at once what Talvex changed on the selected line's program.
     void mnuHeldPutBack_Click();
+    /// Add rule: asks for a rule for the selected line's program, its path filled in.
     void mnuHeldAddRule_Click();
     platform::MenuItem& mnuHeld() { return m_mnuHeld; }
 

@@ -131,33 +131,55 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void PublishTooltip(const std::string& sText) override;
 
     // Handlers.
+    /// Boosting on or off; off gives the program in front its priority back at once.
     void chkActive_Click();
+    /// The global boost level: 0 Above Normal, 1 High, 2 Realtime.
     void Option1_Click(std::int16_t Index);
+    /// Keeps the window above all others, or lets it go.
     void chkAlwaysOnTop_Click();
+    /// Shows or hides the lower panel (rules, autostart, update check, languages).
     void chkAdvanced_Click();
+    /// Writes or removes the autostart entry.
     void chkAutostart_Click();
+    /// The update check at start, on or off (kept only where the build has one).
     void chkAutoUpdate_Click();
+    /// A right click on the update box checks for an update now.
     void chkAutoUpdate_MouseUp(int Button, int Shift, std::int32_t X, std::int32_t Y);
+    /// The German flag: the interface in German, remembered.
     void imgGer_Click();
+    /// The British flag: the interface in English, remembered.
     void imgEn_Click();
+    /// The French flag: the interface in French, remembered.
     void imgFr_Click();
     /// Escape hides the window (where the tray icon can bring it back).
     void Form_KeyDown(std::int32_t& KeyCode, int Shift);
+    /// A double click on the tray icon shows the window; a right click opens the menu.
     void oTrayIcon_TrayMouseEvent(std::int32_t MouseEvent);
+    /// Tray menu Show (and a double click on the icon): shows the window.
     void mnuPop1Show_Click();
+    /// Tray menu Toggle Activate: flips chkActive, whose handler does the work.
     void mnuPop1Activate_Click();
+    /// Tray menu Advanced: loads the Advanced window where needed and shows it.
     void mnuPop1Advanced_Click();
+    /// Tray menu Check for Update: the check on request, which reports every outcome.
     void mnuPop1Update_Click();
+    /// Tray menu Exit: asks for the end; the next tick carries it out.
     void mnuPop1Exit_Click();
 
     // The rule list's buttons, mouse and popup menu.
+    /// Remove: deletes the selected rule.
     void Command1_Click();
+    /// Add: asks for a program name and adds a rule for it at the global level.
     void Command2_Click();
+    /// Current: adds a rule for the program in front (the one before, when that is Talvex).
     void Command3_Click();
+    /// Renames the selected rule.
     void List1_DblClick();
+    /// A right click opens the selected rule's menu.
     void List1_MouseDown(int Button, int Shift, std::int32_t X, std::int32_t Y);
     /// F2 renames the selected rule; the menu key and Shift+F10 open its menu.
     void List1_KeyDown(std::int32_t& KeyCode, int Shift);
+    /// A command of the rule menu on the selected rule.
     void mnuPop2Click(Pop2Item item);
 
     // IAdvancedHost

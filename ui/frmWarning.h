@@ -37,6 +37,7 @@ class frmWarning final : public IWarningDialog {
     /// false. An error of a control ends the call with false and bNoBoost unchanged.
     bool Display(const std::string& sMsg, bool& bNoBoost) override;
 
+    /// OK: the waiting call returns with the boxes' states.
     void OKButton_Click();
     /// Closes a waiting dialog, so the waiting call returns (the program is ending).
     void Unload();
@@ -48,6 +49,7 @@ class frmWarning final : public IWarningDialog {
     platform::Form* form() const { return m_form.get(); }
 
   private:
+    /// Creates the dialog: a centred tool window with the text, two boxes and OK.
     void Form_Load();
     void SetTexts();
     void Wait();
