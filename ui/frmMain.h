@@ -233,6 +233,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void CreateMenus();
     void BindHandlers();
     void ShowMainWindow();
+    /// Each time the window appears: asks again to be kept on top where that is set.
     void Form_Shown();
     void AfterStartup();
     void StartupLogLines();
