@@ -13,20 +13,8 @@ namespace {
 
 // Strength of a priority class, weakest first; a value that is no class counts as Normal.
 int Rank(std::int64_t priorityClass) {
-    switch (priorityClass) {
-        case IDLE_PRIORITY_CLASS:
-            return 0;
-        case BELOW_NORMAL_PRIORITY_CLASS:
-            return 1;
-        case ABOVE_NORMAL_PRIORITY_CLASS:
-            return 3;
-        case HIGH_PRIORITY_CLASS:
-            return 4;
-        case REALTIME_PRIORITY_CLASS:
-            return 5;
-        default:
-            return 2;
-    }
+    const int rank = PriorityRank(priorityClass);
+    return rank < 0 ? PriorityRank(NORMAL_PRIORITY_CLASS) : rank;
 }
 
 // How much stronger `now` is than `before`: above 0 raised, below 0 lowered.
@@ -61,15 +49,6 @@ HeldCount CountHeld(const std::vector<HeldRow>& rows) {
     // boosted: the raise is what the user would notice.
     for (const std::int32_t pid : boosted) lowered.erase(pid);
     return {static_cast<int>(boosted.size()), static_cast<int>(lowered.size())};
-}
-
-std::int32_t ClassOfNice(std::int64_t nice) {
-    if (nice >= 15) return IDLE_PRIORITY_CLASS;
-    if (nice >= 5) return BELOW_NORMAL_PRIORITY_CLASS;
-    if (nice >= -2) return NORMAL_PRIORITY_CLASS;
-    if (nice >= -7) return ABOVE_NORMAL_PRIORITY_CLASS;
-    if (nice >= -15) return HIGH_PRIORITY_CLASS;
-    return REALTIME_PRIORITY_CLASS;
 }
 
 void NameRow(HeldRow& row, const std::vector<ProcessEntry>& table, std::int32_t frontPid,

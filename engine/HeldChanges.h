@@ -59,9 +59,6 @@ struct HeldCount {
 };
 HeldCount CountHeld(const std::vector<HeldRow>& rows);
 
-/// The priority class a nice value reads back as (the Linux mapping).
-std::int32_t ClassOfNice(std::int64_t nice);
-
 /// Fills the row's names from the process table, else from `frontPath` when the row's
 /// process is the program in front.
 void NameRow(HeldRow& row, const std::vector<ProcessEntry>& table, std::int32_t frontPid,

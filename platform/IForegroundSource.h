@@ -3,6 +3,7 @@
 // follow the user at once instead of at the next tick. Backends: X11 (PropertyNotify of
 // _NET_ACTIVE_WINDOW), the Wayland compositors' own channels, and a fake one for tests.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,6 +19,16 @@ struct ForegroundChange {
     std::int32_t pid = 0;     // 0: unknown
     std::string title;
 };
+
+/// How much of a title a change carries, in characters.
+inline constexpr std::size_t kFrontTitleChars = 250;
+
+/// The window in front now, as the window service sees it, as a change to announce.
+inline ForegroundChange FrontNow(IWindowApi& windows) {
+    const WindowHandle front = windows.GetForegroundWindow();
+    return {front, windows.GetWindowThreadProcessId(front),
+            windows.GetWindowTextA(front, kFrontTitleChars)};
+}
 
 class IForegroundSource {
   public:

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace talvex::platform {
@@ -33,6 +34,15 @@ struct HttpResponse {
 
     bool Ok() const { return status == HttpStatus::Ok; }
 };
+
+/// A transfer that ended without a body.
+inline HttpResponse HttpFailure(HttpStatus status, std::string detail, int httpCode = 0) {
+    HttpResponse response;
+    response.status = status;
+    response.httpCode = httpCode;
+    response.detail = std::move(detail);
+    return response;
+}
 
 class IHttp {
   public:

@@ -31,6 +31,37 @@ inline constexpr std::int32_t ABOVE_NORMAL_PRIORITY_CLASS = 32768;
 inline constexpr std::int32_t HIGH_PRIORITY_CLASS = 128;
 inline constexpr std::int32_t REALTIME_PRIORITY_CLASS = 256;
 
+/// A class's place from Idle (0) to Realtime (5); -1 for a value that is not a class.
+constexpr int PriorityRank(std::int64_t priorityClass) {
+    switch (priorityClass) {
+        case IDLE_PRIORITY_CLASS:
+            return 0;
+        case BELOW_NORMAL_PRIORITY_CLASS:
+            return 1;
+        case NORMAL_PRIORITY_CLASS:
+            return 2;
+        case ABOVE_NORMAL_PRIORITY_CLASS:
+            return 3;
+        case HIGH_PRIORITY_CLASS:
+            return 4;
+        case REALTIME_PRIORITY_CLASS:
+            return 5;
+        default:
+            return -1;
+    }
+}
+
+/// The class a nice value reads back as (every value maps; beyond -20 and 19 the ends).
+/// Nice values stand for the classes on Linux, and the change record carries them.
+constexpr std::int32_t ClassForNice(std::int64_t nice) {
+    if (nice >= 15) return IDLE_PRIORITY_CLASS;
+    if (nice >= 5) return BELOW_NORMAL_PRIORITY_CLASS;
+    if (nice >= -2) return NORMAL_PRIORITY_CLASS;
+    if (nice >= -7) return ABOVE_NORMAL_PRIORITY_CLASS;
+    if (nice >= -15) return HIGH_PRIORITY_CLASS;
+    return REALTIME_PRIORITY_CLASS;
+}
+
 // The four times of a process, in units of 100 ns.
 struct ProcessTimes {
     std::uint64_t creation = 0;

@@ -2,6 +2,7 @@
 
 #include "engine/BkgObservation.h"
 #include "i18n/FormatMsg.h"
+#include "platform/IProcessApi.h"
 #include "platform/UiControl.h"
 
 namespace talvex::held {
@@ -13,7 +14,7 @@ std::string ValueText(const StringTable& s, platform::Lever values, std::int64_t
     if (values == platform::Lever::GroupWeight) return std::to_string(value);
     const std::int32_t cls = values == platform::Lever::PriorityClass
                                  ? static_cast<std::int32_t>(value)
-                                 : ClassOfNice(value);
+                                 : platform::ClassForNice(value);
     return ClassWord(s, cls);
 }
 

@@ -17,25 +17,6 @@ std::string CutUtf8(const std::string& text, std::size_t bytes) {
 }
 }  // namespace
 
-int PriorityRank(std::int32_t priorityClass) {
-    switch (priorityClass) {
-        case IDLE_PRIORITY_CLASS:
-            return 0;
-        case BELOW_NORMAL_PRIORITY_CLASS:
-            return 1;
-        case NORMAL_PRIORITY_CLASS:
-            return 2;
-        case ABOVE_NORMAL_PRIORITY_CLASS:
-            return 3;
-        case HIGH_PRIORITY_CLASS:
-            return 4;
-        case REALTIME_PRIORITY_CLASS:
-            return 5;
-        default:
-            return -1;
-    }
-}
-
 constexpr const char* kFakeBootId = "fake-boot";
 
 FakeDesktop::FakeDesktop() : m_record(std::make_unique<ChangeRecord>(m_levers, kFakeBootId)) {}

@@ -164,8 +164,4 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::unique_ptr<ChangeRecord> m_record;
 };
 
-/// How strong a priority class is, for deciding whether a change raises it.
-/// Idle 0, Below Normal 1, Normal 2, Above Normal 3, High 4, Realtime 5; -1 otherwise.
-int PriorityRank(std::int32_t priorityClass);
-
 }  // namespace talvex::platform

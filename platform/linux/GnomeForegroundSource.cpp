@@ -4,10 +4,6 @@
 
 namespace talvex::platform {
 
-namespace {
-constexpr std::size_t kTitleChars = 250;
-}  // namespace
-
 GnomeForegroundSource::GnomeForegroundSource(std::string busAddress, CompositorWindowApi& windows)
     : m_address(std::move(busAddress)), m_windows(windows) {}
 
@@ -79,11 +75,7 @@ int GnomeForegroundSource::OnChanged(sd_bus_message* message, void* self, sd_bus
 void GnomeForegroundSource::Announce() {
     if (!m_changed) return;
     m_changed = false;
-    const WindowHandle window = m_windows.GetForegroundWindow();
-    if (m_onChange) {
-        m_onChange({window, m_windows.GetWindowThreadProcessId(window),
-                    m_windows.GetWindowTextA(window, kTitleChars)});
-    }
+    if (m_onChange) m_onChange(FrontNow(m_windows));
 }
 
 }  // namespace talvex::platform

@@ -15,7 +15,6 @@ using nlohmann::json;
 namespace {
 
 constexpr int kReplyTimeoutMs = 1000;
-constexpr std::size_t kTitleChars = 250;
 
 // "0x55d3f1c2a0b0" (requests) or "55d3f1c2a0b0" (events); 0 for anything else.
 WindowHandle ParseAddress(std::string_view text) {
@@ -28,12 +27,6 @@ WindowHandle ParseAddress(std::string_view text) {
 bool IsSocket(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
-}
-
-ForegroundChange FrontOf(CompositorWindowApi& windows) {
-    const WindowHandle front = windows.GetForegroundWindow();
-    return {front, windows.GetWindowThreadProcessId(front),
-            windows.GetWindowTextA(front, kTitleChars)};
 }
 
 }  // namespace
@@ -139,7 +132,7 @@ void HyprlandForegroundSource::OnReadable() {
         m_windows.Clear();
         frontChanged = true;
     }
-    if (frontChanged && m_onChange) m_onChange(FrontOf(m_windows));
+    if (frontChanged && m_onChange) m_onChange(FrontNow(m_windows));
 }
 
 }  // namespace talvex::platform

@@ -12,8 +12,6 @@ namespace talvex::platform {
 
 namespace {
 
-constexpr std::size_t kTitleChars = 250;
-
 // A call to KWin's scripting object; false when it failed.
 bool CallKWin(sd_bus* bus, const char* path, const char* interface, const char* method,
               sd_bus_message** reply, const char* types, const std::string* a = nullptr,
@@ -155,11 +153,7 @@ int KWinForegroundSource::OnActivated(sd_bus_message* message, void* self, sd_bu
 void KWinForegroundSource::Announce() {
     if (!m_changed) return;
     m_changed = false;
-    const WindowHandle window = m_windows.GetForegroundWindow();
-    if (m_onChange) {
-        m_onChange({window, m_windows.GetWindowThreadProcessId(window),
-                    m_windows.GetWindowTextA(window, kTitleChars)});
-    }
+    if (m_onChange) m_onChange(FrontNow(m_windows));
 }
 
 }  // namespace talvex::platform

@@ -112,15 +112,6 @@ std::optional<int> NiceForClass(std::int32_t priorityClass) {
     }
 }
 
-std::int32_t ClassForNice(int nice) {
-    if (nice >= 15) return IDLE_PRIORITY_CLASS;
-    if (nice >= 5) return BELOW_NORMAL_PRIORITY_CLASS;
-    if (nice >= -2) return NORMAL_PRIORITY_CLASS;
-    if (nice >= -7) return ABOVE_NORMAL_PRIORITY_CLASS;
-    if (nice >= -15) return HIGH_PRIORITY_CLASS;
-    return REALTIME_PRIORITY_CLASS;
-}
-
 std::optional<StatusUids> ParseStatusUids(std::string_view text) {
     constexpr std::string_view kKey = "\nUid:";
     const auto at = text.find(kKey);

@@ -34,8 +34,6 @@ bool HasEnded(const ProcStat& stat);
 
 /// The nice value a priority class sets; nullopt for a value that is not a class.
 std::optional<int> NiceForClass(std::int32_t priorityClass);
-/// The priority class a nice value reads back as (every value from -20 to 19 maps).
-std::int32_t ClassForNice(int nice);
 
 /// Real, effective and saved user ids from the text of /proc/PID/status.
 struct StatusUids {

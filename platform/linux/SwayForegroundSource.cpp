@@ -105,12 +105,6 @@ bool IsWindow(const json& node) {
            !HasWindows(node);
 }
 
-// What the window state says is in front now.
-ForegroundChange FrontOf(CompositorWindowApi& windows) {
-    const WindowHandle front = windows.GetForegroundWindow();
-    return {front, windows.GetWindowThreadProcessId(front), windows.GetWindowTextA(front, 250)};
-}
-
 std::optional<i3ipc::Message> Request(int fd, std::uint32_t type, std::string_view payload,
                                       std::string& buffer) {
     if (!unixsocket::WriteAll(fd, i3ipc::Encode(type, payload), kReplyTimeoutMs)) {
@@ -191,7 +185,7 @@ void SwayForegroundSource::OnReadable() {
         m_windows.Clear();
         changed = true;
     }
-    if (changed && m_onChange) m_onChange(FrontOf(m_windows));
+    if (changed && m_onChange) m_onChange(FrontNow(m_windows));
 }
 
 bool SwayForegroundSource::Handle(std::uint32_t type, const std::string& payload) {

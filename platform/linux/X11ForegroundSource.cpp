@@ -6,7 +6,6 @@ namespace {
 // Reading the new front takes round trips, during which the window manager may move
 // the focus again; after this many rounds in a row the rest waits for the next tick.
 constexpr int kMaxRounds = 8;
-constexpr std::size_t kTitleChars = 250;
 }  // namespace
 
 X11ForegroundSource::X11ForegroundSource(std::string displayName)
@@ -42,9 +41,7 @@ void X11ForegroundSource::OnReadable() {
     // queue further events, which the next round takes.
     for (int round = 0; round < kMaxRounds && m_windows.TakeActiveWindowEvents(); ++round) {
         changed = true;
-        newest.window = m_windows.GetForegroundWindow();
-        newest.pid = m_windows.GetWindowThreadProcessId(newest.window);
-        newest.title = m_windows.GetWindowTextA(newest.window, kTitleChars);
+        newest = FrontNow(m_windows);
     }
     // A lost server leaves the descriptor readable for good: stop watching it.
     if (!m_windows.IsConnected()) Stop();

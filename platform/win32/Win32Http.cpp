@@ -18,14 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-HttpResponse Failure(HttpStatus status, std::string detail, int httpCode = 0) {
-    HttpResponse response;
-    response.status = status;
-    response.httpCode = httpCode;
-    response.detail = std::move(detail);
-    return response;
-}
-
 struct Address {
     bool secure = false;
     std::wstring host;
@@ -149,12 +141,12 @@ HttpResponse Hop::Broken(const char* what) const {
     const DWORD error = GetLastError();
     {
         const std::lock_guard lock(m_job.mutex);
-        if (m_job.cancelled) return Failure(HttpStatus::TimedOut, "no complete answer in time");
+        if (m_job.cancelled) return HttpFailure(HttpStatus::TimedOut, "no complete answer in time");
     }
     // WinHTTP reports its own time-out; Wine the socket's.
     const bool timedOut = error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT;
-    return Failure(timedOut ? HttpStatus::TimedOut : HttpStatus::ConnectionFailed,
-                   std::string(what) + " failed, error " + std::to_string(error));
+    return HttpFailure(timedOut ? HttpStatus::TimedOut : HttpStatus::ConnectionFailed,
+                       std::string(what) + " failed, error " + std::to_string(error));
 }
 
 std::optional<HttpResponse> Hop::Open(const Address& address) {
@@ -168,7 +160,7 @@ std::optional<HttpResponse> Hop::Open(const Address& address) {
         const std::lock_guard lock(m_job.mutex);
         if (m_job.cancelled) {
             WinHttpCloseHandle(request);
-            return Failure(HttpStatus::TimedOut, "no complete answer in time");
+            return HttpFailure(HttpStatus::TimedOut, "no complete answer in time");
         }
         m_job.request = m_request = request;
     }
@@ -226,11 +218,12 @@ HttpResponse Hop::ReadBody(int code) {
         if (got == 0) break;
         response.body.insert(response.body.end(), chunk.begin(), chunk.begin() + got);
         if (response.body.size() > maxBody) {
-            return Failure(HttpStatus::TooLarge, "the answer is larger than allowed", code);
+            return HttpFailure(HttpStatus::TooLarge, "the answer is larger than allowed", code);
         }
     }
     if (code < 200 || code > 299) {
-        return Failure(HttpStatus::HttpError, "unexpected answer " + std::to_string(code), code);
+        return HttpFailure(HttpStatus::HttpError, "unexpected answer " + std::to_string(code),
+                           code);
     }
     response.status = HttpStatus::Ok;
     return response;
@@ -241,8 +234,8 @@ HttpResponse Transfer(Job& job, HINTERNET session) {
     for (int hops = 0;; ++hops) {
         Address address;
         if (!Crack(url, address)) {
-            return Failure(hops == 0 ? HttpStatus::BadAddress : HttpStatus::BadRedirect,
-                           "not an http or https address: " + win32::Narrow(url));
+            return HttpFailure(hops == 0 ? HttpStatus::BadAddress : HttpStatus::BadRedirect,
+                               "not an http or https address: " + win32::Narrow(url));
         }
         Hop hop(job, session);
         if (auto failed = hop.Open(address)) return *failed;
@@ -253,18 +246,18 @@ HttpResponse Transfer(Job& job, HINTERNET session) {
             Address target;
             // Within the same scheme or up to https, never down to http or elsewhere.
             if (!IsWebAddress(next) || !Crack(next, target) || (address.secure && !target.secure)) {
-                return Failure(HttpStatus::BadRedirect,
-                               "refused redirect to " + win32::Narrow(next), code);
+                return HttpFailure(HttpStatus::BadRedirect,
+                                   "refused redirect to " + win32::Narrow(next), code);
             }
             if (hops + 1 > job.limits.maxRedirects) {
-                return Failure(HttpStatus::BadRedirect, "too many redirects", code);
+                return HttpFailure(HttpStatus::BadRedirect, "too many redirects", code);
             }
             url = next;
             continue;
         }
         const auto length = hop.ContentLength();
         if (length && *length > job.limits.maxBody) {
-            return Failure(HttpStatus::TooLarge, "the answer is larger than allowed", code);
+            return HttpFailure(HttpStatus::TooLarge, "the answer is larger than allowed", code);
         }
         return hop.ReadBody(code);
     }
@@ -279,7 +272,7 @@ void Run(const std::shared_ptr<Job>& job) {
                               WINHTTP_NO_PROXY_BYPASS, 0);
     }
     if (!session) {
-        job->result = Failure(HttpStatus::ConnectionFailed, "WinHTTP is not available");
+        job->result = HttpFailure(HttpStatus::ConnectionFailed, "WinHTTP is not available");
     } else {
         job->result = Transfer(*job, session);
         WinHttpCloseHandle(session);
@@ -303,11 +296,11 @@ class Win32Http final : public IHttp {
     bool StillExecuting() const override { return m_running; }
 
     HttpResponse OpenURL(const std::string& sURL) override {
-        if (m_running) return Failure(HttpStatus::Busy, "a transfer is running");
+        if (m_running) return HttpFailure(HttpStatus::Busy, "a transfer is running");
         const std::wstring url = win32::Widen(sURL);
         Address address;
         if (!IsWebAddress(url) || !Crack(url, address)) {
-            return Failure(HttpStatus::BadAddress, "not an http or https address: " + sURL);
+            return HttpFailure(HttpStatus::BadAddress, "not an http or https address: " + sURL);
         }
         m_running = true;
         struct Idle {
@@ -320,11 +313,12 @@ class Win32Http final : public IHttp {
         job->limits = m_limits;
         job->deadline = Clock::now() + m_limits.timeout;
         job->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (!job->done) return Failure(HttpStatus::ConnectionFailed, "no event for the transfer");
+        if (!job->done)
+            return HttpFailure(HttpStatus::ConnectionFailed, "no event for the transfer");
         try {
             std::thread([job] { Run(job); }).detach();
         } catch (const std::exception&) {
-            return Failure(HttpStatus::ConnectionFailed, "no thread for the transfer");
+            return HttpFailure(HttpStatus::ConnectionFailed, "no thread for the transfer");
         }
         return Wait(*job);
     }
@@ -345,7 +339,7 @@ class Win32Http final : public IHttp {
         if (WaitForSingleObject(job.done, 0) == WAIT_OBJECT_0) return job.result;
         // The thread finishes (or fails) on its own, holding its share of the job.
         job.Cancel();
-        return Failure(HttpStatus::TimedOut, "no complete answer in time");
+        return HttpFailure(HttpStatus::TimedOut, "no complete answer in time");
     }
 
     WinHttpLimits m_limits;

@@ -21,14 +21,6 @@ bool IsWebScheme(const QString& scheme) {
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
-HttpResponse Failure(HttpStatus status, std::string detail, int httpCode = 0) {
-    HttpResponse response;
-    response.status = status;
-    response.httpCode = httpCode;
-    response.detail = std::move(detail);
-    return response;
-}
-
 /// What one transfer collected while the event loop ran.
 struct Transfer {
     QByteArray body;
@@ -54,13 +46,13 @@ class QtHttp final : public IHttp {
 };
 
 HttpResponse QtHttp::OpenURL(const std::string& sURL) {
-    if (m_running) return Failure(HttpStatus::Busy, "a transfer is running");
+    if (m_running) return HttpFailure(HttpStatus::Busy, "a transfer is running");
     const QUrl url(QString::fromStdString(sURL), QUrl::StrictMode);
     if (!url.isValid() || !IsWebScheme(url.scheme()) || url.host().isEmpty()) {
-        return Failure(HttpStatus::BadAddress, "not an http or https address: " + sURL);
+        return HttpFailure(HttpStatus::BadAddress, "not an http or https address: " + sURL);
     }
     if (QCoreApplication::instance() == nullptr) {
-        return Failure(HttpStatus::ConnectionFailed, "no application object");
+        return HttpFailure(HttpStatus::ConnectionFailed, "no application object");
     }
     m_running = true;
     struct Idle {
@@ -138,24 +130,25 @@ void QtHttp::Watch(QNetworkReply& reply, Transfer& transfer, QEventLoop& loop) {
 
 HttpResponse QtHttp::Result(QNetworkReply& reply, Transfer& transfer) const {
     const int code = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (transfer.stoppedBy) return Failure(*transfer.stoppedBy, transfer.detail, code);
+    if (transfer.stoppedBy) return HttpFailure(*transfer.stoppedBy, transfer.detail, code);
     // A redirect that ends the transfer was refused (by Qt: unknown scheme, https to
     // http, too many hops).
     if (code >= 300 && code <= 399) {
-        return Failure(HttpStatus::BadRedirect,
-                       "redirect not followed: " + reply.errorString().toStdString(), code);
+        return HttpFailure(HttpStatus::BadRedirect,
+                           "redirect not followed: " + reply.errorString().toStdString(), code);
     }
     if (reply.error() != QNetworkReply::NoError) {
         const HttpStatus status =
             code >= 300 ? HttpStatus::HttpError : HttpStatus::ConnectionFailed;
-        return Failure(status, reply.errorString().toStdString(), code);
+        return HttpFailure(status, reply.errorString().toStdString(), code);
     }
     if (code < 200 || code > 299) {
-        return Failure(HttpStatus::HttpError, "unexpected answer " + std::to_string(code), code);
+        return HttpFailure(HttpStatus::HttpError, "unexpected answer " + std::to_string(code),
+                           code);
     }
     transfer.body.append(reply.readAll());
     if (transfer.body.size() > static_cast<qint64>(m_limits.maxBody)) {
-        return Failure(HttpStatus::TooLarge, "the answer is larger than allowed", code);
+        return HttpFailure(HttpStatus::TooLarge, "the answer is larger than allowed", code);
     }
     HttpResponse response;
     response.status = HttpStatus::Ok;
