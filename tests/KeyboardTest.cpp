@@ -8,9 +8,7 @@
 #include <set>
 
 #include "TempFolder.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeUi.h"
-#include "ui/frmMain.h"
+#include "tests/MainWindowFixture.h"
 
 namespace talvex {
 namespace {
@@ -18,7 +16,8 @@ namespace {
 using namespace platform;
 namespace fs = std::filesystem;
 
-class KeyboardTest : public ::testing::Test {
+// Talvex runs from a folder of its own, with the shipped language files beside it.
+class KeyboardTest : public testing::MainWindowTest {
   protected:
     void SetUp() override {
         self = desk.AddProcess({(program.Path() / "talvex").string(), NORMAL_PRIORITY_CLASS});
@@ -53,12 +52,6 @@ class KeyboardTest : public ::testing::Test {
     }
 
     testing::TempFolder program;
-    FakeDesktop desk;
-    FakeUi ui;
-    StringTable strings;
-    ActionLog log{desk};
-    std::int32_t self = 0;
-    frmMain frm{frmMainServices{ui, desk, desk, strings, log, desk}};
 };
 
 TEST_F(KeyboardTest, TheWholeMainWindowWorksByKeyboard) {

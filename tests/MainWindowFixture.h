@@ -1,10 +1,12 @@
 #pragma once
-// The main window started on the fake UI and the fake desktop, for the tests of the
-// rule panel, the Advanced window and the warning dialog in the running program.
+// The main window on the fake UI and the fake desktop, for every test of the running
+// program: start-up, the rule panel, the Advanced window, the warning, the keyboard,
+// the languages and the announced foreground.
 
 #include <gtest/gtest.h>
 
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeForegroundSource.h"
 #include "platform/fake/FakeUi.h"
 #include "ui/frmMain.h"
 
@@ -13,6 +15,11 @@ namespace talvex::testing {
 class MainWindowTest : public ::testing::Test {
   protected:
     static constexpr std::uint64_t kInterval = 500;
+
+    /// The desktop announces foreground changes through `source` only when asked to.
+    enum class Announced { No, Yes };
+    explicit MainWindowTest(Announced announced = Announced::No)
+        : frm{Services(announced == Announced::Yes ? &source : nullptr)} {}
 
     void SetUp() override {
         self = desk.AddProcess({"/opt/talvex/talvex", platform::NORMAL_PRIORITY_CLASS});
@@ -46,10 +53,18 @@ class MainWindowTest : public ::testing::Test {
 
     platform::FakeDesktop desk;
     platform::FakeUi ui;
+    platform::FakeForegroundSource source;
     StringTable strings;
     ActionLog log{desk};
     std::int32_t self = 0;
-    frmMain frm{frmMainServices{ui, desk, desk, strings, log, desk}};
+    frmMain frm;
+
+  private:
+    frmMainServices Services(platform::IForegroundSource* foreground) {
+        frmMainServices services{ui, desk, desk, strings, log, desk};
+        services.foreground = foreground;
+        return services;
+    }
 };
 
 }  // namespace talvex::testing

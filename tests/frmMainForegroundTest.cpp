@@ -3,37 +3,19 @@
 // is made again on a later tick.
 #include <gtest/gtest.h>
 
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeForegroundSource.h"
-#include "platform/fake/FakeUi.h"
-#include "ui/frmMain.h"
+#include "tests/MainWindowFixture.h"
 
 namespace talvex {
 namespace {
 
 using namespace platform;
 
-frmMainServices WithSource(const frmMainServices& base, IForegroundSource& source) {
-    frmMainServices services = base;
-    services.foreground = &source;
-    return services;
-}
-
-class frmMainForegroundTest : public ::testing::Test {
+class frmMainForegroundTest : public testing::MainWindowTest {
   protected:
+    frmMainForegroundTest() : MainWindowTest(Announced::Yes) {}
     void SetUp() override {
-        self = desk.AddProcess({"/opt/talvex/talvex", NORMAL_PRIORITY_CLASS});
-        desk.SetCurrentProcess(self);
+        MainWindowTest::SetUp();
         frm.m_sLanguageDataFolder = "/nonexistent/talvex/lang";
-    }
-    void Start() {
-        frm.Form_Load();
-        ui.ProcessPending();
-        Tick();  // builds the process table only
-    }
-    void Tick() {
-        desk.AdvanceClock(500);
-        ui.FireTimers();
     }
     // A new program comes to the front and the desktop says so; the event loop runs.
     std::int32_t Switch(const std::string& path) {
@@ -44,14 +26,6 @@ class frmMainForegroundTest : public ::testing::Test {
         ui.ProcessPending();
         return pid;
     }
-
-    FakeDesktop desk;
-    FakeUi ui;
-    FakeForegroundSource source;
-    StringTable strings;
-    ActionLog log{desk};
-    std::int32_t self = 0;
-    frmMain frm{WithSource(frmMainServices{ui, desk, desk, strings, log, desk}, source)};
 };
 
 TEST_F(frmMainForegroundTest, AnnouncementBoostsAtOnceExactlyWhenATickWould) {

@@ -7,20 +7,17 @@
 #include <iomanip>
 #include <sstream>
 
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeUi.h"
-#include "ui/frmMain.h"
+#include "tests/MainWindowFixture.h"
 
 namespace talvex {
 namespace {
 
 using namespace platform;
 
-class frmMainTest : public ::testing::Test {
+class frmMainTest : public testing::MainWindowTest {
   protected:
     void SetUp() override {
-        self = desk.AddProcess({"/opt/talvex/talvex", NORMAL_PRIORITY_CLASS});
-        desk.SetCurrentProcess(self);
+        MainWindowTest::SetUp();
         // No language files: every text is the one the code gives.
         frm.m_sLanguageDataFolder = "/nonexistent/talvex/lang";
     }
@@ -53,13 +50,6 @@ class frmMainTest : public ::testing::Test {
     long Count(const std::string& entry) const {
         return std::count(ui.Journal().begin(), ui.Journal().end(), entry);
     }
-
-    FakeDesktop desk;
-    FakeUi ui;
-    StringTable strings;
-    ActionLog log{desk};
-    std::int32_t self = 0;
-    frmMain frm{frmMainServices{ui, desk, desk, strings, log, desk}};
 };
 
 TEST_F(frmMainTest, StartUpRunsInOrderAndSwitchesTheTimerOnLast) {

@@ -8,9 +8,7 @@
 #include "TempFolder.h"
 #include "i18n/TranslateTable.h"
 #include "i18n/modLang.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeUi.h"
-#include "ui/frmMain.h"
+#include "tests/MainWindowFixture.h"
 
 namespace talvex {
 namespace {
@@ -20,7 +18,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kError = "Translation Error!";
 
-class frmMainTranslateTest : public ::testing::Test {
+class frmMainTranslateTest : public testing::MainWindowTest {
   protected:
     void SetUp() override {
         self = desk.AddProcess({(program.Path() / "talvex").string(), NORMAL_PRIORITY_CLASS});
@@ -100,12 +98,6 @@ class frmMainTranslateTest : public ::testing::Test {
 
     testing::TempFolder program;
     testing::TempFolder data;
-    FakeDesktop desk;
-    FakeUi ui;
-    StringTable strings;
-    ActionLog log{desk};
-    std::int32_t self = 0;
-    frmMain frm{frmMainServices{ui, desk, desk, strings, log, desk}};
 };
 
 TEST_F(frmMainTranslateTest, WithoutLanguageFilesOnlyDefaultsAndKeptTextsShow) {
