@@ -32,12 +32,14 @@
 #include "platform/linux/X11ForegroundSource.h"
 #include "platform/linux/X11WindowApi.h"
 #include "platform/qt/QtUi.h"
+#include "tests/EngineTestSupport.h"
 #include "tests/linux/LinuxTestSupport.h"
 
 namespace talvex {
 namespace {
 
 using namespace platform;
+using testing::NullHost;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::int32_t kTickMs = 500;
@@ -98,12 +100,6 @@ class ChildrenOnly final : public IProcessApi {
     std::map<ProcessHandle, std::int32_t> m_pids;
     std::int32_t m_awaited = 0;
     std::optional<Clock::time_point> m_raisedAt;
-};
-
-struct NullHost final : IEngineHost {
-    void fEndTalvex() override {}
-    void ShowStatusText(const std::string&) override {}
-    void PublishTooltip(const std::string&) override {}
 };
 
 // The program's engine and refresh tick over a desktop's windows, and two child

@@ -10,7 +10,7 @@
 
 #include "engine/Engine.h"
 #include "platform/fake/FakeDesktop.h"
-#include "tests/EngineProbe.h"
+#include "tests/EngineTestSupport.h"
 
 namespace talvex {
 namespace {

@@ -4,20 +4,13 @@
 #include "base/TalvexError.h"
 #include "engine/Engine.h"
 #include "platform/fake/FakeDesktop.h"
-#include "tests/EngineProbe.h"
+#include "tests/EngineTestSupport.h"
 
 namespace talvex {
 namespace {
 
 using namespace platform;
-
-struct RecordingHost : IEngineHost {
-    int endCalls = 0;
-    std::vector<std::string> status, tooltips;
-    void fEndTalvex() override { ++endCalls; }
-    void ShowStatusText(const std::string& s) override { status.push_back(s); }
-    void PublishTooltip(const std::string& s) override { tooltips.push_back(s); }
-};
+using testing::RecordingHost;
 
 struct ScriptedStages : IProcessStages {
     bool endTick = false;

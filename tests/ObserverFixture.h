@@ -12,19 +12,9 @@
 
 #include "engine/Engine.h"
 #include "platform/fake/FakeDesktop.h"
-#include "tests/EngineProbe.h"
+#include "tests/EngineTestSupport.h"
 
 namespace talvex::testing {
-
-struct RecordingHost : IEngineHost {
-    int endCalls = 0;
-    int refreshes = 0;
-    std::vector<std::string> status, tooltips;
-    void fEndTalvex() override { ++endCalls; }
-    void ShowStatusText(const std::string& s) override { status.push_back(s); }
-    void PublishTooltip(const std::string& s) override { tooltips.push_back(s); }
-    void fRefreshList() override { ++refreshes; }
-};
 
 // Answers every warning the same way; while it "waits" it runs whatever the test gives
 // it, as the real dialog lets timer ticks and rule edits run during its wait.

@@ -27,7 +27,7 @@
 #include "platform/qt/QtArtwork.h"
 #include "platform/qt/QtScale.h"
 #include "platform/qt/QtTermination.h"
-#include "tests/EngineProbe.h"
+#include "tests/EngineTestSupport.h"
 #include "tests/QtTestUi.h"
 #include "ui/frmMain.h"
 

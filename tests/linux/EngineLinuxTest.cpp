@@ -17,6 +17,7 @@
 #include "platform/linux/LinuxClock.h"
 #include "platform/linux/LinuxProcessApi.h"
 #include "platform/linux/X11WindowApi.h"
+#include "tests/EngineTestSupport.h"
 #include "tests/linux/LinuxTestSupport.h"
 
 namespace talvex {
@@ -24,6 +25,7 @@ namespace {
 
 using namespace platform;
 using testing::Child;
+using testing::NullHost;
 using testing::TestDisplay;
 using testing::WaitFor;
 
@@ -68,12 +70,6 @@ class OnlyTheseProcesses final : public IProcessApi {
   private:
     IProcessApi& m_real;
     std::set<std::int32_t> m_allowed;
-};
-
-struct NullHost final : IEngineHost {
-    void fEndTalvex() override {}
-    void ShowStatusText(const std::string&) override {}
-    void PublishTooltip(const std::string&) override {}
 };
 
 // Answers the warning with "do not check this program again".

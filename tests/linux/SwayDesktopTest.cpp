@@ -12,6 +12,7 @@
 #include "platform/linux/LinuxClock.h"
 #include "platform/linux/LinuxProcessApi.h"
 #include "platform/linux/SwayForegroundSource.h"
+#include "tests/EngineTestSupport.h"
 #include "tests/linux/LinuxTestSupport.h"
 
 namespace talvex {
@@ -20,13 +21,8 @@ namespace {
 using namespace platform;
 using testing::Child;
 using testing::HeadlessSway;
+using testing::NullHost;
 using testing::WaitFor;
-
-struct NullHost final : IEngineHost {
-    void fEndTalvex() override {}
-    void ShowStatusText(const std::string&) override {}
-    void PublishTooltip(const std::string&) override {}
-};
 
 TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) {
     const std::string client = TALVEX_WAYLAND_CLIENT_PATH;

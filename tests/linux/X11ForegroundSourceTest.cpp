@@ -18,6 +18,7 @@
 #include "platform/linux/LinuxProcessApi.h"
 #include "platform/linux/X11ForegroundSource.h"
 #include "platform/linux/X11WindowApi.h"
+#include "tests/EngineTestSupport.h"
 #include "tests/linux/LinuxTestSupport.h"
 
 namespace talvex {
@@ -25,15 +26,10 @@ namespace {
 
 using namespace platform;
 using testing::Child;
+using testing::NullHost;
 using testing::TestDisplay;
 using testing::WaitFor;
 using testing::XServer;
-
-struct NullHost final : IEngineHost {
-    void fEndTalvex() override {}
-    void ShowStatusText(const std::string&) override {}
-    void PublishTooltip(const std::string&) override {}
-};
 
 class X11ForegroundSourceTest : public ::testing::Test {
   protected:

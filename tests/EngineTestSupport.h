@@ -1,0 +1,44 @@
+#pragma once
+// What tests and benchmarks of the engine share: hosts that ignore or record what the
+// engine shows, and a probe into its private state for runs that start from a state a
+// real run takes long to reach (a hang-up counted half-way, a table just rebuilt).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "engine/IEngineHost.h"
+
+namespace talvex {
+
+struct EngineProbe {
+    static std::int32_t& FailureCounter(Engine& e) { return e.m_lFailureCounter; }
+    static bool& FailureTurnOff(Engine& e) { return e.m_bFailureTurnOff; }
+    static std::int32_t& RebuildCountdown(Engine& e) { return e.m_lRebuildCountdown; }
+    static std::vector<ProcessEntry>& ProcessTable(Engine& e) { return e.m_Processes; }
+    static const std::string& WarnedExe(const Engine& e) { return e.m_sWarnedExe; }
+};
+
+namespace testing {
+
+/// A host that shows nothing and never ends the program.
+struct NullHost final : IEngineHost {
+    void fEndTalvex() override {}
+    void ShowStatusText(const std::string&) override {}
+    void PublishTooltip(const std::string&) override {}
+};
+
+/// A host that keeps everything the engine shows, and counts ends and list refreshes.
+struct RecordingHost : IEngineHost {
+    int endCalls = 0;
+    int refreshes = 0;
+    std::vector<std::string> status, tooltips;
+    void fEndTalvex() override { ++endCalls; }
+    void ShowStatusText(const std::string& s) override { status.push_back(s); }
+    void PublishTooltip(const std::string& s) override { tooltips.push_back(s); }
+    void fRefreshList() override { ++refreshes; }
+};
+
+}  // namespace testing
+}  // namespace talvex
