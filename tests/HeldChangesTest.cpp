@@ -102,7 +102,7 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
 
     // Every line speaks the language chosen; the boost levels' names come from the main
     // window's captions, without their access keys.
-    frm.m_sLanguageDataFolder = TALVEX_SOURCE_DIR "/lang";
+    frm.SetLanguageDataFolder(TALVEX_SOURCE_DIR "/lang");
     frm.imgGer_Click();
     EXPECT_EQ(Adv("frHeld").Caption(), "Jetzt gehaltene Änderungen");
     EXPECT_EQ(Lines().back(), "game (" + std::to_string(game) +
@@ -201,7 +201,7 @@ TEST_F(HeldChangesTest, AddARuleOpensTheRulePanelWithTheProgramsPath) {
     EXPECT_EQ(ui.InputBoxes().back().defaultText, "/usr/bin/encoder");
     ASSERT_EQ(Rules().size(), before + 1);
     EXPECT_TRUE(frm.form().Visible());
-    EXPECT_TRUE(frm.m_bAdvancedView);
+    EXPECT_TRUE(frm.AdvancedView());
     EXPECT_EQ(Main("List1").List(Main("List1").ListIndex()), "/usr/bin/encoder");
 
     // A program that already has a rule gets none more; its rule is selected.

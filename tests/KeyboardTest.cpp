@@ -75,11 +75,11 @@ TEST_F(KeyboardTest, TheWholeMainWindowWorksByKeyboard) {
     EXPECT_EQ(frm.engine().NewPriority(), 0);
 
     // Access keys: Alt+T switches Always On Top, Alt+V opens the advanced view.
-    const bool onTop = frm.m_bAlwaysOnTop;
+    const bool onTop = frm.AlwaysOnTop();
     Press('T', vbAltMask);
-    EXPECT_NE(frm.m_bAlwaysOnTop, onTop);
+    EXPECT_NE(frm.AlwaysOnTop(), onTop);
     Press('V', vbAltMask);
-    EXPECT_TRUE(frm.m_bAdvancedView);
+    EXPECT_TRUE(frm.AdvancedView());
     EXPECT_EQ(Focused(), "chkAdvanced");
     // The advanced view's round, in the designed order, then the language flags. (The
     // update box is greyed in this build and left out.)
@@ -116,10 +116,10 @@ TEST_F(KeyboardTest, TheWholeMainWindowWorksByKeyboard) {
     // The languages: Tab to a flag, Space or Enter chooses it.
     while (Focused() != "imgFr") Press(vbKeyTab);
     Press(vbKeySpace);
-    EXPECT_EQ(frm.m_sLanguage, "FR");
+    EXPECT_EQ(frm.Language(), "FR");
     Press(vbKeyTab, vbShiftMask);
     Press(vbKeyReturn);
-    EXPECT_EQ(frm.m_sLanguage, "EN");
+    EXPECT_EQ(frm.Language(), "EN");
     // Autostart by keyboard now that it can be seen.
     while (Focused() != "chkAutostart") Press(vbKeyTab, vbShiftMask);
     Press(vbKeySpace);
@@ -216,7 +216,7 @@ TEST_F(KeyboardTest, EveryWindowAndMenuHasItsOwnAccessKeysInEveryLanguage) {
     frm.mnuPop1Advanced_Click();
     for (const char* language : {"EN", "DE", "FR"}) {
         SCOPED_TRACE(language);
-        frm.m_sLanguage = language;
+        frm.SetLanguage(language);
         frm.Translate();
         ExpectOwnAccessKeys("main window", FormCaptions(frm.form()));
         ExpectOwnAccessKeys("Advanced window", FormCaptions(frm.Advanced()->form()));

@@ -95,13 +95,13 @@ TEST(QtLanguageFitTest, EveryTextOfEveryWindowShowsWhole) {
     ActionLog log{desk};
     {
         frmMain frm(frmMainServices{ui, desk, desk, strings, log, desk});
-        frm.m_sLanguageDataFolder = TALVEX_SOURCE_DIR "/lang";
+        frm.SetLanguageDataFolder(TALVEX_SOURCE_DIR "/lang");
         frm.Form_Load();
         frm.Ctl("chkAdvanced").SetValue(1);
         frm.mnuPop1Show_Click();
         frm.mnuPop1Advanced_Click();
         for (const char* language : {"DE", "EN", "FR"}) {
-            frm.m_sLanguage = language;
+            frm.SetLanguage(language);
             frm.Translate();
             QCoreApplication::processEvents();
             EXPECT_EQ(frm.Ctl("chkActive").Caption().find("Translation Error!"), std::string::npos);

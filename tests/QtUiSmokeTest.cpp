@@ -78,7 +78,7 @@ class QtUiSmokeTest : public ::testing::Test {
         self = desk.AddProcess({"/opt/talvex/talvex"});
         desk.SetCurrentProcess(self);
         frm = std::make_unique<frmMain>(frmMainServices{Ui(), desk, desk, strings, log, desk});
-        frm->m_sLanguageDataFolder = TALVEX_SOURCE_DIR "/lang";
+        frm->SetLanguageDataFolder(TALVEX_SOURCE_DIR "/lang");
         frm->Form_Load();
         QCoreApplication::processEvents();
         window = FindWindow();
@@ -142,7 +142,7 @@ TEST_F(QtUiSmokeTest, MainWindowHasEveryControlAtItsPlace) {
 
 TEST_F(QtUiSmokeTest, ClicksOnWidgetsRunTheHandlers) {
     Child<QCheckBox>("chkAdvanced")->click();
-    EXPECT_TRUE(frm->m_bAdvancedView);
+    EXPECT_TRUE(frm->AdvancedView());
     EXPECT_EQ(window->height(), qt::Px(6600 - qt::kNonClientTwips));
 
     Child<QRadioButton>("Option1(2)")->click();
@@ -335,7 +335,7 @@ QString FocusName() {
 }
 
 TEST_F(QtUiSmokeTest, TheMainWindowWorksByKeyboardAlone) {
-    frm->m_sLanguage = "EN";
+    frm->SetLanguage("EN");
     frm->Translate();
     frm->mnuPop1Show_Click();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
@@ -354,7 +354,7 @@ TEST_F(QtUiSmokeTest, TheMainWindowWorksByKeyboardAlone) {
 
     // Access keys: the advanced view, then the rule list by its label's key.
     Key(Qt::Key_V, Qt::AltModifier);
-    EXPECT_TRUE(ProcessUntil([&] { return frm->m_bAdvancedView; }));
+    EXPECT_TRUE(ProcessUntil([&] { return frm->AdvancedView(); }));
     Key(Qt::Key_P, Qt::AltModifier);
     EXPECT_EQ(FocusName(), "List1");
     Key(Qt::Key_End);
@@ -391,7 +391,7 @@ TEST_F(QtUiSmokeTest, TheMainWindowWorksByKeyboardAlone) {
     for (int i = 0; i < 20 && FocusName() != "imgFr"; ++i) Key(Qt::Key_Tab);
     ASSERT_EQ(FocusName(), "imgFr");
     Key(Qt::Key_Space);
-    EXPECT_EQ(frm->m_sLanguage, "FR");
+    EXPECT_EQ(frm->Language(), "FR");
 
     // Escape hides the window, but only where a tray icon could bring it back: the
     // offscreen desktop has no notification area.

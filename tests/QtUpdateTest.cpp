@@ -62,7 +62,7 @@ TEST(QtUpdateTest, BuildPointedAtAServerOffersTheNewerVersionAndOpensItOnYes) {
         services.update.tempFolder = folder.Path();
         frmMain frm(services);
         testing::WriteUpdateLanguageFile(languages.Path());
-        frm.m_sLanguageDataFolder = languages.Path().string();
+        frm.SetLanguageDataFolder(languages.Path().string());
 
         QString question;
         AnswerNextBox(QMessageBox::Yes, question);

@@ -15,7 +15,7 @@ class frmMainForegroundTest : public testing::MainWindowTest {
     frmMainForegroundTest() : MainWindowTest(Announced::Yes) {}
     void SetUp() override {
         MainWindowTest::SetUp();
-        frm.m_sLanguageDataFolder = "/nonexistent/talvex/lang";
+        frm.SetLanguageDataFolder("/nonexistent/talvex/lang");
     }
     // A new program comes to the front and the desktop says so; the event loop runs.
     std::int32_t Switch(const std::string& path) {

@@ -19,7 +19,7 @@ class frmMainTest : public testing::MainWindowTest {
     void SetUp() override {
         MainWindowTest::SetUp();
         // No language files: every text is the one the code gives.
-        frm.m_sLanguageDataFolder = "/nonexistent/talvex/lang";
+        frm.SetLanguageDataFolder("/nonexistent/talvex/lang");
     }
     // Starts the program and lets the event loop run what start-up posted.
     void Start() {
@@ -246,7 +246,7 @@ TEST_F(frmMainTest, AdvancedSwitchSetsBothHeights) {
     EXPECT_EQ(frm.form().Height(), 3375);
     EXPECT_EQ(Ctl("Shape3").Rect().height, 2775);
     Ctl("chkAdvanced").UserClick();
-    EXPECT_TRUE(frm.m_bAdvancedView);
+    EXPECT_TRUE(frm.AdvancedView());
     EXPECT_EQ(frm.form().Height(), 6600);
     EXPECT_EQ(Ctl("Shape3").Rect().height, 6060);
     EXPECT_EQ(frm.form().ClientWidth(), 5610);
@@ -267,14 +267,14 @@ TEST_F(frmMainTest, SwitchesSetTheirSettings) {
     ui.FireTimers();
     EXPECT_EQ(desk.PriorityOf(shell), REALTIME_PRIORITY_CLASS);
 
-    EXPECT_TRUE(frm.m_bAlwaysOnTop);
+    EXPECT_TRUE(frm.AlwaysOnTop());
     Ctl("chkAlwaysOnTop").UserClick();
-    EXPECT_FALSE(frm.m_bAlwaysOnTop);
+    EXPECT_FALSE(frm.AlwaysOnTop());
     Ctl("chkAdvanced").UserClick();
     Ctl("imgFr").UserClick();
-    EXPECT_EQ(frm.m_sLanguage, "FR");
+    EXPECT_EQ(frm.Language(), "FR");
     Ctl("imgEn").UserClick();
-    EXPECT_EQ(frm.m_sLanguage, "EN");
+    EXPECT_EQ(frm.Language(), "EN");
 }
 
 TEST_F(frmMainTest, AlwaysOnTopFollowsTheBoxAndIsAskedForAgainWhenTheWindowAppears) {

@@ -23,7 +23,7 @@ class frmMainTranslateTest : public testing::MainWindowTest {
     void SetUp() override {
         self = desk.AddProcess({(program.Path() / "talvex").string(), NORMAL_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
-        frm.m_sLanguageDataFolder = data.Path().string();
+        frm.SetLanguageDataFolder(data.Path().string());
         ui.SetSystemLanguage("de");  // the first start speaks the desktop's language
     }
     void Start() {
@@ -132,7 +132,7 @@ TEST_F(frmMainTranslateTest, WithoutLanguageFilesOnlyDefaultsAndKeptTextsShow) {
 TEST_F(frmMainTranslateTest, StartsInTheDesktopsLanguageAndEachFlagSwitchesEverythingAtOnce) {
     CopyShippedFiles(program.Path());
     Start();
-    EXPECT_EQ(frm.m_sLanguage, "DE");
+    EXPECT_EQ(frm.Language(), "DE");
     ExpectLanguage("Deutsch.lng");
     EXPECT_EQ(Caption("chkActive"), "&Aktiv");
 
@@ -142,7 +142,7 @@ TEST_F(frmMainTranslateTest, StartsInTheDesktopsLanguageAndEachFlagSwitchesEvery
     EXPECT_NE(Caption("Label1").find("Fenster: "), std::string::npos);
 
     ui.Ctl("frmMain", "imgEn").UserClick();
-    EXPECT_EQ(frm.m_sLanguage, "EN");
+    EXPECT_EQ(frm.Language(), "EN");
     ExpectLanguage("English.lng");
     EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Activate")->caption, "Act&ive");
     ui.FireTimers();
@@ -150,7 +150,7 @@ TEST_F(frmMainTranslateTest, StartsInTheDesktopsLanguageAndEachFlagSwitchesEvery
     EXPECT_NE(Caption("Label1").find("(High)"), std::string::npos);  // the boosted class
 
     ui.Ctl("frmMain", "imgFr").UserClick();
-    EXPECT_EQ(frm.m_sLanguage, "FR");
+    EXPECT_EQ(frm.Language(), "FR");
     ExpectLanguage("Francais.lng");
     EXPECT_EQ(frm.engine().Queries().GetPriorityName(HIGH_PRIORITY_CLASS), "Haute");
 
@@ -209,7 +209,7 @@ TEST_F(frmMainTranslateTest, ProgramFolderFirstThenInstalledFolder) {
     ui.Ctl("frmMain", "imgEn").UserClick();
     EXPECT_EQ(Caption("chkActive"), "Active (beside the program)");
     // A code that is not listed selects English.
-    frm.m_sLanguage = "de";
+    frm.SetLanguage("de");
     frm.Translate();
     EXPECT_EQ(Caption("chkActive"), "Active (beside the program)");
 }

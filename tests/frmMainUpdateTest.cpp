@@ -45,7 +45,7 @@ class frmMainUpdateTest : public ::testing::Test {
         services.update.tempFolder = folder.Path();
         frm = std::make_unique<frmMain>(services);
         testing::WriteUpdateLanguageFile(languages.Path());
-        frm->m_sLanguageDataFolder = languages.Path().string();
+        frm->SetLanguageDataFolder(languages.Path().string());
         frm->Form_Load();
         ui.ProcessPending();
         return *frm;

@@ -210,22 +210,27 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     platform::Control& Ctl(const std::string& name, std::int16_t index = -1);
     const frmMainControls& controls() const { return m_c; }
 
-    // Settings the handlers change.
-    bool m_bAlwaysOnTop = false;
-    bool m_bAdvancedView = false;
-    std::string m_sLanguage;
+    // Settings the handlers change. The observers' settings live where the observers
+    // read them: the hang-up tolerance in the engine (MaxFailures()), background
+    // observation's switch and thresholds in its queries.
+    bool AdvancedView() const { return m_bAdvancedView; }
+    /// The interface language: "DE", "EN" or "FR". Translate() puts a new one in force.
+    const std::string& Language() const { return m_sLanguage; }
+    void SetLanguage(const std::string& sLanguage) { m_sLanguage = sLanguage; }
     /// Where Translate looks for a language file that is not beside the program.
-    std::string m_sLanguageDataFolder = PathToUtf8(modLang::InstalledLanguageFolder());
+    void SetLanguageDataFolder(const std::string& sFolder) { m_sLanguageDataFolder = sFolder; }
     bool bAutoUpdate = false;
-    // The observers' settings live where the observers read them: the hang-up
-    // tolerance in the engine (MaxFailures()), background observation's switch and
-    // thresholds in its modMain.
 
     // Translated texts used by start-up.
     std::string txtTalvexStarted;
     std::string txtAppAlreadyRunning;
 
   private:
+    bool m_bAlwaysOnTop = false;
+    bool m_bAdvancedView = false;
+    std::string m_sLanguage;
+    std::string m_sLanguageDataFolder = PathToUtf8(modLang::InstalledLanguageFolder());
+
     void CreateControls();
     void CreateDecoration();
     void CreateSwitches();

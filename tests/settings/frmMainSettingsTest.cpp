@@ -110,7 +110,7 @@ TEST_F(frmMainSettingsTest, StoredValuesReachTheVariablesAndControls) {
     EXPECT_EQ(run->Ctl("Option1", 0).Value(), 1);
     EXPECT_EQ(run->frm.engine().NewPriority(), 0);
     EXPECT_EQ(run->Ctl("chkAlwaysOnTop").Value(), 0);
-    EXPECT_FALSE(run->frm.m_bAlwaysOnTop);
+    EXPECT_FALSE(run->frm.AlwaysOnTop());
     EXPECT_EQ(run->Ctl("chkAutoUpdate").Value(), 0);
     EXPECT_FALSE(run->frm.bAutoUpdate);
     EXPECT_FALSE(run->frm.engine().Queries().bBkgObservation);
@@ -167,7 +167,7 @@ TEST_F(frmMainSettingsTest, FirstStartSpeaksTheDesktopsLanguageAndAChosenOneIsKe
         auto run = Run();
         run->ui.SetSystemLanguage(locale);
         run->Start();
-        EXPECT_EQ(run->frm.m_sLanguage, language);
+        EXPECT_EQ(run->frm.Language(), language);
         EXPECT_EQ(run->ui.Language(), language);  // the backend's own buttons too
         run->frm.fEndTalvex();
     }
@@ -183,7 +183,7 @@ TEST_F(frmMainSettingsTest, FirstStartSpeaksTheDesktopsLanguageAndAChosenOneIsKe
     auto next = Run();
     next->ui.SetSystemLanguage("fr");
     next->Start();
-    EXPECT_EQ(next->frm.m_sLanguage, "DE");
+    EXPECT_EQ(next->frm.Language(), "DE");
 }
 
 TEST_F(frmMainSettingsTest, MissingRightIsExplainedOnceAndAgainOnlyAfterItWasThere) {
