@@ -13,6 +13,7 @@
 #include "platform/linux/KWinForegroundSource.h"
 #include "tests/FakeBusPeer.h"
 #include "tests/TempFolder.h"
+#include "tests/WaitFor.h"
 
 namespace talvex {
 namespace {
@@ -21,14 +22,7 @@ using namespace platform;
 using testing::FakeBusPeer;
 using testing::PrivateBus;
 
-template <typename F>
-bool WaitFor(F done) {
-    for (int i = 0; i < 500; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
-    }
-    return false;
-}
+using testing::WaitFor;
 
 // What KWin's scripting object was asked, and which run calls it takes.
 struct KWinScripting {

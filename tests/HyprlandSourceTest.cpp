@@ -5,16 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <thread>
 
 #include "platform/fake/FakeUi.h"
 #include "platform/linux/HyprlandForegroundSource.h"
 #include "tests/FakeSocketServer.h"
 #include "tests/TempFolder.h"
+#include "tests/WaitFor.h"
 
 namespace talvex {
 namespace {
@@ -53,14 +52,7 @@ std::string ActiveWindow(const std::string& address, int pid, const std::string&
 })";
 }
 
-template <typename F>
-bool WaitFor(F done) {
-    for (int i = 0; i < 500; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
-    }
-    return false;
-}
+using testing::WaitFor;
 
 class HyprlandSourceTest : public ::testing::Test {
   protected:

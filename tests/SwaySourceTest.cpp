@@ -3,15 +3,14 @@
 // compositor that is gone or speaks garbage.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "platform/fake/FakeUi.h"
 #include "platform/linux/SwayForegroundSource.h"
 #include "tests/FakeSocketServer.h"
 #include "tests/TempFolder.h"
+#include "tests/WaitFor.h"
 
 namespace talvex {
 namespace {
@@ -19,6 +18,7 @@ namespace {
 using namespace platform;
 using testing::FakeSocketServer;
 using testing::TempFolder;
+using testing::WaitFor;
 
 std::string ReadData(const std::string& name) {
     std::ifstream in(std::string(TALVEX_SOURCE_DIR) + "/tests/data/" + name);
@@ -65,14 +65,6 @@ class SwaySourceTest : public ::testing::Test {
     void Deliver(const std::string& bytes) {
         ASSERT_TRUE(server.Send(bytes));
         ASSERT_TRUE(WaitFor([&] { return ui.DeliverReadable() > 0; }));
-    }
-    template <typename F>
-    static bool WaitFor(F done) {
-        for (int i = 0; i < 500; ++i) {
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(4));
-        }
-        return false;
     }
 
     const std::vector<std::pair<std::uint32_t, std::string>> events = RecordedEvents();

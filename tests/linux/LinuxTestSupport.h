@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/WaitFor.h"
+
 struct _XDisplay;  // Xlib's Display
 
 namespace talvex::testing {
@@ -131,21 +133,5 @@ std::optional<pid_t> OtherUserPid();
 std::optional<pid_t> MixedCredentialsPid();
 /// Whether the tests run as the unprivileged test user with the capability granted.
 bool RunsAsTestUser();
-/// Waits up to `ms` milliseconds for `condition` to hold.
-template <typename F>
-bool WaitFor(F condition, int ms = 5000);
 
 }  // namespace talvex::testing
-
-#include <chrono>
-#include <thread>
-
-template <typename F>
-bool talvex::testing::WaitFor(F condition, int ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
