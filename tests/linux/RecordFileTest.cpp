@@ -48,8 +48,9 @@ int NiceOf(pid_t pid) {
     return getpriority(PRIO_PROCESS, static_cast<id_t>(pid));
 }
 
-// Lowers `sleeper` to nice 5 through a record kept in `folder`: true when it was made.
-bool LowerThrough(const std::string& folder, pid_t sleeper, std::string* traced) {
+// Lowers `sleeper` from nice `from` to `to` through a record kept in `folder`: true
+// when it was made.
+bool LowerThrough(const std::string& folder, pid_t sleeper, int from, int to, std::string* traced) {
     LinuxLevers levers(static_cast<std::uint32_t>(geteuid()));
     LinuxRecordFile file(folder);
     ChangeRecord record(levers, LinuxLevers::BootId(), &file);
@@ -57,7 +58,7 @@ bool LowerThrough(const std::string& folder, pid_t sleeper, std::string* traced)
     if (!start) return false;
     trace::SetLevel(trace::Level::Error);
     trace::SetSink([&](std::string_view line) { *traced += line; });
-    const bool done = record.Change({{{sleeper, *start, sleeper, Lever::ThreadNice}, 0, 5}});
+    const bool done = record.Change({{{sleeper, *start, sleeper, Lever::ThreadNice}, from, to}});
     trace::SetSink({});
     trace::SetLevel(trace::Level::Off);
     return done;
@@ -85,20 +86,23 @@ bool MakeFull(const std::string& folder) {
 int CheckInChild(const std::string& writable, const std::string& full) {
     const pid_t sleeper = StartSleeper();
     std::string traced;
-    // The control: with room for the record the same change is made.
-    const bool control = LowerThrough(writable, sleeper, &traced) && NiceOf(sleeper) == 5;
-    setpriority(PRIO_PROCESS, static_cast<id_t>(sleeper), 0);  // back, as root may
+    // The control: with room for the record the same kind of change is made.
+    const bool control = LowerThrough(writable, sleeper, 0, 5, &traced) && NiceOf(sleeper) == 5;
     int outcome = kSetupFailed;
-    if (control && NiceOf(sleeper) == 0) {
+    if (control) {
         if (!MakeFull(full)) {
             outcome = kSkip;
         } else {
             traced.clear();
-            const bool done = LowerThrough(full, sleeper, &traced);
-            outcome = NiceOf(sleeper) != 0                                     ? kChanged
-                      : done                                                   ? kNotRefused
-                      : traced.find("could not be saved") == std::string::npos ? kNoTrace
-                                                                               : kNoChange;
+            const bool done = LowerThrough(full, sleeper, 5, 10, &traced);
+            if (NiceOf(sleeper) != 5) {
+                outcome = kChanged;
+            } else if (done) {
+                outcome = kNotRefused;
+            } else {
+                outcome =
+                    traced.find("could not be saved") == std::string::npos ? kNoTrace : kNoChange;
+            }
         }
     }
     kill(sleeper, SIGKILL);
