@@ -76,7 +76,7 @@ int UndoEarlierRuns() {
     }
     if (!undo.complete) {
         std::fprintf(stderr,
-                     "talvex: some changes could not be put back; they stay on record in %s\n",
+                     "talvex: some changes could not be put back; what may yet be is kept in %s\n",
                      folder.c_str());
         return kExitRestoreIncomplete;
     }

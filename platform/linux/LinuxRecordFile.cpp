@@ -165,6 +165,7 @@ bool UndoRecordFile(const std::string& path, const std::string& bootId, ILeverAc
         return false;
     }
     auto undo = ChangeRecord::UndoSavedRecord(*text, bootId, levers);
+    if (undo.refused) return false;  // not read at all: it stays as it is
     bool refused = undo.refusedWrites > 0;
     restored.insert(restored.end(), undo.restored.begin(), undo.restored.end());
     // The kernel takes one session-group change per 100 ms.
