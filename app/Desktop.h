@@ -23,10 +23,12 @@ class Desktop {
 
 std::unique_ptr<Desktop> CreateDesktop();
 
-/// Exit code of --restore when something could not be put back yet (it stays on record).
+/// Exit code of --restore when there is no folder for the record, or something could
+/// not be put back (it stays on record).
 inline constexpr int kExitRestoreIncomplete = 1;
-/// Undoes what copies of Talvex that ended without undoing left changed; the exit code
-/// for --restore (0, or kExitRestoreIncomplete).
+/// Undoes what copies of Talvex that ended without undoing left changed, printing one
+/// line for each change put back; the exit code for --restore (0, or
+/// kExitRestoreIncomplete).
 int UndoEarlierRuns();
 
 }  // namespace talvex::app

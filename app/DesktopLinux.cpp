@@ -2,6 +2,7 @@
 // compositor's own announcements.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/Desktop.h"
@@ -25,11 +26,14 @@ void UndoAtExit() {
     if (g_undoAtExit) g_undoAtExit->UndoAllChanges(kExitUndoWaitMs);
 }
 
-// Undoes what an earlier copy left changed before this one changes anything.
+// Undoes what an earlier copy left changed before this one changes anything. The
+// record is kept in a file always: without a private folder for it the file cannot be
+// saved, and no change is made.
 std::string FolderAfterUndoingEarlierRuns() {
     std::string folder = platform::RecordFolder();
-    platform::LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
-    platform::UndoEarlierRuns(folder, levers);
+    const auto uid = static_cast<std::uint32_t>(::geteuid());
+    platform::LinuxLevers levers(uid);
+    platform::UndoEarlierRuns(folder, levers, uid);
     return folder;
 }
 
@@ -57,8 +61,26 @@ class LinuxDesktop final : public Desktop {
 }  // namespace
 
 int UndoEarlierRuns() {
-    platform::LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
-    return platform::UndoEarlierRuns(platform::RecordFolder(), levers) ? 0 : kExitRestoreIncomplete;
+    std::string why;
+    const std::string folder = platform::RecordFolder(&why);
+    const auto uid = static_cast<std::uint32_t>(::geteuid());
+    platform::LinuxLevers levers(uid);
+    const auto undo = platform::UndoEarlierRuns(folder, levers, uid);
+    for (const auto& change : undo.restored) {
+        std::printf("%s\n", platform::DescribeRestored(change).c_str());
+    }
+    if (!undo.folder) {
+        std::fprintf(stderr, "talvex: no folder for the record of changes: %s\n",
+                     folder.empty() ? why.c_str() : folder.c_str());
+        return kExitRestoreIncomplete;
+    }
+    if (!undo.complete) {
+        std::fprintf(stderr,
+                     "talvex: some changes could not be put back; what may yet be is kept in %s\n",
+                     folder.c_str());
+        return kExitRestoreIncomplete;
+    }
+    return 0;
 }
 
 std::unique_ptr<Desktop> CreateDesktop() {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/Trace.h"
+#include "platform/IProcessApi.h"
+
 namespace talvex::platform {
 
 namespace {
@@ -28,6 +31,39 @@ bool NextNumber(std::string_view& line, T& value) {
     if (ec != std::errc()) return false;
     line.remove_prefix(static_cast<std::size_t>(end - line.data()));
     return line.empty() || line.front() == ' ';
+}
+
+// The largest cgroup v1 share count; a v2 weight is at most 10000.
+constexpr std::int64_t kMaxShares = 262144;
+constexpr std::int64_t kMaxWeight = 10000;
+
+// Holds a change read back from a saved record to what Talvex could have found and set
+// itself; false when the line cannot be one of Talvex's changes, or is not to be undone.
+// The undo still writes only where the lever has the value `set` now.
+bool HoldToRange(HeldChange& change, std::int64_t niceFloor) {
+    switch (change.target.lever) {
+        case Lever::ThreadNice:
+        case Lever::GroupNice:
+            // Talvex never raises past the floor: a value before it lower than that was
+            // not found by Talvex, and putting it "back" would lift the thread or group.
+            if (change.set < -20 || change.set > 19) return false;
+            change.before = std::clamp(change.before, niceFloor, std::int64_t{19});
+            return true;
+        case Lever::ThreadResetOnFork:
+            // The flag only keeps a thread's children from inheriting its raise. Setting
+            // it is always safe; clearing it is what only a privileged program may do,
+            // and the text cannot tell a flag Talvex set from one the program chose. So a
+            // saved record only ever sets the flag again: a flag Talvex set and a crash
+            // left behind stays set, which costs at most a child's inherited raise.
+            return (change.set == 0 || change.set == 1) && change.before == 1;
+        case Lever::GroupWeight:
+            if (change.set < 1 || change.set > kMaxShares) return false;
+            change.before = std::clamp(change.before, std::int64_t{1}, kMaxWeight);
+            return true;
+        case Lever::PriorityClass:
+            return PriorityRank(change.before) >= 0 && PriorityRank(change.set) >= 0;
+    }
+    return false;
 }
 
 std::optional<HeldChange> ParseLine(std::string_view line) {
@@ -67,24 +103,37 @@ bool ChangeRecord::Change(const std::vector<Request>& requests) {
         std::int64_t value;
         bool isNew;
         std::int64_t previousSet;
+        LeverTarget previousTarget;
     };
     std::vector<Planned> planned;
+    const std::size_t heldBefore = m_held.size();
     for (const Request& request : requests) {
         if (HeldChange* held = Find(request.target)) {
             // A group change is now held through the member it was made through last.
-            const std::int64_t previous = held->set;
+            planned.push_back({static_cast<std::size_t>(held - m_held.data()), request.value, false,
+                               held->set, held->target});
             held->target = request.target;
             held->set = request.value;
-            planned.push_back(
-                {static_cast<std::size_t>(held - m_held.data()), request.value, false, previous});
         } else if (request.before != request.value) {
             m_held.push_back(
                 HeldChange{request.target, request.before, request.value, HeldChange::Wait::Write});
-            planned.push_back({m_held.size() - 1, request.value, true, request.value});
+            planned.push_back({m_held.size() - 1, request.value, true, request.value, {}});
         }
     }
     if (planned.empty()) return true;
-    Save();  // before the change, so that a crash from here on leaves it on record
+    // Saved before the change, so that a crash from here on leaves it on record. What
+    // cannot be put on record is not changed: after a crash it could not be put back.
+    if (!Save()) {
+        for (auto p = planned.rbegin(); p != planned.rend(); ++p) {
+            if (p->isNew) continue;
+            m_held[p->index].target = p->previousTarget;
+            m_held[p->index].set = p->previousSet;
+        }
+        m_held.erase(m_held.begin() + static_cast<std::ptrdiff_t>(heldBefore), m_held.end());
+        trace::Write(trace::Level::Error, "ChangeRecord",
+                     "the record of changes could not be saved, so nothing was changed");
+        return false;
+    }
 
     bool allDone = true;
     std::vector<bool> drop(m_held.size(), false);
@@ -143,6 +192,7 @@ ChangeRecord::Undo ChangeRecord::UndoOne(HeldChange& change) {
             change.wait = HeldChange::Wait::Undo;
             return Undo::Waits;
         case ILeverAccess::Write::Refused:
+            return Undo::Refused;
         case ILeverAccess::Write::Gone:
             return Undo::Dropped;
     }
@@ -157,7 +207,7 @@ int ChangeRecord::UndoProcess(std::int32_t pid, std::optional<Lever> only) {
         const LeverTarget& target = m_held[i].target;
         if (target.pid != pid || (only && target.lever != *only)) continue;
         const Undo result = UndoOne(m_held[i]);
-        if (result != Undo::Dropped) ++undone;
+        if (result == Undo::Done || result == Undo::Waits) ++undone;
         if (result != Undo::Waits) m_held.erase(m_held.begin() + static_cast<std::ptrdiff_t>(i));
     }
     UpdateWaiting();
@@ -172,7 +222,7 @@ bool ChangeRecord::UndoTarget(const LeverTarget& target) {
     if (result != Undo::Waits) m_held.erase(m_held.begin() + (held - m_held.data()));
     UpdateWaiting();
     Save();
-    return result != Undo::Dropped;
+    return result == Undo::Done || result == Undo::Waits;
 }
 
 bool ChangeRecord::UndoAll() {
@@ -238,36 +288,70 @@ std::string ChangeRecord::Text() const {
     return text;
 }
 
-void ChangeRecord::Save() {
-    if (!m_file) return;
+bool ChangeRecord::Save() {
+    if (!m_file) return true;
     std::string text = Text();
-    if (text == m_saved) return;
+    if (text == m_saved) return true;
     if (m_held.empty()) {
         m_file->Remove();
         m_saved = std::move(text);
-    } else if (m_file->Save(text)) {
-        m_saved = std::move(text);
+        return true;
     }
+    if (!m_file->Save(text)) {
+        // The text saved before stays: it holds no less than what is changed now, since
+        // an undo writes only where its value is still the one Talvex set.
+        trace::Write(trace::Level::Warning, "ChangeRecord", "saving the record of changes failed");
+        return false;
+    }
+    m_saved = std::move(text);
+    return true;
 }
 
-std::string ChangeRecord::UndoSaved(std::string_view text, std::string_view bootId,
-                                    ILeverAccess& levers) {
+ChangeRecord::SavedUndo ChangeRecord::UndoSavedRecord(std::string_view text,
+                                                      std::string_view bootId, ILeverAccess& levers,
+                                                      std::int64_t niceFloor) {
+    SavedUndo result;
+    if (text.size() > kMaxSavedRecordBytes) {
+        trace::Write(trace::Level::Warning, "ChangeRecord",
+                     "a saved record larger than any record was not read");
+        result.refused = true;
+        return result;
+    }
     const auto lineEnd = text.find('\n');
     const std::string_view header = text.substr(0, lineEnd);
     // A record of another boot is void: every process it names is gone.
     if (!header.starts_with(kHeader) || header.substr(kHeader.size()) != bootId || bootId.empty() ||
         lineEnd == std::string_view::npos) {
-        return {};
+        return result;
     }
+    niceFloor = std::clamp(niceFloor, std::int64_t{-20}, std::int64_t{19});
     ChangeRecord record(levers, std::string(bootId));
     std::string_view rest = text.substr(lineEnd + 1);
     while (!rest.empty()) {
         const auto end = rest.find('\n');
-        if (auto change = ParseLine(rest.substr(0, end))) record.m_held.push_back(*change);
+        auto change = ParseLine(rest.substr(0, end));
+        if (change && HoldToRange(*change, niceFloor)) {
+            record.m_held.push_back(*change);
+        } else if (end != 0) {
+            ++result.skipped;
+        }
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
     }
-    if (record.m_held.empty() || record.UndoAll()) return {};
-    return record.Text();
+    if (result.skipped > 0) {
+        trace::Write(trace::Level::Warning, "ChangeRecord",
+                     std::to_string(result.skipped) + " line(s) of a saved record passed over");
+    }
+    // Latest first, as UndoAll: a thread's nice goes back before its flag.
+    for (std::size_t i = record.m_held.size(); i-- > 0;) {
+        const Undo undo = record.UndoOne(record.m_held[i]);
+        if (undo == Undo::Done) result.restored.push_back(record.m_held[i]);
+        if (undo == Undo::Refused) ++result.refusedWrites;
+        if (undo != Undo::Waits) {
+            record.m_held.erase(record.m_held.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    if (!record.m_held.empty()) result.left = record.Text();
+    return result;
 }
 
 }  // namespace talvex::platform

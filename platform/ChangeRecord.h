@@ -3,11 +3,17 @@
 //
 // A change is recorded, and the record saved, before it is made: what it acts on (the
 // process, pinned by its start time, and the thread or group), the value before and
-// the value set. Undo puts the value before back only where the value is still the
-// one Talvex set, so a change somebody else made in between wins; and only while the
-// process still has its start time, so a process that took over the pid of an ended
+// the value set. A change whose record cannot be saved (a full or read-only folder) is
+// not made at all: after a crash it could never be put back. Undo puts the value before back only
+// where the value is still the one Talvex set, so a change somebody else made in between wins; and
+// only while the process still has its start time, so a process that took over the pid of an ended
 // one is never touched. After a crash the next start reads the saved record and undoes
 // what it holds before it changes anything new.
+//
+// A saved record is read back as untrusted text: anybody running as the user can edit
+// it. Lines that do not read as a change are passed over, a text larger than any
+// record is refused, and each value to put back is held to what Talvex itself could
+// have found there (see UndoSavedRecord).
 //
 // The record knows nothing of the system: each backend reads and writes its levers
 // through ILeverAccess, and keeps the saved text through IRecordFile.
@@ -67,6 +73,12 @@ class IRecordFile {
     virtual void Remove() = 0;
 };
 
+/// The deepest nice value Talvex sets, and so the lowest one a saved record can ask to
+/// have put back.
+inline constexpr std::int64_t kDefaultNiceFloor = -15;
+/// No record of Talvex's grows this large; a larger text is not read.
+inline constexpr std::size_t kMaxSavedRecordBytes = 1 << 20;
+
 /// One change Talvex holds.
 struct HeldChange {
     LeverTarget target;
@@ -78,7 +90,9 @@ struct HeldChange {
 class ChangeRecord {
   public:
     /// `bootId` tells this boot from others: a record of another boot is void (every
-    /// process of it is gone). `file` may be null: the record then lives in memory only.
+    /// process of it is gone). `file` may be null: the record then lives in memory only,
+    /// which only a caller that has no crash to survive chooses (tests, the in-memory
+    /// desktop).
     ChangeRecord(ILeverAccess& levers, std::string bootId, IRecordFile* file = nullptr);
 
     struct Request {
@@ -89,6 +103,7 @@ class ChangeRecord {
     /// Records the changes (saving the record first), then makes them. A lever already
     /// held keeps its first value before. False when any change was refused or its
     /// target is gone; a change the system turned away for a moment is retried later.
+    /// When the record cannot be saved nothing is changed, and the answer is false.
     bool Change(const std::vector<Request>& requests);
     /// Undoes every change held for process `pid` (or only those of lever `only`). A
     /// change of an earlier process with that pid finds its start time gone and is
@@ -112,17 +127,34 @@ class ChangeRecord {
 
     /// The record as saved: a header line with the boot id, then a line a change.
     std::string Text() const;
-    /// Undoes what a saved record of an earlier run holds, if it is of this boot.
-    /// Returns the text of what could not be undone yet (empty when nothing is left).
+    /// What the undo of a saved record did.
+    struct SavedUndo {
+        std::vector<HeldChange> restored;  // put back: each lever has its `before` again
+        std::string left;                  // the record of what waits; empty when nothing
+        int skipped = 0;                   // lines passed over (damaged, or not to undo)
+        int refusedWrites = 0;             // changes the system would not put back
+        bool refused = false;              // the text is larger than any record
+    };
+    /// Undoes what a saved record of an earlier run holds, if it is of this boot. The
+    /// text is untrusted: a value to put back is held to the lever's range (a nice
+    /// value to [niceFloor, 19], a weight to 1..10000, a priority class to the six
+    /// classes), and a reset-on-fork flag is only ever set again, never cleared.
+    static SavedUndo UndoSavedRecord(std::string_view text, std::string_view bootId,
+                                     ILeverAccess& levers,
+                                     std::int64_t niceFloor = kDefaultNiceFloor);
+    /// UndoSavedRecord's text of what could not be undone yet (empty when nothing is left).
     static std::string UndoSaved(std::string_view text, std::string_view bootId,
-                                 ILeverAccess& levers);
+                                 ILeverAccess& levers) {
+        return UndoSavedRecord(text, bootId, levers).left;
+    }
 
   private:
-    enum class Undo { Done, Waits, Dropped };
+    enum class Undo { Done, Waits, Dropped, Refused };
     Undo UndoOne(HeldChange& change);
+    bool SaveBeforeChange(std::size_t heldBefore);
     bool Apply(HeldChange& change, std::int64_t value, bool isNew);
     void Retry();
-    void Save();
+    bool Save();
     void UpdateWaiting();
     HeldChange* Find(const LeverTarget& target);
 

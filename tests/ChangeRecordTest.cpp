@@ -5,6 +5,7 @@
 #include <map>
 #include <tuple>
 
+#include "base/Trace.h"
 #include "platform/ChangeRecord.h"
 
 namespace talvex {
@@ -57,7 +58,9 @@ class MemoryLevers final : public ILeverAccess {
 struct MemoryFile final : IRecordFile {
     std::string text;
     bool present = false;
+    bool full = false;  // every save fails, as on a full or read-only disk
     bool Save(const std::string& t) override {
+        if (full) return false;
         text = t;
         present = true;
         return true;
@@ -217,6 +220,115 @@ TEST_F(ChangeRecordTest, ASavedRecordIsUndoneOnlyOnItsOwnBootAndOnlyWhereItStill
              "talvex-changes 1 boot-1\n100 7 101 9 5 -10\n-1 7 101 2 5 -10\n100 x\n"}) {
         EXPECT_TRUE(ChangeRecord::UndoSaved(bad, "boot-1", levers).empty()) << bad;
     }
+}
+
+TEST_F(ChangeRecordTest, NothingIsChangedThatCannotBePutOnRecord) {
+    std::string traced;
+    trace::SetLevel(trace::Level::Error);
+    trace::SetSink([&](std::string_view line) { traced += line; });
+    file.full = true;
+    EXPECT_FALSE(BoostFront());
+    EXPECT_EQ(levers.writes, 0);
+    EXPECT_EQ(Nice(100, 101), 5);
+    EXPECT_EQ(levers.At(0, 55, Lever::GroupNice), 0);
+    EXPECT_TRUE(record.Held().empty());
+    EXPECT_NE(traced.find("could not be saved"), std::string::npos) << traced;
+
+    // Held levers changed further (the group through another member) and a new one:
+    // each keeps the value and the record it had.
+    file.full = false;
+    ASSERT_TRUE(BoostFront());
+    const std::string saved = file.text;
+    levers.started[300] = 4;
+    file.full = true;
+    levers.writes = 0;
+    EXPECT_FALSE(record.Change({{Thread(100, 7, 101), -10, -5},
+                                {{300, 4, 55, Lever::GroupNice}, -10, -5},
+                                {Thread(200, 9, 201), 0, 19},
+                                {Thread(200, 9, 201), 19, 10}}));
+    EXPECT_EQ(levers.writes, 0);
+    EXPECT_EQ(record.Text(), saved);
+    EXPECT_EQ(file.text, saved);
+    trace::SetSink({});
+    trace::SetLevel(trace::Level::Off);
+
+    file.full = false;
+    EXPECT_TRUE(record.UndoAll());
+    EXPECT_EQ(Nice(100, 101), 5);
+    EXPECT_EQ(Nice(100, 102), -3);
+    EXPECT_EQ(Nice(200, 201), 0);
+    EXPECT_EQ(levers.At(0, 55, Lever::GroupNice), 0);
+}
+
+// Anybody running as the user can write the saved record: a forged or damaged line
+// never puts back more than Talvex itself could have found, and only where the lever
+// still has the value the line says Talvex set.
+TEST_F(ChangeRecordTest, AForgedRecordPutsBackNothingBeyondTheRange) {
+    struct Row {
+        Lever lever;
+        std::int64_t id;
+        std::int64_t now;  // the lever's value before the undo
+        std::string line;
+        std::int64_t after;  // its value after the undo
+        bool skipped;
+    };
+    const std::string kTooLarge = "100 7 101 2 0 5\n" + std::string(kMaxSavedRecordBytes, '\n');
+    const Row rows[] = {
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 3 5", 3, false},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 -20 5", -15, false},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 -9223372036854775808 5", -15, false},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 40 5", 19, false},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 -20 -20", 5, false},  // not Talvex's value
+        {Lever::ThreadNice, 101, 5, "100 8 101 2 -10 5", 5, false},    // another process
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 -10 25", 5, true},
+        {Lever::GroupNice, 55, 0, "100 7 55 4 -20 0", -15, false},
+        {Lever::GroupNice, 55, 0, "100 7 55 4 -5 0", -5, false},
+        {Lever::ThreadResetOnFork, 101, 1, "100 7 101 3 0 1", 1, true},  // never cleared
+        {Lever::ThreadResetOnFork, 101, 0, "100 7 101 3 1 0", 1, false},
+        {Lever::ThreadResetOnFork, 101, 1, "100 7 101 3 7 1", 1, true},
+        {Lever::GroupWeight, 77, 1024, "100 7 77 5 0 1024", 1, false},
+        {Lever::GroupWeight, 77, 1024, "100 7 77 5 99999 1024", 10000, false},
+        {Lever::GroupWeight, 77, 1024, "100 7 77 5 100 0", 1024, true},
+        {Lever::PriorityClass, 0, 32, "100 7 0 1 256 32", 256, false},
+        {Lever::PriorityClass, 0, 32, "100 7 0 1 1 32", 32, true},
+        {Lever::PriorityClass, 0, 32, "100 7 0 1 64 33", 32, true},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 -10", 5, true},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 -10 5 9", 5, true},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 99999999999999999999 5", 5, true},
+        {Lever::ThreadNice, 101, 5, "100 7 101 9 -10 5", 5, true},
+        {Lever::ThreadNice, 101, 5, "0 7 101 2 -10 5", 5, true},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 0x1 5", 5, true},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2 -1e3 5", 5, true},
+        {Lever::ThreadNice, 101, 5, "100 7 101 2\t-10 5", 5, true},
+        {Lever::ThreadNice, 101, 5, kTooLarge, 5, false},
+    };
+    for (const Row& row : rows) {
+        SetUp();
+        levers.At(100, row.id, row.lever) = row.now;
+        const std::string text = "talvex-changes 1 boot-1\n" + row.line + "\n";
+        const auto undo = ChangeRecord::UndoSavedRecord(text, "boot-1", levers);
+        const std::string what = row.line.substr(0, 40);
+        EXPECT_EQ(levers.At(100, row.id, row.lever), row.after) << what;
+        EXPECT_EQ(undo.skipped, row.skipped ? 1 : 0) << what;
+        EXPECT_EQ(undo.restored.size(), row.after != row.now ? 1U : 0U) << what;
+        EXPECT_EQ(undo.refused, row.line.size() > kMaxSavedRecordBytes) << what;
+        EXPECT_TRUE(undo.left.empty()) << what;
+        // The same line of another boot, or under a damaged header, is void.
+        levers.At(100, row.id, row.lever) = row.now;
+        for (const char* header : {"talvex-changes 1 boot-2\n", "talvex-changes 2 boot-1\n"}) {
+            const auto other = ChangeRecord::UndoSavedRecord(header + row.line, "boot-1", levers);
+            EXPECT_TRUE(other.restored.empty()) << header << what;
+            EXPECT_EQ(levers.At(100, row.id, row.lever), row.now) << header << what;
+        }
+    }
+
+    // A refused write is told apart from a value somebody else changed in between.
+    SetUp();
+    levers.refuse = true;
+    const auto refused = ChangeRecord::UndoSavedRecord("talvex-changes 1 boot-1\n100 7 101 2 0 5\n",
+                                                       "boot-1", levers);
+    EXPECT_EQ(refused.refusedWrites, 1);
+    EXPECT_TRUE(refused.restored.empty());
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 # The command line of the real program:
 #   - --help and --version answer without any display, and the version is the project's;
 #   - Qt's standard options reach Qt, and what Qt does not take is refused with exit code 2;
-#   - with only Qt's options the program starts and ends on SIGTERM with exit code 0.
+#   - with only Qt's options the program starts and ends on SIGTERM with exit code 0;
+#   - --restore puts back what a record of an ended copy holds, one line a change, and
+#     ends with 1 when it has no folder for the record or could not read or put back
+#     something; without a runtime folder the record folder is $XDG_STATE_HOME/talvex.
 # Usage: talvex_command_line_test.sh path/to/talvex expected-version
 set -uo pipefail
 bin=$1
@@ -56,6 +59,43 @@ done <<'EOF'
 -platform offscreen -reverse -style Fusion stray|talvex: unexpected argument 'stray'
 -platform offscreen -- --help|talvex: unexpected argument '--help'
 EOF
+
+# --restore. A record of a copy that ended (no process has its pid and start time),
+# naming a process of ours at nice 0 that the copy had "raised" from 10: it goes back.
+sleep 600 &
+sleeper=$!
+start=$(sed 's/.*) //' "/proc/$sleeper/stat" | awk '{ print $20 }')
+record=$XDG_RUNTIME_DIR/TalvexChanges-99999999-1
+printf 'talvex-changes 1 %s\n%s %s %s 2 10 0\n' "$(</proc/sys/kernel/random/boot_id)" \
+  "$sleeper" "$start" "$sleeper" >"$record"
+run --restore
+[[ $rc -eq 0 && $out == "put back: pid $sleeper thread $sleeper nice 10" && -z $err ]] ||
+  fail "--restore with a record: rc $rc, out '$out', err '$err'"
+[[ $(ps -o nice= -p "$sleeper" | tr -d ' ') == 10 ]] || fail "--restore did not put nice 10 back"
+[[ -e $record ]] && fail "--restore left the record behind"
+run --restore
+[[ $rc -eq 0 && -z $out ]] || fail "--restore with nothing on record: rc $rc, out '$out'"
+kill -KILL "$sleeper"
+# A record that cannot be read stays, and --restore says it could not put it back.
+mkdir "$XDG_RUNTIME_DIR/TalvexChanges-99999999-2"
+run --restore
+[[ $rc -eq 1 && $err == *"could not be put back"* ]] ||
+  fail "--restore with an unreadable record: rc $rc, err '$err'"
+rmdir "$XDG_RUNTIME_DIR/TalvexChanges-99999999-2"
+# No runtime folder: the state folder, made private; a link in its place is refused.
+(
+  unset XDG_RUNTIME_DIR
+  export XDG_STATE_HOME=$scratch/state
+  run --restore
+  [[ $rc -eq 0 && $(stat -c %a "$XDG_STATE_HOME/talvex") == 700 ]] ||
+    fail "--restore without a runtime folder: rc $rc, err '$err'"
+  rmdir "$XDG_STATE_HOME/talvex" && mkdir "$scratch/theirs" &&
+    ln -s "$scratch/theirs" "$XDG_STATE_HOME/talvex"
+  run --restore
+  [[ $rc -eq 1 && $err == *"no folder for the record"* ]] ||
+    fail "--restore with a link for a folder: rc $rc, err '$err'"
+  ((failures == 0))
+) || failures=$((failures + 1))
 
 # Qt's options alone: the program runs until it is told to end.
 "$bin" -platform offscreen -style Fusion -reverse >"$scratch/out" 2>&1 &

@@ -9,7 +9,10 @@
 #   3. when its X server dies, it puts back what it lowered before it ends;
 #   4. idle processes at nice 5 and 19 that it never changed keep their values;
 #   5. programs in CPU cgroups of their own (delegated to the user): the front's group
-#      weight is raised, a busy one's lowered, and --restore puts both back.
+#      weight is raised, a busy one's lowered, and --restore puts both back;
+#   6. a forged record (the user may write it) lifts nothing past the floor (-15),
+#      never clears the reset-on-fork flag Talvex set, never touches another user's
+#      process, and --restore then ends with 1.
 # Must run as root: it creates the test user talvex-test. Ends only what it started.
 # Usage: talvex_undo_test.sh path/to/talvex path/to/talvex_test_child
 set -uo pipefail
@@ -113,12 +116,46 @@ raise_lower_kill() {
   ls "$scratch/run"/TalvexChanges-* >/dev/null 2>&1 || fail "no record of the changes was left"
 }
 raise_lower_kill
-(as_user "$scratch/prog" --restore) || fail "--restore ended with $?"
+restored=$(as_user "$scratch/prog" --restore) || fail "--restore ended with $?"
+[[ $restored == *"put back: pid $front thread $front nice 0"* ]] ||
+  fail "--restore did not say it put the front program back: '$restored'"
 nice_is "$front" 0 || fail "after --restore the front program is at $(nice_of "$front")"
 group_is "$front" 0 || fail "after --restore the group is at $(group_of "$front")"
 nice_is "$busy" 0 || fail "after --restore the busy program is at $(nice_of "$busy")"
 ls "$scratch/run"/TalvexChanges-* >/dev/null 2>&1 && fail "--restore left the record behind"
 echo "SIGKILL: --restore put everything back"
+
+# 6. A forged record of an ended copy.
+resets() { chrt -p "$1" 2>/dev/null | grep -q RESET_ON_FORK; }
+start_of() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $20 }'; }
+sleep 600 &
+roots=$!
+pids+=("$roots")
+had_flag=""
+resets "$front" && had_flag=1
+forged=$scratch/run/TalvexChanges-99999999-1
+{
+  echo "talvex-changes 1 $(</proc/sys/kernel/random/boot_id)"
+  echo "$front $(start_of "$front") $front 3 0 1"
+  echo "$front $(start_of "$front") $front 2 -20 0"
+  [[ -n $grouping ]] &&
+    echo "$front $(start_of "$front") $(sed 's/^[^-]*-\([0-9]*\).*/\1/' "/proc/$front/autogroup") 4 -20 0"
+  echo "$roots $(start_of "$roots") $roots 2 -20 0"
+} >"$forged"
+chown "$user:" "$forged"
+restored=$(as_user "$scratch/prog" --restore)
+rc=$?
+[[ $rc -eq 1 ]] || fail "--restore of a forged record ended with $rc, not 1"
+nice_is "$front" -15 || fail "a forged record set the front program to $(nice_of "$front")"
+group_is "$front" -15 || fail "a forged record set the session group to $(group_of "$front")"
+nice_is "$roots" 0 || fail "a forged record set root's process to $(nice_of "$roots")"
+[[ -z $had_flag ]] || resets "$front" || fail "a forged record cleared the reset-on-fork flag"
+[[ $restored == *"pid $front thread $front nice -15"* ]] ||
+  fail "--restore of a forged record said '$restored'"
+rm -f "$forged"
+renice -n 0 -p "$front" >/dev/null
+[[ -n $grouping ]] && echo 0 >"/proc/$front/autogroup"
+echo "Forged record: lifted only to the floor, flag kept, root's process untouched, exit 1"
 activate "$neutral_window"
 settings True
 raise_lower_kill

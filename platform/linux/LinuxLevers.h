@@ -16,6 +16,7 @@
 
 #include "platform/ChangeRecord.h"
 #include "platform/linux/CpuTopology.h"
+#include "platform/linux/LinuxRecordFile.h"
 
 namespace talvex::platform {
 
@@ -64,28 +65,5 @@ class LinuxLevers final : public ILeverAccess {
     std::uint32_t m_uid;
     CpuTopology m_topology;
 };
-
-/// The record of one running copy of Talvex, as a file in a private folder: named
-/// after the copy's pid and start time, so that a later start can tell a record
-/// whose copy still runs from one whose copy ended without undoing its changes.
-class LinuxRecordFile final : public IRecordFile {
-  public:
-    explicit LinuxRecordFile(std::string folder);
-    bool Save(const std::string& text) override;
-    void Remove() override;
-    const std::string& Path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
-
-/// Undoes what copies of Talvex that ended without undoing (a crash, a kill, a
-/// shutdown that ran out of time) left on record in `folder`, waiting out the kernel's
-/// rate limit for a moment. Records of copies still running are left alone. True when
-/// nothing is left; what is left stays on record for the next start.
-bool UndoEarlierRuns(const std::string& folder, LinuxLevers& levers);
-
-/// The folder for the record: $XDG_RUNTIME_DIR, else a private folder under /tmp.
-std::string RecordFolder();
 
 }  // namespace talvex::platform

@@ -117,11 +117,10 @@ struct LinuxProcessApi::Tracked {
     bool refused = false;          // a kernel thread or another user's: cannot be opened
 };
 
-LinuxProcessApi::LinuxProcessApi(const std::string& recordFolder)
+LinuxProcessApi::LinuxProcessApi(const std::optional<std::string>& recordFolder)
     : m_uid(::geteuid()),
       m_levers(std::make_unique<LinuxLevers>(m_uid)),
-      m_recordFile(recordFolder.empty() ? nullptr
-                                        : std::make_unique<LinuxRecordFile>(recordFolder)),
+      m_recordFile(recordFolder ? std::make_unique<LinuxRecordFile>(*recordFolder) : nullptr),
       m_record(
           std::make_unique<ChangeRecord>(*m_levers, LinuxLevers::BootId(), m_recordFile.get())) {
     m_kernelGroups = ReadProcText("/proc/sys/kernel/sched_autogroup_enabled")

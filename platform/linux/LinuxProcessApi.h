@@ -36,9 +36,11 @@ class LinuxRecordFile;
 
 class LinuxProcessApi final : public IProcessApi {
   public:
-    /// `recordFolder` keeps the record of changes between runs (see ChangeRecord);
-    /// empty keeps it in memory only.
-    explicit LinuxProcessApi(const std::string& recordFolder = {});
+    /// `recordFolder` keeps the record of changes between runs (see ChangeRecord); an
+    /// empty one means no folder could be made safe, and then no change is made. Only
+    /// a caller without a crash to survive (a test) leaves it out: the record then lives
+    /// in memory only.
+    explicit LinuxProcessApi(const std::optional<std::string>& recordFolder = std::nullopt);
     ~LinuxProcessApi() override;
     LinuxProcessApi(const LinuxProcessApi&) = delete;
     LinuxProcessApi& operator=(const LinuxProcessApi&) = delete;

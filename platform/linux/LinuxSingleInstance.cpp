@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "base/Trace.h"
 #include "platform/linux/XdgPaths.h"
 
 namespace talvex::platform {
@@ -32,10 +33,18 @@ int OpenOwnLockFile(const std::string& path) {
 
 LinuxSingleInstance::LinuxSingleInstance(std::string lockDir) : m_dir(std::move(lockDir)) {}
 
-std::unique_ptr<LinuxSingleInstance> LinuxSingleInstance::FromEnvironment() {
-    std::string dir = xdg::RuntimeDir();
-    if (dir.empty()) dir = xdg::PrivateFallbackDir();
-    return std::make_unique<LinuxSingleInstance>(dir);
+std::unique_ptr<LinuxSingleInstance> LinuxSingleInstance::FromEnvironment(
+    const xdg::EnvLookup& env) {
+    std::string why;
+    auto lock = std::make_unique<LinuxSingleInstance>(xdg::PrivateFolder(env, &why));
+    if (lock->m_dir.empty()) {
+        lock->m_noPrivateFolder = true;
+        trace::Write(trace::Level::Warning, "LinuxSingleInstance",
+                     "no private folder for the lock, so another copy is assumed: " + why);
+    } else {
+        trace::Write(trace::Level::Info, "LinuxSingleInstance", "the lock is kept in " + why);
+    }
+    return lock;
 }
 
 LinuxSingleInstance::~LinuxSingleInstance() {
@@ -43,6 +52,7 @@ LinuxSingleInstance::~LinuxSingleInstance() {
 }
 
 MutexResult LinuxSingleInstance::CreateMutexA(const std::string& sName) {
+    if (m_noPrivateFolder) return MutexResult::AlreadyExists;
     if (m_dir.empty() || sName.empty() || sName.find('/') != std::string::npos) {
         return MutexResult::Failed;
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/ISingleInstance.h"
+#include "platform/linux/XdgPaths.h"
 
 namespace talvex::platform {
 
@@ -15,8 +16,12 @@ class LinuxSingleInstance final : public ISingleInstance {
   public:
     /// `lockDir` holds the lock files; empty makes every CreateMutexA fail.
     explicit LinuxSingleInstance(std::string lockDir);
-    /// $XDG_RUNTIME_DIR, or a private folder in /tmp when it is unset.
-    static std::unique_ptr<LinuxSingleInstance> FromEnvironment();
+    /// The lock in xdg::PrivateFolder: $XDG_RUNTIME_DIR, or $XDG_STATE_HOME/talvex when
+    /// that is unset. When no folder of the user's own can be had (one another user
+    /// made first, say), CreateMutexA answers AlreadyExists: a lock that anybody else
+    /// can keep from being taken does not make this copy the first.
+    static std::unique_ptr<LinuxSingleInstance> FromEnvironment(
+        const xdg::EnvLookup& env = xdg::ProcessEnv);
     ~LinuxSingleInstance() override;
     LinuxSingleInstance(const LinuxSingleInstance&) = delete;
     LinuxSingleInstance& operator=(const LinuxSingleInstance&) = delete;
@@ -30,6 +35,7 @@ class LinuxSingleInstance final : public ISingleInstance {
   private:
     std::string m_dir;
     int m_fd = -1;
+    bool m_noPrivateFolder = false;
 };
 
 }  // namespace talvex::platform

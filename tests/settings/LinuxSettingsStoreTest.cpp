@@ -272,5 +272,87 @@ TEST(XdgPathsTest, FallbackFolderIsPrivateOrNotUsedAtAll) {
     EXPECT_EQ(xdg::PrivateFallbackDir(temp.Path()), "");
 }
 
+// The private folder for the record and the lock: the runtime folder when it is the
+// user's own and closed, else $XDG_STATE_HOME/talvex made 0700; never a folder another
+// user made first or a link planted in its place.
+TEST(XdgPathsTest, PrivateFolderIsTheUsersOwnOrNone) {
+    TempFolder temp;
+    const std::string run = temp / "run";
+    const std::string state = temp / "state";
+    const std::string ours = state + "/talvex";
+    struct Row {
+        const char* what;
+        bool needsRoot;
+        std::function<void()> make;
+        bool withRuntime;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"runtime folder", false, [&] { fs::create_directory(run); }, true, run},
+        {"no runtime folder", false, [] {}, false, ours},
+        {"runtime folder open to all", false,
+         [&] {
+             fs::create_directory(run);
+             chmod(run.c_str(), 0777);
+         },
+         true, ours},
+        {"runtime folder of another user", true,
+         [&] {
+             fs::create_directory(run);
+             if (chown(run.c_str(), 12345, 12345) != 0) ADD_FAILURE() << "chown";
+         },
+         true, ours},
+        {"own state folder open to all", false,
+         [&] {
+             fs::create_directories(ours);
+             chmod(ours.c_str(), 0777);
+         },
+         false, ours},
+        {"a link in its place", false,
+         [&] {
+             fs::create_directories(temp / "elsewhere");
+             fs::create_directories(state);
+             fs::create_directory_symlink(temp / "elsewhere", ours);
+         },
+         false, ""},
+        {"made by another user first", true,
+         [&] {
+             fs::create_directories(ours);
+             if (chown(ours.c_str(), 12345, 12345) != 0) ADD_FAILURE() << "chown";
+         },
+         false, ""},
+        {"a file in its place", false,
+         [&] {
+             fs::create_directories(state);
+             testing::WriteText(ours, "");
+         },
+         false, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.needsRoot && geteuid() != 0) continue;
+        fs::remove_all(run);
+        fs::remove_all(state);
+        fs::remove_all(temp / "elsewhere");
+        row.make();
+        std::map<std::string, std::string> env{{"XDG_STATE_HOME", state}, {"HOME", "/nonexistent"}};
+        if (row.withRuntime) env["XDG_RUNTIME_DIR"] = run;
+        const auto lookup = [&](const char* name) -> const char* {
+            const auto it = env.find(name);
+            return it == env.end() ? nullptr : it->second.c_str();
+        };
+        std::string why;
+        EXPECT_EQ(xdg::PrivateFolder(lookup, &why), row.expected);
+        EXPECT_NE(why.find(row.expected.empty() ? "not a private folder" : row.expected),
+                  std::string::npos)
+            << why;
+        struct stat info {};
+        if (row.expected == ours) {
+            ASSERT_EQ(lstat(ours.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 0777, 0700u);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace talvex

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/linux/LinuxSingleInstance.h"
 #include "settings/modInstance.h"
@@ -212,6 +213,31 @@ TEST(LinuxSingleInstanceTest, LockLivesInTheRuntimeFolderWhenThereIsOne) {
     });
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(LinuxSingleInstanceTest, WithoutARuntimeFolderTheLockIsInTheStateFolderAndNeverAnothers) {
+    TempFolder temp;
+    const std::string state = temp / "state";
+    const std::string folder = state + "/talvex";
+    const auto env = [&](const char* name) -> const char* {
+        return std::string_view(name) == "XDG_STATE_HOME" ? state.c_str() : nullptr;
+    };
+    {
+        auto lock = LinuxSingleInstance::FromEnvironment(env);
+        EXPECT_EQ(lock->LockDir(), folder);
+        EXPECT_TRUE(IsFirstInstance(*lock));
+        EXPECT_TRUE(lock->HoldsMutex());
+        auto second = LinuxSingleInstance::FromEnvironment(env);
+        EXPECT_FALSE(IsFirstInstance(*second));
+    }
+    // Somebody put a link where the folder goes: no lock can be trusted there, and this
+    // copy does not take itself for the first.
+    ASSERT_EQ(rename(folder.c_str(), (temp / "theirs").c_str()), 0);
+    ASSERT_EQ(symlink((temp / "theirs").c_str(), folder.c_str()), 0);
+    auto lock = LinuxSingleInstance::FromEnvironment(env);
+    EXPECT_EQ(lock->LockDir(), "");
+    EXPECT_FALSE(IsFirstInstance(*lock));
+    EXPECT_FALSE(lock->HoldsMutex());
 }
 
 }  // namespace
