@@ -128,6 +128,13 @@ class EngineLinuxTest : public ::testing::Test {
         if (h) real.CloseHandle(h);
         return cls;
     }
+    // Background observation lowers a process that uses more than 2 % of a core: on a
+    // machine busy with other work a spinning child may get no more than that.
+    void LowerAnyUse() {
+        engine->Queries().bBkgObservation = true;
+        engine->Queries().iBelowNormalCpuUsage = 1;
+        engine->Queries().iIdleCpuUsage = 2;
+    }
     bool LogHas(const std::string& part) const {
         for (const std::string& line : log.Lines()) {
             if (line.find(part) != std::string::npos) return true;
@@ -260,7 +267,7 @@ bool HoldsWhileTicking(Engine& engine, int ms, Each each, Holds holds) {
 // hand for ten seconds, and a tool that sets its value every second is not fought.
 TEST_F(EngineLinuxTest, AReniceAfterTheLoweringStaysAndATimedReniceIsNotFought) {
     if (IsSkipped()) return;
-    engine->Queries().bBkgObservation = true;
+    LowerAnyUse();
     auto front = Start({"window", "front"});
     auto byHand = Start({"busy", "1"});
     auto byTool = Start({"busy", "1"});
@@ -304,7 +311,7 @@ TEST_F(EngineLinuxTest, ABusyProcessWithARealTimeThreadIsNeverLowered) {
     const pid_t pid = *realtime;
     ASSERT_TRUE(WaitFor([&] { return ClassOf(pid) == NORMAL_PRIORITY_CLASS; }));
     processes.Allow(pid);
-    engine->Queries().bBkgObservation = true;
+    LowerAnyUse();
     auto front = Start({"window", "front"});
     auto ordinary = Start({"busy", "1"});
     ASSERT_TRUE(front->Ready() && ordinary->Ready());

@@ -121,7 +121,7 @@ TEST_F(X11WindowTest, AProgramInItsOwnPidNamespaceIsKnownByItsHostPid) {
                                              ? std::vector<std::string>{"-pf", "--kill-child"}
                                              : std::vector<std::string>{"-Urpf", "--kill-child"};
     // Its own pid inside (1), and a pid of the host that is not its own (this test's).
-    for (const std::string claimed : {std::string(), std::to_string(::getpid())}) {
+    for (const std::string& claimed : {std::string(), std::to_string(::getpid())}) {
         std::vector<std::string> args = how;
         args.insert(args.end(), {testing::ChildProgram(), "window", "sandboxed"});
         if (!claimed.empty()) args.push_back(claimed);
