@@ -88,6 +88,8 @@ class ChildrenOnly final : public IProcessApi {
     }
     std::int32_t GetCurrentProcessId() override { return m_real.GetCurrentProcessId(); }
     bool CanRaisePriority() override { return m_real.CanRaisePriority(); }
+    bool HasRealtimeThread(ProcessHandle h) override { return m_real.HasRealtimeThread(h); }
+    std::string GetAppId(ProcessHandle h) override { return m_real.GetAppId(h); }
     int UndoChanges(std::int32_t pid) override {
         return m_allowed.count(pid) ? m_real.UndoChanges(pid) : 0;
     }

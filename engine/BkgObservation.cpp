@@ -1,5 +1,9 @@
 #include "engine/BkgObservation.h"
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
 #include "base/AccessKey.h"
 #include "engine/Engine.h"
 #include "engine/EntryRule.h"
@@ -10,12 +14,33 @@ namespace talvex {
 using namespace platform;
 
 namespace {
+// Sound servers: lowered, they let the sound drop out for every program that plays.
+constexpr std::array<std::string_view, 5> kSoundServers{"pipewire", "pipewire-pulse", "wireplumber",
+                                                        "pulseaudio", "jackd"};
+
+// Whether lowering the process would make it miss its time: a sound server, or a
+// program with a real-time thread (audio programs get one through RealtimeKit).
+bool KeepsTime(Engine& engine, const ProcessEntry& entry) {
+    if (std::find(kSoundServers.begin(), kSoundServers.end(), entry.sExeName) !=
+        kSoundServers.end()) {
+        return true;
+    }
+    IProcessApi& processes = engine.Queries().Processes();
+    const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, entry.lPid);
+    // Not opened: not lowered either.
+    if (handle == 0) return true;
+    const bool realtime = processes.HasRealtimeThread(handle);
+    processes.CloseHandle(handle);
+    return realtime;
+}
+
 // Lowers the process to `target` unless it is there already or cannot be opened.
 void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::int16_t threshold,
            std::int16_t nameId, const char* nameDefault) {
     modMain::Queries& queries = engine.Queries();
     const std::int32_t present = queries.GetWindowPriority(entry.lPid, 0);
     if (present == target || present == kCannotOpen) return;
+    if (KeepsTime(engine, entry)) return;
     // Without the right to raise, a lowered process could never get its priority back.
     if (!queries.Processes().CanRaisePriority()) return;
     // A change that did not take effect gets no line (it would be tried, and logged,
@@ -72,6 +97,33 @@ void UndoLowering(Engine& engine, const ProcessEntry& entry) {
 }
 }  // namespace
 
+bool YieldToOtherChange(Engine& engine, std::int32_t lPid, const std::string& sExeName) {
+    modMain::Queries& queries = engine.Queries();
+    if (lPid == 0 || lPid == queries.Processes().GetCurrentProcessId()) return false;
+    const auto held = ClassSetByTalvex(queries.Processes().Changes(), lPid);
+    if (!held) return false;
+    const std::int32_t present = queries.GetWindowPriority(lPid, 0);
+    // A class that cannot be read says nothing about who set it.
+    if (present == held->set || PriorityRank(present) < 0) return false;
+    // As after "Put back now": what still has Talvex's value goes back (the change
+    // record's compare-and-set passes over what the other program set).
+    queries.UndoProcessChanges(lPid);
+    HeldRow row;
+    row.lPid = lPid;
+    row.before = held->before;
+    row.now = present;
+    row.reason = HeldReason{HeldWhy::ChangedByOther, 0, engine.Clock().LocalDateTimeText()};
+    NameRow(row, engine.ProcessTable(), engine.ForegroundPid(), engine.ForegroundExe());
+    if (row.sExeName.empty()) row.sExeName = sExeName;
+    const std::string name = row.sExeName.empty() ? std::to_string(lPid) : row.sExeName;
+    engine.Held().LeaveAloneAfterChange(std::move(row));
+    const StringTable& strings = engine.Strings();
+    const std::string format = strings.Lang(93, false, false, false,
+                                            "%1 left alone: changed by another program (now %2).");
+    engine.Log().DoLog(FormatMsg(format, MsgArgs{name, ClassWord(strings, present)}), false);
+    return true;
+}
+
 void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     const modMain::Queries& settings = engine.Queries();
     // Pid 0 would make the priority queries fall back to Talvex's own process.
@@ -93,6 +145,8 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     if (rule >= 0 && engine.Items()[static_cast<std::size_t>(rule)].bNoBkgObservation) {
         return;
     }
+    // Another program changed what Talvex set: its choice stands.
+    if (holds && YieldToOtherChange(engine, entry.lPid, entry.sExeName)) return;
     if (usage > settings.iIdleCpuUsage) {
         Lower(engine, entry, IDLE_PRIORITY_CLASS, settings.iIdleCpuUsage, 21, "Idle");
     } else if (usage > settings.iBelowNormalCpuUsage) {

@@ -4,6 +4,7 @@
 
 #include "base/RunQuietly.h"
 #include "engine/BkgObservation.h"
+#include "engine/EntryRule.h"
 #include "engine/Version.h"
 #include "i18n/FormatMsg.h"
 
@@ -38,6 +39,8 @@ void Engine::tmrRefresh_Timer() {
 }
 
 void Engine::RestoreForeground() {
+    // A raise another program overrode is not Talvex's to undo, nor to fight later.
+    YieldToOtherChange(*this, m_lForegroundPid);
     UndoUnlessOwn(m_lForegroundPid);
 }
 
@@ -187,9 +190,10 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
 }
 
 void Engine::BoostForeground(WindowHandle window) {
-    if (m_TalvexItems.fFindInBlockedItems(m_sForegroundExe) >= 0) return;
+    const std::string appId = AppIdOf(m_modMain, m_lForegroundPid);
+    if (FindRule(m_TalvexItems, m_sForegroundExe, appId, true) >= 0) return;
     if (!m_sWarnedExe.empty() && m_sWarnedExe == m_sForegroundExe) return;
-    const std::int16_t rule = m_TalvexItems.fFindInTalvexItems(m_sForegroundExe);
+    const std::int16_t rule = FindRule(m_TalvexItems, m_sForegroundExe, appId);
     std::int32_t level = -1;
     if (rule >= 0) {
         level = m_TalvexItems[static_cast<std::size_t>(rule)].iBoostLevel;

@@ -42,6 +42,8 @@ HeldCount CountHeld(const std::vector<HeldRow>& rows) {
     std::set<std::int32_t> boosted;
     std::set<std::int32_t> lowered;
     for (const HeldRow& row : rows) {
+        // Left alone after another program's change: nothing of Talvex's is held.
+        if (row.reason && row.reason->why == HeldWhy::ChangedByOther) continue;
         if (row.Raised()) boosted.insert(row.lPid);
         if (row.Lowered()) lowered.insert(row.lPid);
     }
@@ -49,6 +51,23 @@ HeldCount CountHeld(const std::vector<HeldRow>& rows) {
     // boosted: the raise is what the user would notice.
     for (const std::int32_t pid : boosted) lowered.erase(pid);
     return {static_cast<int>(boosted.size()), static_cast<int>(lowered.size())};
+}
+
+std::optional<ClassSet> ClassSetByTalvex(const ChangeRecord& record, std::int32_t lPid) {
+    for (const HeldChange& change : record.Held()) {
+        const LeverTarget& target = change.target;
+        if (target.pid != lPid) continue;
+        if (target.lever == Lever::PriorityClass) {
+            return ClassSet{static_cast<std::int32_t>(change.before),
+                            static_cast<std::int32_t>(change.set)};
+        }
+        // Nice is per thread; the main thread's speaks for the process, as its class
+        // is read from it.
+        if (target.lever == Lever::ThreadNice && target.id == lPid) {
+            return ClassSet{ClassForNice(change.before), ClassForNice(change.set)};
+        }
+    }
+    return std::nullopt;
 }
 
 void NameRow(HeldRow& row, const std::vector<ProcessEntry>& table, std::int32_t frontPid,
@@ -69,6 +88,13 @@ const HeldReason* HeldChanges::Find(std::int32_t lPid) const {
     return found == m_reasons.end() ? nullptr : &found->second;
 }
 
+void HeldChanges::LeaveAloneAfterChange(HeldRow row) {
+    const std::int32_t pid = row.lPid;
+    m_reasons.erase(pid);
+    m_leftAlone.insert(pid);
+    m_changedByOthers[pid] = std::move(row);
+}
+
 void HeldChanges::KeepOnly(const std::vector<ProcessEntry>& table, std::int32_t lLastProcess) {
     std::set<std::int32_t> alive;
     const auto count = std::min<std::size_t>(
@@ -76,6 +102,7 @@ void HeldChanges::KeepOnly(const std::vector<ProcessEntry>& table, std::int32_t 
     for (std::size_t i = 0; i < count; ++i) alive.insert(table[i].lPid);
     std::erase_if(m_reasons, [&](const auto& note) { return alive.count(note.first) == 0; });
     std::erase_if(m_leftAlone, [&](std::int32_t pid) { return alive.count(pid) == 0; });
+    std::erase_if(m_changedByOthers, [&](const auto& row) { return alive.count(row.first) == 0; });
 }
 
 std::vector<HeldRow> HeldChanges::Rows(const ChangeRecord& record, std::int32_t ownPid,
@@ -110,6 +137,14 @@ std::vector<HeldRow> HeldChanges::Rows(const ChangeRecord& record, std::int32_t 
         NameRow(fresh, table, frontPid, frontPath);
         if (const HeldReason* reason = Find(target.pid)) fresh.reason = *reason;
         rows.push_back(std::move(fresh));
+    }
+    // Left alone after another program's change: Talvex holds nothing of it any more,
+    // and the row says why it keeps its hands off.
+    for (const auto& [pid, row] : m_changedByOthers) {
+        const bool listed = std::any_of(rows.begin(), rows.end(), [&](const HeldRow& r) {
+            return r.lPid == pid && r.lever == HeldLever::Priority;
+        });
+        if (!listed) rows.push_back(row);
     }
     return rows;
 }

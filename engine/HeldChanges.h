@@ -23,6 +23,7 @@ enum class HeldWhy : std::uint8_t {
     ByGlobalLevel,     // in front, raised by the global level
     BusyInBackground,  // lowered while busy behind the program in front
     TurnedOff,         // in front, its boost turned off after a hang-up
+    ChangedByOther,    // another program changed what Talvex set: left alone since
 };
 
 struct HeldReason {
@@ -59,6 +60,14 @@ struct HeldCount {
 };
 HeldCount CountHeld(const std::vector<HeldRow>& rows);
 
+/// The priority class Talvex found and the one it set last on process lPid's own
+/// priority (not a group's), as `record` holds them.
+struct ClassSet {
+    std::int32_t before = 0;
+    std::int32_t set = 0;
+};
+std::optional<ClassSet> ClassSetByTalvex(const platform::ChangeRecord& record, std::int32_t lPid);
+
 /// Fills the row's names from the process table, else from `frontPath` when the row's
 /// process is the program in front.
 void NameRow(HeldRow& row, const std::vector<ProcessEntry>& table, std::int32_t frontPid,
@@ -74,8 +83,14 @@ class HeldChanges {
 
     void LeaveAlone(std::int32_t lPid) { m_leftAlone.insert(lPid); }
     bool LeftAlone(std::int32_t lPid) const { return m_leftAlone.count(lPid) != 0; }
+    /// Another program changed the priority Talvex had set: the program is left alone,
+    /// and listed as `row` (its reason ChangedByOther), until it comes to the front.
+    void LeaveAloneAfterChange(HeldRow row);
     /// The program came to the front: Talvex may act on it again.
-    void CameToFront(std::int32_t lPid) { m_leftAlone.erase(lPid); }
+    void CameToFront(std::int32_t lPid) {
+        m_leftAlone.erase(lPid);
+        m_changedByOthers.erase(lPid);
+    }
     /// Drops the notes of processes that are no longer in the table, so a later
     /// process with a reused pid starts without them.
     void KeepOnly(const std::vector<ProcessEntry>& table, std::int32_t lLastProcess);
@@ -89,6 +104,7 @@ class HeldChanges {
   private:
     std::map<std::int32_t, HeldReason> m_reasons;
     std::set<std::int32_t> m_leftAlone;
+    std::map<std::int32_t, HeldRow> m_changedByOthers;  // listed while left alone
 };
 
 }  // namespace talvex

@@ -57,8 +57,9 @@ std::int32_t Sampler::BuildProcessTable(std::vector<ProcessEntry>& table) {
             ProcessEntry entry;
             entry.lPid = info.pid;
             entry.sExeName = info.exeName.substr(0, info.exeName.find('\0'));
-            entry.sExePath =
-                OpenProcessEntry(entry) ? GetProcessModulePath(entry, kPathMax) : entry.sExeName;
+            const bool opened = OpenProcessEntry(entry);
+            entry.sExePath = opened ? GetProcessModulePath(entry, kPathMax) : entry.sExeName;
+            if (opened) entry.sAppId = m_processes.GetAppId(entry.hProcess);
             SampleProcessCpu(entry);
             CloseProcessEntry(entry);
             if (entry.sExePath == kSystemProcessName) continue;

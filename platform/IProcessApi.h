@@ -97,6 +97,18 @@ class IProcessApi {
     virtual std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() = 0;
     /// The program's own process id.
     virtual std::int32_t GetCurrentProcessId() = 0;
+    /// Whether a thread of the process runs under a real-time policy (SCHED_FIFO,
+    /// SCHED_RR or SCHED_DEADLINE). Where no such policies exist (Windows), false.
+    virtual bool HasRealtimeThread(ProcessHandle handle) {
+        (void)handle;
+        return false;
+    }
+    /// Id of the sandboxed application the process belongs to (a Flatpak app id, like
+    /// "org.example.Editor"); empty for any other process, and where there are none.
+    virtual std::string GetAppId(ProcessHandle handle) {
+        (void)handle;
+        return {};
+    }
     /// Whether this program holds the right to raise priorities (and to restore
     /// Normal after lowering). Without it such changes fail quietly.
     virtual bool CanRaisePriority() = 0;

@@ -111,7 +111,14 @@ std::vector<FirstStartRule> WindowsFirstStartRules() {
 }
 
 std::vector<FirstStartRule> LinuxFirstStartRules() {
-    return {{"gnome-system-monitor", true}, {"plasma-systemmonitor", true}, {"ksysguard", true}};
+    // The sound servers keep the sound going for every program: lowered, it drops out.
+    return {{"gnome-system-monitor", true},
+            {"plasma-systemmonitor", true},
+            {"ksysguard", true},
+            {"pipewire", true},
+            {"wireplumber", true},
+            {"pulseaudio", true},
+            {"jackd", true}};
 }
 
 SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items,

@@ -58,8 +58,8 @@ namespace modSettings {
 
 /// The task manager and the DOS box of Windows.
 std::vector<FirstStartRule> WindowsFirstStartRules();
-/// The system monitors of the Linux desktops: they measure every process themselves,
-/// so they are neither boosted nor lowered.
+/// The system monitors of the Linux desktops (they measure every process themselves)
+/// and the sound servers (lowered, the sound drops out): neither boosted nor lowered.
 std::vector<FirstStartRule> LinuxFirstStartRules();
 
 /// The interface language for a desktop language code ("de", "fr_FR"...): "DE" for

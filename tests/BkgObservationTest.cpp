@@ -39,19 +39,21 @@ TEST_F(BkgTest, ThresholdsDecideIdleBelowNormalOrNothing) {
               "[09.12.2026 08:48:46] Found setup.exe running at >40% cpu usage. Switching to "
               "priority Idle.");
 
-    desk.SetPriorityOf(setup, NORMAL_PRIORITY_CLASS);
-    Observe(setup, 25);
-    EXPECT_EQ(desk.PriorityOf(setup), BELOW_NORMAL_PRIORITY_CLASS);
+    // A fresh process each time: a class set from outside after Talvex's lowering
+    // would be another program's choice, left alone.
+    const auto second = Setup(NORMAL_PRIORITY_CLASS);
+    Observe(second, 25);
+    EXPECT_EQ(desk.PriorityOf(second), BELOW_NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(Last(),
               "[09.12.2026 08:48:46] Found setup.exe running at >10% cpu usage. Switching to "
               "priority Below Normal.");
 
-    desk.SetPriorityOf(setup, NORMAL_PRIORITY_CLASS);
+    const auto third = Setup(NORMAL_PRIORITY_CLASS);
     const auto lines = log.Lines().size();
-    Observe(setup, 10);  // at the threshold, not above it
-    Observe(setup, 0);   // idle, but Normal already
-    Observe(setup, 1);
-    EXPECT_EQ(desk.PriorityOf(setup), NORMAL_PRIORITY_CLASS);
+    Observe(third, 10);  // at the threshold, not above it
+    Observe(third, 0);   // idle, but Normal already
+    Observe(third, 1);
+    EXPECT_EQ(desk.PriorityOf(third), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(log.Lines().size(), lines);
 }
 
@@ -91,8 +93,12 @@ TEST_F(BkgTest, APriorityChangedByOthersAfterTheLoweringIsKept) {
     desk.SetPriorityOf(setup, BELOW_NORMAL_PRIORITY_CLASS);  // the user, meanwhile
     const auto lines = log.Lines().size();
     Observe(setup, 0);
+    Observe(setup, 55);
     EXPECT_EQ(desk.PriorityOf(setup), BELOW_NORMAL_PRIORITY_CLASS);
-    EXPECT_EQ(log.Lines().size(), lines);
+    EXPECT_EQ(log.Lines().size(), lines + 1);
+    EXPECT_EQ(Last(),
+              "[09.12.2026 08:48:46] setup.exe left alone: changed by another program (now "
+              "Below Normal).");
 }
 
 // Without the right to raise, a lowered process could never be given its priority

@@ -140,6 +140,37 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     EXPECT_EQ(Tooltip().find("boosted"), std::string::npos);
 }
 
+// Another program set its own value over Talvex's lowering: the line says the program is
+// left alone and why, and the tooltip no longer counts it as lowered.
+TEST_F(HeldChangesTest, ALineSaysWhenAnotherProgramsChangeWon) {
+    const auto encoder = desk.AddProcess({"/usr/bin/encoder"});
+    Start();
+    frm.mnuPop1Advanced_Click();
+    Front("/usr/bin/editor", "Notes");
+    for (int i = 0; i < 20 && desk.PriorityOf(encoder) != IDLE_PRIORITY_CLASS; ++i) {
+        Busy(encoder, 60);
+        Tick();
+    }
+    ASSERT_EQ(desk.PriorityOf(encoder), IDLE_PRIORITY_CLASS);
+    desk.SetPriorityOf(encoder, BELOW_NORMAL_PRIORITY_CLASS);
+    desk.SetDateTimeText("09.12.2026 08:05:00");
+    const std::string line = "encoder (" + std::to_string(encoder) +
+                             "): priority Normal -> Below Normal, left alone: changed by "
+                             "another program, since 08:05:00";
+    for (int i = 0; i < 3 && (Lines().empty() || Lines().back() != line); ++i) {
+        Busy(encoder, 60);
+        Tick();
+    }
+    EXPECT_EQ(Lines().back(), line);
+    EXPECT_EQ(Tooltip(), "Talvex 1.1.0: Notes\n1 boosted, 0 lowered");
+    frm.SetLanguageDataFolder(TALVEX_SOURCE_DIR "/lang");
+    frm.imgGer_Click();
+    EXPECT_EQ(Lines().back(),
+              "encoder (" + std::to_string(encoder) +
+                  "): Priorität Normal -> Niedriger als normal, in Ruhe gelassen: von "
+                  "einem anderen Programm geändert, seit 08:05:00");
+}
+
 TEST_F(HeldChangesTest, PutBackNowUndoesAndLeavesTheProgramAloneUntilItComesToTheFront) {
     const auto encoder = desk.AddProcess({"/usr/bin/encoder"});
     Start();

@@ -29,6 +29,8 @@ std::string WhyText(const StringTable& s, const HeldReason& reason) {
                              MsgArgs{std::int64_t{reason.iCpuUsage}});
         case HeldWhy::TurnedOff:
             return s.Lang(87, false, false, false, "boosting turned off after a hang-up");
+        case HeldWhy::ChangedByOther:
+            return s.Lang(92, false, false, false, "left alone: changed by another program");
     }
     return {};
 }

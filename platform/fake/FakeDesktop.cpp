@@ -72,6 +72,7 @@ std::int32_t FakeDesktop::AddProcess(const FakeProcessSpec& spec) {
     p.exeName = spec.exeName.empty() ? FileNameOf(spec.exePath) : spec.exeName;
     p.priorityClass = spec.priorityClass;
     p.grantable = spec.grantableAccess;
+    p.appId = spec.appId;
     m_processes[pid] = p;
     return pid;
 }
@@ -103,6 +104,20 @@ std::int32_t FakeDesktop::PriorityOf(std::int32_t pid) const {
 
 void FakeDesktop::SetPriorityOf(std::int32_t pid, std::int32_t priorityClass) {
     if (auto* p = Live(pid)) p->priorityClass = priorityClass;
+}
+
+void FakeDesktop::SetRealtimeThread(std::int32_t pid, bool realtime) {
+    if (auto* p = Live(pid)) p->realtimeThread = realtime;
+}
+
+bool FakeDesktop::HasRealtimeThread(ProcessHandle handle) {
+    const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    return p != nullptr && p->realtimeThread;
+}
+
+std::string FakeDesktop::GetAppId(ProcessHandle handle) {
+    const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    return p != nullptr ? p->appId : std::string{};
 }
 
 void FakeDesktop::AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint64_t userMs) {

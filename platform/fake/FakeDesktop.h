@@ -29,6 +29,7 @@ struct FakeProcessSpec {
     std::optional<std::int32_t> pid;  // chosen by the desktop when not given
     // Executable name the enumeration reports; derived from exePath when empty.
     std::string exeName;
+    std::string appId;  // the sandboxed application's id; empty for an ordinary process
 };
 
 class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
@@ -46,6 +47,8 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     /// The class a process has now, whatever any handle says (-1 when not running).
     std::int32_t PriorityOf(std::int32_t pid) const;
     void SetPriorityOf(std::int32_t pid, std::int32_t priorityClass);
+    /// Gives the process a thread with a real-time policy, or takes it away.
+    void SetRealtimeThread(std::int32_t pid, bool realtime);
     /// Adds CPU time in milliseconds.
     void AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint64_t userMs);
     /// Sets the kernel and user times outright, in units of 100 ns.
@@ -92,6 +95,8 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override { return m_currentPid; }
     bool CanRaisePriority() override { return m_mayRaise; }
+    bool HasRealtimeThread(ProcessHandle handle) override;
+    std::string GetAppId(ProcessHandle handle) override;
     int UndoChanges(std::int32_t pid) override { return m_record->UndoProcess(pid); }
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return *m_record; }
@@ -116,6 +121,8 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
         std::int32_t priorityClass = NORMAL_PRIORITY_CLASS;
         std::uint32_t grantable = PROCESS_ALL_ACCESS_LEGACY;
         ProcessTimes times;
+        bool realtimeThread = false;
+        std::string appId;
     };
     struct Handle {
         std::int32_t pid = 0;

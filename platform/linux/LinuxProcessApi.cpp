@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "platform/linux/FlatpakApp.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/Utf8.h"
 
@@ -275,6 +277,30 @@ std::vector<std::int32_t> LinuxProcessApi::NewThreads(Tracked& process,
     }
     ::closedir(tasks);
     return fresh;
+}
+
+bool LinuxProcessApi::HasRealtimeThread(ProcessHandle handle) {
+    Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    if (!process) return false;
+    std::unordered_set<std::int32_t> seen;
+    bool realtime = false;
+    for (const std::int32_t tid : NewThreads(*process, seen)) {
+        const int policy = ::sched_getscheduler(tid) & ~SCHED_RESET_ON_FORK;
+        if (policy == SCHED_FIFO || policy == SCHED_RR || policy == SCHED_DEADLINE) {
+            realtime = true;
+            break;
+        }
+    }
+    // Asked by thread id: only while the pinned process lives were they its threads.
+    return realtime && Refresh(*process);
+}
+
+std::string LinuxProcessApi::GetAppId(ProcessHandle handle) {
+    Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    if (!process) return {};
+    std::string id = FlatpakAppId(process->pid);
+    // Read by pid: only if the pinned process still lives was it its own.
+    return !id.empty() && Refresh(*process) ? id : std::string{};
 }
 
 std::vector<ChangeRecord::Request> LinuxProcessApi::ThreadRequests(

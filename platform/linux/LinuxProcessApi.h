@@ -54,6 +54,8 @@ class LinuxProcessApi final : public IProcessApi {
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override;
     bool CanRaisePriority() override;
+    bool HasRealtimeThread(ProcessHandle handle) override;
+    std::string GetAppId(ProcessHandle handle) override;
     int UndoChanges(std::int32_t pid) override;
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return *m_record; }

@@ -250,9 +250,13 @@ std::int32_t X11WindowApi::GetWindowThreadProcessId(WindowHandle window) {
     if (window == 0 || !Connection()) return 0;
     // The server names the client that owns the window's id; that answer is about
     // this window only if the window still exists afterwards (a client slot of a
-    // closed connection may have been handed to a new client).
+    // closed connection may have been handed to a new client). It is the host's pid,
+    // also for a program in a pid namespace of its own (a sandboxed application), whose
+    // _NET_WM_PID names its pid inside the sandbox. So where the server can answer, the
+    // property is never read: a client whose pid the server cannot tell (one connected
+    // over the network, or through a proxy) has no pid here that could be trusted.
     std::int32_t pid = PidFromXRes(window);
-    if (pid == 0) {
+    if (pid == 0 && !m_hasXRes) {
         const Property wmPid = ReadProperty(window, m_atoms->wmPid, XA_CARDINAL);
         if (wmPid.ok && wmPid.format == 32 && wmPid.items >= 1) {
             long value = 0;

@@ -144,6 +144,10 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     const pid_t mixedPid = Spawn({child.string(), "mixed-creds", std::to_string(tester.pw_uid),
                                   std::to_string(tester.pw_gid)},
                                  {});
+    // A process of the test user with a real-time thread, which only root may start.
+    const pid_t realtimePid = Spawn(
+        {child.string(), "realtime", std::to_string(tester.pw_uid), std::to_string(tester.pw_gid)},
+        {});
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), originalArgs.begin() + 1, originalArgs.end());
     const std::string cpuGroup = DelegateCpuGroup(tester);
@@ -151,12 +155,14 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
                                 {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
                                  "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid),
                                  "TALVEX_TEST_MIXED_PID=" + std::to_string(mixedPid),
+                                 "TALVEX_TEST_REALTIME_PID=" + std::to_string(realtimePid),
                                  "HOME=" + dir.string(), "TALVEX_TEST_CPU_GROUP=" + cpuGroup},
                                 dir.string());
     int status = 0;
     ::waitpid(tests, &status, 0);
     KillAndReap(otherPid);
     KillAndReap(mixedPid);
+    KillAndReap(realtimePid);
     RemoveCpuGroup(cpuGroup);
     fs::remove_all(dir);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;

@@ -353,6 +353,12 @@ std::optional<pid_t> MixedCredentialsPid() {
     return static_cast<pid_t>(std::atoi(pid));
 }
 
+std::optional<pid_t> RealtimePid() {
+    const char* pid = std::getenv("TALVEX_TEST_REALTIME_PID");
+    if (!pid) return std::nullopt;
+    return static_cast<pid_t>(std::atoi(pid));
+}
+
 bool RunsAsTestUser() {
     return std::getenv("TALVEX_TEST_AS_USER") != nullptr;
 }

@@ -131,6 +131,9 @@ std::vector<pid_t> ThreadsOf(pid_t pid);
 std::optional<pid_t> OtherUserPid();
 /// Pid of a process of the test user one of whose threads still runs as root.
 std::optional<pid_t> MixedCredentialsPid();
+/// Pid of a process of the test user with a SCHED_FIFO thread, prepared when the tests
+/// run as root; SIGUSR1 makes another of its threads busy, SIGUSR2 quiet again.
+std::optional<pid_t> RealtimePid();
 /// Whether the tests run as the unprivileged test user with the capability granted.
 bool RunsAsTestUser();
 

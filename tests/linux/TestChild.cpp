@@ -15,11 +15,16 @@
 //                             ready its leader thread ends, the other one lives on
 //   mixed-creds UID GID       started as root: one thread stays root, the leader
 //                             thread (and so the process's owner) becomes UID and GID
+//   realtime UID GID          started as root: one sleeping thread runs under
+//                             SCHED_FIFO, then the whole process becomes UID and GID;
+//                             another thread keeps the CPU busy from SIGUSR1 to SIGUSR2
 // Once ready it writes "ready" (and for windows the window id) as one line to stdout.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <grp.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -87,6 +92,41 @@ int OpenWindow(const std::string& title, long netPid, bool latin1Only) {
     for (XEvent event;;) XNextEvent(display, &event);
 }
 
+volatile sig_atomic_t g_busy = 0;
+
+// A real-time thread that sleeps (a spinning one would starve the machine), and a
+// busy one that spins only while the test asks for it.
+int RealtimeProcess(uid_t uid, gid_t gid) {
+    std::thread rt([] {
+        const sched_param fifo{1};
+        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &fifo) != 0) std::_Exit(4);
+        WaitForever();
+    });
+    for (int policy = SCHED_OTHER; policy != SCHED_FIFO;) {
+        sched_param param{};
+        pthread_getschedparam(rt.native_handle(), &policy, &param);
+    }
+    signal(SIGUSR1, [](int) { g_busy = 1; });
+    signal(SIGUSR2, [](int) { g_busy = 0; });
+    // The C library's wrappers change every thread's credentials.
+    if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 ||
+        setresuid(uid, uid, uid) != 0) {
+        return 3;
+    }
+    std::thread busy([] {
+        volatile unsigned long counter = 0;
+        for (;;) {
+            if (g_busy) {
+                counter = counter + 1;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+    });
+    Ready();
+    WaitForever();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -151,6 +191,10 @@ int main(int argc, char** argv) {
         }
         Ready();
         WaitForever();
+    }
+    if (mode == "realtime" && argc > 3) {
+        return RealtimeProcess(static_cast<uid_t>(std::atol(argv[2])),
+                               static_cast<gid_t>(std::atol(argv[3])));
     }
     if (mode == "session") setsid();
     Ready();

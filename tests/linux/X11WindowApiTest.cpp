@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "engine/modMain.h"
 #include "platform/linux/LinuxClock.h"
@@ -107,6 +109,33 @@ TEST_F(X11WindowTest, OwnerComesFromTheConnectionNotFromAWrongProperty) {
     Child liar({"window", "liar", "1"}, DisplayName());
     ASSERT_TRUE(liar.Ready());
     EXPECT_EQ(windows->GetWindowThreadProcessId(liar.Window()), liar.Pid());
+}
+
+// A program in a pid namespace of its own (as a sandboxed application runs) names its
+// pid inside the namespace in _NET_WM_PID; the owner is its pid on the host.
+TEST_F(X11WindowTest, AProgramInItsOwnPidNamespaceIsKnownByItsHostPid) {
+    const std::string unshare = "/usr/bin/unshare";
+    if (::access(unshare.c_str(), X_OK) != 0) GTEST_SKIP() << "unshare is missing";
+    // As root a pid namespace alone; otherwise inside a user namespace of its own.
+    const std::vector<std::string> how = ::geteuid() == 0
+                                             ? std::vector<std::string>{"-pf", "--kill-child"}
+                                             : std::vector<std::string>{"-Urpf", "--kill-child"};
+    // Its own pid inside (1), and a pid of the host that is not its own (this test's).
+    for (const std::string& claimed : {std::string(), std::to_string(::getpid())}) {
+        std::vector<std::string> args = how;
+        args.insert(args.end(), {testing::ChildProgram(), "window", "sandboxed"});
+        if (!claimed.empty()) args.push_back(claimed);
+        Child sandbox(args, DisplayName(), unshare);
+        if (!sandbox.Ready()) GTEST_SKIP() << "no pid namespace could be made here";
+        const auto host = testing::ChildOf(sandbox.Pid());
+        ASSERT_TRUE(host.has_value());
+        const auto claims = LongsOf(s_x->Connection(), sandbox.Window(), "_NET_WM_PID");
+        ASSERT_EQ(claims.size(), 1u);
+        ASSERT_NE(static_cast<pid_t>(claims[0]), *host) << "the property names another pid";
+        EXPECT_EQ(windows->GetWindowThreadProcessId(sandbox.Window()), *host) << claimed;
+        EXPECT_EQ(queries->GetWindowExePath(sandbox.Window(), 1024),
+                  std::filesystem::canonical(testing::ChildProgram()).string());
+    }
 }
 
 TEST_F(X11WindowTest, WindowsOfEndedProcessesAndNoActiveWindowReadAsFailures) {

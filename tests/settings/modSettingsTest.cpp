@@ -149,6 +149,25 @@ TEST_F(modSettingsTest, StoredValuesThatDoNotConvertFallBackToTheirDefault) {
     }
 }
 
+// On Linux the first start names the sound servers, so the user sees why they are never
+// lowered: every one of them, by its installed path, finds a rule that exempts it.
+TEST_F(modSettingsTest, TheLinuxFirstStartLeavesEverySoundServerUnobserved) {
+    SettingsDefaults onLinux;
+    onLinux.firstStartRules = modSettings::LinuxFirstStartRules();
+    items.Clear();
+    ReadSettings(
+        store, items, [this](std::int16_t level) { global = level; }, onLinux);
+    for (const char* path :
+         {"/usr/bin/pipewire", "/usr/bin/pipewire-pulse", "/usr/bin/wireplumber",
+          "/usr/bin/pulseaudio", "/usr/bin/jackd", "/usr/bin/gnome-system-monitor"}) {
+        const std::int16_t rule = items.fFindInTalvexItems(path);
+        ASSERT_GE(rule, 0) << path;
+        EXPECT_TRUE(items[static_cast<std::size_t>(rule)].bNoBkgObservation) << path;
+        EXPECT_TRUE(items[static_cast<std::size_t>(rule)].bNeverBoost) << path;
+    }
+    EXPECT_LT(items.fFindInTalvexItems("/usr/bin/pipe"), 0);
+}
+
 TEST_F(modSettingsTest, RefreshRateDecidesTheFirstStartAndTheInterval) {
     struct Case {
         std::string stored;
