@@ -73,7 +73,7 @@ void UndoLowering(Engine& engine, const ProcessEntry& entry) {
 }  // namespace
 
 void ObserveBackground(Engine& engine, ProcessEntry& entry) {
-    const modMain::Queries& settings = engine.Queries();
+    const modMain::ObserverSettings& settings = engine.ObserverSettings();
     // Pid 0 would make the priority queries fall back to Talvex's own process.
     if (!settings.bBkgObservation || entry.lPid == 0) return;
     // Talvex itself is never observed, whatever its file is called: it runs at High by

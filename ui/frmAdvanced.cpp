@@ -129,7 +129,7 @@ void frmAdvanced::BindHandlers() {
 void frmAdvanced::Form_Load() {
     RunQuietly("RestorePosition", [this] { RestorePosition(); });
     m_engine.Queries().SetTopmost(m_form->Handle(), m_host.AlwaysOnTop());
-    const modMain::Queries& options = m_engine.Queries();
+    const modMain::ObserverSettings& options = m_engine.ObserverSettings();
     m_c.chkBackgroundObservation->SetValue(options.bBkgObservation ? 1 : 0);
     // The fields follow the box from now on, even when setting it changed nothing.
     chkBackgroundObservation_Click();
@@ -345,7 +345,7 @@ void frmAdvanced::txtIdle_LostFocus() {
 }
 
 void frmAdvanced::cmdOk_Click() {
-    modMain::Queries& options = m_engine.Queries();
+    modMain::ObserverSettings options = m_engine.ObserverSettings();
     options.bBkgObservation = m_c.chkBackgroundObservation->Value() == 1;
     // The caps hold even when the click came from the keyboard with a field still
     // focused, which leaves that field without its caps.
@@ -355,6 +355,7 @@ void frmAdvanced::cmdOk_Click() {
     m_c.txtIdle->SetText(texts.sIdle);
     options.iBelowNormalCpuUsage = values.iBelowNormalCpuUsage;
     options.iIdleCpuUsage = values.iIdleCpuUsage;
+    m_engine.SetObserverSettings(options);
     m_engine.SetMaxFailures(SliderTolerance());
     m_host.fSaveSettings();
     m_log.DoLog(m_strings.Lang(43, false, false, false, "Settings were saved."));

@@ -167,9 +167,11 @@ TEST_F(EngineLinuxTest, TheProgramInFrontIsRaisedAndGetsItsClassBackWhenItLeaves
 
 TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
     if (IsSkipped()) return;
-    engine->Queries().bBkgObservation = true;
-    engine->Queries().iBelowNormalCpuUsage = 10;
-    engine->Queries().iIdleCpuUsage = 40;
+    modMain::ObserverSettings observers = engine->ObserverSettings();
+    observers.bBkgObservation = true;
+    observers.iBelowNormalCpuUsage = 10;
+    observers.iIdleCpuUsage = 40;
+    engine->SetObserverSettings(observers);
     auto front = Start({"window", "front"});
     auto busy = Start({"busy", "1"});
     auto quiet = Start({"sleep"});
@@ -201,7 +203,9 @@ TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
 
 TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchecked) {
     if (IsSkipped()) return;
-    engine->Queries().bBkgObservation = false;
+    modMain::ObserverSettings observers = engine->ObserverSettings();
+    observers.bBkgObservation = false;
+    engine->SetObserverSettings(observers);
     engine->SetMaxFailures(2);
     // Two busy threads: the usage counts every thread, so it stays above the critical
     // mark even when the tests share the machine's cores with other work.
