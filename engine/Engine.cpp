@@ -91,8 +91,7 @@ std::int32_t Engine::PutBack(std::int32_t lPid) {
         named.lPid = lPid;
         NameRow(named, m_tableStages.ProcessTable(), m_lForegroundPid, m_sForegroundExe);
         const std::string name = named.sExeName.empty() ? std::to_string(lPid) : named.sExeName;
-        const std::string format =
-            m_strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
+        const std::string format = m_strings.Lang(TextId::RestoringPriority);
         const std::int32_t now = m_modMain.GetWindowPriority(lPid, 0);
         m_log.DoLog(FormatMsg(format, MsgArgs{name, ClassWord(m_strings, now)}), false);
     }
@@ -179,8 +178,7 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
     BoostForeground(window);
 
     m_host.PublishTooltip(TooltipText(title, path));
-    const std::string format =
-        m_strings.Lang(48, false, false, false, "Foreground application changed: %1");
+    const std::string format = m_strings.Lang(TextId::ForegroundChanged);
     m_log.DoLog(FormatMsg(format, MsgArgs{title.empty() ? path : title}), false);
 
     m_hangup.OnFrontChanged();

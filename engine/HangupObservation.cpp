@@ -68,9 +68,7 @@ void HangupObservation::TurnOff(std::int32_t lPid, std::string sPath, std::int16
     m_engine.Queries().UndoProcessChanges(lPid);
     m_engine.NoteHeld(lPid, HeldWhy::TurnedOff);
 
-    const std::string format = m_engine.Strings().Lang(
-        49, false, false, false,
-        "Found current app at critical CPU usage: %1. Acceleration is turned off.");
+    const std::string format = m_engine.Strings().Lang(TextId::CriticalTurnOff);
     const std::string message = FormatMsg(format, MsgArgs{sPath});
     m_engine.Log().DoLog(message, false);
 
