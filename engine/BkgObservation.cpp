@@ -36,7 +36,7 @@ bool KeepsTime(Engine& engine, const ProcessEntry& entry) {
 
 // Lowers the process to `target` unless it is there already or cannot be opened.
 void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::int16_t threshold,
-           std::int16_t nameId, const char* nameDefault) {
+           TextId name) {
     modMain::Queries& queries = engine.Queries();
     const std::int32_t present = queries.GetWindowPriority(entry.lPid, 0);
     if (present == target || present == kCannotOpen) return;
@@ -48,11 +48,9 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
     if (queries.SetProcessPriority(entry.lPid, 0, target) != target) return;
     engine.NoteHeld(entry.lPid, HeldWhy::BusyInBackground, entry.iCpuUsage);
     const StringTable& strings = engine.Strings();
-    const std::string format = strings.Lang(
-        50, false, false, false, "Found %1 running at >%2% cpu usage. Switching to priority %3.");
+    const std::string format = strings.Lang(TextId::LoweringBusy);
     engine.Log().DoLog(
-        FormatMsg(format, MsgArgs{entry.sExeName, std::int64_t{threshold},
-                                  strings.Lang(nameId, false, false, false, nameDefault)}),
+        FormatMsg(format, MsgArgs{entry.sExeName, std::int64_t{threshold}, strings.Lang(name)}),
         false);
 }
 
@@ -60,19 +58,19 @@ void Lower(Engine& engine, const ProcessEntry& entry, std::int32_t target, std::
 std::string ClassCaption(const StringTable& strings, std::int32_t priorityClass) {
     switch (priorityClass) {
         case IDLE_PRIORITY_CLASS:
-            return strings.Lang(21, false, false, false, "Idle");
+            return strings.Lang(TextId::Idle);
         case BELOW_NORMAL_PRIORITY_CLASS:
-            return strings.Lang(20, false, false, false, "Below Normal");
+            return strings.Lang(TextId::BelowNormal);
         case NORMAL_PRIORITY_CLASS:
-            return strings.Lang(23, false, false, false, "Normal");
+            return strings.Lang(TextId::Normal);
         case ABOVE_NORMAL_PRIORITY_CLASS:
-            return strings.Lang(5, false, false, false, "Above Normal");
+            return strings.Lang(TextId::AboveNormal);
         case HIGH_PRIORITY_CLASS:
-            return strings.Lang(6, false, false, false, "High");
+            return strings.Lang(TextId::High);
         case REALTIME_PRIORITY_CLASS:
-            return strings.Lang(7, false, false, false, "Realtime");
+            return strings.Lang(TextId::Realtime);
         default:
-            return strings.Lang(22, false, false, false, "Unknown");
+            return strings.Lang(TextId::Unknown);
     }
 }
 }  // namespace
@@ -90,8 +88,7 @@ void UndoLowering(Engine& engine, const ProcessEntry& entry) {
     if (engine.Queries().UndoProcessChanges(entry.lPid) == 0) return;
     engine.Held().Forget(entry.lPid);
     const StringTable& strings = engine.Strings();
-    const std::string format =
-        strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
+    const std::string format = strings.Lang(TextId::RestoringPriority);
     const std::int32_t now = engine.Queries().GetWindowPriority(entry.lPid, 0);
     engine.Log().DoLog(FormatMsg(format, MsgArgs{entry.sExeName, ClassWord(strings, now)}), false);
 }
@@ -118,14 +115,13 @@ bool YieldToOtherChange(Engine& engine, std::int32_t lPid, const std::string& sE
     const std::string name = row.sExeName.empty() ? std::to_string(lPid) : row.sExeName;
     engine.Held().LeaveAloneAfterChange(std::move(row));
     const StringTable& strings = engine.Strings();
-    const std::string format = strings.Lang(93, false, false, false,
-                                            "%1 left alone: changed by another program (now %2).");
+    const std::string format = strings.Lang(TextId::LeftAloneAfterChange);
     engine.Log().DoLog(FormatMsg(format, MsgArgs{name, ClassWord(strings, present)}), false);
     return true;
 }
 
 void ObserveBackground(Engine& engine, ProcessEntry& entry) {
-    const modMain::Queries& settings = engine.Queries();
+    const modMain::ObserverSettings& settings = engine.ObserverSettings();
     // Pid 0 would make the priority queries fall back to Talvex's own process.
     if (!settings.bBkgObservation || entry.lPid == 0) return;
     // Talvex itself is never observed, whatever its file is called: it runs at High by
@@ -148,10 +144,10 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     // Another program changed what Talvex set: its choice stands.
     if (holds && YieldToOtherChange(engine, entry.lPid, entry.sExeName)) return;
     if (usage > settings.iIdleCpuUsage) {
-        Lower(engine, entry, IDLE_PRIORITY_CLASS, settings.iIdleCpuUsage, 21, "Idle");
+        Lower(engine, entry, IDLE_PRIORITY_CLASS, settings.iIdleCpuUsage, TextId::Idle);
     } else if (usage > settings.iBelowNormalCpuUsage) {
-        Lower(engine, entry, BELOW_NORMAL_PRIORITY_CLASS, settings.iBelowNormalCpuUsage, 20,
-              "Below Normal");
+        Lower(engine, entry, BELOW_NORMAL_PRIORITY_CLASS, settings.iBelowNormalCpuUsage,
+              TextId::BelowNormal);
     } else if (usage <= 0) {
         UndoLowering(engine, entry);
     }

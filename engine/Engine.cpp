@@ -28,11 +28,11 @@ std::int32_t BoostLevelToClass(std::int32_t iLevel) {
 Engine::Engine(IProcessApi& processes, IWindowApi& windows, IClock& clock, StringTable& strings,
                ActionLog& log, IEngineHost& host)
     : m_modMain(processes, windows),
-      m_modProcess(processes, clock),
       m_clock(clock),
       m_strings(strings),
       m_log(log),
-      m_host(host) {}
+      m_host(host),
+      m_tableStages(*this, m_hangup, processes, clock) {}
 
 void Engine::tmrRefresh_Timer() {
     RunQuietly("tmrRefresh_Timer", [this] { RefreshTick(); });
@@ -63,21 +63,22 @@ void Engine::NoteHeld(std::int32_t lPid, HeldWhy why, std::int16_t iCpuUsage) {
 
 std::vector<HeldRow> Engine::HeldRows() {
     const std::int32_t own = m_modMain.Processes().GetCurrentProcessId();
-    std::vector<HeldRow> rows = m_held.Rows(m_modMain.Processes().Changes(), own, m_Processes,
+    const std::vector<ProcessEntry>& table = m_tableStages.ProcessTable();
+    std::vector<HeldRow> rows = m_held.Rows(m_modMain.Processes().Changes(), own, table,
                                             m_lForegroundPid, m_sForegroundExe);
     // A turn-off leaves nothing on record; the row says why the program is not boosted.
     const HeldReason* front = m_held.Find(m_lForegroundPid);
     const bool listed = std::any_of(rows.begin(), rows.end(), [this](const HeldRow& row) {
         return row.lPid == m_lForegroundPid && row.lever == HeldLever::Priority;
     });
-    if (m_bFailureTurnOff && front && front->why == HeldWhy::TurnedOff && !listed &&
+    if (m_hangup.FailureTurnOff() && front && front->why == HeldWhy::TurnedOff && !listed &&
         m_lForegroundPid != own) {
         HeldRow row;
         row.lPid = m_lForegroundPid;
         row.before = m_lForegroundPriority;
         row.now = m_modMain.GetWindowPriority(m_lForegroundPid, 0);
         row.reason = *front;
-        NameRow(row, m_Processes, m_lForegroundPid, m_sForegroundExe);
+        NameRow(row, table, m_lForegroundPid, m_sForegroundExe);
         rows.push_back(std::move(row));
     }
     return rows;
@@ -91,10 +92,9 @@ std::int32_t Engine::PutBack(std::int32_t lPid) {
     if (undone > 0) {
         HeldRow named;
         named.lPid = lPid;
-        NameRow(named, m_Processes, m_lForegroundPid, m_sForegroundExe);
+        NameRow(named, m_tableStages.ProcessTable(), m_lForegroundPid, m_sForegroundExe);
         const std::string name = named.sExeName.empty() ? std::to_string(lPid) : named.sExeName;
-        const std::string format =
-            m_strings.Lang(51, false, false, false, "Restoring priority of %1 to %2.");
+        const std::string format = m_strings.Lang(TextId::RestoringPriority);
         const std::int32_t now = m_modMain.GetWindowPriority(lPid, 0);
         m_log.DoLog(FormatMsg(format, MsgArgs{name, ClassWord(m_strings, now)}), false);
     }
@@ -181,18 +181,16 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
     BoostForeground(window);
 
     m_host.PublishTooltip(TooltipText(title, path));
-    const std::string format =
-        m_strings.Lang(48, false, false, false, "Foreground application changed: %1");
+    const std::string format = m_strings.Lang(TextId::ForegroundChanged);
     m_log.DoLog(FormatMsg(format, MsgArgs{title.empty() ? path : title}), false);
 
-    m_bFailureTurnOff = false;
-    m_lFailureCounter = 0;
+    m_hangup.OnFrontChanged();
 }
 
 void Engine::BoostForeground(WindowHandle window) {
     const std::string appId = AppIdOf(m_modMain, m_lForegroundPid);
     if (FindRule(m_TalvexItems, m_sForegroundExe, appId, true) >= 0) return;
-    if (!m_sWarnedExe.empty() && m_sWarnedExe == m_sForegroundExe) return;
+    if (m_hangup.Blocks(m_sForegroundExe)) return;
     const std::int16_t rule = FindRule(m_TalvexItems, m_sForegroundExe, appId);
     std::int32_t level = -1;
     if (rule >= 0) {

@@ -65,17 +65,22 @@ class Engine {
     /// "Talvex 1.1.0: " and the title, or the path when the title is empty.
     static std::string TooltipText(const std::string& sTitle, const std::string& sPath);
 
-    /// The process table's stages run by default; tests may put others in (or none).
+    /// The process table's stages run by default. Tests of the cycle itself put others in,
+    /// or none: a test on the real desktop must not observe the user's other processes.
     void SetStages(IProcessStages* stages) { m_stages = stages; }
-    ProcessStages& OwnStages() { return m_ownStages; }
     /// The hang-up warning; without one a turn-off is only logged.
     void SetWarningDialog(IWarningDialog* dialog) { m_warningDialog = dialog; }
     IWarningDialog* WarningDialog() const { return m_warningDialog; }
 
     // ---- what the main window sets and reads ----
 
-    /// The queries on windows and processes, with the observation's options.
+    /// The queries on windows and processes.
     modMain::Queries& Queries() { return m_modMain; }
+    /// Background observation's settings, as the settings code and the options set them.
+    const modMain::ObserverSettings& ObserverSettings() const { return m_observerSettings; }
+    void SetObserverSettings(const modMain::ObserverSettings& settings) {
+        m_observerSettings = settings;
+    }
     /// The rules; a rule at level -1 follows the global level.
     TalvexItems& Items() { return m_TalvexItems; }
     const TalvexItems& Items() const { return m_TalvexItems; }
@@ -83,8 +88,8 @@ class Engine {
     std::int16_t NewPriority() const { return m_iNewPriority; }
     void SetNewPriority(std::int16_t iLevel) { m_iNewPriority = iLevel; }
     /// Hang-up tolerance: critical ticks before boosting is turned off for a program.
-    std::int32_t MaxFailures() const { return m_lMaxFailures; }
-    void SetMaxFailures(std::int32_t lMaxFailures) { m_lMaxFailures = lMaxFailures; }
+    std::int32_t MaxFailures() const { return m_hangup.MaxFailures(); }
+    void SetMaxFailures(std::int32_t lMaxFailures) { m_hangup.SetMaxFailures(lMaxFailures); }
     /// How far the end has come; the window moves it on, the tick takes it up.
     ShutdownState Shutdown() const { return m_iShutdownState; }
     void SetShutdown(ShutdownState state) { m_iShutdownState = state; }
@@ -103,15 +108,17 @@ class Engine {
     const std::string& PreviousExe() const { return m_sPreviousExe; }
     /// Critical ticks counted against the program in front, and whether its boost was
     /// turned off for hanging.
-    std::int32_t FailureCounter() const { return m_lFailureCounter; }
-    bool FailureTurnOff() const { return m_bFailureTurnOff; }
+    std::int32_t FailureCounter() const { return m_hangup.FailureCounter(); }
+    bool FailureTurnOff() const { return m_hangup.FailureTurnOff(); }
     /// The process table: entries 0 to LastProcess() (-1 after a failed build).
-    const std::vector<ProcessEntry>& ProcessTable() const { return m_Processes; }
-    std::int32_t LastProcess() const { return m_lLastProcess; }
+    const std::vector<ProcessEntry>& ProcessTable() const { return m_tableStages.ProcessTable(); }
+    std::int32_t LastProcess() const { return m_tableStages.LastProcess(); }
+    /// The stages that own the process table and the hang-up count.
+    const ProcessStages& TableStages() const { return m_tableStages; }
+    const HangupObservation& Hangup() const { return m_hangup; }
 
-    StringTable& Strings() { return m_strings; }
+    const StringTable& Strings() const { return m_strings; }
     ActionLog& Log() { return m_log; }
-    IEngineHost& Host() { return m_host; }
     platform::IClock& Clock() { return m_clock; }
 
   private:
@@ -136,13 +143,8 @@ class Engine {
     void BoostForeground(platform::WindowHandle window);
     void UndoUnlessOwn(std::int32_t lPid);
 
-    // The tick's own stages work on the state below.
-    friend class ProcessStages;
-    friend class HangupObservation;
-    // Tests and benchmarks put the engine into states a real run takes long to reach.
-    friend struct EngineProbe;
-
     modMain::Queries m_modMain;
+    modMain::ObserverSettings m_observerSettings;
     std::int16_t m_iNewPriority = 0;  // global boost level
     TalvexItems m_TalvexItems{m_iNewPriority};
 
@@ -152,17 +154,6 @@ class Engine {
     std::int32_t m_lForegroundPriority = 0;
     std::string m_sForegroundExe;
     std::string m_sPreviousExe;
-    std::int32_t m_lFailureCounter = 0;
-    bool m_bFailureTurnOff = false;
-    // The program whose hang-up warning waits for the user: it is not raised again
-    // meanwhile, even when the focus leaves it for a moment (to the warning) and returns.
-    std::string m_sWarnedExe;
-    std::int32_t m_lMaxFailures = 8;  // hang-up tolerance in critical ticks
-
-    modProcess::Sampler m_modProcess;
-    std::vector<ProcessEntry> m_Processes;
-    std::int32_t m_lLastProcess = 0;
-    std::int32_t m_lRebuildCountdown = 0;  // 0: the next tick rebuilds the table
 
     StatusWords m_words;
 
@@ -170,8 +161,9 @@ class Engine {
     StringTable& m_strings;
     ActionLog& m_log;
     IEngineHost& m_host;
-    ProcessStages m_ownStages{*this};
-    IProcessStages* m_stages = &m_ownStages;
+    HangupObservation m_hangup{*this, m_host};
+    ProcessStages m_tableStages;
+    IProcessStages* m_stages = &m_tableStages;
     IWarningDialog* m_warningDialog = nullptr;
     HeldChanges m_held;
 };

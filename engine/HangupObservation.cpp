@@ -36,36 +36,43 @@ class WarnedScope {
 }  // namespace
 
 void HangupObservation::Check(ProcessEntry& entry) {
-    TalvexItems& items = m_engine.m_TalvexItems;
+    TalvexItems& items = m_engine.Items();
     const std::int16_t rule = FindEntryRule(items, entry);
     if (entry.iCpuUsage < kCriticalUsage) {
-        if (m_engine.m_lFailureCounter > 0) modStd::Decrement(m_engine.m_lFailureCounter);
+        if (m_lFailureCounter > 0) modStd::Decrement(m_lFailureCounter);
         return;
     }
     if (rule >= 0 && items[static_cast<std::size_t>(rule)].bNoHangUpObservation) return;
-    if (m_engine.m_lFailureCounter != m_engine.m_lMaxFailures) {
-        modStd::Increment(m_engine.m_lFailureCounter);
+    if (m_lFailureCounter != m_lMaxFailures) {
+        modStd::Increment(m_lFailureCounter);
         return;
     }
     // Turned off once already: the same program in front is left alone until the
     // front changes, so critical ticks never repeat the turn-off and the warning.
-    if (m_engine.m_bFailureTurnOff) return;
+    if (m_bFailureTurnOff) return;
     TurnOff(entry.lPid, entry.sExePath, rule);
 }
 
+void HangupObservation::OnFrontChanged() {
+    m_bFailureTurnOff = false;
+    m_lFailureCounter = 0;
+}
+
+bool HangupObservation::Blocks(const std::string& sPath) const {
+    return !m_sWarnedExe.empty() && m_sWarnedExe == sPath;
+}
+
 void HangupObservation::TurnOff(std::int32_t lPid, std::string sPath, std::int16_t iRule) {
-    m_engine.m_bFailureTurnOff = true;
+    m_bFailureTurnOff = true;
     // Boosting off: the program gets back exactly what it had before Talvex raised it.
-    m_engine.m_modMain.UndoProcessChanges(lPid);
+    m_engine.Queries().UndoProcessChanges(lPid);
     m_engine.NoteHeld(lPid, HeldWhy::TurnedOff);
 
-    const std::string format = m_engine.Strings().Lang(
-        49, false, false, false,
-        "Found current app at critical CPU usage: %1. Acceleration is turned off.");
+    const std::string format = m_engine.Strings().Lang(TextId::CriticalTurnOff);
     const std::string message = FormatMsg(format, MsgArgs{sPath});
     m_engine.Log().DoLog(message, false);
 
-    const TalvexItems& items = m_engine.m_TalvexItems;
+    const TalvexItems& items = m_engine.Items();
     if (iRule >= 0 && items[static_cast<std::size_t>(iRule)].bNoHangUpObservationMsg) return;
     // One warning at a time: a turn-off while another warning waits is only logged.
     IWarningDialog* dialog = m_engine.WarningDialog();
@@ -75,7 +82,7 @@ void HangupObservation::TurnOff(std::int32_t lPid, std::string sPath, std::int16
     bool bNoMessage = false;
     {
         WaitingScope waiting(m_bDialogWaiting);
-        WarnedScope warned(m_engine.m_sWarnedExe, sPath);
+        WarnedScope warned(m_sWarnedExe, sPath);
         bNoMessage = dialog->Display(message, bNoBoost);
     }
     RecordAnswers(sPath, bNoMessage, bNoBoost);
@@ -85,7 +92,7 @@ void HangupObservation::RecordAnswers(const std::string& sPath, bool bNoMessage,
     if (!bNoMessage && !bNoBoost) return;
     // Rules may have been edited or deleted during the wait, so the rule is looked up
     // again by the path taken before it; an index from before could name another rule.
-    TalvexItems& items = m_engine.m_TalvexItems;
+    TalvexItems& items = m_engine.Items();
     const std::int16_t rule = items.fFindInTalvexItems(sPath);
     if (rule >= 0) {
         TalvexItem& item = items.Edit(static_cast<std::size_t>(rule));
@@ -96,8 +103,7 @@ void HangupObservation::RecordAnswers(const std::string& sPath, bool bNoMessage,
     // No rule (any more): one new rule with the global level carries both answers.
     const std::int32_t added =
         items.fAddToTalvexItems(sPath, -1, false, false, bNoBoost, bNoMessage);
-    if (added >= 0 && static_cast<std::size_t>(added) < items.Count())
-        m_engine.Host().fRefreshList();
+    if (added >= 0 && static_cast<std::size_t>(added) < items.Count()) m_host.fRefreshList();
 }
 
 }  // namespace talvex

@@ -3,9 +3,11 @@
 // table, and the walk that hands each process to hang-up or background observation.
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/HangupObservation.h"
 #include "engine/IProcessStages.h"
+#include "engine/modProcess.h"
 
 namespace talvex {
 
@@ -16,7 +18,9 @@ class ProcessStages final : public IProcessStages {
     /// Ordinary ticks between two rebuilds; the rebuild itself is every 17th tick.
     static constexpr std::int32_t kRebuildCountdown = 16;
 
-    explicit ProcessStages(Engine& engine) : m_engine(engine), m_hangup(engine) {}
+    ProcessStages(Engine& engine, HangupObservation& hangup, platform::IProcessApi& processes,
+                  platform::IClock& clock)
+        : m_engine(engine), m_hangup(hangup), m_modProcess(processes, clock) {}
 
     /// Rebuilds the table when the countdown is out (ending the tick), else samples
     /// every entry.
@@ -25,11 +29,19 @@ class ProcessStages final : public IProcessStages {
     /// background observation.
     void ObservationStage() override;
 
-    const HangupObservation& Hangup() const { return m_hangup; }
+    /// The process table: entries 0 to LastProcess() (-1 after a failed build).
+    const std::vector<ProcessEntry>& ProcessTable() const { return m_Processes; }
+    std::int32_t LastProcess() const { return m_lLastProcess; }
+    /// Ordinary ticks left before the next rebuild; 0: the next tick rebuilds.
+    std::int32_t RebuildCountdown() const { return m_lRebuildCountdown; }
 
   private:
     Engine& m_engine;
-    HangupObservation m_hangup;
+    HangupObservation& m_hangup;
+    modProcess::Sampler m_modProcess;
+    std::vector<ProcessEntry> m_Processes;
+    std::int32_t m_lLastProcess = 0;
+    std::int32_t m_lRebuildCountdown = 0;  // 0: the next tick rebuilds the table
 };
 
 }  // namespace talvex

@@ -25,6 +25,14 @@ namespace modMain {
 inline constexpr std::int16_t kTitleMax = 250;
 inline constexpr std::int16_t kPathMax = 1024;
 
+/// Background observation's settings: on or off, and the usages in percent above which a
+/// background process is lowered to Idle or to Below Normal.
+struct ObserverSettings {
+    bool bBkgObservation = true;
+    std::int16_t iIdleCpuUsage = 40;
+    std::int16_t iBelowNormalCpuUsage = 10;
+};
+
 /// The queries themselves, on the desktop's windows and processes.
 class Queries {
   public:
@@ -32,12 +40,6 @@ class Queries {
         : m_processes(processes), m_windows(windows) {}
 
     PriorityNames names;
-
-    // Background observation's settings: on or off, and the usages in percent above
-    // which a background process is lowered to Idle or to Below Normal.
-    bool bBkgObservation = true;
-    std::int16_t iIdleCpuUsage = 40;
-    std::int16_t iBelowNormalCpuUsage = 10;
 
     /// Display name of a class; sNameOther for any value that is not a class.
     std::string GetPriorityName(std::int32_t lPriority) const;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "i18n/TextIds.h"
+
 namespace talvex {
 
 class StringTable {
@@ -27,6 +29,17 @@ class StringTable {
     /// sDefault, or "Translation Error!" when sDefault is empty.
     std::string Lang(std::int16_t iId, bool bSpaceBefore = false, bool bSpaceAfter = false,
                      bool bUpperFirst = false, std::string_view sDefault = {}) const;
+    /// The named text, with the default the table of text ids gives it.
+    std::string Lang(TextId id, bool bSpaceBefore = false, bool bSpaceAfter = false,
+                     bool bUpperFirst = false) const {
+        return Lang(TextNumber(id), bSpaceBefore, bSpaceAfter, bUpperFirst, DefaultText(id));
+    }
+    /// The named text with the caller's own default: a caption that keeps what it shows
+    /// when the language has no text for it.
+    std::string Lang(TextId id, bool bSpaceBefore, bool bSpaceAfter, bool bUpperFirst,
+                     std::string_view sDefault) const {
+        return Lang(TextNumber(id), bSpaceBefore, bSpaceAfter, bUpperFirst, sDefault);
+    }
 
   private:
     std::vector<std::string> m_entries;

@@ -11,16 +11,15 @@ constexpr ElementRef Mnu(std::string_view name) {
     return {ElementKind::Menu, name, -1};
 }
 
-constexpr TranslateElement ById(ElementRef element, std::int16_t id, std::string_view design) {
-    return {element, id, DefaultKind::None, {}, kNoElement, design};
+constexpr TranslateElement ById(ElementRef element, TextId id, std::string_view design) {
+    return {element, TextNumber(id), DefaultKind::None, {}, kNoElement, design};
 }
-constexpr TranslateElement KeepCaption(ElementRef element, std::int16_t id,
-                                       std::string_view design) {
-    return {element, id, DefaultKind::CurrentCaption, {}, kNoElement, design};
+constexpr TranslateElement KeepCaption(ElementRef element, TextId id, std::string_view design) {
+    return {element, TextNumber(id), DefaultKind::CurrentCaption, {}, kNoElement, design};
 }
-constexpr TranslateElement WithDefault(ElementRef element, std::int16_t id,
-                                       std::string_view sDefault, std::string_view design) {
-    return {element, id, DefaultKind::Given, sDefault, kNoElement, design};
+// The default is the one the table of text ids gives.
+constexpr TranslateElement WithDefault(ElementRef element, TextId id, std::string_view design) {
+    return {element, TextNumber(id), DefaultKind::Given, DefaultText(id), kNoElement, design};
 }
 constexpr TranslateElement CopyOf(ElementRef element, ElementRef source, std::string_view design) {
     return {element, 0, DefaultKind::CopyOf, {}, source, design};
@@ -29,53 +28,55 @@ constexpr TranslateElement CopyOf(ElementRef element, ElementRef source, std::st
 }  // namespace
 
 const std::array<TranslateElement, 27> kTranslateElements = {
-    ById(Ctl("chkAdvanced"), 2, "Advanced..."),
-    ById(Ctl("chkAlwaysOnTop"), 3, "Always On Top"),
-    ById(Ctl("chkActive"), 4, "Active"),
-    ById(Ctl("Option1", 0), 5, "Above Normal"),
-    ById(Ctl("Option1", 1), 6, "High"),
-    ById(Ctl("Option1", 2), 7, "Realtime"),
-    ById(Ctl("Label2"), 8, "Non boosted programs:"),
-    ById(Ctl("Command1"), 9, "Remove"),
-    ById(Ctl("Command2"), 10, "Add"),
-    ById(Ctl("Command3"), 11, "Current"),
-    ById(Ctl("chkAutostart"), 12, "Autostart"),
-    ById(Ctl("chkAutoUpdate"), 34, "AutoUpdate"),
+    ById(Ctl("chkAdvanced"), TextId::Advanced, "Advanced..."),
+    ById(Ctl("chkAlwaysOnTop"), TextId::AlwaysOnTop, "Always On Top"),
+    ById(Ctl("chkActive"), TextId::Active, "Active"),
+    ById(Ctl("Option1", 0), TextId::AboveNormal, "Above Normal"),
+    ById(Ctl("Option1", 1), TextId::High, "High"),
+    ById(Ctl("Option1", 2), TextId::Realtime, "Realtime"),
+    ById(Ctl("Label2"), TextId::RuleListCaption, "Non boosted programs:"),
+    ById(Ctl("Command1"), TextId::Remove, "Remove"),
+    ById(Ctl("Command2"), TextId::Add, "Add"),
+    ById(Ctl("Command3"), TextId::Current, "Current"),
+    ById(Ctl("chkAutostart"), TextId::Autostart, "Autostart"),
+    ById(Ctl("chkAutoUpdate"), TextId::AutoUpdate, "AutoUpdate"),
     // The tray menu's switch always reads the same as the check box it toggles.
     CopyOf(Mnu("mnuPop1Activate"), Ctl("chkActive"), "Toggle Activate Talvex"),
-    ById(Mnu("mnuPop1Exit"), 13, "Exit Talvex"),
-    ById(Mnu("mnuPop1Show"), 14, "Show Talvex"),
-    ById(Mnu("mnuPop2AutoBoost"), 24, "Always Boost"),
-    ById(Mnu("mnuPop2NoBoost"), 25, "Never Boost"),
-    ById(Mnu("mnuPop2AutoboostAboveNormal"), 5, "Above Normal"),
-    ById(Mnu("mnuPop2AutoBoostHigh"), 6, "High"),
-    ById(Mnu("mnuPop2AutoBoostRealtime"), 7, "Realtime"),
-    ById(Mnu("mnuPop2Delete"), 9, "Delete"),
-    ById(Mnu("mnuPop2AutoBoostOff"), 26, "Off"),
-    ById(Mnu("mnuPop1Update"), 36, "Check for Update"),
-    KeepCaption(Mnu("mnuPop1Advanced"), 45, "Show Advanced Window"),
-    KeepCaption(Mnu("mnuPop2NoBkgObservation"), 46, "No Background Observation"),
-    WithDefault(Mnu("mnuPop2HangUp"), 54, "No hang up observation", "Disable hang up observation"),
-    WithDefault(Mnu("mnuPop2HangUpMsg"), 59, "No hangup observation message",
+    ById(Mnu("mnuPop1Exit"), TextId::ExitTalvex, "Exit Talvex"),
+    ById(Mnu("mnuPop1Show"), TextId::ShowTalvex, "Show Talvex"),
+    ById(Mnu("mnuPop2AutoBoost"), TextId::AlwaysBoost, "Always Boost"),
+    ById(Mnu("mnuPop2NoBoost"), TextId::NeverBoost, "Never Boost"),
+    ById(Mnu("mnuPop2AutoboostAboveNormal"), TextId::AboveNormal, "Above Normal"),
+    ById(Mnu("mnuPop2AutoBoostHigh"), TextId::High, "High"),
+    ById(Mnu("mnuPop2AutoBoostRealtime"), TextId::Realtime, "Realtime"),
+    ById(Mnu("mnuPop2Delete"), TextId::Remove, "Delete"),
+    ById(Mnu("mnuPop2AutoBoostOff"), TextId::Off, "Off"),
+    ById(Mnu("mnuPop1Update"), TextId::CheckForUpdate, "Check for Update"),
+    KeepCaption(Mnu("mnuPop1Advanced"), TextId::ShowAdvancedWindow, "Show Advanced Window"),
+    KeepCaption(Mnu("mnuPop2NoBkgObservation"), TextId::NoBkgObservation,
+                "No Background Observation"),
+    WithDefault(Mnu("mnuPop2HangUp"), TextId::NoHangUpObservation, "Disable hang up observation"),
+    WithDefault(Mnu("mnuPop2HangUpMsg"), TextId::NoHangUpObservationMsg,
                 "No hang up observation message"),
 };
 
 const std::array<TextMemberEntry, 5> kTextMembers = {{
-    {TextMember::txtTalvexStarted, "txtTalvexStarted", 15},
-    {TextMember::txtPriority, "txtPriority", 16},
-    {TextMember::txtProcessId, "txtProcessId", 17},
-    {TextMember::txtWindow, "txtWindow", 18},
-    {TextMember::txtAppAlreadyRunning, "txtAppAlreadyRunning", 19},
+    {TextMember::txtTalvexStarted, "txtTalvexStarted", TextNumber(TextId::TalvexStarted)},
+    {TextMember::txtPriority, "txtPriority", TextNumber(TextId::Priority)},
+    {TextMember::txtProcessId, "txtProcessId", TextNumber(TextId::ProcessId)},
+    {TextMember::txtWindow, "txtWindow", TextNumber(TextId::Window)},
+    {TextMember::txtAppAlreadyRunning, "txtAppAlreadyRunning",
+     TextNumber(TextId::AppAlreadyRunning)},
 }};
 
 const std::array<PriorityNameEntry, 7> kPriorityNameOrder = {{
-    {PriorityNameSlot::sNameAboveNormal, "sNameAboveNormal", 5, 0},
-    {PriorityNameSlot::sNameBelowNormal, "sNameBelowNormal", 20, -1},
-    {PriorityNameSlot::sNameHigh, "sNameHigh", 6, 1},
-    {PriorityNameSlot::sNameIdle, "sNameIdle", 21, -1},
-    {PriorityNameSlot::sNameRealtime, "sNameRealtime", 7, 2},
-    {PriorityNameSlot::sNameOther, "sNameOther", 22, -1},
-    {PriorityNameSlot::sNameNormal, "sNameNormal", 23, -1},
+    {PriorityNameSlot::sNameAboveNormal, "sNameAboveNormal", TextNumber(TextId::AboveNormal), 0},
+    {PriorityNameSlot::sNameBelowNormal, "sNameBelowNormal", TextNumber(TextId::BelowNormal), -1},
+    {PriorityNameSlot::sNameHigh, "sNameHigh", TextNumber(TextId::High), 1},
+    {PriorityNameSlot::sNameIdle, "sNameIdle", TextNumber(TextId::Idle), -1},
+    {PriorityNameSlot::sNameRealtime, "sNameRealtime", TextNumber(TextId::Realtime), 2},
+    {PriorityNameSlot::sNameOther, "sNameOther", TextNumber(TextId::Unknown), -1},
+    {PriorityNameSlot::sNameNormal, "sNameNormal", TextNumber(TextId::Normal), -1},
 }};
 
 std::set<std::int16_t> TranslateTextIds() {

@@ -1,5 +1,7 @@
 #include "rules/RuleCommands.h"
 
+#include "i18n/TextIds.h"
+
 namespace talvex {
 
 std::vector<std::string> RuleCommands::fRefreshList(const TalvexItems& items) {
@@ -42,8 +44,7 @@ bool RuleCommands::Command1_Click(const SelectedLine& selected) {
 }
 
 bool RuleCommands::Command2_Click() {
-    const std::string answer = m_inputBox(
-        m_strings.Lang(kAddPromptId, false, false, false, kAddPromptDefault), m_sAddExample);
+    const std::string answer = m_inputBox(m_strings.Lang(TextId::AddPrompt), m_sAddExample);
     if (answer == m_sAddExample || CharCount(answer) <= 3) return false;
     if (!IsStorableName(answer)) return false;
     // Some rule's name already occurs in the answer: the program is covered.
@@ -52,8 +53,7 @@ bool RuleCommands::Command2_Click() {
 }
 
 bool RuleCommands::AddFor(const std::string& sPath) {
-    const std::string answer =
-        m_inputBox(m_strings.Lang(kAddPromptId, false, false, false, kAddPromptDefault), sPath);
+    const std::string answer = m_inputBox(m_strings.Lang(TextId::AddPrompt), sPath);
     if (CharCount(answer) <= 3 || !IsStorableName(answer)) return false;
     if (m_items.fFindInTalvexItems(answer) >= 0) return false;
     return AddRule(answer);
@@ -77,8 +77,7 @@ bool RuleCommands::Command3_Click(const std::string& m_sForegroundExe,
 
 bool RuleCommands::List1_DblClick(const SelectedLine& selected) {
     if (!selected) return false;
-    const std::string answer = m_inputBox(
-        m_strings.Lang(kEditPromptId, false, false, false, kEditPromptDefault), *selected);
+    const std::string answer = m_inputBox(m_strings.Lang(TextId::EditPrompt), *selected);
     if (CharCount(answer) <= 4 || !IsStorableName(answer)) return false;
     // The rule is looked up after the question: the list may have changed meanwhile.
     const auto index = SelectedRule(selected);

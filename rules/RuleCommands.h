@@ -54,10 +54,6 @@ class RuleCommands {
     using InputBoxFn =
         std::function<std::string(const std::string& sPrompt, const std::string& sDefault)>;
 
-    static constexpr std::int16_t kAddPromptId = 44;
-    static constexpr std::int16_t kEditPromptId = 55;
-    static constexpr const char* kAddPromptDefault = "Which Program?";
-    static constexpr const char* kEditPromptDefault = "Edit Program";
     static constexpr const char* kAddDefaultAnswer = "example.exe";
 
     /// sAddExample is the name Add suggests, and refuses when left unchanged: an example

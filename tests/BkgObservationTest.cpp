@@ -141,7 +141,9 @@ TEST_F(BkgTest, FirstCaseThatAppliesDecidesEvenWhenSkipped) {
     EXPECT_EQ(desk.PriorityOf(above), IDLE_PRIORITY_CLASS);
 
     // An Idle threshold below the Below Normal one takes every busy process to Idle.
-    engine.Queries().iIdleCpuUsage = 5;
+    modMain::ObserverSettings observers = engine.ObserverSettings();
+    observers.iIdleCpuUsage = 5;
+    engine.SetObserverSettings(observers);
     const auto busy = Setup(NORMAL_PRIORITY_CLASS);
     Observe(busy, 25);
     EXPECT_EQ(desk.PriorityOf(busy), IDLE_PRIORITY_CLASS);
@@ -159,7 +161,9 @@ TEST_F(BkgTest, ProcessThatCannotBeOpenedIsNeverTouched) {
 }
 
 TEST_F(BkgTest, SwitchedOffObservesNothing) {
-    engine.Queries().bBkgObservation = false;
+    modMain::ObserverSettings observers = engine.ObserverSettings();
+    observers.bBkgObservation = false;
+    engine.SetObserverSettings(observers);
     const auto setup = Setup(HIGH_PRIORITY_CLASS);
     Observe(setup, 90);
     Observe(setup, 0);

@@ -83,7 +83,7 @@ TEST_F(EditingRestartTest, EditedRuleOptionsAndWindowPlaceSurviveARestart) {
     EXPECT_EQ(items[rule].iBoostLevel, 2);
     EXPECT_TRUE(items[rule].bNoBkgObservation);
     EXPECT_FALSE(items[rule].bNeverBoost);
-    EXPECT_EQ(again.frm.engine().Queries().iIdleCpuUsage, 75);
+    EXPECT_EQ(again.frm.engine().ObserverSettings().iIdleCpuUsage, 75);
     EXPECT_EQ(again.frm.engine().MaxFailures(), 30);
     ASSERT_NE(again.frm.Advanced(), nullptr);
     EXPECT_EQ(again.frm.Advanced()->form().Left(), 2400);

@@ -240,15 +240,6 @@ TEST_F(EngineTest, TranslatedLogTextIsUsed) {
     EXPECT_EQ(log.Lines().back(), "[09.12.2026 08:48:46] Vordergrundanwendung gewechselt: Ed");
 }
 
-TEST_F(EngineTest, FailureCounterAndTurnOffResetOnChange) {
-    EngineProbe::FailureCounter(engine) = 7;
-    EngineProbe::FailureTurnOff(engine) = true;
-    Front("/usr/bin/editor", "Ed");
-    engine.tmrRefresh_Timer();
-    EXPECT_EQ(engine.FailureCounter(), 0);
-    EXPECT_FALSE(engine.FailureTurnOff());
-}
-
 // ---- a foreground change announced by the desktop ----
 
 TEST_F(EngineTest, AnnouncedChangeRunsOnlyTheForegroundStepAndTheTicksKeepTheirCadence) {
@@ -261,18 +252,15 @@ TEST_F(EngineTest, AnnouncedChangeRunsOnlyTheForegroundStepAndTheTicksKeepTheirC
     EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: Ed");
 
     // The same program again (another of its windows): status only, no second change.
-    EngineProbe::FailureCounter(engine) = 3;
     desk.SetForeground(desk.AddWindow(editor, "Ed 2"));
     engine.ForegroundEvent();
     EXPECT_EQ(log.Lines().size(), 1u);
-    EXPECT_EQ(engine.FailureCounter(), 3);
     EXPECT_EQ(host.status.size(), 2u);
 
     const auto [shell, shellWnd] = Front("/usr/bin/shell", "Shell");
     engine.ForegroundEvent();
     EXPECT_EQ(desk.PriorityOf(editor), NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(desk.PriorityOf(shell), HIGH_PRIORITY_CLASS);
-    EXPECT_EQ(engine.FailureCounter(), 0);
     // Neither the process table nor the observers ran; the next tick finds no change
     // and so observes.
     EXPECT_EQ(stages.tableStages, 0);

@@ -1,7 +1,6 @@
 #pragma once
 // What tests and benchmarks of the engine share: hosts that ignore or record what the
-// engine shows, and a probe into its private state for runs that start from a state a
-// real run takes long to reach (a hang-up counted half-way, a table just rebuilt).
+// engine shows.
 
 #include <cstdint>
 #include <string>
@@ -11,14 +10,6 @@
 #include "engine/IEngineHost.h"
 
 namespace talvex {
-
-struct EngineProbe {
-    static std::int32_t& FailureCounter(Engine& e) { return e.m_lFailureCounter; }
-    static bool& FailureTurnOff(Engine& e) { return e.m_bFailureTurnOff; }
-    static std::int32_t& RebuildCountdown(Engine& e) { return e.m_lRebuildCountdown; }
-    static std::vector<ProcessEntry>& ProcessTable(Engine& e) { return e.m_Processes; }
-    static const std::string& WarnedExe(const Engine& e) { return e.m_sWarnedExe; }
-};
 
 namespace testing {
 

@@ -59,6 +59,30 @@ TEST_F(HangupTest, NinthCriticalTickTurnsOffLogsAndWarnsOnce) {
     EXPECT_EQ(dialog.messages.size(), 2u);
 }
 
+// The count and the turn-off belong to the program in front: a change, ticked or
+// announced, starts them afresh; another window of the same program is no change.
+TEST_F(HangupTest, CountAndTurnOffStartAfreshOnlyWhenAnotherProgramComesToTheFront) {
+    CriticalTicks(9);
+    ASSERT_EQ(engine.FailureCounter(), 8);
+    ASSERT_TRUE(engine.FailureTurnOff());
+    desk.SetForeground(desk.AddWindow(hung, "Hung 2"));
+    engine.ForegroundEvent();
+    EXPECT_EQ(engine.FailureCounter(), 8);
+    EXPECT_TRUE(engine.FailureTurnOff());
+    Front(Start("/usr/bin/shell"), "Shell");
+    engine.ForegroundEvent();
+    EXPECT_EQ(engine.FailureCounter(), 0);
+    EXPECT_FALSE(engine.FailureTurnOff());
+
+    SwitchTo(hung, "Hung");
+    CriticalTicks(3);
+    EXPECT_EQ(engine.FailureCounter(), 3);
+    Front(Start("/usr/bin/editor"), "Ed");
+    Tick();
+    if (engine.ForegroundPid() == hung) Tick();  // a rebuild tick came first
+    EXPECT_EQ(engine.FailureCounter(), 0);
+}
+
 TEST_F(HangupTest, NinetyFourNeverCountsNinetyFiveDoes) {
     for (int i = 0; i < 12; ++i) TickAt(hung, 94);
     EXPECT_EQ(engine.FailureCounter(), 0);
@@ -221,12 +245,12 @@ TEST_F(HangupTest, TableRebuiltShorterDuringWaitStopsTheWalkAtTheNewEnd) {
     std::vector<std::int32_t> later;
     for (int i = 0; i < 20; ++i) later.push_back(Start("/usr/bin/bg" + std::to_string(i)));
     // Let them into the table (next rebuild is tick 18) with the front idle meanwhile.
-    while (EngineProbe::RebuildCountdown(engine) != 0) TickAt(hung, 0);
+    while (engine.TableStages().RebuildCountdown() != 0) TickAt(hung, 0);
     Tick();  // rebuild
     dialog.noMessage = true;
     dialog.whileWaiting = [&] {
         for (auto pid : later) desk.EndProcess(pid);
-        while (EngineProbe::RebuildCountdown(engine) != 0) Tick();
+        while (engine.TableStages().RebuildCountdown() != 0) Tick();
         Tick();  // the table is rebuilt without them
         ASSERT_LT(engine.LastProcess(), 3);
     };
@@ -235,7 +259,7 @@ TEST_F(HangupTest, TableRebuiltShorterDuringWaitStopsTheWalkAtTheNewEnd) {
     EXPECT_GE(RuleOf(kHungPath), 0);
     // Further ticks go on as normal on the new table.
     const auto worker = Start("/usr/bin/worker");
-    while (EngineProbe::RebuildCountdown(engine) != 0) Tick();
+    while (engine.TableStages().RebuildCountdown() != 0) Tick();
     Tick();
     TickAt(worker, 60);
     EXPECT_EQ(desk.PriorityOf(worker), IDLE_PRIORITY_CLASS);
@@ -244,7 +268,7 @@ TEST_F(HangupTest, TableRebuiltShorterDuringWaitStopsTheWalkAtTheNewEnd) {
 TEST_F(HangupTest, AnnouncedChangeDuringTheWaitActsAtOnceAndTheRestOfTheWalkFollowsIt) {
     // A busy program after the hung one in table order, in the table since a rebuild.
     const auto busy = Start("/opt/busy/worker");
-    while (EngineProbe::RebuildCountdown(engine) != 0) TickAt(hung, 0);
+    while (engine.TableStages().RebuildCountdown() != 0) TickAt(hung, 0);
     Tick();
     std::int32_t busyInWait = 0, hungInWait = 0;
     dialog.noBoost = true;
@@ -299,7 +323,7 @@ TEST_F(HangupTest, TheWarnedProgramIsNotRaisedAgainWhileItsWarningWaits) {
     EXPECT_EQ(hungWhileWaiting,
               (std::vector<std::int32_t>{NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}));
     EXPECT_EQ(desk.PriorityOf(other), NORMAL_PRIORITY_CLASS);
-    EXPECT_TRUE(EngineProbe::WarnedExe(engine).empty());
+    EXPECT_TRUE(engine.Hangup().WarnedExe().empty());
     // Answered: the next time it comes to the front it is raised as before.
     SwitchTo(other, "Other");
     SwitchTo(hung, "Back");

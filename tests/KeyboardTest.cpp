@@ -137,7 +137,9 @@ TEST_F(KeyboardTest, DialogKeysOfTheAdvancedWindowAndTheWarning) {
     ASSERT_NE(advanced, nullptr);
     Form& form = advanced->form();
     // The thresholds by their labels' keys; Enter in a field applies.
-    frm.engine().Queries().bBkgObservation = true;
+    modMain::ObserverSettings observers = frm.engine().ObserverSettings();
+    observers.bBkgObservation = true;
+    frm.engine().SetObserverSettings(observers);
     advanced->Ctl("chkBackgroundObservation").SetValue(1);
     ui.PressKey(form, 'N', vbAltMask);
     EXPECT_EQ(form.ActiveControl(), &advanced->Ctl("txtBelowNormal"));
@@ -145,7 +147,7 @@ TEST_F(KeyboardTest, DialogKeysOfTheAdvancedWindowAndTheWarning) {
     ui.PressKey(form, vbKeyBack);
     ui.TypeText(form, "25");
     ui.PressKey(form, vbKeyReturn);
-    EXPECT_EQ(frm.engine().Queries().iBelowNormalCpuUsage, 25);
+    EXPECT_EQ(frm.engine().ObserverSettings().iBelowNormalCpuUsage, 25);
     // The slider by its label's key, a second per arrow key.
     ui.PressKey(form, 'B', vbAltMask);
     EXPECT_EQ(form.ActiveControl(), &advanced->Ctl("Slider1"));

@@ -80,7 +80,7 @@ class ObserverTest : public ::testing::Test {
     // `n` ticks that examine the program in front at 100 % (rebuild ticks do not count).
     void CriticalTicks(std::int32_t pid, int n) {
         for (int examined = 0; examined < n;) {
-            const bool rebuild = EngineProbe::RebuildCountdown(engine) == 0;
+            const bool rebuild = engine.TableStages().RebuildCountdown() == 0;
             TickAt(pid, 100);
             if (!rebuild) ++examined;
         }

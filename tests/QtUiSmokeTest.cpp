@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 
@@ -447,11 +448,12 @@ namespace {
 TEST_F(QtUiSmokeTest, TheHeldChangesListByKeyboardWithItsName) {
     const auto encoder = desk.AddProcess({"/usr/bin/encoder"});
     Engine& engine = frm->engine();
-    ProcessEntry entry;
-    entry.lPid = encoder;
-    entry.sExeName = "encoder";
-    entry.sExePath = "/usr/bin/encoder";
-    EngineProbe::ProcessTable(engine).push_back(entry);
+    // The next rebuild takes it into the process table, which names the list's rows.
+    while (engine.TableStages().RebuildCountdown() != 0) engine.tmrRefresh_Timer();
+    engine.tmrRefresh_Timer();
+    const auto& table = engine.ProcessTable();
+    ASSERT_TRUE(std::any_of(table.begin(), table.end(),
+                            [&](const ProcessEntry& e) { return e.lPid == encoder; }));
     ASSERT_EQ(engine.Queries().SetProcessPriority(encoder, 0, IDLE_PRIORITY_CLASS),
               IDLE_PRIORITY_CLASS);
     engine.NoteHeld(encoder, HeldWhy::BusyInBackground, 70);

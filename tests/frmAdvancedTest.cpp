@@ -59,9 +59,11 @@ class frmAdvancedTest : public ::testing::Test {
 };
 
 TEST_F(frmAdvancedTest, LoadShowsTheRunningValuesAndDefaultTexts) {
-    engine.Queries().bBkgObservation = false;
-    engine.Queries().iBelowNormalCpuUsage = 15;
-    engine.Queries().iIdleCpuUsage = 55;
+    modMain::ObserverSettings observers = engine.ObserverSettings();
+    observers.bBkgObservation = false;
+    observers.iBelowNormalCpuUsage = 15;
+    observers.iIdleCpuUsage = 55;
+    engine.SetObserverSettings(observers);
     engine.SetMaxFailures(20);
     host.interval = 250;
     Load();
@@ -88,7 +90,9 @@ TEST_F(frmAdvancedTest, LoadShowsTheRunningValuesAndDefaultTexts) {
 }
 
 TEST_F(frmAdvancedTest, FieldsTakeDigitsOnlyAndCapOnLeaving) {
-    engine.Queries().iIdleCpuUsage = 3;
+    modMain::ObserverSettings observers = engine.ObserverSettings();
+    observers.iIdleCpuUsage = 3;
+    engine.SetObserverSettings(observers);
     Load();
     Clear("txtBelowNormal");
     Type("txtBelowNormal", "a-5.x");
@@ -135,7 +139,9 @@ TEST_F(frmAdvancedTest, SliderGoesInSecondsAndChangesOnlyTheTextUntilApply) {
 }
 
 TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
-    engine.Queries().bBkgObservation = false;
+    modMain::ObserverSettings observers = engine.ObserverSettings();
+    observers.bBkgObservation = false;
+    engine.SetObserverSettings(observers);
     desk.SetDateTimeText("09.12.2026 10:11:12");
     Load();
     Ctl("chkBackgroundObservation").UserClick();
@@ -146,9 +152,9 @@ TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
     Type("txtIdle", "99999");
     Ctl("Slider1").UserSlide(window->SliderPositionOf(20));
     Ctl("cmdOk").UserClick();
-    EXPECT_TRUE(engine.Queries().bBkgObservation);
-    EXPECT_EQ(engine.Queries().iBelowNormalCpuUsage, 90);
-    EXPECT_EQ(engine.Queries().iIdleCpuUsage, 100);
+    EXPECT_TRUE(engine.ObserverSettings().bBkgObservation);
+    EXPECT_EQ(engine.ObserverSettings().iBelowNormalCpuUsage, 90);
+    EXPECT_EQ(engine.ObserverSettings().iIdleCpuUsage, 100);
     EXPECT_EQ(Ctl("txtBelowNormal").Text(), "90");
     EXPECT_EQ(Ctl("txtIdle").Text(), "100");
     EXPECT_EQ(engine.MaxFailures(), 20);
@@ -160,8 +166,8 @@ TEST_F(frmAdvancedTest, ApplyTakesTheValuesOverSavesAndLogs) {
     Clear("txtBelowNormal");
     Clear("txtIdle");
     Ctl("cmdOk").UserClick();
-    EXPECT_EQ(engine.Queries().iBelowNormalCpuUsage, 0);
-    EXPECT_EQ(engine.Queries().iIdleCpuUsage, 1);
+    EXPECT_EQ(engine.ObserverSettings().iBelowNormalCpuUsage, 0);
+    EXPECT_EQ(engine.ObserverSettings().iIdleCpuUsage, 1);
 }
 
 TEST_F(frmAdvancedTest, LayoutFillsTheWindowAndKeepsOptionsAtTheBottom) {

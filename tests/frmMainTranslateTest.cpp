@@ -81,8 +81,8 @@ class frmMainTranslateTest : public testing::MainWindowTest {
             EXPECT_EQ(Shown(item.element), expected.Lang(item.iId, false, false, false, "?"))
                 << item.element.sName;
         }
-        EXPECT_EQ(Caption("Label3"), expected.Lang(65, false, false, false, "?"));
-        EXPECT_EQ(Caption("chkActive"), expected.Lang(4, false, false, false, "?"));
+        EXPECT_EQ(Caption("Label3"), expected.Lang(TextId::Footer, false, false, false, "?"));
+        EXPECT_EQ(Caption("chkActive"), expected.Lang(TextId::Active, false, false, false, "?"));
         EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Activate")->caption, Caption("chkActive"));
         // The boost levels' names are the option buttons' captions as they read.
         const PriorityNames& names = frm.engine().Queries().names;
@@ -90,10 +90,12 @@ class frmMainTranslateTest : public testing::MainWindowTest {
         EXPECT_EQ(names.sNameAboveNormal, WithoutAccessKey(Caption("Option1", 0)));
         EXPECT_EQ(names.sNameRealtime, WithoutAccessKey(Caption("Option1", 2)));
         EXPECT_EQ(names.sNameHigh.find('&'), std::string::npos);
-        EXPECT_EQ(names.sNameIdle, expected.Lang(21, false, false, false, "?"));
-        EXPECT_EQ(names.sNameOther, expected.Lang(22, false, false, false, "?"));
-        EXPECT_EQ(frm.engine().Words().txtWindow, expected.Lang(18, false, false, false, "?"));
-        EXPECT_EQ(frm.txtAppAlreadyRunning, expected.Lang(19, false, false, false, "?"));
+        EXPECT_EQ(names.sNameIdle, expected.Lang(TextId::Idle, false, false, false, "?"));
+        EXPECT_EQ(names.sNameOther, expected.Lang(TextId::Unknown, false, false, false, "?"));
+        EXPECT_EQ(frm.engine().Words().txtWindow,
+                  expected.Lang(TextId::Window, false, false, false, "?"));
+        EXPECT_EQ(frm.txtAppAlreadyRunning,
+                  expected.Lang(TextId::AppAlreadyRunning, false, false, false, "?"));
     }
 
     testing::TempFolder program;
@@ -194,7 +196,7 @@ TEST_F(frmMainTranslateTest, SwitchingGermanEnglishGermanReloadsCompletely) {
     ui.Ctl("frmMain", "imgGer").UserClick();
     EXPECT_EQ(Caption("chkActive"), "Aktiv");
     EXPECT_EQ(Caption("chkAlwaysOnTop"), kError);
-    EXPECT_EQ(strings.Lang(45, false, false, false, "gone"), "gone");
+    EXPECT_EQ(strings.Lang(TextId::ShowAdvancedWindow, false, false, false, "gone"), "gone");
     EXPECT_EQ(strings.Size(), 6u);
     // An entry that keeps its caption as default keeps the previous language's text.
     EXPECT_EQ(frm.mnuPop1().Find("mnuPop1Advanced")->caption, "Advanced window (EN)");

@@ -25,6 +25,20 @@ TEST(LangTest, FallsBackBeforeAnyLoadAndOutOfRange) {
     EXPECT_EQ(table.Lang(0, false, false, false, ""), "Translation Error!");
 }
 
+// A named id is the numbered lookup with the default of the table of text ids.
+TEST(LangTest, NamedIdsLookUpTheirNumberWithTheTablesDefault) {
+    StringTable table;
+    table.ClearStringTable();
+    EXPECT_EQ(table.Lang(TextId::RestoringPriority), "Restoring priority of %1 to %2.");
+    EXPECT_EQ(table.Lang(TextId::RestoringPriority, true, true), "Restoring priority of %1 to %2.");
+    EXPECT_EQ(table.Lang(TextId::NoUpdate), "Translation Error!");  // no default of its own
+    EXPECT_EQ(table.Lang(TextId::BelowNormalThreshold, false, false, false, "caption"), "caption");
+    table.Store(TextNumber(TextId::NoUpdateEnd), "latest.");
+    table.Store(51, "Restauration de %1 : %2.");
+    EXPECT_EQ(table.Lang(TextId::NoUpdateEnd, true), " latest.");
+    EXPECT_EQ(table.Lang(TextId::RestoringPriority), "Restauration de %1 : %2.");
+}
+
 TEST(LangTest, EmptyTextMarkerSpacingAndCapitalInFixedOrder) {
     StringTable table;
     table.ClearStringTable();

@@ -6,13 +6,11 @@
 #include <limits>
 
 #include "i18n/FormatMsg.h"
+#include "i18n/TextIds.h"
 
 namespace talvex::advanced {
 
 namespace {
-
-constexpr const char* kSliderTextDefault =
-    "If an application has a cpu usage over 95% for over %1s boosting is turned off.";
 
 // How much of a restored window must lie on the screen, so the user can still reach
 // its title bar: 20 pixels at 96 dpi each way.
@@ -123,7 +121,7 @@ std::int64_t SliderSeconds(std::int32_t sliderValue, std::int32_t intervalMs) {
 
 std::string SliderText(const StringTable& strings, std::int32_t sliderValue,
                        std::int32_t intervalMs) {
-    const std::string text = strings.Lang(57, false, false, false, kSliderTextDefault);
+    const std::string text = strings.Lang(TextId::HangUpSliderText);
     return FormatMsg(text, MsgArgs{SliderSeconds(sliderValue, intervalMs)});
 }
 

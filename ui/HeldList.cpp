@@ -2,6 +2,7 @@
 
 #include "engine/BkgObservation.h"
 #include "i18n/FormatMsg.h"
+#include "i18n/TextIds.h"
 #include "platform/IProcessApi.h"
 #include "platform/UiControl.h"
 
@@ -21,16 +22,16 @@ std::string ValueText(const StringTable& s, platform::Lever values, std::int64_t
 std::string WhyText(const StringTable& s, const HeldReason& reason) {
     switch (reason.why) {
         case HeldWhy::ByRule:
-            return s.Lang(84, false, false, false, "in front, by its rule");
+            return s.Lang(TextId::WhyByRule);
         case HeldWhy::ByGlobalLevel:
-            return s.Lang(85, false, false, false, "in front, by the global level");
+            return s.Lang(TextId::WhyByGlobalLevel);
         case HeldWhy::BusyInBackground:
-            return FormatMsg(s.Lang(86, false, false, false, "busy in the background at %1 %"),
+            return FormatMsg(s.Lang(TextId::WhyBusyInBackground),
                              MsgArgs{std::int64_t{reason.iCpuUsage}});
         case HeldWhy::TurnedOff:
-            return s.Lang(87, false, false, false, "boosting turned off after a hang-up");
+            return s.Lang(TextId::WhyTurnedOff);
         case HeldWhy::ChangedByOther:
-            return s.Lang(92, false, false, false, "left alone: changed by another program");
+            return s.Lang(TextId::WhyChangedByOther);
     }
     return {};
 }
@@ -47,14 +48,13 @@ std::string SinceText(const std::string& sSince, const std::string& sNow) {
 }  // namespace
 
 std::string RowText(const StringTable& s, const HeldRow& row, const std::string& sNow) {
-    const std::string lever =
-        row.lever == HeldLever::SessionGroup ? s.Lang(83, false, false, false, "session group")
-        : row.lever == HeldLever::CpuGroup   ? s.Lang(91, false, false, false, "CPU group weight")
-                                             : s.Lang(82, false, false, false, "priority");
+    const std::string lever = row.lever == HeldLever::SessionGroup
+                                  ? s.Lang(TextId::LeverSessionGroup)
+                              : row.lever == HeldLever::CpuGroup ? s.Lang(TextId::LeverCpuGroup)
+                                                                 : s.Lang(TextId::LeverPriority);
     const std::string since = row.reason ? SinceText(row.reason->sSince, sNow) : "?";
     const std::string why = row.reason ? WhyText(s, *row.reason) : "?";
-    const std::string format =
-        s.Lang(81, false, false, false, "%1 (%2): %3 %4 -> %5, %7, since %6");
+    const std::string format = s.Lang(TextId::HeldRow);
     return FormatMsg(format,
                      MsgArgs{row.sExeName.empty() ? std::string("?") : row.sExeName,
                              std::int64_t{row.lPid}, lever, ValueText(s, row.values, row.before),
@@ -63,7 +63,7 @@ std::string RowText(const StringTable& s, const HeldRow& row, const std::string&
 
 std::string CountText(const StringTable& s, const HeldCount& count) {
     if (count.boosted == 0 && count.lowered == 0) return {};
-    return FormatMsg(s.Lang(90, false, false, false, "%1 boosted, %2 lowered"),
+    return FormatMsg(s.Lang(TextId::HeldCount),
                      MsgArgs{std::int64_t{count.boosted}, std::int64_t{count.lowered}});
 }
 

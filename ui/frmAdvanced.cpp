@@ -129,7 +129,7 @@ void frmAdvanced::BindHandlers() {
 void frmAdvanced::Form_Load() {
     RunQuietly("RestorePosition", [this] { RestorePosition(); });
     m_engine.Queries().SetTopmost(m_form->Handle(), m_host.AlwaysOnTop());
-    const modMain::Queries& options = m_engine.Queries();
+    const modMain::ObserverSettings& options = m_engine.ObserverSettings();
     m_c.chkBackgroundObservation->SetValue(options.bBkgObservation ? 1 : 0);
     // The fields follow the box from now on, even when setting it changed nothing.
     chkBackgroundObservation_Click();
@@ -175,15 +175,16 @@ void frmAdvanced::Retranslate() {
 
 void frmAdvanced::SetTexts() {
     const StringTable& s = m_strings;
-    m_form->SetCaption(s.Lang(37, false, false, false, "Talvex: Advanced"));
-    m_c.frLog->SetCaption(s.Lang(38, false, false, false, "Last Actions"));
-    m_c.frOptions->SetCaption(s.Lang(39, false, false, false, "Advanced Options"));
-    m_c.chkBackgroundObservation->SetCaption(
-        s.Lang(40, false, false, false, "Enable background process observation"));
-    m_c.Label1->SetCaption(s.Lang(41, false, false, false, m_c.Label1->Caption()));
-    m_c.Label2->SetCaption(s.Lang(42, false, false, false, m_c.Label2->Caption()));
-    m_c.cmdOk->SetCaption(s.Lang(47, false, false, false, "Apply"));
-    m_c.frHangupObservation->SetCaption(s.Lang(56, false, false, false, "Hangup observation"));
+    m_form->SetCaption(s.Lang(TextId::AdvancedCaption));
+    m_c.frLog->SetCaption(s.Lang(TextId::LastActions));
+    m_c.frOptions->SetCaption(s.Lang(TextId::AdvancedOptions));
+    m_c.chkBackgroundObservation->SetCaption(s.Lang(TextId::BackgroundObservation));
+    m_c.Label1->SetCaption(
+        s.Lang(TextId::BelowNormalThreshold, false, false, false, m_c.Label1->Caption()));
+    m_c.Label2->SetCaption(
+        s.Lang(TextId::IdleThreshold, false, false, false, m_c.Label2->Caption()));
+    m_c.cmdOk->SetCaption(s.Lang(TextId::Apply));
+    m_c.frHangupObservation->SetCaption(s.Lang(TextId::HangUpObservation));
     SetHeldTexts();
 }
 
@@ -345,7 +346,7 @@ void frmAdvanced::txtIdle_LostFocus() {
 }
 
 void frmAdvanced::cmdOk_Click() {
-    modMain::Queries& options = m_engine.Queries();
+    modMain::ObserverSettings options = m_engine.ObserverSettings();
     options.bBkgObservation = m_c.chkBackgroundObservation->Value() == 1;
     // The caps hold even when the click came from the keyboard with a field still
     // focused, which leaves that field without its caps.
@@ -355,9 +356,10 @@ void frmAdvanced::cmdOk_Click() {
     m_c.txtIdle->SetText(texts.sIdle);
     options.iBelowNormalCpuUsage = values.iBelowNormalCpuUsage;
     options.iIdleCpuUsage = values.iIdleCpuUsage;
+    m_engine.SetObserverSettings(options);
     m_engine.SetMaxFailures(SliderTolerance());
     m_host.fSaveSettings();
-    m_log.DoLog(m_strings.Lang(43, false, false, false, "Settings were saved."));
+    m_log.DoLog(m_strings.Lang(TextId::SettingsSaved));
 }
 
 }  // namespace talvex

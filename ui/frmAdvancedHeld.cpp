@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/RunQuietly.h"
+#include "i18n/TextIds.h"
 #include "ui/HeldList.h"
 #include "ui/frmAdvanced.h"
 
@@ -38,12 +39,12 @@ void frmAdvanced::BindHeldList() {
 
 void frmAdvanced::SetHeldTexts() {
     const StringTable& s = m_strings;
-    const std::string title = s.Lang(80, false, false, false, "Changes held now");
+    const std::string title = s.Lang(TextId::HeldCaption);
     m_c.frHeld->SetCaption(title);
     // A list shows no caption; it is the list's name for screen readers.
     m_c.lstHeld->SetCaption(title);
-    m_c.mnuHeldPutBack->caption = s.Lang(88, false, false, false, "&Put back now");
-    m_c.mnuHeldAddRule->caption = s.Lang(89, false, false, false, "Add a &rule for this program");
+    m_c.mnuHeldPutBack->caption = s.Lang(TextId::HeldPutBack);
+    m_c.mnuHeldAddRule->caption = s.Lang(TextId::HeldAddRule);
 }
 
 void frmAdvanced::ShowHeld(const std::vector<HeldRow>& rows) {

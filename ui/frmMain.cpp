@@ -4,6 +4,7 @@
 #include "base/TalvexError.h"
 #include "engine/Version.h"
 #include "i18n/FormatMsg.h"
+#include "i18n/TextIds.h"
 #include "settings/modSettings.h"
 #include "ui/BuildStamp.h"
 #include "ui/HeldList.h"
@@ -17,20 +18,7 @@ namespace {
 // How long the end waits for changes the kernel turns away for a moment (it takes one
 // session-group change per 100 ms).
 constexpr std::uint32_t kEndUndoWaitMs = 350;
-constexpr std::int16_t kIdNoRightNotice = 60;
-constexpr std::int16_t kIdStarting = 62;
-constexpr std::int16_t kIdBuild = 63;
-constexpr std::int16_t kIdRefreshRate = 64;
-constexpr const char* kStartingText = "Talvex %1.%2.%3 is starting...";
 constexpr const char* kKeyRightNoticeShown = "General.NoRaiseRightNoticeShown";
-constexpr const char* kNoRightText =
-    "Talvex may not raise the priority of programs here.\n\n"
-    "What works: it follows the program in front, shows its status, notices a program that "
-    "hangs and keeps the action log.\n\n"
-    "What does not: it does not boost the program in front, and it lowers no busy background "
-    "program either, since it could not give it its priority back.\n\n"
-    "To grant the right, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
-    "and start Talvex again. This notice is shown once.";
 
 const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMinor},
                            std::int64_t{kVersionRevision}};
@@ -127,9 +115,7 @@ void frmMain::Form_Load() {
     m_form->Hide();
     m_engine.Items().Clear();
     fLoadSettings();
-    m_log.DoLog(
-        FormatMsg(m_strings.Lang(kIdStarting, false, false, false, kStartingText), kVersionArgs),
-        true);
+    m_log.DoLog(FormatMsg(m_strings.Lang(TextId::Starting), kVersionArgs), true);
     m_c.chkAutostart->SetValue(IsAutostartSet() ? 1 : 0);
     if (!IsFirstInstance()) {
         // No is the default: a stray Enter must not start a second copy.
@@ -158,12 +144,12 @@ void frmMain::Form_Load() {
 
 void frmMain::StartupLogLines() {
     const StringTable& s = m_strings;
-    m_log.DoLog(FormatMsg(s.Lang(kIdBuild, false, false, false, "Build: %1 - %2"),
+    m_log.DoLog(FormatMsg(s.Lang(TextId::Build),
                           MsgArgs{std::string(BuildDate()), std::string(BuildTime())}),
                 true);
-    m_log.DoLog(FormatMsg(s.Lang(kIdRefreshRate, false, false, false, "Refresh rate: %1 ms"),
-                          MsgArgs{std::int64_t{m_tmrRefresh->Interval()}}),
-                true);
+    m_log.DoLog(
+        FormatMsg(s.Lang(TextId::RefreshRate), MsgArgs{std::int64_t{m_tmrRefresh->Interval()}}),
+        true);
 }
 
 // Once the event loop runs: a desktop without a notification area gets the window
@@ -193,7 +179,7 @@ void frmMain::ExplainMissingRight() {
     if (GetSetting(kKeyRightNoticeShown, "") != "") return;
     SaveSetting(kKeyRightNoticeShown, "True");
     const std::string path = m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
-    const std::string text = m_strings.Lang(kIdNoRightNotice, false, false, false, kNoRightText);
+    const std::string text = m_strings.Lang(TextId::NoRaiseRightNotice);
     m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
                 vbOKOnly | vbInformation, "Talvex");
 }
@@ -235,10 +221,7 @@ void frmMain::Form_QueryUnload(bool& cancel, CloseReason reason) {
 void frmMain::ShowStatusText(const std::string& sText) {
     std::string text = sText;
     if (!m_ui.IsTrayAvailable()) {
-        text += std::string(text.empty() ? "" : "\r\n\r\n") +
-                m_strings.Lang(61, false, false, false,
-                               "The desktop has no notification area, so Talvex shows this "
-                               "window instead of an icon. Closing it ends Talvex.");
+        text += std::string(text.empty() ? "" : "\r\n\r\n") + m_strings.Lang(TextId::NoTrayNotice);
     }
     m_c.Label1->SetCaption(text);
 }

@@ -2,6 +2,7 @@
 // engine's foreground step at once, whenever the ticks would run too.
 #include "base/RunQuietly.h"
 #include "i18n/FormatMsg.h"
+#include "i18n/TextIds.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
@@ -11,7 +12,6 @@ using namespace platform;
 namespace {
 // How long a desktop that could not be reached is left alone before the next try.
 constexpr std::uint64_t kForegroundRetryMs = 5000;
-constexpr std::int16_t kIdUnreachableDesktop = 69;
 }  // namespace
 
 void frmMain::StartForegroundSource() {
@@ -43,11 +43,7 @@ void frmMain::OnForegroundChange() {
 void frmMain::ForegroundNotice() {
     const std::string desktop = m_foreground ? m_foreground->UnreachableDesktop() : "";
     if (desktop.empty()) return;
-    const std::string text = m_strings.Lang(
-        kIdUnreachableDesktop, false, false, false,
-        "Talvex cannot see which program is in front on this desktop (%1), so it boosts only "
-        "programs that run under X11 (Xwayland).\n\nThe README lists the desktops Talvex "
-        "follows and what each needs.");
+    const std::string text = m_strings.Lang(TextId::UnreachableDesktop);
     m_ui.MsgBox(FormatMsg(text, MsgArgs{desktop}), vbOKOnly | vbInformation, "Talvex");
 }
 

@@ -36,9 +36,11 @@ void frmMain::fLoadSettings() {
     // A build without an update check shows the box cleared, and keeps the stored choice
     // for a build that has one.
     m_c.chkAutoUpdate->SetValue(bAutoUpdate && HasUpdateCheck() ? 1 : 0);
-    m_engine.Queries().bBkgObservation = v.bBkgObservation;
-    m_engine.Queries().iBelowNormalCpuUsage = v.iBelowNormalCpuUsage;
-    m_engine.Queries().iIdleCpuUsage = v.iIdleCpuUsage;
+    modMain::ObserverSettings observers;
+    observers.bBkgObservation = v.bBkgObservation;
+    observers.iBelowNormalCpuUsage = v.iBelowNormalCpuUsage;
+    observers.iIdleCpuUsage = v.iIdleCpuUsage;
+    m_engine.SetObserverSettings(observers);
     m_engine.SetMaxFailures(v.lMaxFailures);
     m_tmrRefresh->SetInterval(v.lRefreshInterval);
 
@@ -57,9 +59,9 @@ void frmMain::fSaveSettings() {
     v.bAlwaysOnTop = m_bAlwaysOnTop;
     v.bAdvancedView = m_bAdvancedView;
     v.bAutoUpdate = bAutoUpdate;
-    v.bBkgObservation = m_engine.Queries().bBkgObservation;
-    v.iBelowNormalCpuUsage = m_engine.Queries().iBelowNormalCpuUsage;
-    v.iIdleCpuUsage = m_engine.Queries().iIdleCpuUsage;
+    v.bBkgObservation = m_engine.ObserverSettings().bBkgObservation;
+    v.iBelowNormalCpuUsage = m_engine.ObserverSettings().iBelowNormalCpuUsage;
+    v.iIdleCpuUsage = m_engine.ObserverSettings().iIdleCpuUsage;
     v.lMaxFailures = m_engine.MaxFailures();
     v.lRefreshInterval = m_tmrRefresh->Interval();
     // A store that cannot be written keeps what it had; the program goes on.

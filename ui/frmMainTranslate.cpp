@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "base/TalvexError.h"
+#include "i18n/TextIds.h"
 #include "i18n/TranslateTable.h"
 #include "i18n/modLang.h"
 #include "ui/frmMain.h"
@@ -10,9 +11,6 @@
 namespace talvex {
 
 namespace {
-
-constexpr std::int16_t kIdFooter = 65;
-constexpr const char* kFooterText = "Talvex keeps the program in front quick.";
 
 // The main window as the translation table sees it.
 class frmMainTexts final : public ITranslateTarget {
@@ -117,7 +115,7 @@ void frmMain::Translate() {
 // shows everywhere at once.
 void frmMain::TranslateOwnTexts() {
     m_ui.SetLanguage(m_sLanguage);
-    m_c.Label3->SetCaption(m_strings.Lang(kIdFooter, false, false, false, kFooterText));
+    m_c.Label3->SetCaption(m_strings.Lang(TextId::Footer));
     ShowUpdateAvailability();
     if (frmAdvanced* advanced = Advanced()) advanced->Retranslate();
     m_frmWarning.Retranslate();

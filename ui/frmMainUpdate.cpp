@@ -1,15 +1,13 @@
 // The main window's side of the update check: it owns the check and hands it its
 // message boxes, its transfer (Inet1) and the shell.
+#include "i18n/TextIds.h"
 #include "ui/frmMain.h"
 
 namespace talvex {
 
 using namespace platform;
 
-namespace {
-constexpr std::int16_t kIdNoUpdateCheck = 68;
-constexpr const char* kNoUpdateCheckText = "No update check in this build";
-}  // namespace
+namespace {}  // namespace
 
 UpdateServices frmMain::UpdateServicesOf(const frmMainServices& services, IUpdatePrompt& prompt) {
     return UpdateServices{services.Inet1 ? *services.Inet1 : NoTransfer(),
@@ -37,7 +35,7 @@ void frmMain::ShowUpdateAvailability() {
     if (HasUpdateCheck()) return;
     MenuItem& item = *m_c.mnuPop1Update;
     item.enabled = false;
-    item.caption = m_strings.Lang(kIdNoUpdateCheck, false, false, false, kNoUpdateCheckText);
+    item.caption = m_strings.Lang(TextId::NoUpdateCheck);
     m_c.chkAutoUpdate->SetEnabled(false);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/frmWarning.h"
 
 #include "base/RunQuietly.h"
+#include "i18n/TextIds.h"
 
 namespace talvex {
 
@@ -71,11 +72,10 @@ void frmWarning::Form_Load() {
 
 void frmWarning::SetTexts() {
     Form& f = *m_form;
-    f.SetCaption(m_strings.Lang(53, false, false, false, "Warning"));
-    m_Check1->SetCaption(m_strings.Lang(52, false, false, false, "Do noch check this app again"));
-    m_Check2->SetCaption(
-        m_strings.Lang(58, false, false, false, "Do not display this message again for this app"));
-    m_OKButton->SetCaption(m_strings.Lang(66, false, false, false, "Ok"));
+    f.SetCaption(m_strings.Lang(TextId::Warning));
+    m_Check1->SetCaption(m_strings.Lang(TextId::NoCheckAgain));
+    m_Check2->SetCaption(m_strings.Lang(TextId::NoMessageAgain));
+    m_OKButton->SetCaption(m_strings.Lang(TextId::Ok));
 }
 
 void frmWarning::Retranslate() {

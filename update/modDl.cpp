@@ -13,14 +13,6 @@ namespace talvex::modDl {
 
 namespace {
 // Ids of the check's texts in the string table.
-constexpr std::int16_t kIdPublishedVersion = 28;
-constexpr std::int16_t kIdOwnVersion = 29;
-constexpr std::int16_t kIdQuestion = 30;
-constexpr std::int16_t kIdQuestionEnd = 31;
-constexpr std::int16_t kIdNoUpdate = 32;
-constexpr std::int16_t kIdNoUpdateEnd = 33;
-constexpr std::int16_t kIdNoVersionData = 35;
-constexpr std::int16_t kIdTransferError = 67;
 
 constexpr std::int16_t kVerbOpen = 1;
 }  // namespace
@@ -54,9 +46,8 @@ bool UpdateCheck::WriteBody(const platform::HttpResponse& response, const std::s
         written = false;
     }
     if (!written) {
-        m_services.prompt.Inform(
-            m_services.strings.Lang(kIdTransferError, false, false, false, kTransferError),
-            PromptIcon::Information, "");
+        m_services.prompt.Inform(m_services.strings.Lang(TextId::TransferError),
+                                 PromptIcon::Information, "");
     }
     return written;
 }
@@ -103,7 +94,7 @@ void UpdateCheck::CheckForUpdate(bool bVerbose) {
     }
     if (!newer) {
         if (bVerbose) {
-            m_services.prompt.Inform(strings.Lang(kIdNoVersionData), PromptIcon::Error, "");
+            m_services.prompt.Inform(strings.Lang(TextId::NoVersionData), PromptIcon::Error, "");
         }
         return;
     }
@@ -113,8 +104,9 @@ void UpdateCheck::CheckForUpdate(bool bVerbose) {
     if (*newer) {
         OfferUpdate(published, info.sDownload);
     } else if (bVerbose) {
-        m_services.prompt.Inform(strings.Lang(kIdNoUpdate) + strings.Lang(kIdNoUpdateEnd, true),
-                                 PromptIcon::Information, strings.Lang(kIdNoUpdate));
+        m_services.prompt.Inform(
+            strings.Lang(TextId::NoUpdate) + strings.Lang(TextId::NoUpdateEnd, true),
+            PromptIcon::Information, strings.Lang(TextId::NoUpdate));
     }
 }
 
@@ -122,10 +114,11 @@ void UpdateCheck::OfferUpdate(const VersionParts& published, const std::string& 
     const StringTable& strings = m_services.strings;
     const std::string sPublished = published.sMajor.value_or("") + "." +
                                    published.sMinor.value_or("") + "." + published.sRevision;
-    const std::string sQuestion = strings.Lang(kIdPublishedVersion) + sPublished + "\r\n" +
-                                  strings.Lang(kIdOwnVersion) + OwnVersionText() + "\r\n\r\n" +
-                                  strings.Lang(kIdQuestion) + strings.Lang(kIdQuestionEnd, true);
-    if (m_services.prompt.Ask(sQuestion, strings.Lang(kIdQuestion))) {
+    const std::string sQuestion = strings.Lang(TextId::PublishedVersion) + sPublished + "\r\n" +
+                                  strings.Lang(TextId::OwnVersion) + OwnVersionText() + "\r\n\r\n" +
+                                  strings.Lang(TextId::UpdateQuestion) +
+                                  strings.Lang(TextId::UpdateQuestionEnd, true);
+    if (m_services.prompt.Ask(sQuestion, strings.Lang(TextId::UpdateQuestion))) {
         modShell::ShellOpen(m_services.shell, sDownload, kVerbOpen, "", "", platform::SW_SHOW);
     }
 }

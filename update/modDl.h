@@ -9,6 +9,7 @@
 
 #include "engine/Version.h"
 #include "i18n/StringTable.h"
+#include "i18n/TextIds.h"
 #include "platform/IHttp.h"
 #include "platform/IShell.h"
 #include "update/IUpdatePrompt.h"
@@ -37,8 +38,7 @@ struct UpdateOptions {
 namespace modDl {
 
 /// The transfer message, shown in both forms of the check.
-inline constexpr const char* kTransferError =
-    "An error has occured in the file transfer or write.  Please try again later.";
+inline constexpr const char* kTransferError = DefaultText(TextId::TransferError).data();
 
 /// One check, with the services and options it works with.
 class UpdateCheck {

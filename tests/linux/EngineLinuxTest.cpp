@@ -131,9 +131,11 @@ class EngineLinuxTest : public ::testing::Test {
     // Background observation lowers a process that uses more than 2 % of a core: on a
     // machine busy with other work a spinning child may get no more than that.
     void LowerAnyUse() {
-        engine->Queries().bBkgObservation = true;
-        engine->Queries().iBelowNormalCpuUsage = 1;
-        engine->Queries().iIdleCpuUsage = 2;
+        modMain::ObserverSettings observers = engine->ObserverSettings();
+        observers.bBkgObservation = true;
+        observers.iBelowNormalCpuUsage = 1;
+        observers.iIdleCpuUsage = 2;
+        engine->SetObserverSettings(observers);
     }
     bool LogHas(const std::string& part) const {
         for (const std::string& line : log.Lines()) {
@@ -207,7 +209,9 @@ TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
 
 TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchecked) {
     if (IsSkipped()) return;
-    engine->Queries().bBkgObservation = false;
+    modMain::ObserverSettings observers = engine->ObserverSettings();
+    observers.bBkgObservation = false;
+    engine->SetObserverSettings(observers);
     engine->SetMaxFailures(2);
     // Two busy threads: the usage counts every thread, so it stays above the critical
     // mark even when the tests share the machine's cores with other work.

@@ -113,8 +113,8 @@ TEST_F(frmMainSettingsTest, StoredValuesReachTheVariablesAndControls) {
     EXPECT_FALSE(run->frm.AlwaysOnTop());
     EXPECT_EQ(run->Ctl("chkAutoUpdate").Value(), 0);
     EXPECT_FALSE(run->frm.bAutoUpdate);
-    EXPECT_FALSE(run->frm.engine().Queries().bBkgObservation);
-    EXPECT_EQ(run->frm.engine().Queries().iIdleCpuUsage, 70);
+    EXPECT_FALSE(run->frm.engine().ObserverSettings().bBkgObservation);
+    EXPECT_EQ(run->frm.engine().ObserverSettings().iIdleCpuUsage, 70);
     EXPECT_EQ(run->frm.engine().MaxFailures(), 12);
     EXPECT_EQ(run->frm.tmrRefresh().Interval(), 250);
     EXPECT_EQ(run->log.Lines().back(), "Refresh rate: 250 ms");

@@ -182,7 +182,7 @@ TEST(Utf8PathTest, LanguageFilesAndTheUpdateCheckWorkInNonAsciiFolders) {
     ASSERT_TRUE(std::filesystem::is_regular_file(found)) << PathToUtf8(found);
     StringTable table;
     modLang::LoadLanguageFile(table, found);
-    EXPECT_EQ(table.Lang(5), "Über alles");
+    EXPECT_EQ(table.Lang(TextId::AboveNormal), "Über alles");
 
     // The update check writes and reads its file in such a folder, then removes it.
     platform::FakeHttp http;
