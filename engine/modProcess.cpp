@@ -104,7 +104,35 @@ bool Sampler::SampleProcessCpu(ProcessEntry& entry) {
     entry.iCpuKernel = CpuPercent(kernelBefore, times.kernel, elapsed);
     entry.iCpuUser = CpuPercent(userBefore, times.user, elapsed);
     entry.iCpuUsage = Saturate16(std::int64_t{entry.iCpuKernel} + entry.iCpuUser);
+    if (entry.iCpuUsage > 0) {
+        entry.lQuietSince = 0;
+    } else if (entry.lQuietSince == 0) {
+        entry.lQuietSince = previousTick;  // quiet since the sample before
+    }
     return true;
+}
+
+void Sampler::SampleRunQueueWait(ProcessEntry& entry) {
+    const auto wait =
+        entry.hProcess == 0 ? std::nullopt : m_processes.GetRunQueueWait(entry.hProcess);
+    if (!wait) {
+        entry.lRunQueueWait = ProcessEntry::kNoWait;
+        entry.iWaited = -1;
+        return;
+    }
+    // A thread that ended takes its count along: a smaller sum only says it did not grow.
+    if (entry.lRunQueueWait == ProcessEntry::kNoWait) {
+        entry.iWaited = -1;
+    } else {
+        entry.iWaited = *wait > entry.lRunQueueWait ? 1 : 0;
+    }
+    entry.lRunQueueWait = *wait;
+}
+
+bool IsIdle(const ProcessEntry& entry) {
+    if (entry.iCpuUsage > 0) return false;
+    if (entry.iWaited >= 0) return entry.iWaited == 0;
+    return entry.lQuietSince != 0 && entry.lTick - entry.lQuietSince >= kQuietMsBeforeIdle;
 }
 
 void Sampler::CloseProcessEntry(ProcessEntry& entry) {

@@ -70,6 +70,12 @@ struct ProcessTimes {
     std::uint64_t user = 0;
 };
 
+// What all processors of the machine together did since it started, in units of 100 ns.
+struct SystemTimes {
+    std::uint64_t busy = 0;   // running anything, in kernel or user mode
+    std::uint64_t total = 0;  // busy and idle
+};
+
 // One process as the enumeration reports it.
 struct ProcessInfo {
     std::int32_t pid = 0;
@@ -90,6 +96,11 @@ class IProcessApi {
     virtual bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) = 0;
     /// Reads the four times of the process; false on failure.
     virtual bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) = 0;
+    /// The machine's processor times (Windows: GetSystemTimes); false on failure.
+    virtual bool GetSystemTimes(SystemTimes& times) = 0;
+    /// How long, in nanoseconds, the process's threads together have waited for a
+    /// processor while ready to run; nullopt where the system does not say.
+    virtual std::optional<std::uint64_t> GetRunQueueWait(ProcessHandle handle) = 0;
     /// Full path of the process's main executable, at most maxChars characters;
     /// empty on failure. Stands for EnumProcessModules followed by GetModuleFileNameExA.
     virtual std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) = 0;

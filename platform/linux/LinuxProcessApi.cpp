@@ -146,7 +146,9 @@ LinuxProcessApi::LinuxProcessApi(const std::string& recordFolder)
     }
 }
 
-LinuxProcessApi::~LinuxProcessApi() = default;
+LinuxProcessApi::~LinuxProcessApi() {
+    if (m_systemStatFd >= 0) ::close(m_systemStatFd);
+}
 
 void LinuxProcessApi::SetKeepLimit(std::size_t limit) {
     m_keepLimit = limit;
@@ -478,6 +480,48 @@ bool LinuxProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times)
     times.kernel = process->last.stime * unit;
     times.user = process->last.utime * unit;
     return true;
+}
+
+bool LinuxProcessApi::GetSystemTimes(SystemTimes& times) {
+    if (m_systemStatFd < 0) m_systemStatFd = ::open("/proc/stat", O_RDONLY | O_CLOEXEC);
+    if (m_systemStatFd < 0) return false;
+    // Only the first line counts; the rest (every processor, every interrupt) is long.
+    char buffer[512];
+    const ssize_t n = ::pread(m_systemStatFd, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    const auto totals = ParseCpuTotals(std::string_view(buffer, static_cast<std::size_t>(n)));
+    if (!totals) return false;
+    const std::uint64_t unit = 10'000'000ULL / m_ticksPerSecond;
+    times.busy = totals->busy * unit;
+    times.total = totals->total * unit;
+    return true;
+}
+
+std::optional<std::uint64_t> LinuxProcessApi::GetRunQueueWait(ProcessHandle handle) {
+    Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    if (!process) return std::nullopt;
+    // Each thread keeps its own count (the process's own file has the first thread's
+    // only); a kernel built without scheduler statistics has no such files.
+    DIR* tasks = ::opendir(ProcPath(process->pid, "task").c_str());
+    if (!tasks) return std::nullopt;
+    std::uint64_t sum = 0;
+    bool any = false;
+    while (const dirent* entry = ::readdir(tasks)) {
+        const auto tid = PidFromName(entry->d_name);
+        if (!tid) continue;
+        char path[80];
+        std::snprintf(path, sizeof path, "/proc/%d/task/%d/schedstat",
+                      static_cast<int>(process->pid), static_cast<int>(*tid));
+        const auto text = ReadProcText(path);
+        const auto wait = text ? ParseSchedstatWait(*text) : std::nullopt;
+        if (!wait) continue;  // a thread that ended meanwhile
+        sum += *wait;
+        any = true;
+    }
+    ::closedir(tasks);
+    // The folder was found by pid: it was this process's only if it still lives now.
+    if (!any || !Refresh(*process)) return std::nullopt;
+    return sum;
 }
 
 std::uint64_t LinuxProcessApi::ToFiletime(std::uint64_t ticksAfterBoot) const {

@@ -47,6 +47,10 @@ class OnlyTheseProcesses final : public IProcessApi {
     bool GetProcessTimes(ProcessHandle h, ProcessTimes& t) override {
         return m_real.GetProcessTimes(h, t);
     }
+    bool GetSystemTimes(SystemTimes& t) override { return m_real.GetSystemTimes(t); }
+    std::optional<std::uint64_t> GetRunQueueWait(ProcessHandle h) override {
+        return m_real.GetRunQueueWait(h);
+    }
     std::string GetModuleFileNameExA(ProcessHandle h, std::size_t n) override {
         return m_real.GetModuleFileNameExA(h, n);
     }
