@@ -81,8 +81,8 @@ class ChildrenOnly final : public IProcessApi {
         return m_real.GetProcessTimes(h, t);
     }
     bool GetSystemTimes(SystemTimes& t) override { return m_real.GetSystemTimes(t); }
-    std::optional<std::uint64_t> GetRunQueueWait(ProcessHandle h) override {
-        return m_real.GetRunQueueWait(h);
+    std::optional<Readiness> GetReadiness(ProcessHandle h) override {
+        return m_real.GetReadiness(h);
     }
     std::string GetModuleFileNameExA(ProcessHandle h, std::size_t n) override {
         return m_real.GetModuleFileNameExA(h, n);

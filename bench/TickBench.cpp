@@ -74,7 +74,7 @@ class NullDesktop final : public IProcessApi, public IWindowApi, public IClock {
         times.busy = times.total = m_tick * 10000 * 2;
         return true;
     }
-    std::optional<std::uint64_t> GetRunQueueWait(ProcessHandle) override { return 0; }
+    std::optional<Readiness> GetReadiness(ProcessHandle) override { return Readiness{}; }
     std::string GetModuleFileNameExA(ProcessHandle h, std::size_t) override { return At(h).path; }
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override {
         return m_snapshot;

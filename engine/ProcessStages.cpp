@@ -52,7 +52,7 @@ bool ProcessStages::ProcessTableStage() {
         // Whether it waited to run matters for a process about to be lowered or held
         // lowered (is it idle, or starved?): few, so the extra reads cost little.
         if (entry.iCpuUsage > threshold || e.Queries().Processes().Changes().Holds(entry.lPid)) {
-            e.m_modProcess.SampleRunQueueWait(entry);
+            e.m_modProcess.SampleReadiness(entry);
         }
         e.m_modProcess.CloseProcessEntry(entry);
     }

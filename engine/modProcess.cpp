@@ -112,21 +112,25 @@ bool Sampler::SampleProcessCpu(ProcessEntry& entry) {
     return true;
 }
 
-void Sampler::SampleRunQueueWait(ProcessEntry& entry) {
-    const auto wait =
-        entry.hProcess == 0 ? std::nullopt : m_processes.GetRunQueueWait(entry.hProcess);
-    if (!wait) {
+void Sampler::SampleReadiness(ProcessEntry& entry) {
+    const auto ready =
+        entry.hProcess == 0 ? std::nullopt : m_processes.GetReadiness(entry.hProcess);
+    if (!ready) {
         entry.lRunQueueWait = ProcessEntry::kNoWait;
         entry.iWaited = -1;
         return;
     }
-    // A thread that ended takes its count along: a smaller sum only says it did not grow.
-    if (entry.lRunQueueWait == ProcessEntry::kNoWait) {
+    // The wait is counted when a thread gets the processor: one that got none this tick
+    // shows no wait yet, but it is ready to run now. A thread that ended takes its count
+    // along: a smaller sum only says it did not grow.
+    if (ready->readyNow) {
+        entry.iWaited = 1;
+    } else if (entry.lRunQueueWait == ProcessEntry::kNoWait) {
         entry.iWaited = -1;
     } else {
-        entry.iWaited = *wait > entry.lRunQueueWait ? 1 : 0;
+        entry.iWaited = ready->waitedNs > entry.lRunQueueWait ? 1 : 0;
     }
-    entry.lRunQueueWait = *wait;
+    entry.lRunQueueWait = ready->waitedNs;
 }
 
 bool IsIdle(const ProcessEntry& entry) {

@@ -28,7 +28,7 @@ struct ProcessEntry {
     // get no processor for a whole tick and read 0 %, yet it waited to run all along.
     static constexpr std::uint64_t kNoWait = ~std::uint64_t{0};
     std::uint64_t lRunQueueWait = kNoWait;  // ns its threads waited for a processor, last read
-    std::int8_t iWaited = -1;       // that wait grew since the read before: 1, 0; -1 unknown
+    std::int8_t iWaited = -1;  // it waited since the read before, or waits now: 1, 0; -1 unknown
     std::uint64_t lQuietSince = 0;  // start of the latest unbroken run of 0 % samples; 0 none
     std::string sExePath;           // main module path; the bare name when it could not be opened
     std::string sExeName;           // the name the enumeration reports
@@ -68,9 +68,9 @@ class Sampler {
     /// times were read and either a first sample was stored or a usage was computed;
     /// false without any change within kMinSampleSpanMs of the previous sample.
     bool SampleProcessCpu(ProcessEntry& entry);
-    /// Reads how long the opened entry's threads have waited for a processor, and
-    /// whether that grew since the last read (iWaited).
-    void SampleRunQueueWait(ProcessEntry& entry);
+    /// Reads whether the opened entry waited for a processor since the last read, or
+    /// waits now (iWaited).
+    void SampleReadiness(ProcessEntry& entry);
     /// Closes the entry's handle; a failed close leaves it as it is.
     void CloseProcessEntry(ProcessEntry& entry);
     /// Main module path of an opened entry, at most iMaxLength characters; empty on failure.

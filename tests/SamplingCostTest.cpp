@@ -147,7 +147,7 @@ TEST_F(ObserverTest, ALoweredProcessGoesBackOnlyOnceItIsIdleNotStarved) {
     const auto editor = Start("/usr/bin/editor");
     StartWith(editor);
     for (const auto& c : cases) {
-        desk.SetRunQueueWaitKnown(c.waitKnown);
+        desk.SetReadinessKnown(c.waitKnown);
         const auto loop = Start("/usr/bin/loop");
         // A rebuild brings it into the table, and then none in between: a rebuild starts
         // every process's counts afresh.

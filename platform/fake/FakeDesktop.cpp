@@ -119,6 +119,10 @@ void FakeDesktop::AddRunQueueWait(std::int32_t pid, std::uint64_t ms) {
     if (auto* p = Live(pid)) p->waitNs += ms * 1'000'000;
 }
 
+void FakeDesktop::SetReadyNow(std::int32_t pid, bool ready) {
+    if (auto* p = Live(pid)) p->readyNow = ready;
+}
+
 void FakeDesktop::SetCpuTimes(std::int32_t pid, std::uint64_t kernel, std::uint64_t user) {
     if (auto* p = Live(pid)) {
         // The machine counts what was added; a time set lower was never taken back.
@@ -211,10 +215,10 @@ bool FakeDesktop::GetSystemTimes(SystemTimes& times) {
     return true;
 }
 
-std::optional<std::uint64_t> FakeDesktop::GetRunQueueWait(ProcessHandle handle) {
+std::optional<Readiness> FakeDesktop::GetReadiness(ProcessHandle handle) {
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!p || !m_waitKnown) return std::nullopt;
-    return p->waitNs;
+    return Readiness{p->waitNs, p->readyNow};
 }
 
 std::string FakeDesktop::GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) {

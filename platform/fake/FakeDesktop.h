@@ -52,8 +52,10 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     void SetCpuTimes(std::int32_t pid, std::uint64_t kernel, std::uint64_t user);
     /// Adds time a process spent ready to run but waiting for a processor.
     void AddRunQueueWait(std::int32_t pid, std::uint64_t ms);
-    /// Whether the desktop reports run-queue waits at all (as Windows does not).
-    void SetRunQueueWaitKnown(bool known) { m_waitKnown = known; }
+    /// Whether one of the process's threads is ready to run now.
+    void SetReadyNow(std::int32_t pid, bool ready);
+    /// Whether the desktop tells readiness at all (as Windows does not).
+    void SetReadinessKnown(bool known) { m_waitKnown = known; }
     /// Adds busy time of the machine that no listed process accounts for (other users',
     /// the kernel's), in milliseconds.
     void AddOtherBusyTime(std::uint64_t ms) { m_machineBusy += ms * 10000; }
@@ -101,7 +103,7 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
     bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
     bool GetSystemTimes(SystemTimes& times) override;
-    std::optional<std::uint64_t> GetRunQueueWait(ProcessHandle handle) override;
+    std::optional<Readiness> GetReadiness(ProcessHandle handle) override;
     std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override { return m_currentPid; }
@@ -131,6 +133,7 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
         std::uint32_t grantable = PROCESS_ALL_ACCESS_LEGACY;
         ProcessTimes times;
         std::uint64_t waitNs = 0;
+        bool readyNow = false;
     };
     struct Handle {
         std::int32_t pid = 0;

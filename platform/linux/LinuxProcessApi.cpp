@@ -497,31 +497,39 @@ bool LinuxProcessApi::GetSystemTimes(SystemTimes& times) {
     return true;
 }
 
-std::optional<std::uint64_t> LinuxProcessApi::GetRunQueueWait(ProcessHandle handle) {
+std::optional<Readiness> LinuxProcessApi::GetReadiness(ProcessHandle handle) {
     Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!process) return std::nullopt;
-    // Each thread keeps its own count (the process's own file has the first thread's
-    // only); a kernel built without scheduler statistics has no such files.
+    // Each thread keeps its own state and count (the process's own files tell of the
+    // first thread only). A kernel built without scheduler statistics has no schedstat
+    // files: then the state alone tells, which catches a starved busy loop (always
+    // ready to run) but not a process that waited and then slept.
     DIR* tasks = ::opendir(ProcPath(process->pid, "task").c_str());
     if (!tasks) return std::nullopt;
-    std::uint64_t sum = 0;
+    Readiness ready;
     bool any = false;
     while (const dirent* entry = ::readdir(tasks)) {
         const auto tid = PidFromName(entry->d_name);
         if (!tid) continue;
         char path[80];
+        std::snprintf(path, sizeof path, "/proc/%d/task/%d/stat", static_cast<int>(process->pid),
+                      static_cast<int>(*tid));
+        const auto stat = ReadProcText(path);
+        const auto fields = stat ? ParseProcStat(*stat) : std::nullopt;
+        if (!fields) continue;  // a thread that ended meanwhile
+        any = true;
+        ready.readyNow = ready.readyNow || fields->state == 'R';
         std::snprintf(path, sizeof path, "/proc/%d/task/%d/schedstat",
                       static_cast<int>(process->pid), static_cast<int>(*tid));
         const auto text = ReadProcText(path);
-        const auto wait = text ? ParseSchedstatWait(*text) : std::nullopt;
-        if (!wait) continue;  // a thread that ended meanwhile
-        sum += *wait;
-        any = true;
+        if (const auto wait = text ? ParseSchedstatWait(*text) : std::nullopt) {
+            ready.waitedNs += *wait;
+        }
     }
     ::closedir(tasks);
     // The folder was found by pid: it was this process's only if it still lives now.
     if (!any || !Refresh(*process)) return std::nullopt;
-    return sum;
+    return ready;
 }
 
 std::uint64_t LinuxProcessApi::ToFiletime(std::uint64_t ticksAfterBoot) const {

@@ -236,7 +236,7 @@ bool Win32ProcessApi::GetSystemTimes(SystemTimes& times) {
     return true;
 }
 
-std::optional<std::uint64_t> Win32ProcessApi::GetRunQueueWait(ProcessHandle) {
+std::optional<Readiness> Win32ProcessApi::GetReadiness(ProcessHandle) {
     return std::nullopt;  // Windows keeps no such count per process
 }
 

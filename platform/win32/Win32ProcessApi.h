@@ -35,7 +35,7 @@ class Win32ProcessApi final : public IProcessApi {
     bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
     bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
     bool GetSystemTimes(SystemTimes& times) override;
-    std::optional<std::uint64_t> GetRunQueueWait(ProcessHandle handle) override;
+    std::optional<Readiness> GetReadiness(ProcessHandle handle) override;
     std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override;
