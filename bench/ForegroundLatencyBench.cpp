@@ -80,6 +80,10 @@ class ChildrenOnly final : public IProcessApi {
     bool GetProcessTimes(ProcessHandle h, ProcessTimes& t) override {
         return m_real.GetProcessTimes(h, t);
     }
+    bool GetSystemTimes(SystemTimes& t) override { return m_real.GetSystemTimes(t); }
+    std::optional<Readiness> GetReadiness(ProcessHandle h) override {
+        return m_real.GetReadiness(h);
+    }
     std::string GetModuleFileNameExA(ProcessHandle h, std::size_t n) override {
         return m_real.GetModuleFileNameExA(h, n);
     }

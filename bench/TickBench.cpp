@@ -69,6 +69,12 @@ class NullDesktop final : public IProcessApi, public IWindowApi, public IClock {
         times.user = m_tick * 100 * At(h).percent;  // ms * 10000 units * percent / 100
         return true;
     }
+    // The machine counts as busy, so every tick samples every process.
+    bool GetSystemTimes(SystemTimes& times) override {
+        times.busy = times.total = m_tick * 10000 * 2;
+        return true;
+    }
+    std::optional<Readiness> GetReadiness(ProcessHandle) override { return Readiness{}; }
     std::string GetModuleFileNameExA(ProcessHandle h, std::size_t) override { return At(h).path; }
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override {
         return m_snapshot;

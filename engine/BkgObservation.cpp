@@ -148,7 +148,9 @@ void ObserveBackground(Engine& engine, ProcessEntry& entry) {
     } else if (usage > settings.iBelowNormalCpuUsage) {
         Lower(engine, entry, BELOW_NORMAL_PRIORITY_CLASS, settings.iBelowNormalCpuUsage,
               TextId::BelowNormal);
-    } else if (usage <= 0) {
+    } else if (modProcess::IsIdle(entry)) {
+        // Not merely starved: a process lowered under contention may get no processor
+        // for a tick, and putting it back would only have it lowered again.
         UndoLowering(engine, entry);
     }
 }

@@ -170,6 +170,7 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
     m_hForegroundWnd = window;
     m_lForegroundPid = m_modMain.GetWindowProcessId(window);
     m_held.CameToFront(m_lForegroundPid);
+    m_tableStages.SampleNewFront(m_lForegroundPid);
     // The boost starts from the program's own state: what Talvex changed before (a
     // lowering in the background, of the program or of a group it shares) is undone first.
     m_modMain.Processes().SetFrontProcess(m_lForegroundPid);

@@ -1,26 +1,71 @@
 #include "engine/ProcessStages.h"
 
+#include <algorithm>
+
 #include "engine/BkgObservation.h"
 #include "engine/Engine.h"
 
 namespace talvex {
+
+namespace {
+// The lowest usage background observation lowers at: a sample below it changes nothing.
+std::int16_t LowestThreshold(const modMain::ObserverSettings& settings) {
+    return std::min(settings.iBelowNormalCpuUsage, settings.iIdleCpuUsage);
+}
+}  // namespace
+
+bool ProcessStages::NeedsSample(const ProcessEntry& entry) const {
+    // The program in front for hang-up observation and the status; a process Talvex
+    // holds changed to see it go idle; a new entry for its first sample.
+    return entry.lPid == m_engine.ForegroundPid() || entry.lTick == 0 ||
+           m_processes.Changes().Holds(entry.lPid);
+}
 
 bool ProcessStages::ProcessTableStage() {
     if (m_lRebuildCountdown <= 0) {
         m_lLastProcess = m_modProcess.BuildProcessTable(m_Processes);
         m_lRebuildCountdown = kRebuildCountdown;
         m_engine.Held().KeepOnly(m_Processes, m_lLastProcess);
+        m_gate.WholeSampleTaken();
         return true;
     }
     --m_lRebuildCountdown;
+    const modMain::ObserverSettings& settings = m_engine.ObserverSettings();
+    const std::int16_t threshold = LowestThreshold(settings);
+    // With background observation off, only the front and the held processes matter.
+    const bool whole = settings.bBkgObservation && m_gate.WholeSampleNeeded(threshold);
     for (std::int32_t i = 0; i <= m_lLastProcess; ++i) {
         if (static_cast<std::size_t>(i) >= m_Processes.size()) break;
         ProcessEntry& entry = m_Processes[static_cast<std::size_t>(i)];
+        if (!whole && !NeedsSample(entry)) {
+            // It used at most the threshold: no lowering, and nothing held to put back.
+            entry.iCpuUsage = 0;
+            continue;
+        }
         m_modProcess.OpenProcessEntry(entry);  // takes the first sample
         m_modProcess.SampleProcessCpu(entry);
+        // Whether it waited to run matters for a process about to be lowered or held
+        // lowered (is it idle, or starved?): few, so the extra reads cost little.
+        if (entry.iCpuUsage > threshold || m_processes.Changes().Holds(entry.lPid)) {
+            m_modProcess.SampleReadiness(entry);
+        }
         m_modProcess.CloseProcessEntry(entry);
     }
+    if (whole) m_gate.WholeSampleTaken();
     return false;
+}
+
+void ProcessStages::SampleNewFront(std::int32_t pid) {
+    for (std::int32_t i = 0; i <= m_lLastProcess; ++i) {
+        if (static_cast<std::size_t>(i) >= m_Processes.size()) break;
+        ProcessEntry& entry = m_Processes[static_cast<std::size_t>(i)];
+        if (entry.lPid != pid) continue;
+        if (entry.lTick != m_clock.GetTickCount64()) {
+            m_modProcess.OpenProcessEntry(entry);
+            m_modProcess.CloseProcessEntry(entry);
+        }
+        return;
+    }
 }
 
 void ProcessStages::ObservationStage() {

@@ -7,6 +7,7 @@
 
 #include "engine/HangupObservation.h"
 #include "engine/IProcessStages.h"
+#include "engine/LoadGate.h"
 #include "engine/modProcess.h"
 
 namespace talvex {
@@ -20,10 +21,16 @@ class ProcessStages final : public IProcessStages {
 
     ProcessStages(Engine& engine, HangupObservation& hangup, platform::IProcessApi& processes,
                   platform::IClock& clock)
-        : m_engine(engine), m_hangup(hangup), m_modProcess(processes, clock) {}
+        : m_engine(engine),
+          m_hangup(hangup),
+          m_processes(processes),
+          m_clock(clock),
+          m_modProcess(processes, clock),
+          m_gate(processes, clock) {}
 
     /// Rebuilds the table when the countdown is out (ending the tick), else samples
-    /// every entry.
+    /// every entry; while the machine as a whole stays quieter than any lowering
+    /// threshold, only those that can still matter (see LoadGate).
     bool ProcessTableStage() override;
     /// Hands the program in front to hang-up observation and every other process to
     /// background observation.
@@ -35,13 +42,24 @@ class ProcessStages final : public IProcessStages {
     /// Ordinary ticks left before the next rebuild; 0: the next tick rebuilds.
     std::int32_t RebuildCountdown() const { return m_lRebuildCountdown; }
 
+    /// The program in front changed to `pid`: a quiet tick may have left it unsampled,
+    /// and hang-up observation measures it from its next tick on, so it gets a sample
+    /// now.
+    void SampleNewFront(std::int32_t pid);
+
   private:
+    /// Whether an entry needs its sample when the machine was quiet.
+    bool NeedsSample(const ProcessEntry& entry) const;
+
     Engine& m_engine;
     HangupObservation& m_hangup;
+    platform::IProcessApi& m_processes;
+    platform::IClock& m_clock;
     modProcess::Sampler m_modProcess;
     std::vector<ProcessEntry> m_Processes;
     std::int32_t m_lLastProcess = 0;
     std::int32_t m_lRebuildCountdown = 0;  // 0: the next tick rebuilds the table
+    LoadGate m_gate;
 };
 
 }  // namespace talvex

@@ -105,7 +105,39 @@ bool Sampler::SampleProcessCpu(ProcessEntry& entry) {
     entry.iCpuKernel = CpuPercent(kernelBefore, times.kernel, elapsed);
     entry.iCpuUser = CpuPercent(userBefore, times.user, elapsed);
     entry.iCpuUsage = Saturate16(std::int64_t{entry.iCpuKernel} + entry.iCpuUser);
+    if (entry.iCpuUsage > 0) {
+        entry.lQuietSince = 0;
+    } else if (entry.lQuietSince == 0) {
+        entry.lQuietSince = previousTick;  // quiet since the sample before
+    }
     return true;
+}
+
+void Sampler::SampleReadiness(ProcessEntry& entry) {
+    const auto ready =
+        entry.hProcess == 0 ? std::nullopt : m_processes.GetReadiness(entry.hProcess);
+    if (!ready) {
+        entry.lRunQueueWait = ProcessEntry::kNoWait;
+        entry.iWaited = -1;
+        return;
+    }
+    // The wait is counted when a thread gets the processor: one that got none this tick
+    // shows no wait yet, but it is ready to run now. A thread that ended takes its count
+    // along: a smaller sum only says it did not grow.
+    if (ready->readyNow) {
+        entry.iWaited = 1;
+    } else if (entry.lRunQueueWait == ProcessEntry::kNoWait) {
+        entry.iWaited = -1;
+    } else {
+        entry.iWaited = ready->waitedNs > entry.lRunQueueWait ? 1 : 0;
+    }
+    entry.lRunQueueWait = ready->waitedNs;
+}
+
+bool IsIdle(const ProcessEntry& entry) {
+    if (entry.iCpuUsage > 0) return false;
+    if (entry.iWaited >= 0) return entry.iWaited == 0;
+    return entry.lQuietSince != 0 && entry.lTick - entry.lQuietSince >= kQuietMsBeforeIdle;
 }
 
 void Sampler::CloseProcessEntry(ProcessEntry& entry) {

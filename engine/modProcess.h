@@ -24,9 +24,15 @@ struct ProcessEntry {
     std::int16_t iCpuUsage = 0;  // iCpuKernel + iCpuUser, may exceed 100 on several cores
     std::int16_t iCpuUser = 0;
     std::int16_t iCpuKernel = 0;
-    std::string sExePath;  // main module path; the bare name when it could not be opened
-    std::string sExeName;  // the name the enumeration reports
-    std::string sAppId;    // a sandboxed application's id; empty for other processes
+    // Whether a quiet process is idle or starved: a process lowered under contention may
+    // get no processor for a whole tick and read 0 %, yet it waited to run all along.
+    static constexpr std::uint64_t kNoWait = ~std::uint64_t{0};
+    std::uint64_t lRunQueueWait = kNoWait;  // ns its threads waited for a processor, last read
+    std::int8_t iWaited = -1;  // it waited since the read before, or waits now: 1, 0; -1 unknown
+    std::uint64_t lQuietSince = 0;  // start of the latest unbroken run of 0 % samples; 0 none
+    std::string sExePath;           // main module path; the bare name when it could not be opened
+    std::string sExeName;           // the name the enumeration reports
+    std::string sAppId;             // a sandboxed application's id; empty for other processes
 
     // Rule lookup cache: iRule is the first rule matching sExePath while the rule list
     // was at generation lRuleGeneration. Saves searching every rule on every tick.
@@ -63,6 +69,9 @@ class Sampler {
     /// times were read and either a first sample was stored or a usage was computed;
     /// false without any change within kMinSampleSpanMs of the previous sample.
     bool SampleProcessCpu(ProcessEntry& entry);
+    /// Reads whether the opened entry waited for a processor since the last read, or
+    /// waits now (iWaited).
+    void SampleReadiness(ProcessEntry& entry);
     /// Closes the entry's handle; a failed close leaves it as it is.
     void CloseProcessEntry(ProcessEntry& entry);
     /// Main module path of an opened entry, at most iMaxLength characters; empty on failure.
@@ -72,6 +81,18 @@ class Sampler {
     platform::IProcessApi& m_processes;
     platform::IClock& m_clock;
 };
+
+/// How long a process must read 0 % before it counts as idle where the system does not
+/// say how long it waited for a processor (Windows). Windows relieves a starved thread
+/// about every four seconds, so a busy process lowered to Idle under contention can
+/// read 0 % for nearly that long; an idle one is put back a few seconds later, which
+/// costs it nothing while it is idle.
+inline constexpr std::uint64_t kQuietMsBeforeIdle = 4000;
+
+/// Whether the entry was idle over its last sample: it used no processor time, and it
+/// did not wait for one either (or, where waits are not known, it stayed at 0 % for
+/// kQuietMsBeforeIdle).
+bool IsIdle(const ProcessEntry& entry);
 
 /// Whole percent of CPU used: the time spent (100 ns units, before and after) over the
 /// elapsed milliseconds, times 100, rounded half to even and held within 16 bits.

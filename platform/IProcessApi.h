@@ -70,6 +70,19 @@ struct ProcessTimes {
     std::uint64_t user = 0;
 };
 
+// What all processors of the machine together did since it started, in units of 100 ns.
+struct SystemTimes {
+    std::uint64_t busy = 0;   // running anything, in kernel or user mode
+    std::uint64_t total = 0;  // busy and idle
+};
+
+// Whether a process is waiting for a processor: a process that got no processor time
+// may be idle, or starved by busier ones.
+struct Readiness {
+    std::uint64_t waitedNs = 0;  // how long its threads together waited while ready to run
+    bool readyNow = false;       // one of its threads is running or ready to run now
+};
+
 // One process as the enumeration reports it.
 struct ProcessInfo {
     std::int32_t pid = 0;
@@ -90,6 +103,11 @@ class IProcessApi {
     virtual bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) = 0;
     /// Reads the four times of the process; false on failure.
     virtual bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) = 0;
+    /// The machine's processor times (Windows: GetSystemTimes); false on failure.
+    virtual bool GetSystemTimes(SystemTimes& times) = 0;
+    /// How long the process's threads have waited for a processor, and whether one is
+    /// ready to run now; nullopt where the system does not say.
+    virtual std::optional<Readiness> GetReadiness(ProcessHandle handle) = 0;
     /// Full path of the process's main executable, at most maxChars characters;
     /// empty on failure. Stands for EnumProcessModules followed by GetModuleFileNameExA.
     virtual std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) = 0;

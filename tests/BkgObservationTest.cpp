@@ -13,11 +13,13 @@ using testing::ObserverTest;
 
 class BkgTest : public ObserverTest {
   protected:
-    // Observes the process once with the given usage, as the walk would hand it over.
+    // Observes the process once with the given usage, as the walk would hand it over
+    // (a process that did not run did not wait to run either: it is idle).
     void Observe(std::int32_t pid, std::int16_t usage) {
         ProcessEntry entry;
         entry.lPid = pid;
         entry.iCpuUsage = usage;
+        entry.iWaited = 0;
         entry.sExePath = paths.at(pid);
         entry.sExeName = entry.sExePath.substr(entry.sExePath.rfind('/') + 1);
         ObserveBackground(engine, entry);

@@ -212,10 +212,12 @@ TEST_F(ObserverTest, EverySeventeenthTickRebuildsTheTableAndDoesNothingElse) {
     EXPECT_EQ(desk.OpenHandleCount(), 0u);
 }
 
-TEST_F(ObserverTest, OrdinaryTickSamplesEveryEntrySoObserversSeeUsage) {
+TEST_F(ObserverTest, OrdinaryTickOnABusyMachineSamplesEveryEntrySoObserversSeeUsage) {
     const auto editor = Start("/usr/bin/editor");
     const auto worker = Start("/usr/bin/worker");
     StartWith(editor);
+    desk.AddOtherBusyTime(kInterval);  // a busy machine: no tick skips the sampling
+    Tick();
     TickAt(worker, 30);
     const auto& entry = engine.ProcessTable()[2];
     ASSERT_EQ(entry.lPid, worker);

@@ -1,5 +1,7 @@
 #include "platform/fake/FakeDesktop.h"
 
+#include <algorithm>
+
 namespace talvex::platform {
 
 namespace {
@@ -124,11 +126,23 @@ void FakeDesktop::AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint
     if (auto* p = Live(pid)) {
         p->times.kernel += kernelMs * 10000;
         p->times.user += userMs * 10000;
+        m_machineBusy += (kernelMs + userMs) * 10000;
     }
+}
+
+void FakeDesktop::AddRunQueueWait(std::int32_t pid, std::uint64_t ms) {
+    if (auto* p = Live(pid)) p->waitNs += ms * 1'000'000;
+}
+
+void FakeDesktop::SetReadyNow(std::int32_t pid, bool ready) {
+    if (auto* p = Live(pid)) p->readyNow = ready;
 }
 
 void FakeDesktop::SetCpuTimes(std::int32_t pid, std::uint64_t kernel, std::uint64_t user) {
     if (auto* p = Live(pid)) {
+        // The machine counts what was added; a time set lower was never taken back.
+        const std::uint64_t before = p->times.kernel + p->times.user;
+        if (kernel + user > before) m_machineBusy += kernel + user - before;
         p->times.kernel = kernel;
         p->times.user = user;
     }
@@ -203,8 +217,23 @@ bool FakeDesktop::SetPriorityClass(ProcessHandle handle, std::int32_t priorityCl
 bool FakeDesktop::GetProcessTimes(ProcessHandle handle, ProcessTimes& times) {
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!p) return false;
+    ++m_processTimesReads;
     times = p->times;
     return true;
+}
+
+bool FakeDesktop::GetSystemTimes(SystemTimes& times) {
+    ++m_systemTimesReads;
+    if (m_systemTimesFail) return false;
+    times.busy = m_machineBusy;
+    times.total = std::max(m_machineBusy, m_tick * 10000);
+    return true;
+}
+
+std::optional<Readiness> FakeDesktop::GetReadiness(ProcessHandle handle) {
+    const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    if (!p || !m_waitKnown) return std::nullopt;
+    return Readiness{p->waitNs, p->readyNow};
 }
 
 std::string FakeDesktop::GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) {

@@ -53,6 +53,20 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     void AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint64_t userMs);
     /// Sets the kernel and user times outright, in units of 100 ns.
     void SetCpuTimes(std::int32_t pid, std::uint64_t kernel, std::uint64_t user);
+    /// Adds time a process spent ready to run but waiting for a processor.
+    void AddRunQueueWait(std::int32_t pid, std::uint64_t ms);
+    /// Whether one of the process's threads is ready to run now.
+    void SetReadyNow(std::int32_t pid, bool ready);
+    /// Whether the desktop tells readiness at all (as Windows does not).
+    void SetReadinessKnown(bool known) { m_waitKnown = known; }
+    /// Adds busy time of the machine that no listed process accounts for (other users',
+    /// the kernel's), in milliseconds.
+    void AddOtherBusyTime(std::uint64_t ms) { m_machineBusy += ms * 10000; }
+    /// Makes the machine's processor times unreadable (or readable again).
+    void SetSystemTimesFail(bool fail) { m_systemTimesFail = fail; }
+    /// How often the machine's processor times and a process's times were read.
+    std::uint64_t SystemTimesReads() const { return m_systemTimesReads; }
+    std::uint64_t ProcessTimesReads() const { return m_processTimesReads; }
     /// Without the right to raise, a change to a stronger class fails quietly.
     void SetMayRaisePriority(bool may) { m_mayRaise = may; }
     /// Makes every priority write turn away for a moment (as a rate limit does) until
@@ -91,6 +105,8 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::int32_t GetPriorityClass(ProcessHandle handle) override;
     bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
     bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
+    bool GetSystemTimes(SystemTimes& times) override;
+    std::optional<Readiness> GetReadiness(ProcessHandle handle) override;
     std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override { return m_currentPid; }
@@ -123,6 +139,8 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
         ProcessTimes times;
         bool realtimeThread = false;
         std::string appId;
+        std::uint64_t waitNs = 0;
+        bool readyNow = false;
     };
     struct Handle {
         std::int32_t pid = 0;
@@ -163,6 +181,11 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::uint64_t m_tick = 1;
     std::string m_dateTime = "09.12.2026 08:48:46";
     bool m_mayRaise = true;
+    bool m_waitKnown = true;
+    bool m_systemTimesFail = false;
+    std::uint64_t m_machineBusy = 0;  // 100 ns units
+    std::uint64_t m_systemTimesReads = 0;
+    std::uint64_t m_processTimesReads = 0;
     bool m_snapshotFails = false;
     std::uint64_t m_openCalls = 0;
     std::vector<std::pair<std::int32_t, std::int32_t>> m_changes;

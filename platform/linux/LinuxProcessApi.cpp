@@ -147,7 +147,9 @@ LinuxProcessApi::LinuxProcessApi(const std::optional<std::string>& recordFolder)
     }
 }
 
-LinuxProcessApi::~LinuxProcessApi() = default;
+LinuxProcessApi::~LinuxProcessApi() {
+    if (m_systemStatFd >= 0) ::close(m_systemStatFd);
+}
 
 void LinuxProcessApi::SetKeepLimit(std::size_t limit) {
     m_keepLimit = limit;
@@ -503,6 +505,56 @@ bool LinuxProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times)
     times.kernel = process->last.stime * unit;
     times.user = process->last.utime * unit;
     return true;
+}
+
+bool LinuxProcessApi::GetSystemTimes(SystemTimes& times) {
+    if (m_systemStatFd < 0) m_systemStatFd = ::open("/proc/stat", O_RDONLY | O_CLOEXEC);
+    if (m_systemStatFd < 0) return false;
+    // Only the first line counts; the rest (every processor, every interrupt) is long.
+    char buffer[512];
+    const ssize_t n = ::pread(m_systemStatFd, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    const auto totals = ParseCpuTotals(std::string_view(buffer, static_cast<std::size_t>(n)));
+    if (!totals) return false;
+    const std::uint64_t unit = 10'000'000ULL / m_ticksPerSecond;
+    times.busy = totals->busy * unit;
+    times.total = totals->total * unit;
+    return true;
+}
+
+std::optional<Readiness> LinuxProcessApi::GetReadiness(ProcessHandle handle) {
+    Tracked* process = Resolve(handle, PROCESS_QUERY_INFORMATION);
+    if (!process) return std::nullopt;
+    // Each thread keeps its own state and count (the process's own files tell of the
+    // first thread only). A kernel built without scheduler statistics has no schedstat
+    // files: then the state alone tells, which catches a starved busy loop (always
+    // ready to run) but not a process that waited and then slept.
+    DIR* tasks = ::opendir(ProcPath(process->pid, "task").c_str());
+    if (!tasks) return std::nullopt;
+    Readiness ready;
+    bool any = false;
+    while (const dirent* entry = ::readdir(tasks)) {
+        const auto tid = PidFromName(entry->d_name);
+        if (!tid) continue;
+        char path[80];
+        std::snprintf(path, sizeof path, "/proc/%d/task/%d/stat", static_cast<int>(process->pid),
+                      static_cast<int>(*tid));
+        const auto stat = ReadProcText(path);
+        const auto fields = stat ? ParseProcStat(*stat) : std::nullopt;
+        if (!fields) continue;  // a thread that ended meanwhile
+        any = true;
+        ready.readyNow = ready.readyNow || fields->state == 'R';
+        std::snprintf(path, sizeof path, "/proc/%d/task/%d/schedstat",
+                      static_cast<int>(process->pid), static_cast<int>(*tid));
+        const auto text = ReadProcText(path);
+        if (const auto wait = text ? ParseSchedstatWait(*text) : std::nullopt) {
+            ready.waitedNs += *wait;
+        }
+    }
+    ::closedir(tasks);
+    // The folder was found by pid: it was this process's only if it still lives now.
+    if (!any || !Refresh(*process)) return std::nullopt;
+    return ready;
 }
 
 std::uint64_t LinuxProcessApi::ToFiletime(std::uint64_t ticksAfterBoot) const {

@@ -50,6 +50,8 @@ class LinuxProcessApi final : public IProcessApi {
     std::int32_t GetPriorityClass(ProcessHandle handle) override;
     bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
     bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
+    bool GetSystemTimes(SystemTimes& times) override;
+    std::optional<Readiness> GetReadiness(ProcessHandle handle) override;
     std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override;
@@ -116,6 +118,7 @@ class LinuxProcessApi final : public IProcessApi {
     std::unique_ptr<LinuxLevers> m_levers;
     std::unique_ptr<LinuxRecordFile> m_recordFile;
     std::unique_ptr<ChangeRecord> m_record;
+    int m_systemStatFd = -1;  // /proc/stat, kept open: it is read every tick
 };
 
 }  // namespace talvex::platform

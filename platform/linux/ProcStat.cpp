@@ -132,4 +132,31 @@ std::optional<StatusUids> ParseStatusUids(std::string_view text) {
     return uids;
 }
 
+std::optional<CpuTotals> ParseCpuTotals(std::string_view text) {
+    // "cpu  user nice system idle iowait irq softirq steal guest guest_nice": guest time
+    // is already counted in user and nice, so the first eight fields are the whole.
+    if (!text.starts_with("cpu ")) return std::nullopt;
+    std::string_view rest = text.substr(4);
+    rest = rest.substr(0, rest.find('\n'));
+    CpuTotals totals;
+    for (int field = 0; field < 8; ++field) {
+        std::uint64_t value = 0;
+        const std::string_view word = NextField(rest);
+        // Old kernels end the line early: the fields they do not have count as zero.
+        if (word.empty() && field >= 4) break;
+        if (!ToNumber(word, value)) return std::nullopt;
+        const bool idle = field == 3 || field == 4;
+        if (!idle) totals.busy += value;
+        totals.total += value;
+    }
+    return totals;
+}
+
+std::optional<std::uint64_t> ParseSchedstatWait(std::string_view text) {
+    // "time on a processor, time waiting on a run queue, slices run", in nanoseconds.
+    std::uint64_t run = 0, wait = 0;
+    if (!ToNumber(NextField(text), run) || !ToNumber(NextField(text), wait)) return std::nullopt;
+    return wait;
+}
+
 }  // namespace talvex::platform::linux_proc

@@ -41,4 +41,14 @@ struct StatusUids {
 };
 std::optional<StatusUids> ParseStatusUids(std::string_view text);
 
+/// The machine's processor times, in clock ticks, from the first line of /proc/stat.
+struct CpuTotals {
+    std::uint64_t busy = 0;   // everything but idle and waiting for I/O
+    std::uint64_t total = 0;  // busy, idle and waiting for I/O
+};
+std::optional<CpuTotals> ParseCpuTotals(std::string_view text);
+
+/// A task's time waiting on a run queue (nanoseconds) from its schedstat file.
+std::optional<std::uint64_t> ParseSchedstatWait(std::string_view text);
+
 }  // namespace talvex::platform::linux_proc

@@ -1,5 +1,6 @@
 #include "platform/win32/Win32ProcessApi.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "platform/win32/Win32Api.h"
@@ -224,6 +225,19 @@ bool Win32ProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times)
     times.kernel = Ticks(kernel);
     times.user = Ticks(user);
     return true;
+}
+
+bool Win32ProcessApi::GetSystemTimes(SystemTimes& times) {
+    FILETIME idle{}, kernel{}, user{};
+    if (!::GetSystemTimes(&idle, &kernel, &user)) return false;
+    // The kernel time includes the idle time.
+    times.total = Ticks(kernel) + Ticks(user);
+    times.busy = times.total - std::min(times.total, Ticks(idle));
+    return true;
+}
+
+std::optional<Readiness> Win32ProcessApi::GetReadiness(ProcessHandle) {
+    return std::nullopt;  // Windows keeps no such count per process
 }
 
 std::string Win32ProcessApi::GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) {

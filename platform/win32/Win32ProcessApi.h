@@ -34,6 +34,8 @@ class Win32ProcessApi final : public IProcessApi {
     /// the base priority, and that must not count as success.
     bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
     bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
+    bool GetSystemTimes(SystemTimes& times) override;
+    std::optional<Readiness> GetReadiness(ProcessHandle handle) override;
     std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override;

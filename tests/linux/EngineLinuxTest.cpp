@@ -3,10 +3,12 @@
 // this test starts, so it never changes the priority of anything else.
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <thread>
@@ -46,6 +48,10 @@ class OnlyTheseProcesses final : public IProcessApi {
     }
     bool GetProcessTimes(ProcessHandle h, ProcessTimes& t) override {
         return m_real.GetProcessTimes(h, t);
+    }
+    bool GetSystemTimes(SystemTimes& t) override { return m_real.GetSystemTimes(t); }
+    std::optional<Readiness> GetReadiness(ProcessHandle h) override {
+        return m_real.GetReadiness(h);
     }
     std::string GetModuleFileNameExA(ProcessHandle h, std::size_t n) override {
         return m_real.GetModuleFileNameExA(h, n);
@@ -205,6 +211,50 @@ TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
     ::kill(calmed->Pid(), SIGCONT);
     EXPECT_EQ(testing::NiceOf(niceFive->Pid()), 5);
     EXPECT_EQ(testing::NiceOf(niceNineteen->Pid()), 19);
+}
+
+// Every thread of a process the test started onto the first processor.
+bool PinToFirstCpu(pid_t pid) {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(0, &one);
+    bool all = true;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        const auto tid = static_cast<pid_t>(std::stoi(task.path().filename().string()));
+        all = ::sched_setaffinity(tid, sizeof one, &one) == 0 && all;
+    }
+    return all;
+}
+
+// A busy loop lowered to Idle beside a program that keeps one processor busy gets
+// almost no time: it reads 0 % on most ticks, yet it is starved, not idle. It stays
+// lowered instead of going back to Normal and being lowered again a second later.
+TEST_F(EngineLinuxTest, ABusyLoopLoweredUnderContentionStaysLowered) {
+    if (IsSkipped()) return;
+    engine->Queries().bBkgObservation = true;
+    // Low thresholds: lowered however loaded the machine is, and a single clock tick of
+    // processor time on a tick is above them again.
+    engine->Queries().iBelowNormalCpuUsage = 1;
+    engine->Queries().iIdleCpuUsage = 2;
+    auto front = Start({"window", "front"});
+    auto loop = Start({"busy", "1"});
+    // Talvex does not see this one: it keeps the processor at Normal all along.
+    Child rival({"busy", "1"}, DisplayName());
+    ASSERT_TRUE(front->Ready() && loop->Ready() && rival.Ready());
+    ASSERT_TRUE(PinToFirstCpu(loop->Pid()) && PinToFirstCpu(rival.Pid()));
+    ASSERT_TRUE(Activate(front->Window()));
+    ASSERT_TRUE(TickUntil([&] { return ClassOf(loop->Pid()) == IDLE_PRIORITY_CLASS; }));
+
+    // Eight seconds of ticks, each of which may find it "quiet".
+    EXPECT_FALSE(TickUntil([&] { return ClassOf(loop->Pid()) != IDLE_PRIORITY_CLASS; }, 100, 8000));
+    EXPECT_FALSE(LogHas("Restoring priority of"));
+
+    // Without the rival it runs again, and once it sleeps it is idle and goes back.
+    rival.End();
+    ::kill(loop->Pid(), SIGSTOP);
+    EXPECT_TRUE(TickUntil([&] { return testing::NiceOf(loop->Pid()) == 0; }));
+    ::kill(loop->Pid(), SIGCONT);
 }
 
 TEST_F(EngineLinuxTest, AProgramInFrontThatSpinsIsTurnedOffOnceAndThenLeftUnchecked) {

@@ -61,5 +61,35 @@ TEST(ProcStatTest, UidsComeFromTheUidLine) {
     EXPECT_FALSE(ParseStatusUids("Name:\tx\nUid:\t1000\n").has_value());
 }
 
+// The machine's times and a thread's run-queue wait: what the sampling gate and the
+// idle-or-starved question rest on. A damaged text is no reading at all.
+TEST(ProcStatTest, MachineTimesAndRunQueueWaitParseOrAreRefused) {
+    const struct {
+        const char* text;
+        std::optional<std::uint64_t> busy, total;
+    } machine[] = {
+        {"cpu  100 5 20 1000 7 3 2 1 50 0\ncpu0 50 2 10 500 3 1 1 0 25 0\n", 131, 1138},
+        {"cpu  1 2 3 4\n", 6, 10},  // an old kernel's short line
+        {"cpu  18446744073709551615 0 0 0 0 0 0 0\n", 18446744073709551615ULL,
+         18446744073709551615ULL},
+        {"cpu0 1 2 3 4 5 6 7 8\n", std::nullopt, std::nullopt},  // not the sum line
+        {"cpu  1 2 x 4 5 6 7 8\n", std::nullopt, std::nullopt},
+        {"cpu  1 2\n", std::nullopt, std::nullopt},
+        {"", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : machine) {
+        const auto totals = ParseCpuTotals(c.text);
+        ASSERT_EQ(totals.has_value(), c.busy.has_value()) << c.text;
+        if (!totals) continue;
+        EXPECT_EQ(totals->busy, *c.busy) << c.text;
+        EXPECT_EQ(totals->total, *c.total) << c.text;
+    }
+    EXPECT_EQ(ParseSchedstatWait("2795346 31202134 17\n"), 31202134U);
+    EXPECT_EQ(ParseSchedstatWait("0 0 0\n"), 0U);
+    EXPECT_FALSE(ParseSchedstatWait("2795346\n").has_value());
+    EXPECT_FALSE(ParseSchedstatWait("a b c\n").has_value());
+    EXPECT_FALSE(ParseSchedstatWait("").has_value());
+}
+
 }  // namespace
 }  // namespace talvex::platform::linux_proc

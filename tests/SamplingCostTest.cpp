@@ -1,0 +1,171 @@
+// What sampling costs and what it concludes: the machine-wide gate that skips the
+// per-process reads while the machine is quiet, and the difference between an idle
+// process and one that is starved of the processor.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "tests/ObserverFixture.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+
+using testing::ObserverTest;
+
+// One engine on a desktop of its own, fed the same recorded per-process times as
+// another; `gated` says whether the machine's times can be read (else every tick
+// samples every process, as before the gate).
+struct Replay : ObserverTest {
+    void TestBody() override {}
+    using ObserverTest::desk;
+    using ObserverTest::SetUp;
+    using ObserverTest::Start;
+    using ObserverTest::StartWith;
+    using ObserverTest::Tick;
+};
+
+constexpr int kProcesses = 8;
+constexpr int kTicks = 120;
+
+// Recorded usage in percent of one core: process p at tick t. Quiet stretches where
+// all together stay within the Below Normal threshold, and busy ones where some
+// processes run hard for a few ticks (a build, an encoder, a runaway loop) while
+// others keep a medium load; a few busy stretches start right after a quiet one.
+std::array<std::array<int, kProcesses>, kTicks> Recording() {
+    std::array<std::array<int, kProcesses>, kTicks> usage{};
+    std::uint32_t seed = 12345;
+    auto next = [&seed](int below) {
+        seed = seed * 1664525U + 1013904223U;
+        return static_cast<int>((seed >> 16) % static_cast<std::uint32_t>(below));
+    };
+    for (int t = 0; t < kTicks; ++t) {
+        const bool busy = (t / 10) % 2 == 1 || (t >= 95 && t < 99);
+        for (int p = 0; p < kProcesses; ++p) {
+            if (!busy) {
+                usage[t][p] = p < 3 ? next(3) : 0;  // at most 6 % in all
+            } else if (p == (t / 10) % kProcesses || p == 5) {
+                usage[t][p] = 45 + next(55);  // runs hard
+            } else if (p == 6) {
+                usage[t][p] = 12 + next(20);  // medium load
+            } else {
+                usage[t][p] = next(2);
+            }
+        }
+    }
+    return usage;
+}
+
+// Class of every process after every tick, for one run over the recording.
+std::vector<std::array<std::int32_t, kProcesses>> Replayed(bool gated, std::uint64_t& reads) {
+    auto run = std::make_unique<Replay>();
+    run->SetUp();
+    run->desk.SetSystemTimesFail(!gated);
+    std::array<std::int32_t, kProcesses> pids{};
+    for (int p = 0; p < kProcesses; ++p) {
+        pids[p] = run->Start("/usr/bin/worker" + std::to_string(p));
+    }
+    const auto editor = run->Start("/usr/bin/editor");
+    run->StartWith(editor);
+    std::vector<std::array<std::int32_t, kProcesses>> classes;
+    const auto recording = Recording();
+    const std::uint64_t readsBefore = run->desk.ProcessTimesReads();
+    for (const auto& tick : recording) {
+        for (int p = 0; p < kProcesses; ++p) {
+            run->desk.AddCpuTime(pids[p], 0, static_cast<std::uint64_t>(tick[p]) * 5);
+        }
+        run->Tick();
+        std::array<std::int32_t, kProcesses> now{};
+        for (int p = 0; p < kProcesses; ++p) now[p] = run->desk.PriorityOf(pids[p]);
+        classes.push_back(now);
+    }
+    reads = run->desk.ProcessTimesReads() - readsBefore;
+    return classes;
+}
+
+// A process unsampled on quiet ticks is measured, on the first busy tick, over the
+// whole span since its last sample: a process that starts to run hard exactly as the
+// machine wakes up can be lowered one tick later (and, on that tick, less deeply).
+// Nothing else may differ: no lowering the ungated run did not make, the same undos.
+TEST(SamplingGate, DecidesAsSamplingEveryProcessWouldAtMostOneTickLater) {
+    std::uint64_t gatedReads = 0, everyReads = 0;
+    const auto gated = Replayed(true, gatedReads);
+    const auto every = Replayed(false, everyReads);
+    int lowerings = 0, undos = 0;
+    for (std::size_t t = 1; t < every.size(); ++t) {
+        for (int p = 0; p < kProcesses; ++p) {
+            const int g = PriorityRank(gated[t][p]);
+            const int now = PriorityRank(every[t][p]);
+            const int before = PriorityRank(every[t - 1][p]);
+            lowerings += now < before;
+            undos += now > before;
+            EXPECT_GE(g, std::min(now, before)) << "tick " << t << " process " << p;
+            EXPECT_LE(g, std::max(now, before)) << "tick " << t << " process " << p;
+            if (now == before) {
+                EXPECT_EQ(g, now) << "tick " << t << " process " << p;
+            }
+        }
+    }
+    // The recording exercises both ways. Half of it is quiet, and there the gated run
+    // reads the program in front only, instead of every process.
+    EXPECT_GE(lowerings, 8);
+    EXPECT_GE(undos, 8);
+    EXPECT_LT(gatedReads * 3, everyReads * 2);
+}
+
+// After the lowering, each tick gives: usage in percent, ms waited for a processor.
+struct Step {
+    int percent;
+    int waitedMs;
+};
+
+// A process lowered under contention may get no processor at all for a tick: it reads
+// 0 %, yet it waited to run the whole time. Put back, it would take the processor
+// again and be lowered again, every second or two.
+TEST_F(ObserverTest, ALoweredProcessGoesBackOnlyOnceItIsIdleNotStarved) {
+    const struct {
+        const char* what;
+        bool waitKnown;
+        std::vector<Step> steps;
+        std::int32_t expected;
+    } cases[] = {
+        {"waited every tick", true, {{0, 400}, {0, 450}, {0, 480}, {0, 490}}, IDLE_PRIORITY_CLASS},
+        {"ran a little, waited", true, {{1, 300}, {0, 400}}, IDLE_PRIORITY_CLASS},
+        {"neither ran nor waited", true, {{0, 0}}, NORMAL_PRIORITY_CLASS},
+        {"starved, then idle", true, {{0, 400}, {0, 0}}, NORMAL_PRIORITY_CLASS},
+        // Where waits are unknown only a long enough quiet stretch counts.
+        {"no wait count, quiet 3 s", false, std::vector<Step>(6, {0, 0}), IDLE_PRIORITY_CLASS},
+        {"no wait count, quiet 4 s", false, std::vector<Step>(9, {0, 0}), NORMAL_PRIORITY_CLASS},
+        {"no wait count, a blip",
+         false,
+         {{0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {1, 0}, {0, 0}, {0, 0}, {0, 0}},
+         IDLE_PRIORITY_CLASS},
+    };
+    const auto editor = Start("/usr/bin/editor");
+    StartWith(editor);
+    for (const auto& c : cases) {
+        desk.SetReadinessKnown(c.waitKnown);
+        const auto loop = Start("/usr/bin/loop");
+        // The next rebuild brings it into the table; the case then runs before the one
+        // after (a rebuild starts every process's counts afresh).
+        while (engine.TableStages().RebuildCountdown() != 0) Tick();
+        Tick();
+        for (int i = 0; i < 20 && desk.PriorityOf(loop) != IDLE_PRIORITY_CLASS; ++i) {
+            desk.AddRunQueueWait(loop, 100);
+            TickAt(loop, 90);
+        }
+        ASSERT_EQ(desk.PriorityOf(loop), IDLE_PRIORITY_CLASS) << c.what;
+        for (const Step& step : c.steps) {
+            desk.AddRunQueueWait(loop, static_cast<std::uint64_t>(step.waitedMs));
+            TickAt(loop, static_cast<std::uint64_t>(step.percent));
+        }
+        EXPECT_EQ(desk.PriorityOf(loop), c.expected) << c.what;
+        desk.EndProcess(loop);
+    }
+}
+
+}  // namespace
+}  // namespace talvex
