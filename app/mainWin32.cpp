@@ -4,11 +4,14 @@
 #include "app/SystemServices.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Net.h"
 #include "platform/win32/Win32Ui.h"
 #include "ui/frmMain.h"
 
 int main() {
+    // Before anything loads a library: never one from the program's folder.
+    talvex::platform::win32::LoadLibrariesOnlyFromSystem();
     auto ui = talvex::platform::CreateWin32UiServices();
     auto desktop = talvex::app::CreateDesktop();
     talvex::StringTable strings;

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32CommonControls.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32FormView.h"
@@ -266,7 +267,7 @@ class Win32UiServices final : public IUiServices {
 std::unique_ptr<IUiServices> CreateWin32UiServices() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
-    InitCommonControlsEx(&controls);
+    win32::InitControls(controls);
     return std::make_unique<win32::Win32UiServices>();
 }
 
