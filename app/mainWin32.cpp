@@ -12,9 +12,12 @@
 int main() {
     // Before anything loads a library: never one from the program's folder.
     talvex::platform::win32::LoadLibrariesOnlyFromSystem();
-    auto ui = talvex::platform::CreateWin32UiServices();
-    auto desktop = talvex::app::CreateDesktop();
     talvex::StringTable strings;
+    // The input box's buttons speak the language the user has chosen.
+    auto ui = talvex::platform::CreateWin32UiServices(
+        {[&strings] { return strings.Lang(66, false, false, false, "OK"); },
+         [&strings] { return strings.Lang(120, false, false, false, "Cancel"); }});
+    auto desktop = talvex::app::CreateDesktop();
     talvex::ActionLog log(desktop->Clock());
     const auto system = talvex::app::CreateSystemServices();
     // The update check's transfer keeps the windows answering while it waits.

@@ -26,6 +26,12 @@ constexpr TranslateElement CopyOf(ElementRef element, ElementRef source, std::st
     return {element, 0, DefaultKind::CopyOf, {}, source, design};
 }
 
+#ifdef _WIN32
+constexpr std::int16_t kIdStartWithSystem = kIdStartWithWindows;
+#else
+constexpr std::int16_t kIdStartWithSystem = kIdStartWithSession;
+#endif
+
 }  // namespace
 
 const std::array<TranslateElement, 27> kTranslateElements = {
@@ -39,7 +45,7 @@ const std::array<TranslateElement, 27> kTranslateElements = {
     ById(Ctl("Command1"), 9, "Remove"),
     ById(Ctl("Command2"), 10, "Add"),
     ById(Ctl("Command3"), 11, "Current"),
-    ById(Ctl("chkAutostart"), 12, "Autostart"),
+    ById(Ctl("chkAutostart"), kIdStartWithSystem, "Autostart"),
     ById(Ctl("chkAutoUpdate"), 34, "AutoUpdate"),
     // The tray menu's switch always reads the same as the check box it toggles.
     CopyOf(Mnu("mnuPop1Activate"), Ctl("chkActive"), "Toggle Activate Talvex"),
@@ -85,6 +91,8 @@ std::set<std::int16_t> TranslateTextIds() {
     }
     for (const TextMemberEntry& entry : kTextMembers) ids.insert(entry.iId);
     for (const PriorityNameEntry& entry : kPriorityNameOrder) ids.insert(entry.iId);
+    // (the other system's text too: every language file serves both)
+    ids.insert({kIdStartWithSession, kIdStartWithWindows});
     return ids;
 }
 
