@@ -4,14 +4,20 @@
 #include "app/SystemServices.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Net.h"
 #include "platform/win32/Win32Ui.h"
 #include "ui/frmMain.h"
 
 int main() {
-    auto ui = talvex::platform::CreateWin32UiServices();
-    auto desktop = talvex::app::CreateDesktop();
+    // Before anything loads a library: never one from the program's folder.
+    talvex::platform::win32::LoadLibrariesOnlyFromSystem();
     talvex::StringTable strings;
+    // The input box's buttons speak the language the user has chosen.
+    auto ui = talvex::platform::CreateWin32UiServices(
+        {[&strings] { return strings.Lang(66, false, false, false, "OK"); },
+         [&strings] { return strings.Lang(talvex::TextId::Cancel); }});
+    auto desktop = talvex::app::CreateDesktop();
     talvex::ActionLog log(desktop->Clock());
     const auto system = talvex::app::CreateSystemServices();
     // The update check's transfer keeps the windows answering while it waits.

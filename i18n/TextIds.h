@@ -102,6 +102,9 @@ enum class TextId : std::int16_t {
     LeverCpuGroup = 91,
     WhyChangedByOther = 92,
     LeftAloneAfterChange = 93,
+    // Windows only: the input box's second button, and the autostart box's words there
+    Cancel = 120,
+    StartWithWindows = 121,
 };
 
 struct TextIdEntry {
@@ -111,7 +114,7 @@ struct TextIdEntry {
 };
 
 // clang-format off
-inline constexpr std::array<TextIdEntry, 81> kTextIds = {{
+inline constexpr std::array<TextIdEntry, 83> kTextIds = {{
     {TextId::Advanced, "Advanced", ""},
     {TextId::AlwaysOnTop, "AlwaysOnTop", ""},
     {TextId::Active, "Active", ""},
@@ -210,6 +213,8 @@ inline constexpr std::array<TextIdEntry, 81> kTextIds = {{
     {TextId::WhyChangedByOther, "WhyChangedByOther", "left alone: changed by another program"},
     {TextId::LeftAloneAfterChange, "LeftAloneAfterChange",
      "%1 left alone: changed by another program (now %2)."},
+    {TextId::Cancel, "Cancel", "Cancel"},
+    {TextId::StartWithWindows, "StartWithWindows", "Start with Windows"},
 }};
 // clang-format on
 

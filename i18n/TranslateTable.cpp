@@ -25,6 +25,12 @@ constexpr TranslateElement CopyOf(ElementRef element, ElementRef source, std::st
     return {element, 0, DefaultKind::CopyOf, {}, source, design};
 }
 
+#ifdef _WIN32
+constexpr TextId kIdStartWithSystem = kIdStartWithWindows;
+#else
+constexpr TextId kIdStartWithSystem = kIdStartWithSession;
+#endif
+
 }  // namespace
 
 const std::array<TranslateElement, 27> kTranslateElements = {
@@ -38,7 +44,7 @@ const std::array<TranslateElement, 27> kTranslateElements = {
     ById(Ctl("Command1"), TextId::Remove, "Remove"),
     ById(Ctl("Command2"), TextId::Add, "Add"),
     ById(Ctl("Command3"), TextId::Current, "Current"),
-    ById(Ctl("chkAutostart"), TextId::Autostart, "Autostart"),
+    ById(Ctl("chkAutostart"), kIdStartWithSystem, "Autostart"),
     ById(Ctl("chkAutoUpdate"), TextId::AutoUpdate, "AutoUpdate"),
     // The tray menu's switch always reads the same as the check box it toggles.
     CopyOf(Mnu("mnuPop1Activate"), Ctl("chkActive"), "Toggle Activate Talvex"),
@@ -86,6 +92,8 @@ std::set<std::int16_t> TranslateTextIds() {
     }
     for (const TextMemberEntry& entry : kTextMembers) ids.insert(entry.iId);
     for (const PriorityNameEntry& entry : kPriorityNameOrder) ids.insert(entry.iId);
+    // (the other system's text too: every language file serves both)
+    ids.insert({TextNumber(kIdStartWithSession), TextNumber(kIdStartWithWindows)});
     return ids;
 }
 

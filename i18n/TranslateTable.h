@@ -84,7 +84,12 @@ struct PriorityNameEntry {
 /// the captions of the option buttons Option1(0..2), so both always read the same.
 extern const std::array<PriorityNameEntry, 7> kPriorityNameOrder;
 
-/// Every text id that Translate looks up.
+/// The start-with-the-system box says what each system calls it: the table holds the
+/// id of the system it is built for.
+inline constexpr TextId kIdStartWithSession = TextId::Autostart;  // "Start with my session"
+inline constexpr TextId kIdStartWithWindows = TextId::StartWithWindows;
+
+/// Every text id that Translate looks up, on any system.
 std::set<std::int16_t> TranslateTextIds();
 
 /// The window side of Translate: reads and writes captions, text members and names.

@@ -1,11 +1,15 @@
 ; The Windows installer of Talvex, built on Linux with makensis (see CMakeLists.txt):
 ;   makensis -DVERSION=1.1.0 -DPROGRAM_DIR=<folder of talvex.exe and the .lng files>
-;            -DARTWORK_DIR=<folder of shuttle.ico> -DOUTFILE=<setup.exe> talvex.nsi
+;            -DARTWORK_DIR=<folder of shuttle.ico> -DPICTURES_DIR=<folder of pictures.sh's BMPs>
+;            -DOUTFILE=<setup.exe> talvex.nsi
 ; It installs for the current user only, so no administrator is needed: the program
 ; goes to %LOCALAPPDATA%\Programs\Talvex, with an entry in the Start menu and in the
 ; list of installed programs. The uninstaller removes the program, its Start-menu
 ; entry and its start-with-the-session entry; the settings stay unless the user asks
 ; for them to go (or passes /REMOVESETTINGS to a silent uninstall).
+; The uninstaller lies in that folder, which every program of the user can write, so it
+; too runs as the user and never asks to be raised (RequestExecutionLevel user holds for
+; both); NSIS loads its own system libraries from System32 only.
 
 ; talvex.exe is a 64-bit program; so is its installer (it runs where 32-bit support is missing, such as a 64-bit-only Wine).
 Target amd64-unicode
@@ -40,6 +44,16 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
 !define MUI_ICON "${ARTWORK_DIR}\shuttle.ico"
 !define MUI_UNICON "${ARTWORK_DIR}\shuttle.ico"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${PICTURES_DIR}\welcome.bmp"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${PICTURES_DIR}\welcome.bmp"
+!define MUI_HEADERIMAGE
+!define MUI_HEADERIMAGE_RIGHT
+!define MUI_HEADERIMAGE_BITMAP "${PICTURES_DIR}\header.bmp"
+!define MUI_HEADERIMAGE_UNBITMAP "${PICTURES_DIR}\header.bmp"
+; The language chosen for the installer is kept, and the uninstaller speaks it too.
+!define MUI_LANGDLL_REGISTRY_ROOT HKCU
+!define MUI_LANGDLL_REGISTRY_KEY "${UNINSTALL_KEY}"
+!define MUI_LANGDLL_REGISTRY_VALUENAME "Installer Language"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN "$INSTDIR\talvex.exe"
 
@@ -59,12 +73,20 @@ LangString RemoveSettings ${LANG_GERMAN} "Auch Ihre Talvex-Einstellungen und Reg
 LangString RemoveSettings ${LANG_FRENCH} "Supprimer aussi vos réglages et règles de Talvex ?"
 
 ; A running Talvex ends cleanly (it gives the program in front its priority back and
-; saves its settings) before its files are replaced or removed.
+; saves its settings) before its files are replaced or removed, and before the
+; uninstaller's first window, which its always-on-top main window would cover.
+; Waits up to five seconds for it to go.
 !macro EndRunningTalvex
   FindWindow $0 "TalvexHost"
   ${If} $0 <> 0
     SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
-    Sleep 1000
+    StrCpy $1 0
+    ${Do}
+      FindWindow $0 "TalvexHost"
+      ${IfThen} $0 = 0 ${|} ${ExitDo} ${|}
+      Sleep 100
+      IntOp $1 $1 + 1
+    ${LoopUntil} $1 >= 50
   ${EndIf}
 !macroend
 
@@ -92,16 +114,17 @@ Section "Talvex" SecProgram
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "${MUI_LANGDLL_REGISTRY_VALUENAME}" $LANGUAGE
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
 Function un.onInit
+  !insertmacro EndRunningTalvex
   !insertmacro MUI_UNGETLANGUAGE
 FunctionEnd
 
 Section "Uninstall"
-  !insertmacro EndRunningTalvex
   Delete "$INSTDIR\talvex.exe"
   Delete "$INSTDIR\English.lng"
   Delete "$INSTDIR\Francais.lng"

@@ -157,5 +157,17 @@ TEST(TranslateTableTest, KeptCaptionSurvivesALanguageWithoutIt) {
     EXPECT_EQ(window.At(ElementKind::Menu, "mnuPop2HangUp"), "No hang up observation");
 }
 
+TEST(TranslateTableTest, TheAutostartBoxSaysWhatThisSystemCallsIt) {
+    // Both texts in one language, as every language file carries them.
+    const StringTable strings = Table("12=&Start with my session\n121=&Start with Windows\n");
+    CaptionWindow window;
+    ApplyTranslation(strings, window);
+#ifdef _WIN32
+    EXPECT_EQ(window.At(ElementKind::Control, "chkAutostart"), "&Start with Windows");
+#else
+    EXPECT_EQ(window.At(ElementKind::Control, "chkAutostart"), "&Start with my session");
+#endif
+}
+
 }  // namespace
 }  // namespace talvex

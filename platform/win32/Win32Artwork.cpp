@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <tuple>
 #include <utility>
@@ -92,13 +94,52 @@ HBITMAP Decode(const void* png, DWORD size, int width, int height) {
 
 }  // namespace
 
+void BlendPremultiplied(const std::uint32_t* picture, std::uint32_t* under, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t p = picture[i];
+        const std::uint32_t keep = 255 - (p >> 24);
+        std::uint32_t out = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const std::uint32_t below = (under[i] >> shift) & 0xFF;
+            // below * keep / 255, rounded, without a division
+            const std::uint32_t t = below * keep + 128;
+            const std::uint32_t kept = (t + (t >> 8)) >> 8;
+            out |= std::min<std::uint32_t>(255, ((p >> shift) & 0xFF) + kept) << shift;
+        }
+        under[i] = out | 0xFF000000u;
+    }
+}
+
+// Blended in code rather than with AlphaBlend, which would bring in a library that
+// is not one of the system's Known DLLs: what lies under the picture is copied out,
+// the picture laid over it, and the result copied back.
 void Bitmap::Draw(HDC dc, int x, int y) const {
-    HDC source = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(source, m_bitmap);
-    const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(dc, x, y, m_width, m_height, source, 0, 0, m_width, m_height, blend);
-    SelectObject(source, old);
-    DeleteDC(source);
+    DIBSECTION picture{};
+    if (GetObjectW(m_bitmap, sizeof picture, &picture) != sizeof picture || !picture.dsBm.bmBits ||
+        picture.dsBm.bmBitsPixel != 32 || picture.dsBmih.biHeight >= 0) {
+        return;  // only the top-down 32-bit pictures Decode makes
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = m_width;
+    info.bmiHeader.biHeight = -m_height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP under = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!under) return;
+    HDC work = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(work, under);
+    BitBlt(work, 0, 0, m_width, m_height, dc, x, y, SRCCOPY);
+    GdiFlush();
+    BlendPremultiplied(static_cast<const std::uint32_t*>(picture.dsBm.bmBits),
+                       static_cast<std::uint32_t*>(bits),
+                       static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_height));
+    BitBlt(dc, x, y, m_width, m_height, work, 0, 0, SRCCOPY);
+    SelectObject(work, old);
+    DeleteDC(work);
+    DeleteObject(under);
 }
 
 SIZE ArtworkSize(const std::string& picture) {

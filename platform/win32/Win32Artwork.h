@@ -3,6 +3,8 @@
 // (resources "PNG_<NAME>"), and its icons ("ICO_<NAME>", several sizes each). Names
 // are the artwork names of UiTypes.h ("flag-de" is PNG_FLAG_DE).
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -30,6 +32,10 @@ class Bitmap {
     int m_width;
     int m_height;
 };
+
+/// Lays `count` premultiplied BGRA pixels of a picture over those under it, in place:
+/// each colour becomes the picture's plus what its transparency lets through.
+void BlendPremultiplied(const std::uint32_t* picture, std::uint32_t* under, std::size_t count);
 
 /// Natural size of a picture in pixels at 96 dpi; 0 x 0 when there is no such picture.
 SIZE ArtworkSize(const std::string& picture);

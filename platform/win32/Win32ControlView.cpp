@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/Win32CommonControls.h"
 #include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32FormView.h"
 #include "platform/win32/Win32Text.h"
@@ -39,7 +40,7 @@ Win32ControlView::Win32ControlView(Win32FormView& form, Control& control,
     m_id = form.NextId();
     m_hwnd = MakeWindow();
     form.Register(m_id, this);
-    SetWindowSubclass(m_hwnd, &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    Subclass(m_hwnd, &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
     ApplyAll();
 }
 
@@ -50,7 +51,7 @@ Win32ControlView::~Win32ControlView() {
     if (!FormAlive()) return;
     if (m_hwnd) {
         m_form.Unregister(m_id);
-        RemoveWindowSubclass(m_hwnd, &SubclassProc, 1);
+        Unsubclass(m_hwnd, &SubclassProc, 1);
         DestroyWindow(m_hwnd);
     } else {
         m_form.InvalidateArea(m_lastArea);
@@ -355,9 +356,8 @@ bool Win32ControlView::Filter(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
                 const std::int32_t kept = m_control.FilterKey(static_cast<std::int32_t>(wParam));
                 if (kept == static_cast<std::int32_t>(wParam)) return false;
                 // Discarded, or replaced by the handler.
-                result = kept == 0
-                             ? 0
-                             : DefSubclassProc(m_hwnd, message, static_cast<WPARAM>(kept), lParam);
+                result =
+                    kept == 0 ? 0 : DefSubclass(m_hwnd, message, static_cast<WPARAM>(kept), lParam);
                 return true;
             }
         case WM_PASTE:
@@ -369,7 +369,7 @@ bool Win32ControlView::Filter(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         case WM_KILLFOCUS: {
             if (!textBox) return false;
             const auto alive = m_alive;
-            result = DefSubclassProc(m_hwnd, message, wParam, lParam);
+            result = DefSubclass(m_hwnd, message, wParam, lParam);
             // Only a move to another control of the form counts, not the window
             // losing the front.
             const auto next = reinterpret_cast<HWND>(wParam);
@@ -386,7 +386,7 @@ LRESULT CALLBACK Win32ControlView::SubclassProc(HWND hwnd, UINT message, WPARAM 
     auto* view = reinterpret_cast<Win32ControlView*>(data);
     LRESULT result = 0;
     if (view && view->Filter(message, wParam, lParam, result)) return result;
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return DefSubclass(hwnd, message, wParam, lParam);
 }
 
 }  // namespace talvex::platform::win32

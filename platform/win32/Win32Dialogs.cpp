@@ -135,13 +135,14 @@ MsgBoxResult ShowMessageBox(const std::string& text, std::int32_t style, const s
 }
 
 std::string ShowInputBox(const std::string& prompt, const std::string& title,
-                         const std::string& defaultText) {
+                         const std::string& defaultText, const std::string& ok,
+                         const std::string& cancel) {
     // The classic layout: the prompt at the top left, OK and Cancel at the right, the
     // text field along the bottom.
     DialogTemplate dialog(Widen(title.empty() ? "Talvex" : title), 240, 92);
     dialog.Item(kPromptId, SS_LEFT | SS_NOPREFIX, 7, 7, 170, 56, 0x0082, L"");
-    dialog.Item(IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 183, 7, 50, 14, 0x0080, L"OK");
-    dialog.Item(IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 183, 25, 50, 14, 0x0080, L"Cancel");
+    dialog.Item(IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 183, 7, 50, 14, 0x0080, Widen(ok));
+    dialog.Item(IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 183, 25, 50, 14, 0x0080, Widen(cancel));
     dialog.Item(kTextId, ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER | WS_GROUP, 7, 70, 226, 13, 0x0081,
                 L"");
     InputState state{Widen(prompt), Widen(defaultText)};

@@ -159,6 +159,15 @@ void Win32FormView::Paint(HDC dc, const RECT& area) {
     }
 }
 
+// A label with a buddy has an access key: its "&" underlines the next letter ("&&" is
+// an "&"), hidden until Alt is pressed where the system hides them. Other labels, such
+// as those that show a program's name, are drawn as their text stands.
+UINT Win32FormView::LabelPrefix(const Control& label) const {
+    if (label.Buddy().empty()) return DT_NOPREFIX;
+    const auto state = SendMessageW(m_hwnd, WM_QUERYUISTATE, 0, 0);
+    return (state & UISF_HIDEACCEL) ? DT_HIDEPREFIX : 0;
+}
+
 void Win32FormView::PaintControl(HDC dc, const Control& control) {
     const ControlStyle& style = control.Style();
     RECT box = PixelRect(control);
@@ -200,8 +209,9 @@ void Win32FormView::PaintControl(HDC dc, const Control& control) {
                     FillRect(dc, &box, fill);
                     DeleteObject(fill);
                 }
-                DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &box,
-                          DT_NOPREFIX | DT_EXPANDTABS | (style.wordWrap ? DT_WORDBREAK : 0));
+                DrawTextW(
+                    dc, caption.c_str(), static_cast<int>(caption.size()), &box,
+                    LabelPrefix(control) | DT_EXPANDTABS | (style.wordWrap ? DT_WORDBREAK : 0));
             } else {
                 // A group frame: an etched border with the caption set into its top edge.
                 TEXTMETRICW metrics{};
@@ -533,6 +543,12 @@ LRESULT Win32FormView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 return result;
             }
             break;
+        case WM_UPDATEUISTATE: {
+            // Alt shows the access keys of the labels, which this window paints itself.
+            const LRESULT result = DefWindowProcW(m_hwnd, message, wParam, lParam);
+            InvalidateRect(m_hwnd, nullptr, FALSE);
+            return result;
+        }
         case WM_CLOSE:
             // Only the title bar, the system menu and Alt+F4 come as SC_CLOSE; a bare
             // WM_CLOSE is another program telling this one to end.

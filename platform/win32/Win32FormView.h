@@ -55,6 +55,7 @@ class Win32FormView final : public IFormView {
     LRESULT ChildColor(HDC dc, HWND child);
     void Paint(HDC dc, const RECT& area);
     void PaintControl(HDC dc, const Control& control);
+    UINT LabelPrefix(const Control& label) const;
     void ApplyGeometry();
     void ApplyBorder();
     void ApplyIcon();

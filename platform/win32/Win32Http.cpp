@@ -10,6 +10,7 @@
 
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Net.h"
+#include "platform/win32/Win32SystemLibrary.h"
 #include "platform/win32/Win32Text.h"
 
 namespace talvex::platform {
@@ -17,6 +18,61 @@ namespace talvex::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// WinHTTP, loaded from System32 when the first transfer starts rather than imported:
+// an imported WinHTTP would be looked for in the program's folder first.
+struct WinHttpApi {
+    decltype(&::WinHttpCrackUrl) CrackUrl = nullptr;
+    decltype(&::WinHttpConnect) Connect = nullptr;
+    decltype(&::WinHttpOpenRequest) OpenRequest = nullptr;
+    decltype(&::WinHttpCloseHandle) CloseHandle = nullptr;
+    decltype(&::WinHttpQueryHeaders) QueryHeaders = nullptr;
+    decltype(&::WinHttpSetOption) SetOption = nullptr;
+    decltype(&::WinHttpSetTimeouts) SetTimeouts = nullptr;
+    decltype(&::WinHttpSendRequest) SendRequest = nullptr;
+    decltype(&::WinHttpReceiveResponse) ReceiveResponse = nullptr;
+    decltype(&::WinHttpReadData) ReadData = nullptr;
+    decltype(&::WinHttpOpen) Open = nullptr;
+
+    bool Complete() const {
+        return CrackUrl && Connect && OpenRequest && CloseHandle && QueryHeaders && SetOption &&
+               SetTimeouts && SendRequest && ReceiveResponse && ReadData && Open;
+    }
+};
+
+WinHttpApi LoadWinHttp() {
+    WinHttpApi api;
+    HMODULE library = win32::SystemLibrary(L"winhttp.dll");
+    api.CrackUrl = win32::SystemFunction<decltype(api.CrackUrl)>(library, "WinHttpCrackUrl");
+    api.Connect = win32::SystemFunction<decltype(api.Connect)>(library, "WinHttpConnect");
+    api.OpenRequest =
+        win32::SystemFunction<decltype(api.OpenRequest)>(library, "WinHttpOpenRequest");
+    api.CloseHandle =
+        win32::SystemFunction<decltype(api.CloseHandle)>(library, "WinHttpCloseHandle");
+    api.QueryHeaders =
+        win32::SystemFunction<decltype(api.QueryHeaders)>(library, "WinHttpQueryHeaders");
+    api.SetOption = win32::SystemFunction<decltype(api.SetOption)>(library, "WinHttpSetOption");
+    api.SetTimeouts =
+        win32::SystemFunction<decltype(api.SetTimeouts)>(library, "WinHttpSetTimeouts");
+    api.SendRequest =
+        win32::SystemFunction<decltype(api.SendRequest)>(library, "WinHttpSendRequest");
+    api.ReceiveResponse =
+        win32::SystemFunction<decltype(api.ReceiveResponse)>(library, "WinHttpReceiveResponse");
+    api.ReadData = win32::SystemFunction<decltype(api.ReadData)>(library, "WinHttpReadData");
+    api.Open = win32::SystemFunction<decltype(api.Open)>(library, "WinHttpOpen");
+    return api;
+}
+
+// The functions, or null when WinHTTP cannot be loaded. Loaded on the calling thread
+// before the transfer's thread starts, so that thread only reads them.
+const WinHttpApi* LoadedWinHttp() {
+    static const WinHttpApi api = LoadWinHttp();
+    return api.Complete() ? &api : nullptr;
+}
+
+const WinHttpApi& Api() {
+    return *LoadedWinHttp();
+}
 
 struct Address {
     bool secure = false;
@@ -32,7 +88,7 @@ bool Crack(const std::wstring& url, Address& address) {
     parts.dwHostNameLength = static_cast<DWORD>(-1);
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
+    if (!Api().CrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
         return false;
     }
@@ -91,7 +147,7 @@ struct Job {
     void Cancel() {
         const std::lock_guard lock(mutex);
         cancelled = true;
-        if (request) WinHttpCloseHandle(request);
+        if (request) Api().CloseHandle(request);
         request = nullptr;
     }
 };
@@ -103,10 +159,10 @@ class Hop {
     ~Hop() {
         {
             const std::lock_guard lock(m_job.mutex);
-            if (m_job.request == m_request && m_request) WinHttpCloseHandle(m_request);
+            if (m_job.request == m_request && m_request) Api().CloseHandle(m_request);
             m_job.request = nullptr;
         }
-        if (m_connection) WinHttpCloseHandle(m_connection);
+        if (m_connection) Api().CloseHandle(m_connection);
     }
     Hop(const Hop&) = delete;
     Hop& operator=(const Hop&) = delete;
@@ -122,9 +178,9 @@ class Hop {
     std::uint64_t Number(DWORD query) const {
         DWORD value = 0;
         DWORD size = sizeof value;
-        if (!WinHttpQueryHeaders(m_request, query | WINHTTP_QUERY_FLAG_NUMBER,
-                                 WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
-                                 WINHTTP_NO_HEADER_INDEX)) {
+        if (!Api().QueryHeaders(m_request, query | WINHTTP_QUERY_FLAG_NUMBER,
+                                WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
+                                WINHTTP_NO_HEADER_INDEX)) {
             return 0;
         }
         return value;
@@ -150,40 +206,40 @@ HttpResponse Hop::Broken(const char* what) const {
 }
 
 std::optional<HttpResponse> Hop::Open(const Address& address) {
-    m_connection = WinHttpConnect(m_session, address.host.c_str(), address.port, 0);
+    m_connection = Api().Connect(m_session, address.host.c_str(), address.port, 0);
     if (!m_connection) return Broken("connect");
     HINTERNET request =
-        WinHttpOpenRequest(m_connection, L"GET", address.path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                           WINHTTP_DEFAULT_ACCEPT_TYPES, address.secure ? WINHTTP_FLAG_SECURE : 0);
+        Api().OpenRequest(m_connection, L"GET", address.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                          WINHTTP_DEFAULT_ACCEPT_TYPES, address.secure ? WINHTTP_FLAG_SECURE : 0);
     if (!request) return Broken("open request");
     {
         const std::lock_guard lock(m_job.mutex);
         if (m_job.cancelled) {
-            WinHttpCloseHandle(request);
+            Api().CloseHandle(request);
             return HttpFailure(HttpStatus::TimedOut, "no complete answer in time");
         }
         m_job.request = m_request = request;
     }
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-    WinHttpSetOption(m_request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+    Api().SetOption(m_request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
     const int left = static_cast<int>(m_job.RemainingMs());
-    WinHttpSetTimeouts(m_request, left, left, left, left);
+    Api().SetTimeouts(m_request, left, left, left, left);
     // Without this one, waiting for the head of the answer never times out on Wine.
     DWORD wait = static_cast<DWORD>(left);
-    WinHttpSetOption(m_request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait, sizeof wait);
-    if (!WinHttpSendRequest(m_request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            0, 0)) {
+    Api().SetOption(m_request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait, sizeof wait);
+    if (!Api().SendRequest(m_request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                           0, 0)) {
         return Broken("send");
     }
-    if (!WinHttpReceiveResponse(m_request, nullptr)) return Broken("receive");
+    if (!Api().ReceiveResponse(m_request, nullptr)) return Broken("receive");
     return std::nullopt;
 }
 
 std::optional<std::uint64_t> Hop::ContentLength() const {
     wchar_t text[32] = {};
     DWORD size = sizeof text;
-    if (!WinHttpQueryHeaders(m_request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                             text, &size, WINHTTP_NO_HEADER_INDEX)) {
+    if (!Api().QueryHeaders(m_request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                            text, &size, WINHTTP_NO_HEADER_INDEX)) {
         return std::nullopt;
     }
     return std::wcstoull(text, nullptr, 10);
@@ -191,12 +247,12 @@ std::optional<std::uint64_t> Hop::ContentLength() const {
 
 std::wstring Hop::Location() const {
     DWORD size = 0;
-    WinHttpQueryHeaders(m_request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
-                        WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
+    Api().QueryHeaders(m_request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                       WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
     if (size == 0) return {};
     std::wstring location(size / sizeof(wchar_t) + 1, L'\0');
-    if (!WinHttpQueryHeaders(m_request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
-                             location.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
+    if (!Api().QueryHeaders(m_request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                            location.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
         return {};
     }
     location.resize(size / sizeof(wchar_t));
@@ -210,7 +266,7 @@ HttpResponse Hop::ReadBody(int code) {
     std::vector<std::uint8_t> chunk(16 * 1024);
     for (;;) {
         DWORD got = 0;
-        if (!WinHttpReadData(m_request, chunk.data(), static_cast<DWORD>(chunk.size()), &got)) {
+        if (!Api().ReadData(m_request, chunk.data(), static_cast<DWORD>(chunk.size()), &got)) {
             HttpResponse broken = Broken("read");
             broken.httpCode = code;
             return broken;
@@ -264,18 +320,18 @@ HttpResponse Transfer(Job& job, HINTERNET session) {
 }
 
 void Run(const std::shared_ptr<Job>& job) {
-    HINTERNET session = WinHttpOpen(L"Talvex", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    HINTERNET session = Api().Open(L"Talvex", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                   WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     // Systems before Windows 8.1 (and Wine) know only the default proxy setting.
     if (!session) {
-        session = WinHttpOpen(L"Talvex", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                              WINHTTP_NO_PROXY_BYPASS, 0);
+        session = Api().Open(L"Talvex", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0);
     }
     if (!session) {
         job->result = HttpFailure(HttpStatus::ConnectionFailed, "WinHTTP is not available");
     } else {
         job->result = Transfer(*job, session);
-        WinHttpCloseHandle(session);
+        Api().CloseHandle(session);
     }
     SetEvent(job->done);
 }
@@ -297,6 +353,9 @@ class Win32Http final : public IHttp {
 
     HttpResponse OpenURL(const std::string& sURL) override {
         if (m_running) return HttpFailure(HttpStatus::Busy, "a transfer is running");
+        if (!LoadedWinHttp()) {
+            return HttpFailure(HttpStatus::ConnectionFailed, "WinHTTP is not available");
+        }
         const std::wstring url = win32::Widen(sURL);
         Address address;
         if (!IsWebAddress(url) || !Crack(url, address)) {

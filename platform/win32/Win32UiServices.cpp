@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32CommonControls.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32FormView.h"
@@ -167,7 +168,7 @@ void AddItems(HMENU menu, MenuItem& parent, const MenuItem* defaultItem,
 
 class Win32UiServices final : public IUiServices {
   public:
-    Win32UiServices() {
+    explicit Win32UiServices(Win32DialogTexts texts) : m_texts(std::move(texts)) {
         m_host.onEnd = [this](CloseReason reason) {
             if (m_mainForm) m_mainForm->RequestClose(reason);
         };
@@ -210,7 +211,8 @@ class Win32UiServices final : public IUiServices {
     }
     std::string InputBox(const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override {
-        return ShowInputBox(prompt, title, defaultText);
+        return ShowInputBox(prompt, title, defaultText, m_texts.ok ? m_texts.ok() : "OK",
+                            m_texts.cancel ? m_texts.cancel() : "Cancel");
     }
 
     void DoEvents() override {
@@ -258,16 +260,17 @@ class Win32UiServices final : public IUiServices {
 
     Host m_host;
     Form* m_mainForm = nullptr;
+    Win32DialogTexts m_texts;
 };
 
 }  // namespace
 }  // namespace win32
 
-std::unique_ptr<IUiServices> CreateWin32UiServices() {
+std::unique_ptr<IUiServices> CreateWin32UiServices(Win32DialogTexts texts) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
-    InitCommonControlsEx(&controls);
-    return std::make_unique<win32::Win32UiServices>();
+    win32::InitControls(controls);
+    return std::make_unique<win32::Win32UiServices>(std::move(texts));
 }
 
 }  // namespace talvex::platform

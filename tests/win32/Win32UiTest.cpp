@@ -2,10 +2,12 @@
 // model follows the user, the dialog manager's keys, sizes in twips, close reasons.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/IUiServices.h"
+#include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32ForegroundSource.h"
 #include "platform/win32/Win32Ui.h"
 #include "tests/win32/Win32TestSupport.h"
@@ -192,6 +194,82 @@ TEST_F(Win32UiTest, TimersTickAndPostedWorkRunsFromTheMessageLoop) {
 
 // The hook announces each window that comes to the front, from the message loop, with
 // its pid and title; a stopped source announces nothing, and only one listens at a time.
+// The pixels the form shows in `control`'s box.
+std::vector<COLORREF> PixelsOf(HWND form, const Control& control) {
+    const TwipsRect& r = control.Rect();
+    const int x = r.left / 15, y = r.top / 15, width = r.width / 15, height = r.height / 15;
+    HDC window = GetDC(form);
+    std::vector<COLORREF> pixels;
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            pixels.push_back(GetPixel(window, x + column, y + row));
+        }
+    }
+    ReleaseDC(form, window);
+    return pixels;
+}
+
+TEST_F(Win32UiTest, LabelsWithABuddyShowTheirAccessKeyAndOthersTheirTextAsItStands) {
+    // How far the text of `control` reaches: the last column that is not background.
+    const auto InkWidth = [this](const Control& control) {
+        const auto pixels = PixelsOf(Form(), control);
+        const int width = control.Rect().width / 15;
+        int reach = 0;
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            if (pixels[i] != pixels[0]) reach = std::max(reach, static_cast<int>(i % width) + 1);
+        }
+        return reach;
+    };
+    const auto label = [this](const char* caption, int top, bool buddy) -> Control& {
+        Control& made = form->Add(ControlKind::Label, "lbl", {150, top, 3000, 300},
+                                  static_cast<std::int16_t>(top / 450));
+        made.SetCaption(caption);
+        if (buddy) made.SetBuddy("lst");
+        return made;
+    };
+    Control& keyed = label("&Programs with their own rule:", 150, true);
+    Control& plain = label("Programs with their own rule:", 600, true);
+    Control& named = label("&Programs with their own rule:", 1050, false);
+    Control& unnamed = label("Programs with their own rule:", 1500, false);
+    form->Add(ControlKind::ListBox, "lst", {150, 1950, 3000, 600});
+    form->Show();
+    const auto show = [this](WORD action) {
+        SendMessageW(Form(), WM_CHANGEUISTATE, MAKEWPARAM(action, UISF_HIDEACCEL), 0);
+        ui->DoEvents();
+        UpdateWindow(Form());
+        return (SendMessageW(Form(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEACCEL) != 0;
+    };
+    // (Where the system always shows access keys, as Wine does, they cannot be hidden.)
+    for (const WORD action : {UIS_SET, UIS_CLEAR}) {
+        const bool hidden = show(action);
+        // The "&" itself is never drawn: the text is as wide as without it. The letter
+        // after it is underlined unless the access keys are hidden (until Alt).
+        EXPECT_EQ(InkWidth(keyed), InkWidth(plain));
+        if (hidden) {
+            EXPECT_EQ(PixelsOf(Form(), keyed), PixelsOf(Form(), plain));
+        } else {
+            EXPECT_NE(PixelsOf(Form(), keyed), PixelsOf(Form(), plain));
+        }
+        // Without a buddy the text is data (a program's name): its "&" is drawn.
+        EXPECT_GT(InkWidth(named), InkWidth(unnamed));
+    }
+}
+
+TEST_F(Win32UiTest, TheInputBoxButtonsReadTheTextsItIsGiven) {
+    // Read from the box's own message loop, then cancelled: the empty answer.
+    std::wstring ok, cancel;
+    ui->Post([&] {
+        HWND box = FindWindowW(L"#32770", L"Talvex Input Test");
+        ok = TextOf(GetDlgItem(box, IDOK));
+        cancel = TextOf(GetDlgItem(box, IDCANCEL));
+        PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(
+        win32::ShowInputBox("Program:", "Talvex Input Test", "notepad.exe", "OK", "Abbrechen"), "");
+    EXPECT_EQ(ok, L"OK");
+    EXPECT_EQ(cancel, L"Abbrechen");
+}
+
 TEST_F(Win32UiTest, ForegroundChangesAreAnnouncedFromTheMessageLoop) {
     std::vector<ForegroundChange> changes;
     Win32ForegroundSource source, second;
