@@ -94,7 +94,11 @@ class Engine {
     ShutdownState Shutdown() const { return m_iShutdownState; }
     void SetShutdown(ShutdownState state) { m_iShutdownState = state; }
     /// Translated words of the status text.
-    StatusWords& Words() { return m_words; }
+    const StatusWords& Words() const { return m_words; }
+    /// The interface translation hands over one of them, e.g. &StatusWords::txtWindow.
+    void SetStatusWord(std::string StatusWords::*word, const std::string& sText) {
+        m_words.*word = sText;
+    }
     /// Boosting was switched off: the program in front gets its priority back and is
     /// forgotten, so switching on again treats it as new.
     void LetGoOfForeground();

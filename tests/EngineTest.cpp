@@ -33,9 +33,9 @@ class EngineTest : public ::testing::Test {
         desk.SetCurrentProcess(self);
         engine.Items().fAddToTalvexItems("talvex", 0, true, true, false, false);
         engine.SetNewPriority(1);
-        engine.Words().txtWindow = "Window";
-        engine.Words().txtProcessId = "Process ID";
-        engine.Words().txtPriority = "Priority";
+        engine.SetStatusWord(&StatusWords::txtWindow, "Window");
+        engine.SetStatusWord(&StatusWords::txtProcessId, "Process ID");
+        engine.SetStatusWord(&StatusWords::txtPriority, "Priority");
         // These cases are about the cycle itself: no process table, so that every
         // tick reaches the foreground queries.
         engine.SetStages(nullptr);

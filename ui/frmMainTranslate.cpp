@@ -39,13 +39,13 @@ class frmMainTexts final : public ITranslateTarget {
                 m_frm.txtTalvexStarted = sText;
                 break;
             case TextMember::txtPriority:
-                engine.Words().txtPriority = sText;
+                engine.SetStatusWord(&StatusWords::txtPriority, sText);
                 break;
             case TextMember::txtProcessId:
-                engine.Words().txtProcessId = sText;
+                engine.SetStatusWord(&StatusWords::txtProcessId, sText);
                 break;
             case TextMember::txtWindow:
-                engine.Words().txtWindow = sText;
+                engine.SetStatusWord(&StatusWords::txtWindow, sText);
                 break;
             case TextMember::txtAppAlreadyRunning:
                 m_frm.txtAppAlreadyRunning = sText;
