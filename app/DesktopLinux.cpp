@@ -29,6 +29,7 @@ void UndoAtExit() {
 std::string FolderAfterUndoingEarlierRuns() {
     std::string folder = platform::RecordFolder();
     platform::LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
+    levers.UseHelper(platform::StartLeversHelper());
     platform::UndoEarlierRuns(folder, levers);
     return folder;
 }
@@ -58,6 +59,7 @@ class LinuxDesktop final : public Desktop {
 
 int UndoEarlierRuns() {
     platform::LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
+    levers.UseHelper(platform::StartLeversHelper());
     return platform::UndoEarlierRuns(platform::RecordFolder(), levers) ? 0 : kExitRestoreIncomplete;
 }
 

@@ -7,6 +7,7 @@
 // it is handed but numbers: every path it opens is built from them or fixed.
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/prctl.h>
@@ -171,7 +172,7 @@ class Server {
     void ForgetEnded();
 
     int m_floor;
-    TokenBucket m_bucket{200, 100};
+    TokenBucket m_bucket{1000, 500};
     std::set<Key> m_raised;  // targets held below nice 0
 };
 
@@ -223,6 +224,14 @@ void Server::ForgetEnded() {
     });
 }
 
+// Whether this program holds CAP_SYS_NICE: without it, it has nothing to offer.
+bool HoldsNiceRight() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    return ::syscall(SYS_capget, &header, data) == 0 &&
+           (data[CAP_TO_INDEX(CAP_SYS_NICE)].effective & CAP_TO_MASK(CAP_SYS_NICE)) != 0;
+}
+
 // Everything but the socket is closed; the standard descriptors lead to /dev/null.
 bool Isolate() {
     ::clearenv();
@@ -234,7 +243,7 @@ bool Isolate() {
     if (null > kSocket) ::close(null);
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return false;
     // Installed setuid by mistake, it would serve another user's requests: refuse.
-    if (::getuid() != ::geteuid()) return false;
+    if (::getuid() != ::geteuid() || !HoldsNiceRight()) return false;
     int type = 0;
     socklen_t typeSize = sizeof type;
     ucred peer{};

@@ -62,6 +62,18 @@ constexpr std::int32_t ClassForNice(std::int64_t nice) {
     return REALTIME_PRIORITY_CLASS;
 }
 
+/// How this program raises priorities.
+enum class RaiseRoute {
+    Helper,       // through its helper program, which alone holds the right (Linux)
+    OwnRight,     // by a right of its own
+    NiceLimit,    // within the user's nice limit (Linux)
+    Unavailable,  // not at all
+};
+struct RaiseRight {
+    RaiseRoute route = RaiseRoute::Unavailable;
+    std::string file;  // the file that holds or would need the right; may be empty
+};
+
 // The four times of a process, in units of 100 ns.
 struct ProcessTimes {
     std::uint64_t creation = 0;
@@ -100,6 +112,12 @@ class IProcessApi {
     /// Whether this program holds the right to raise priorities (and to restore
     /// Normal after lowering). Without it such changes fail quietly.
     virtual bool CanRaisePriority() = 0;
+    /// How priorities are raised, and the file that would need the right (on Linux the
+    /// helper program, empty where there is none). By default: by this program's own
+    /// right when it has one.
+    virtual RaiseRight RaiseRightInUse() {
+        return {CanRaisePriority() ? RaiseRoute::OwnRight : RaiseRoute::Unavailable, {}};
+    }
 
     // Every change SetPriorityClass makes is recorded first (see ChangeRecord), so that
     // it can be undone exactly: each thread or group gets back the value it had.

@@ -91,15 +91,6 @@ std::string ExecutableName(std::int32_t pid) {
     return comm;
 }
 
-// Whether CAP_SYS_NICE is in the effective set now.
-bool HasNiceCapability() {
-    const auto status = ReadProcText("/proc/self/status");
-    const auto at = status ? status->find("\nCapEff:") : std::string::npos;
-    if (at == std::string::npos) return false;
-    const auto caps = std::strtoull(status->c_str() + at + 8, nullptr, 16);
-    return ((caps >> kCapSysNice) & 1U) != 0;
-}
-
 }  // namespace
 
 struct LinuxProcessApi::Tracked {
@@ -117,13 +108,18 @@ struct LinuxProcessApi::Tracked {
     bool refused = false;          // a kernel thread or another user's: cannot be opened
 };
 
-LinuxProcessApi::LinuxProcessApi(const std::string& recordFolder)
+LinuxProcessApi::LinuxProcessApi(const std::string& recordFolder,
+                                 std::optional<std::string> leversProgram)
     : m_uid(::geteuid()),
       m_levers(std::make_unique<LinuxLevers>(m_uid)),
       m_recordFile(recordFolder.empty() ? nullptr
                                         : std::make_unique<LinuxRecordFile>(recordFolder)),
       m_record(
           std::make_unique<ChangeRecord>(*m_levers, LinuxLevers::BootId(), m_recordFile.get())) {
+    // Raises go through the helper, unless this program holds the right itself (run as
+    // root, or an older installation that gave it the capability).
+    m_leversProgram = leversProgram ? *leversProgram : DefaultLeversProgram();
+    m_levers->UseHelper(StartLeversHelper(m_leversProgram));
     m_kernelGroups = ReadProcText("/proc/sys/kernel/sched_autogroup_enabled")
                          .value_or(std::string{})
                          .starts_with("1");
@@ -282,22 +278,26 @@ std::vector<ChangeRecord::Request> LinuxProcessApi::ThreadRequests(
     const Tracked& process, const std::vector<std::int32_t>& tids, int nice) {
     std::vector<ChangeRecord::Request> requests;
     const std::uint64_t start = process.last.starttime;
-    const bool mayRaise = CanRaisePriority();
-    const bool mayResetFlag = HasNiceCapability();
+    // How low a thread may go: the helper's floor, or the process's own nice limit.
+    const int lowest = m_levers->LowestThreadNice(process.pid);
+    const bool mayResetFlag = m_levers->MayClearResetOnFork();
     for (const std::int32_t tid : tids) {
         const auto thread = m_levers->ReadThread(process.pid, start, tid);
         // A thread running with other credentials (still as root during a start-up,
         // say) is not the user's to change, whatever its process is.
-        if (!thread || !thread->ours || thread->nice == nice) continue;
+        if (!thread || !thread->ours) continue;
         // Lowering a thread that could not be raised back is a change without undo.
-        if (nice > thread->nice && !mayRaise) continue;
+        if (nice > thread->nice && thread->nice < lowest) continue;
+        // A raise goes as far as the route allows (Realtime stops at the floor).
+        const int wanted = std::max(nice, std::min(lowest, thread->nice));
+        if (wanted == thread->nice) continue;
         // Children of a raised thread start at the default priority instead of
-        // inheriting the raise. Clearing the flag again needs the capability itself.
-        if (nice < 0 && nice < thread->nice && !thread->resetOnFork && thread->ordinaryPolicy &&
+        // inheriting the raise. Clearing the flag again needs the right (the helper).
+        if (wanted < 0 && wanted < thread->nice && !thread->resetOnFork && thread->ordinaryPolicy &&
             mayResetFlag) {
             requests.push_back({{process.pid, start, tid, Lever::ThreadResetOnFork}, 0, 1});
         }
-        requests.push_back({{process.pid, start, tid, Lever::ThreadNice}, thread->nice, nice});
+        requests.push_back({{process.pid, start, tid, Lever::ThreadNice}, thread->nice, wanted});
     }
     return requests;
 }
@@ -312,6 +312,8 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked
     // program's own group (the desktop's programs often share it) nor the group of the
     // program in front.
     if (!m_groupBoost || !m_kernelGroups || nice == 0) return std::nullopt;
+    nice = std::max(nice, m_levers->LowestGroupNice());
+    if (nice == 0) return std::nullopt;
     const auto own = LinuxLevers::ReadGroup(static_cast<std::int32_t>(::getpid()));
     const auto group = LinuxLevers::ReadGroup(process.pid);
     if (!group || (own && own->id == group->id)) return std::nullopt;
@@ -526,11 +528,21 @@ std::int32_t LinuxProcessApi::GetCurrentProcessId() {
 }
 
 bool LinuxProcessApi::CanRaisePriority() {
-    if (HasNiceCapability()) return true;
-    // RLIMIT_NICE allows nice values down to 20 - limit; the strongest class needs -20.
-    rlimit nice{};
-    return ::getrlimit(RLIMIT_NICE, &nice) == 0 &&
-           (nice.rlim_cur == RLIM_INFINITY || nice.rlim_cur >= 40);
+    return m_levers->RaiseRoute() != LinuxLevers::Route::Unavailable;
+}
+
+RaiseRight LinuxProcessApi::RaiseRightInUse() {
+    switch (m_levers->RaiseRoute()) {
+        case LinuxLevers::Route::Helper:
+            return {RaiseRoute::Helper, m_leversProgram};
+        case LinuxLevers::Route::OwnRight:
+            return {RaiseRoute::OwnRight, {}};
+        case LinuxLevers::Route::NiceLimit:
+            return {RaiseRoute::NiceLimit, m_leversProgram};
+        case LinuxLevers::Route::Unavailable:
+            break;
+    }
+    return {RaiseRoute::Unavailable, m_leversProgram};
 }
 
 }  // namespace talvex::platform

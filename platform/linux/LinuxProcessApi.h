@@ -37,8 +37,11 @@ class LinuxRecordFile;
 class LinuxProcessApi final : public IProcessApi {
   public:
     /// `recordFolder` keeps the record of changes between runs (see ChangeRecord);
-    /// empty keeps it in memory only.
-    explicit LinuxProcessApi(const std::string& recordFolder = {});
+    /// empty keeps it in memory only. `leversProgram` is the helper that raises
+    /// priorities: by default the one found beside this program (see
+    /// FindLeversProgram); empty for none.
+    explicit LinuxProcessApi(const std::string& recordFolder = {},
+                             std::optional<std::string> leversProgram = std::nullopt);
     ~LinuxProcessApi() override;
     LinuxProcessApi(const LinuxProcessApi&) = delete;
     LinuxProcessApi& operator=(const LinuxProcessApi&) = delete;
@@ -52,6 +55,7 @@ class LinuxProcessApi final : public IProcessApi {
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;
     std::int32_t GetCurrentProcessId() override;
     bool CanRaisePriority() override;
+    RaiseRight RaiseRightInUse() override;
     int UndoChanges(std::int32_t pid) override;
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return *m_record; }
@@ -109,6 +113,7 @@ class LinuxProcessApi final : public IProcessApi {
     bool m_kernelGroups = false;       // the kernel groups by session
     bool m_groupBoost = true;
     std::int32_t m_frontPid = 0;  // the program in front, as the engine last said
+    std::string m_leversProgram;  // the helper program found (empty: none)
     std::unique_ptr<LinuxLevers> m_levers;
     std::unique_ptr<LinuxRecordFile> m_recordFile;
     std::unique_ptr<ChangeRecord> m_record;

@@ -64,7 +64,7 @@ bool RunAndWait(const std::vector<std::string>& args) {
 std::optional<passwd> User(const char* name) {
     if (!::getpwnam(name)) {
         RunAndWait({Tool("useradd"), "--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
-             name});
+                    name});
     }
     const passwd* user = ::getpwnam(name);
     return user ? std::optional<passwd>(*user) : std::nullopt;
