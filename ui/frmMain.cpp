@@ -24,13 +24,15 @@ constexpr std::int16_t kIdRefreshRate = 64;
 constexpr const char* kStartingText = "Talvex %1.%2.%3 is starting...";
 constexpr const char* kKeyRightNoticeShown = "General.NoRaiseRightNoticeShown";
 constexpr const char* kNoRightText =
-    "Talvex may not raise the priority of programs here.\n\n"
+    "Talvex may not raise the priority of programs here: neither its helper, which alone may "
+    "hold that right, nor a nice limit of your user allows it.\n\n"
     "What works: it follows the program in front, shows its status, notices a program that "
     "hangs and keeps the action log.\n\n"
     "What does not: it does not boost the program in front, and it lowers no busy background "
     "program either, since it could not give it its priority back.\n\n"
-    "To grant the right, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
-    "and start Talvex again. This notice is shown once.";
+    "To grant the right to the helper, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
+    "and start Talvex again (or give your user a nice limit: see \"man talvex\"). This "
+    "notice is shown once.";
 
 const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMinor},
                            std::int64_t{kVersionRevision}};
@@ -192,7 +194,11 @@ void frmMain::ExplainMissingRight() {
     }
     if (GetSetting(kKeyRightNoticeShown, "") != "") return;
     SaveSetting(kKeyRightNoticeShown, "True");
-    const std::string path = m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
+    // The file that needs the right: the helper where there is one, else the program.
+    const platform::RaiseRight right = m_processes.RaiseRightInUse();
+    const std::string path = !right.file.empty()
+                                 ? right.file
+                                 : m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
     const std::string text = m_strings.Lang(kIdNoRightNotice, false, false, false, kNoRightText);
     m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
                 vbOKOnly | vbInformation, "Talvex");

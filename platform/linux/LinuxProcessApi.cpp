@@ -16,6 +16,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "base/Trace.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/Utf8.h"
 
@@ -32,7 +33,7 @@ namespace {
 constexpr std::uint64_t kFreshReadNs = 1'000'000;
 // Seconds between 1601-01-01 and 1970-01-01, in 100 ns units.
 constexpr std::uint64_t kUnixEpochAsFiletime = 116444736000000000ULL;
-constexpr int kCapSysNice = 23;
+constexpr const char* kInstalledLeversProgram = TALVEX_LEVERS_INSTALLED;
 // A handle is its slot's generation in the upper half and slot + 1 in the lower half,
 // halves of whatever width a handle has on this target (32 bits on 64-bit targets).
 constexpr unsigned kSlotBits = sizeof(ProcessHandle) * 4;
@@ -120,6 +121,13 @@ LinuxProcessApi::LinuxProcessApi(const std::string& recordFolder,
     // root, or an older installation that gave it the capability).
     m_leversProgram = leversProgram ? *leversProgram : DefaultLeversProgram();
     m_levers->UseHelper(StartLeversHelper(m_leversProgram));
+    if (trace::Enabled(trace::Level::Info)) {
+        static constexpr const char* kRoutes[] = {"through the helper", "by its own right",
+                                                  "within the user's nice limit", "not at all"};
+        trace::Write(
+            trace::Level::Info, "LinuxProcessApi",
+            std::string("raises priorities ") + kRoutes[static_cast<int>(m_levers->RaiseRoute())]);
+    }
     m_kernelGroups = ReadProcText("/proc/sys/kernel/sched_autogroup_enabled")
                          .value_or(std::string{})
                          .starts_with("1");
@@ -542,7 +550,9 @@ RaiseRight LinuxProcessApi::RaiseRightInUse() {
         case LinuxLevers::Route::Unavailable:
             break;
     }
-    return {RaiseRoute::Unavailable, m_leversProgram};
+    // Where the helper would be when it is not there: where the package installs it.
+    return {RaiseRoute::Unavailable,
+            m_leversProgram.empty() ? std::string(kInstalledLeversProgram) : m_leversProgram};
 }
 
 }  // namespace talvex::platform
