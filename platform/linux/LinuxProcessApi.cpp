@@ -17,6 +17,7 @@
 #include <unordered_set>
 
 #include "base/Trace.h"
+#include "platform/linux/LeverPlan.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/Utf8.h"
 
@@ -282,32 +283,22 @@ std::vector<std::int32_t> LinuxProcessApi::NewThreads(Tracked& process,
     return fresh;
 }
 
+lever_plan::Rights LinuxProcessApi::RightsFor(std::int32_t pid) const {
+    return {m_levers->LowestThreadNice(pid), m_levers->LowestGroupNice(),
+            m_levers->MayClearResetOnFork()};
+}
+
 std::vector<ChangeRecord::Request> LinuxProcessApi::ThreadRequests(
     const Tracked& process, const std::vector<std::int32_t>& tids, int nice) {
-    std::vector<ChangeRecord::Request> requests;
     const std::uint64_t start = process.last.starttime;
-    // How low a thread may go: the helper's floor, or the process's own nice limit.
-    const int lowest = m_levers->LowestThreadNice(process.pid);
-    const bool mayResetFlag = m_levers->MayClearResetOnFork();
+    std::vector<lever_plan::ThreadFacts> threads;
     for (const std::int32_t tid : tids) {
-        const auto thread = m_levers->ReadThread(process.pid, start, tid);
-        // A thread running with other credentials (still as root during a start-up,
-        // say) is not the user's to change, whatever its process is.
-        if (!thread || !thread->ours) continue;
-        // Lowering a thread that could not be raised back is a change without undo.
-        if (nice > thread->nice && thread->nice < lowest) continue;
-        // A raise goes as far as the route allows (Realtime stops at the floor).
-        const int wanted = std::max(nice, std::min(lowest, thread->nice));
-        if (wanted == thread->nice) continue;
-        // Children of a raised thread start at the default priority instead of
-        // inheriting the raise. Clearing the flag again needs the right (the helper).
-        if (wanted < 0 && wanted < thread->nice && !thread->resetOnFork && thread->ordinaryPolicy &&
-            mayResetFlag) {
-            requests.push_back({{process.pid, start, tid, Lever::ThreadResetOnFork}, 0, 1});
+        if (const auto thread = m_levers->ReadThread(process.pid, start, tid)) {
+            threads.push_back(
+                {tid, thread->nice, thread->ours, thread->resetOnFork, thread->ordinaryPolicy});
         }
-        requests.push_back({{process.pid, start, tid, Lever::ThreadNice}, thread->nice, wanted});
     }
-    return requests;
+    return lever_plan::Threads(process.pid, start, threads, nice, RightsFor(process.pid));
 }
 
 std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked& process,
@@ -316,48 +307,51 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked
     // between sessions and applies nice values only inside one. For a raise to count
     // against busy programs of other sessions, the raised process's session group gets
     // the same value for as long as the raise lasts; a busy program's session group is
-    // lowered with it. Only groups whose session leader is the user's, never this
-    // program's own group (the desktop's programs often share it) nor the group of the
-    // program in front.
+    // lowered with it (LeverPlan decides; here the facts are read).
     if (!m_groupBoost || !m_kernelGroups || nice == 0) return std::nullopt;
-    nice = std::max(nice, m_levers->LowestGroupNice());
-    if (nice == 0) return std::nullopt;
-    const auto own = LinuxLevers::ReadGroup(static_cast<std::int32_t>(::getpid()));
     const auto group = LinuxLevers::ReadGroup(process.pid);
-    if (!group || (own && own->id == group->id)) return std::nullopt;
-    if (nice < 0 ? group->nice <= nice : group->nice >= nice) return std::nullopt;
-    const LeverTarget target{process.pid, process.last.starttime, group->id, Lever::GroupNice};
-    if (nice > 0 && !MayLowerGroup(target, [&](std::int32_t pid) {
-            const auto of = LinuxLevers::ReadGroup(pid);
-            return of && of->id == group->id;
-        })) {
-        return std::nullopt;
+    if (!group) return std::nullopt;
+    lever_plan::GroupFacts facts;
+    facts.id = group->id;
+    facts.nice = group->nice;
+    if (const auto own = LinuxLevers::ReadGroup(static_cast<std::int32_t>(::getpid()))) {
+        facts.ownId = own->id;
     }
     const std::int32_t leader = process.last.session;
     const auto status = leader > 0 ? ReadProcText(ProcPath(leader, "status")) : std::nullopt;
     const auto uids = status ? ParseStatusUids(*status) : std::nullopt;
-    if (!uids || uids->real != m_uid || uids->effective != m_uid) return std::nullopt;
-    // A lowering reaches every process of the session: only when all are the user's (as
-    // far as the descriptors kept from the last tick tell; with too many to keep, never).
+    facts.leaderIsUsers = uids && uids->real == m_uid && uids->effective == m_uid;
     if (nice > 0) {
-        if (m_kept.size() >= m_keepLimit) return std::nullopt;
-        for (const auto& [pid, kept] : m_kept) {
-            if (kept->refused && !IsKernelThread(kept->last) && kept->last.session == leader) {
-                return std::nullopt;
-            }
-        }
+        const LeverTarget target{process.pid, process.last.starttime, group->id, Lever::GroupNice};
+        facts.frontShares = m_frontPid > 0 && [&] {
+            const auto of = LinuxLevers::ReadGroup(m_frontPid);
+            return of && of->id == group->id;
+        }();
+        facts.heldRaised = HeldRaised(target);
+        // A lowering reaches every process of the session: only when all are the user's
+        // (as far as the descriptors kept from the last tick tell; with too many to
+        // keep, never).
+        facts.sessionAllUsers =
+            m_kept.size() < m_keepLimit &&
+            std::none_of(m_kept.begin(), m_kept.end(), [&](const auto& kept) {
+                const Tracked& other = *kept.second;
+                return other.refused && !IsKernelThread(other.last) && other.last.session == leader;
+            });
     }
-    return ChangeRecord::Request{target, group->nice, nice};
+    return lever_plan::Group(process.pid, process.last.starttime, facts, nice,
+                             RightsFor(process.pid));
+}
+
+bool LinuxProcessApi::HeldRaised(const LeverTarget& target) const {
+    return std::any_of(
+        m_record->Held().begin(), m_record->Held().end(),
+        [&](const HeldChange& held) { return held.target.SameAs(target) && IsRaise(held); });
 }
 
 bool LinuxProcessApi::MayLowerGroup(const LeverTarget& target,
                                     const std::function<bool(std::int32_t)>& holds) const {
     // Never the group of the program in front, nor one Talvex raised for it.
-    if (m_frontPid > 0 && holds(m_frontPid)) return false;
-    for (const HeldChange& held : m_record->Held()) {
-        if (held.target.SameAs(target) && IsRaise(held)) return false;
-    }
-    return true;
+    return !(m_frontPid > 0 && holds(m_frontPid)) && !HeldRaised(target);
 }
 
 bool LinuxProcessApi::IsRaise(const HeldChange& held) {

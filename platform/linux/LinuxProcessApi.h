@@ -27,6 +27,7 @@
 #include "platform/ChangeRecord.h"
 #include "platform/IProcessApi.h"
 #include "platform/linux/CpuTopology.h"
+#include "platform/linux/LeverPlan.h"
 #include "platform/linux/ProcStat.h"
 
 namespace talvex::platform {
@@ -92,6 +93,8 @@ class LinuxProcessApi final : public IProcessApi {
                                                       const std::vector<std::int32_t>& tids,
                                                       int nice);
     std::optional<ChangeRecord::Request> GroupRequest(const Tracked& process, int nice);
+    lever_plan::Rights RightsFor(std::int32_t pid) const;
+    bool HeldRaised(const LeverTarget& target) const;
     bool MayLowerGroup(const LeverTarget& target,
                        const std::function<bool(std::int32_t)>& holds) const;
     static bool IsRaise(const HeldChange& held);
