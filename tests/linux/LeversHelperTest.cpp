@@ -118,12 +118,14 @@ struct Target {
     ~Target() { KillAndReap(pid); }
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
-    // Waits until it runs `program` (the exec is done) as uid `effective`.
+    // Waits until it runs as uid `effective` and has left this program for its own (a
+    // forked child that has changed its uid but not yet executed is not the user's).
     bool Runs(std::uint32_t effective) const {
         return WaitFor([&] {
             const auto credentials = CredentialsOf(pid);
             return credentials && credentials->uids[1] == effective &&
-                   ReadFile("/proc/" + std::to_string(pid) + "/comm") != "levers_tests\n";
+                   ReadFile("/proc/" + std::to_string(pid) + "/comm") !=
+                       ReadFile("/proc/self/comm");
         });
     }
     Request ThreadRequest(Kind kind, int value, pid_t tid = 0) const {
