@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "base/Trace.h"
 #include "platform/linux/LinuxLevers.h"
 
 namespace talvex::platform {
@@ -102,7 +103,12 @@ std::optional<levers::Answer> LeversClient::Ask(const levers::Request& request) 
     const bool sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
                       static_cast<ssize_t>(bytes.size());
     const auto answer = sent ? Receive() : std::nullopt;
-    if (!answer) Stop();  // it ended or hangs: Talvex goes on with its own rights
+    if (!answer) {
+        // It ended or hangs: Talvex goes on with its own rights.
+        trace::Write(trace::Level::Warning, "LeversClient",
+                     sent ? "the helper did not answer; raising without it" : "the helper is gone");
+        Stop();
+    }
     return answer;
 }
 
