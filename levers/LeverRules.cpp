@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <string>
 
 namespace talvex::levers {
 
@@ -37,16 +36,15 @@ std::string_view NextField(std::string_view& rest) {
     return field;
 }
 
-// The rest of the line that starts with `key` (at the start of `text` or of a line).
+// The rest of the first line that starts with `key`.
 std::optional<std::string_view> LineAfter(std::string_view text, std::string_view key) {
-    std::size_t at = text.starts_with(key) ? 0 : std::string_view::npos;
-    if (at == std::string_view::npos) {
-        const auto found = text.find("\n" + std::string(key));
-        if (found == std::string_view::npos) return std::nullopt;
-        at = found + 1;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        if (line.starts_with(key)) return line.substr(key.size());
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
-    std::string_view rest = text.substr(at + key.size());
-    return rest.substr(0, rest.find('\n'));
+    return std::nullopt;
 }
 
 bool IsThreadLever(Kind kind) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/linux/CpuTopology.h"
+
 namespace talvex::platform::lever_plan {
 
 std::vector<ChangeRecord::Request> Threads(std::int32_t pid, std::uint64_t start,
@@ -50,6 +52,17 @@ std::optional<ChangeRecord::Request> Group(std::int32_t pid, std::uint64_t start
         }
     }
     return ChangeRecord::Request{{pid, start, *group.id, Lever::GroupNice}, group.nice, wanted};
+}
+
+std::optional<ChangeRecord::Request> Weight(std::int32_t pid, std::uint64_t start,
+                                            const WeightFacts& group, int nice) {
+    if (nice == 0 || !group.now) return std::nullopt;
+    // Never lowered while the program in front shares it, nor while raised for it.
+    if (nice > 0 && (group.frontShares || group.heldRaised)) return std::nullopt;
+    const std::int64_t base = group.heldBefore.value_or(*group.now);
+    return ChangeRecord::Request{{pid, start, group.id, Lever::GroupWeight},
+                                 *group.now,
+                                 CpuTopology::WeightForNice(base, nice, group.v1)};
 }
 
 }  // namespace talvex::platform::lever_plan

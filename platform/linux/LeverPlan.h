@@ -50,4 +50,20 @@ struct GroupFacts {
 std::optional<ChangeRecord::Request> Group(std::int32_t pid, std::uint64_t start,
                                            const GroupFacts& group, int nice, const Rights& rights);
 
+/// A CPU cgroup of the process's own (see CpuTopology) and what surrounds it.
+struct WeightFacts {
+    std::int64_t id = 0;                     // the group's inode number
+    std::optional<std::int64_t> now;         // its weight now; none when unread
+    std::optional<std::int64_t> heldBefore;  // its weight before Talvex's first change
+    bool v1 = false;                         // cpu.shares rather than cpu.weight
+    bool frontShares = false;                // the program in front is in this group
+    bool heldRaised = false;                 // Talvex holds a raise of this group
+};
+
+/// The weight change that goes with setting a process to `nice`, if any: scaled from
+/// the weight before Talvex's first change, so that changes made through several of
+/// the group's processes never compound.
+std::optional<ChangeRecord::Request> Weight(std::int32_t pid, std::uint64_t start,
+                                            const WeightFacts& group, int nice);
+
 }  // namespace talvex::platform::lever_plan

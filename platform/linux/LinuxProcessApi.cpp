@@ -348,12 +348,6 @@ bool LinuxProcessApi::HeldRaised(const LeverTarget& target) const {
         [&](const HeldChange& held) { return held.target.SameAs(target) && IsRaise(held); });
 }
 
-bool LinuxProcessApi::MayLowerGroup(const LeverTarget& target,
-                                    const std::function<bool(std::int32_t)>& holds) const {
-    // Never the group of the program in front, nor one Talvex raised for it.
-    return !(m_frontPid > 0 && holds(m_frontPid)) && !HeldRaised(target);
-}
-
 bool LinuxProcessApi::IsRaise(const HeldChange& held) {
     // A weight raises as it grows; a nice value as it falls.
     return held.target.lever == Lever::GroupWeight ? held.set > held.before
@@ -395,24 +389,22 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::WeightRequest(const Tracke
     if (!m_groupBoost || nice == 0 || placement.lever != CpuLever::GroupWeight) {
         return std::nullopt;
     }
-    const LeverTarget target{process.pid, process.last.starttime,
-                             static_cast<std::int64_t>(placement.group.id), Lever::GroupWeight};
-    const auto now = LinuxLevers::ReadWeight(placement.group);
-    if (!now) return std::nullopt;
-    // Scaled from the weight the group had before Talvex's first change, so that
-    // changes made through several of its processes never compound.
-    std::int64_t base = *now;
+    lever_plan::WeightFacts facts;
+    facts.id = static_cast<std::int64_t>(placement.group.id);
+    facts.now = LinuxLevers::ReadWeight(placement.group);
+    facts.v1 = placement.group.v1;
+    const LeverTarget target{process.pid, process.last.starttime, facts.id, Lever::GroupWeight};
     for (const HeldChange& held : m_record->Held()) {
-        if (held.target.SameAs(target)) base = held.before;
+        if (held.target.SameAs(target)) facts.heldBefore = held.before;
     }
-    if (nice > 0 && !MayLowerGroup(target, [&](std::int32_t pid) {
-            const auto of = m_levers->Topology().GroupOf(pid);
+    if (nice > 0) {
+        facts.heldRaised = HeldRaised(target);
+        facts.frontShares = m_frontPid > 0 && [&] {
+            const auto of = m_levers->Topology().GroupOf(m_frontPid);
             return of && of->id == placement.group.id;
-        })) {
-        return std::nullopt;
+        }();
     }
-    return ChangeRecord::Request{target, *now,
-                                 CpuTopology::WeightForNice(base, nice, placement.group.v1)};
+    return lever_plan::Weight(process.pid, process.last.starttime, facts, nice);
 }
 
 bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) {

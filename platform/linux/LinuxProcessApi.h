@@ -95,8 +95,6 @@ class LinuxProcessApi final : public IProcessApi {
     std::optional<ChangeRecord::Request> GroupRequest(const Tracked& process, int nice);
     lever_plan::Rights RightsFor(std::int32_t pid) const;
     bool HeldRaised(const LeverTarget& target) const;
-    bool MayLowerGroup(const LeverTarget& target,
-                       const std::function<bool(std::int32_t)>& holds) const;
     static bool IsRaise(const HeldChange& held);
     std::optional<ChangeRecord::Request> WeightRequest(const Tracked& process,
                                                        const CpuPlacement& placement, int nice);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/CpuTopology.h"
 #include "platform/linux/LeverPlan.h"
 #include "platform/linux/LinuxLevers.h"
 
@@ -117,6 +118,56 @@ TEST(LeverPlanTest, SessionGroupsFollowOnlyWhereTheyAreTheUsersAlone) {
             EXPECT_EQ(request->target.lever, Lever::GroupNice);
             EXPECT_EQ(request->target.id, 7);
             EXPECT_EQ(request->before, facts.nice);
+        }
+    }
+}
+
+TEST(LeverPlanTest, CpuGroupWeightsScaleFromTheFirstWeightAndSpareTheFront) {
+    WeightFacts base;
+    base.id = 4711;
+    base.now = 100;
+    struct Row {
+        const char* what;
+        void (*change)(WeightFacts&);
+        int nice;
+        std::optional<std::int64_t> expected;
+    };
+    const std::vector<Row> rows = {
+        {"raised for the front", [](WeightFacts&) {}, -10,
+         CpuTopology::WeightForNice(100, -10, false)},
+        {"lowered while busy", [](WeightFacts&) {}, 19, CpuTopology::WeightForNice(100, 19, false)},
+        {"v1 shares",
+         [](WeightFacts& g) {
+             g.v1 = true;
+             g.now = 1024;
+         },
+         -5, CpuTopology::WeightForNice(1024, -5, true)},
+        {"from the weight before the first change",
+         [](WeightFacts& g) {
+             g.now = 400;
+             g.heldBefore = 100;
+         },
+         -5, CpuTopology::WeightForNice(100, -5, false)},
+        {"unreadable weight", [](WeightFacts& g) { g.now.reset(); }, -10, std::nullopt},
+        {"Normal: no change", [](WeightFacts&) {}, 0, std::nullopt},
+        {"the front's group is not lowered", [](WeightFacts& g) { g.frontShares = true; }, 19,
+         std::nullopt},
+        {"the front's group is raised", [](WeightFacts& g) { g.frontShares = true; }, -10,
+         CpuTopology::WeightForNice(100, -10, false)},
+        {"a group held raised is not lowered", [](WeightFacts& g) { g.heldRaised = true; }, 10,
+         std::nullopt},
+    };
+    for (const Row& row : rows) {
+        WeightFacts facts = base;
+        row.change(facts);
+        const auto request = Weight(10, 500, facts, row.nice);
+        EXPECT_EQ(request ? std::optional<std::int64_t>(request->value) : std::nullopt,
+                  row.expected)
+            << row.what;
+        if (request) {
+            EXPECT_EQ(request->target.lever, Lever::GroupWeight);
+            EXPECT_EQ(request->target.id, 4711);
+            EXPECT_EQ(request->before, *facts.now);
         }
     }
 }
