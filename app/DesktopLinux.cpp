@@ -33,6 +33,7 @@ std::string FolderAfterUndoingEarlierRuns() {
     std::string folder = platform::RecordFolder();
     const auto uid = static_cast<std::uint32_t>(::geteuid());
     platform::LinuxLevers levers(uid);
+    levers.UseHelper(platform::StartLeversHelper());
     platform::UndoEarlierRuns(folder, levers, uid);
     return folder;
 }
@@ -65,6 +66,7 @@ int UndoEarlierRuns() {
     const std::string folder = platform::RecordFolder(&why);
     const auto uid = static_cast<std::uint32_t>(::geteuid());
     platform::LinuxLevers levers(uid);
+    levers.UseHelper(platform::StartLeversHelper());
     const auto undo = platform::UndoEarlierRuns(folder, levers, uid);
     for (const auto& change : undo.restored) {
         std::printf("%s\n", platform::DescribeRestored(change).c_str());

@@ -36,6 +36,9 @@ endforeach()
 add_custom_target(talvex_packaging_files ALL DEPENDS ${TALVEX_GZIPPED})
 
 install(FILES ${TALVEX_PACKAGING_OUT}/talvex.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The helper's floor; /etc/talvex with the package's prefix /usr, unread elsewhere.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/levers.conf
+        DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/talvex)
 install(FILES ${TALVEX_PACKAGING_OUT}/${TALVEX_APPSTREAM_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${TALVEX_PACKAGING_OUT}/changelog.gz ${CMAKE_SOURCE_DIR}/packaging/copyright
@@ -43,7 +46,8 @@ install(FILES ${TALVEX_PACKAGING_OUT}/changelog.gz ${CMAKE_SOURCE_DIR}/packaging
 
 # The Debian package. Its dependencies on Qt 6 and the X libraries come from
 # dpkg-shlibdeps, so they are those of the system it is built on; setcap is needed by the
-# install step, which grants the program the right to raise priorities.
+# install step, which grants the helper talvex-levers (and only it) the right to raise
+# priorities.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME talvex)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -70,6 +74,7 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "in front that hangs in a busy loop. Talvex lives in the notification area,\n"
   "speaks English, French and German, and only ever changes processes of the\n"
   "user it runs as.")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/postinst
+    ${CMAKE_SOURCE_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -176,13 +176,15 @@ inline constexpr std::array<TextIdEntry, 83> kTextIds = {{
     {TextId::NoMessageAgain, "NoMessageAgain", "Do not display this message again for this app"},
     {TextId::NoHangUpObservationMsg, "NoHangUpObservationMsg", "No hangup observation message"},
     {TextId::NoRaiseRightNotice, "NoRaiseRightNotice",
-     "Talvex may not raise the priority of programs here.\n\n"
+     "Talvex may not raise the priority of programs here: neither its helper, which alone may "
+     "hold that right, nor a nice limit of your user allows it.\n\n"
      "What works: it follows the program in front, shows its status, notices a program that "
      "hangs and keeps the action log.\n\n"
      "What does not: it does not boost the program in front, and it lowers no busy background "
      "program either, since it could not give it its priority back.\n\n"
-     "To grant the right, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
-     "and start Talvex again. This notice is shown once."},
+     "To grant the right to the helper, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
+     "and start Talvex again (or give your user a nice limit: see \"man talvex\"). This "
+     "notice is shown once."},
     {TextId::NoTrayNotice, "NoTrayNotice",
      "The desktop has no notification area, so Talvex shows this window instead of an icon. "
      "Closing it ends Talvex."},

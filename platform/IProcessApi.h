@@ -58,9 +58,23 @@ constexpr std::int32_t ClassForNice(std::int64_t nice) {
     if (nice >= 5) return BELOW_NORMAL_PRIORITY_CLASS;
     if (nice >= -2) return NORMAL_PRIORITY_CLASS;
     if (nice >= -7) return ABOVE_NORMAL_PRIORITY_CLASS;
-    if (nice >= -15) return HIGH_PRIORITY_CLASS;
+    // Realtime is the deepest nice the helper's floor allows (-15 by default, down to
+    // -20), so it reads back as Realtime wherever that floor lies.
+    if (nice >= -12) return HIGH_PRIORITY_CLASS;
     return REALTIME_PRIORITY_CLASS;
 }
+
+/// How this program raises priorities.
+enum class RaiseRoute {
+    Helper,       // through its helper program, which alone holds the right (Linux)
+    OwnRight,     // by a right of its own
+    NiceLimit,    // within the user's nice limit (Linux)
+    Unavailable,  // not at all
+};
+struct RaiseRight {
+    RaiseRoute route = RaiseRoute::Unavailable;
+    std::string file;  // the file that holds or would need the right; may be empty
+};
 
 // The four times of a process, in units of 100 ns.
 struct ProcessTimes {
@@ -130,6 +144,12 @@ class IProcessApi {
     /// Whether this program holds the right to raise priorities (and to restore
     /// Normal after lowering). Without it such changes fail quietly.
     virtual bool CanRaisePriority() = 0;
+    /// How priorities are raised, and the file that would need the right (on Linux the
+    /// helper program, empty where there is none). By default: by this program's own
+    /// right when it has one.
+    virtual RaiseRight RaiseRightInUse() {
+        return {CanRaisePriority() ? RaiseRoute::OwnRight : RaiseRoute::Unavailable, {}};
+    }
 
     // Every change SetPriorityClass makes is recorded first (see ChangeRecord), so that
     // it can be undone exactly: each thread or group gets back the value it had.

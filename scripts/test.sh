@@ -31,7 +31,8 @@ if [[ $(id -u) -eq 0 ]]; then
   echo "== Debian package: build, lint, install, boost, purge"
   bash scripts/deps.sh lintian appstream
   bash scripts/package.sh build-package
-  bash tests/talvex_package_test.sh build-package/talvex_*.deb build/tests/linux/talvex_test_child
+  bash tests/talvex_package_test.sh build-package/talvex_*.deb build/tests/linux/talvex_test_child \
+    build/tests/linux/plugins
 else
   echo "== Debian package: skipped (it installs and purges the package; run as root)"
 fi

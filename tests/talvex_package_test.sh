@@ -3,19 +3,24 @@
 #   - lintian finds no error in it, and its AppStream metainfo validates;
 #   - it holds the program and its data and depends on the Qt 6 libraries and setcap;
 #   - its install step, where setcap fails, still succeeds and shows the limits entry;
-#   - apt-get installs it; /usr/bin/talvex carries cap_sys_nice and answers --version
-#     with the package's version;
+#   - apt-get installs it; the helper talvex-levers alone carries cap_sys_nice, an
+#     upgrade takes a capability left on /usr/bin/talvex away, and talvex answers
+#     --version with the package's version;
 #   - started by an unprivileged user (who may not raise priorities) on a display of its
 #     own, it raises a test program to High when that program's window comes to the
-#     front, and gives it Normal back when it ends: the right comes from the package;
+#     front, and gives it Normal back when it ends: the right comes from the helper;
+#   - a Qt plugin the user offers through QT_PLUGIN_PATH runs, if Talvex loads it, in a
+#     process without capabilities, and cannot change a process of root's;
 #   - apt-get purge leaves none of the package's files and no package state behind.
 # Ends only the processes it started. Refuses to run where talvex is installed already.
-# Usage: talvex_package_test.sh path/to/talvex_VERSION_ARCH.deb path/to/talvex_test_child
+# Usage: talvex_package_test.sh path/to/talvex_VERSION_ARCH.deb path/to/talvex_test_child \
+#          path/to/plugins   (the folder holding generic/libtalvex_hostile_plugin.so)
 set -uo pipefail
 # setcap, getcap, useradd and dpkg's own tools live in the sbin folders.
 export PATH=$PATH:/usr/sbin:/sbin
 deb=$(readlink -f "$1")
 child=$2
+plugins=$(readlink -f "$3")
 user=talvex-test
 
 fail() {
@@ -61,7 +66,8 @@ appstreamcli validate-tree --no-net "$scratch/root" || fail "the installed tree 
 for path in usr/bin/talvex usr/share/applications/talvex.desktop \
   usr/share/icons/hicolor/scalable/apps/talvex.svg usr/share/man/man1/talvex.1.gz \
   usr/share/talvex/lang/English.lng usr/share/talvex/lang/Francais.lng \
-  usr/share/talvex/lang/Deutsch.lng usr/share/doc/talvex/copyright; do
+  usr/share/talvex/lang/Deutsch.lng usr/share/doc/talvex/copyright \
+  usr/libexec/talvex/talvex-levers etc/talvex/levers.conf; do
   [[ -f $scratch/root/$path ]] || fail "the package lacks /$path"
 done
 # Where setcap fails (a file system without capabilities), the install step still
@@ -72,7 +78,7 @@ printf '#!/bin/sh\nexit 1\n' >"$scratch/nocaps/setcap"
 chmod 755 "$scratch/nocaps/setcap"
 fallback=$(PATH=$scratch/nocaps:$PATH sh "$scratch/control/postinst" configure 2>&1) ||
   fail "the install step fails where setcap fails: $fallback"
-[[ $fallback == *"/etc/security/limits.d/talvex.conf"* && $fallback == *"nice  -20"* ]] ||
+[[ $fallback == *"/etc/security/limits.d/talvex.conf"* && $fallback == *"nice  -15"* ]] ||
   fail "the install step does not show the limits entry where setcap fails: $fallback"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
@@ -87,9 +93,16 @@ apt_get install "$scratch/$(basename "$deb")" >"$scratch/install.log" 2>&1 ||
 installed=1
 grep -q "could not grant" "$scratch/install.log" &&
   { cat "$scratch/install.log" >&2; fail "the install step could not grant the capability"; }
-caps=$(getcap /usr/bin/talvex)
-echo "getcap: $caps"
-[[ $caps == *"cap_sys_nice=ep"* ]] || fail "/usr/bin/talvex lacks cap_sys_nice"
+helper=/usr/libexec/talvex/talvex-levers
+echo "getcap of the installed files:"
+getcap -r /usr/bin/talvex /usr/libexec/talvex
+[[ $(getcap "$helper") == *"cap_sys_nice=ep"* ]] || fail "$helper lacks cap_sys_nice"
+[[ -z $(getcap /usr/bin/talvex) ]] || fail "/usr/bin/talvex holds a capability"
+# An upgrade from a version that gave the program itself the capability takes it away.
+setcap cap_sys_nice+ep /usr/bin/talvex || fail "cannot set a capability to take away"
+sh "$scratch/control/postinst" configure >/dev/null 2>&1 || fail "the install step failed again"
+[[ -z $(getcap /usr/bin/talvex) ]] || fail "the install step leaves /usr/bin/talvex its capability"
+[[ $(stat -c %U:%a /etc/talvex/levers.conf) == root:644 ]] || fail "levers.conf is not root's 644"
 version=$(dpkg-deb -f "$deb" Version)
 [[ $(env -u DISPLAY talvex --version) == "talvex $version" ]] ||
   fail "talvex --version does not say $version"
@@ -144,7 +157,13 @@ window=$(timeout 10 "${as_user[@]}" xdotool search --sync --onlyvisible --pid "$
 "${as_user[@]}" renice -n -1 -p "$app" >/dev/null 2>&1 && fail "$user may raise priorities without Talvex"
 [[ $(nice_of "$app") == 0 ]] || fail "the test program does not start at nice 0"
 
-"${as_user[@]}" talvex >"$scratch/talvex.log" 2>&1 &
+# A process of root's, which the user's plugin will try to renice.
+sleep 600 &
+victim=$!
+pids+=("$victim")
+"${as_user[@]}" QT_PLUGIN_PATH="$plugins" QT_QPA_GENERIC_PLUGINS=hostile \
+  TALVEX_PLUGIN_REPORT="$home/plugin-report" TALVEX_PLUGIN_VICTIM="$victim" \
+  talvex >"$scratch/talvex.log" 2>&1 &
 talvex=$!
 pids+=("$talvex")
 wait_for 100 "${as_user[@]}" xdotool search --onlyvisible --name '^Talvex 1\.' >/dev/null ||
@@ -154,6 +173,20 @@ wait_for 100 "${as_user[@]}" xdotool search --onlyvisible --name '^Talvex 1\.' >
 wait_for 50 nice_is "$app" -10 ||
   fail "the program in front was not raised to High (nice $(nice_of "$app")): $(<"$scratch/talvex.log")"
 echo "boosted: the test program in front runs at nice $(nice_of "$app")"
+capeff() { awk '/^CapEff:/ { print $2 }' "$1"; }
+[[ $(capeff "/proc/$talvex/status") == 0000000000000000 ]] || fail "talvex holds capabilities"
+if [[ -s $home/plugin-report ]]; then
+  echo "the offered plugin ran inside Talvex: $(<"$home/plugin-report")"
+  [[ $(capeff "$home/plugin-report") == 0000000000000000 ]] ||
+    fail "the plugin ran with capabilities: $(<"$home/plugin-report")"
+else
+  echo "the offered plugin was not loaded"
+fi
+[[ $(nice_of "$victim") == 0 ]] || fail "the plugin changed a process of root's"
+helper_pid=$(pgrep -P "$talvex" -x talvex-levers) || fail "Talvex did not start its helper"
+echo "helper $helper_pid: CapEff $(capeff "/proc/$helper_pid/status")"
+[[ $(capeff "/proc/$helper_pid/status") == 0000000000800000 ]] ||
+  fail "the helper does not hold exactly cap_sys_nice"
 kill -TERM "$talvex"
 wait_for 50 bash -c "! kill -0 $talvex 2>/dev/null" || fail "Talvex still runs 5 s after SIGTERM"
 wait "$talvex"

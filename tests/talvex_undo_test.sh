@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real program, run as an unprivileged user with the right to raise (cap_sys_nice on
-# a copy of it), puts back what it changed at every end, and only that:
+# a copy of its helper talvex-levers beside a copy of it, as the package grants it),
+# puts back what it changed at every end, and only that:
 #   1. it raises the program in front (and the program's session group) and lowers a
 #      busy background program; killed with SIGKILL, the next start puts both back
 #      before its first tick;
@@ -14,10 +15,11 @@
 #      never clears the reset-on-fork flag Talvex set, never touches another user's
 #      process, and --restore then ends with 1.
 # Must run as root: it creates the test user talvex-test. Ends only what it started.
-# Usage: talvex_undo_test.sh path/to/talvex path/to/talvex_test_child
+# Usage: talvex_undo_test.sh path/to/talvex path/to/talvex_test_child path/to/talvex-levers
 set -uo pipefail
 bin=$1
 child=$2
+helper=$3
 if [[ $(id -u) -ne 0 ]]; then
   echo "SKIP: must run as root to prepare the test user"
   exit 77
@@ -33,6 +35,7 @@ id -u "$user" >/dev/null 2>&1 ||
 scratch=$(mktemp -d /tmp/undo-test.XXXXXX)
 chmod 755 "$scratch"
 cp "$bin" "$scratch/prog"
+cp "$helper" "$scratch/talvex-levers"
 cp "$(dirname "$bin")"/*.lng "$scratch/" 2>/dev/null
 cp "$child" "$scratch/testapp"
 mkdir -p "$scratch/run" "$scratch/config/Kessaly"
@@ -50,7 +53,7 @@ settings True
 chown -R "$user:" "$scratch"
 chmod 700 "$scratch/run"
 # After the chown, which takes file capabilities away.
-setcap cap_sys_nice+ep "$scratch/prog" || { echo "setcap failed" >&2; exit 1; }
+setcap cap_sys_nice+ep "$scratch/talvex-levers" || { echo "setcap failed" >&2; exit 1; }
 mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
 
 source "$(dirname "$0")/x_session_lib.sh"

@@ -178,7 +178,11 @@ void frmMain::ExplainMissingRight() {
     }
     if (GetSetting(kKeyRightNoticeShown, "") != "") return;
     SaveSetting(kKeyRightNoticeShown, "True");
-    const std::string path = m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
+    // The file that needs the right: the helper where there is one, else the program.
+    const platform::RaiseRight right = m_processes.RaiseRightInUse();
+    const std::string path = !right.file.empty()
+                                 ? right.file
+                                 : m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
     const std::string text = m_strings.Lang(TextId::NoRaiseRightNotice);
     m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
                 vbOKOnly | vbInformation, "Talvex");

@@ -6,9 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "platform/linux/ProcStat.h"
 
@@ -47,6 +50,85 @@ ILeverAccess::Write WriteError(int error) {
 
 LinuxLevers::LinuxLevers(std::uint32_t uid, const std::string& root)
     : m_uid(uid), m_topology(root, uid, static_cast<std::int32_t>(::getpid())) {}
+
+LinuxLevers::~LinuxLevers() = default;
+
+void LinuxLevers::UseHelper(std::unique_ptr<LeversClient> helper) {
+    m_helper = std::move(helper);
+}
+
+bool LinuxLevers::HoldsNiceCapability() {
+    constexpr int kCapSysNice = 23;
+    const auto status = ReadProcText("/proc/self/status");
+    const auto at = status ? status->find("\nCapEff:") : std::string::npos;
+    if (at == std::string::npos) return false;
+    const auto caps = std::strtoull(status->c_str() + at + 8, nullptr, 16);
+    return ((caps >> kCapSysNice) & 1U) != 0;
+}
+
+std::optional<int> LinuxLevers::NiceLimitOf(const std::string& limitsText) {
+    // "Max nice priority         0                    0"; the soft limit comes first.
+    constexpr std::string_view kKey = "Max nice priority";
+    const auto at = limitsText.find(kKey);
+    if (at == std::string::npos) return std::nullopt;
+    const char* soft = limitsText.c_str() + at + kKey.size();
+    while (*soft == ' ') ++soft;
+    if (std::string_view(soft).starts_with("unlimited")) return -20;
+    char* end = nullptr;
+    const long limit = std::strtol(soft, &end, 10);
+    if (end == soft || limit < 0) return std::nullopt;
+    return static_cast<int>(std::clamp(20L - limit, -20L, 20L));
+}
+
+LinuxLevers::Route LinuxLevers::RaiseRoute() const {
+    if (HelperRunning()) return Route::Helper;
+    if (HoldsNiceCapability()) return Route::OwnRight;
+    rlimit nice{};
+    const bool limit = ::getrlimit(RLIMIT_NICE, &nice) == 0 &&
+                       (nice.rlim_cur == RLIM_INFINITY || nice.rlim_cur > 20);
+    return limit ? Route::NiceLimit : Route::Unavailable;
+}
+
+int LinuxLevers::LowestThreadNice(std::int32_t pid) const {
+    if (HelperRunning()) return m_helper->Floor();
+    if (HoldsNiceCapability()) return -20;
+    // setpriority() checks the target's own limit, not the caller's.
+    const auto limits = ReadProcText(ProcPath(pid, "limits"));
+    return limits ? NiceLimitOf(*limits).value_or(20) : 20;
+}
+
+int LinuxLevers::LowestGroupNice() const {
+    if (HelperRunning()) return m_helper->Floor();
+    if (HoldsNiceCapability()) return -20;
+    // A session group's nice value below 0 is checked against the writer's own limit.
+    rlimit nice{};
+    if (::getrlimit(RLIMIT_NICE, &nice) != 0) return 0;
+    if (nice.rlim_cur == RLIM_INFINITY) return -20;
+    return std::min(0, static_cast<int>(20 - std::min<rlim_t>(nice.rlim_cur, 40)));
+}
+
+bool LinuxLevers::MayClearResetOnFork() const {
+    return HelperRunning() || HoldsNiceCapability();
+}
+
+ILeverAccess::Write LinuxLevers::AskHelper(levers::Kind kind, const LeverTarget& target,
+                                           std::int64_t value, std::uint64_t threadStart) {
+    const levers::Request request{
+        kind,      target.pid, static_cast<std::int32_t>(value), target.startTime,
+        target.id, threadStart};
+    const auto answer = m_helper->Ask(request);
+    if (!answer) return Write::Refused;
+    switch (answer->verdict) {
+        case levers::Verdict::Done:
+            return Write::Done;
+        case levers::Verdict::Busy:
+            return Write::Busy;
+        case levers::Verdict::Gone:
+            return Write::Gone;
+        default:
+            return Write::Refused;
+    }
+}
 
 std::optional<std::uint64_t> LinuxLevers::StartTimeOf(std::int32_t pid) {
     if (pid <= 0) return std::nullopt;
@@ -189,6 +271,16 @@ ILeverAccess::Write LinuxLevers::WriteThreadNice(const LeverTarget& target, std:
         return ::access(TaskPath(target.pid, target.id, "stat").c_str(), F_OK) == 0 ? Write::Refused
                                                                                     : Write::Gone;
     }
+    // A raise goes to the helper, with the thread's own start time: it checks that the
+    // thread id still names that thread before and after it writes.
+    if (HelperRunning()) {
+        const auto text = ReadProcText(TaskPath(target.pid, target.id, "stat"));
+        const auto stat = text ? ParseProcStat(*text) : std::nullopt;
+        if (!stat || HasEnded(*stat)) return Write::Gone;
+        if (value < stat->nice) {
+            return AskHelper(levers::Kind::ThreadNice, target, value, stat->starttime);
+        }
+    }
     if (::setpriority(PRIO_PROCESS, static_cast<id_t>(target.id), static_cast<int>(value)) != 0) {
         return WriteError(errno);
     }
@@ -204,6 +296,13 @@ ILeverAccess::Write LinuxLevers::WriteResetOnFork(const LeverTarget& target, std
     // Only time-sharing policies: their parameter is always 0, so the policy and the
     // thread's nice value stay exactly as they are.
     if (plain != SCHED_OTHER && plain != SCHED_BATCH && plain != SCHED_IDLE) return Write::Refused;
+    // Setting the flag needs no right; clearing it does.
+    if (value == 0 && (policy & SCHED_RESET_ON_FORK) != 0 && HelperRunning()) {
+        const auto text = ReadProcText(TaskPath(target.pid, target.id, "stat"));
+        const auto stat = text ? ParseProcStat(*text) : std::nullopt;
+        if (!stat || HasEnded(*stat)) return Write::Gone;
+        return AskHelper(levers::Kind::ResetOnFork, target, 0, stat->starttime);
+    }
     const sched_param param{};
     if (::sched_setscheduler(tid, plain | (value != 0 ? SCHED_RESET_ON_FORK : 0), &param) != 0) {
         return WriteError(errno);
@@ -223,6 +322,8 @@ ILeverAccess::Write WriteNumberAndClose(int fd, std::int64_t value) {
 }  // namespace
 
 ILeverAccess::Write LinuxLevers::WriteGroupNice(const LeverTarget& target, std::int64_t value) {
+    if (value < -20 || value > 19) return Write::Refused;
+    if (value < 0 && HelperRunning()) return AskHelper(levers::Kind::GroupNice, target, value, 0);
     const int fd = ::open(ProcPath(target.pid, "autogroup").c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return WriteError(errno);
     // Opened by pid: the descriptor is the recorded process's only if it still lives

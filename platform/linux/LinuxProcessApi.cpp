@@ -17,7 +17,9 @@
 #include <thread>
 #include <unordered_set>
 
+#include "base/Trace.h"
 #include "platform/linux/FlatpakApp.h"
+#include "platform/linux/LeverPlan.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/Utf8.h"
 
@@ -34,7 +36,7 @@ namespace {
 constexpr std::uint64_t kFreshReadNs = 1'000'000;
 // Seconds between 1601-01-01 and 1970-01-01, in 100 ns units.
 constexpr std::uint64_t kUnixEpochAsFiletime = 116444736000000000ULL;
-constexpr int kCapSysNice = 23;
+constexpr const char* kInstalledLeversProgram = TALVEX_LEVERS_INSTALLED;
 // A handle is its slot's generation in the upper half and slot + 1 in the lower half,
 // halves of whatever width a handle has on this target (32 bits on 64-bit targets).
 constexpr unsigned kSlotBits = sizeof(ProcessHandle) * 4;
@@ -93,15 +95,6 @@ std::string ExecutableName(std::int32_t pid) {
     return comm;
 }
 
-// Whether CAP_SYS_NICE is in the effective set now.
-bool HasNiceCapability() {
-    const auto status = ReadProcText("/proc/self/status");
-    const auto at = status ? status->find("\nCapEff:") : std::string::npos;
-    if (at == std::string::npos) return false;
-    const auto caps = std::strtoull(status->c_str() + at + 8, nullptr, 16);
-    return ((caps >> kCapSysNice) & 1U) != 0;
-}
-
 }  // namespace
 
 struct LinuxProcessApi::Tracked {
@@ -119,12 +112,24 @@ struct LinuxProcessApi::Tracked {
     bool refused = false;          // a kernel thread or another user's: cannot be opened
 };
 
-LinuxProcessApi::LinuxProcessApi(const std::optional<std::string>& recordFolder)
+LinuxProcessApi::LinuxProcessApi(const std::optional<std::string>& recordFolder,
+                                 std::optional<std::string> leversProgram)
     : m_uid(::geteuid()),
       m_levers(std::make_unique<LinuxLevers>(m_uid)),
       m_recordFile(recordFolder ? std::make_unique<LinuxRecordFile>(*recordFolder) : nullptr),
       m_record(
           std::make_unique<ChangeRecord>(*m_levers, LinuxLevers::BootId(), m_recordFile.get())) {
+    // Raises go through the helper, unless this program holds the right itself (run as
+    // root, or an older installation that gave it the capability).
+    m_leversProgram = leversProgram ? *leversProgram : DefaultLeversProgram();
+    m_levers->UseHelper(StartLeversHelper(m_leversProgram));
+    if (trace::Enabled(trace::Level::Info)) {
+        static constexpr const char* kRoutes[] = {"through the helper", "by its own right",
+                                                  "within the user's nice limit", "not at all"};
+        trace::Write(
+            trace::Level::Info, "LinuxProcessApi",
+            std::string("raises priorities ") + kRoutes[static_cast<int>(m_levers->RaiseRoute())]);
+    }
     m_kernelGroups = ReadProcText("/proc/sys/kernel/sched_autogroup_enabled")
                          .value_or(std::string{})
                          .starts_with("1");
@@ -305,28 +310,22 @@ std::string LinuxProcessApi::GetAppId(ProcessHandle handle) {
     return !id.empty() && Refresh(*process) ? id : std::string{};
 }
 
+lever_plan::Rights LinuxProcessApi::RightsFor(std::int32_t pid) const {
+    return {m_levers->LowestThreadNice(pid), m_levers->LowestGroupNice(),
+            m_levers->MayClearResetOnFork()};
+}
+
 std::vector<ChangeRecord::Request> LinuxProcessApi::ThreadRequests(
     const Tracked& process, const std::vector<std::int32_t>& tids, int nice) {
-    std::vector<ChangeRecord::Request> requests;
     const std::uint64_t start = process.last.starttime;
-    const bool mayRaise = CanRaisePriority();
-    const bool mayResetFlag = HasNiceCapability();
+    std::vector<lever_plan::ThreadFacts> threads;
     for (const std::int32_t tid : tids) {
-        const auto thread = m_levers->ReadThread(process.pid, start, tid);
-        // A thread running with other credentials (still as root during a start-up,
-        // say) is not the user's to change, whatever its process is.
-        if (!thread || !thread->ours || thread->nice == nice) continue;
-        // Lowering a thread that could not be raised back is a change without undo.
-        if (nice > thread->nice && !mayRaise) continue;
-        // Children of a raised thread start at the default priority instead of
-        // inheriting the raise. Clearing the flag again needs the capability itself.
-        if (nice < 0 && nice < thread->nice && !thread->resetOnFork && thread->ordinaryPolicy &&
-            mayResetFlag) {
-            requests.push_back({{process.pid, start, tid, Lever::ThreadResetOnFork}, 0, 1});
+        if (const auto thread = m_levers->ReadThread(process.pid, start, tid)) {
+            threads.push_back(
+                {tid, thread->nice, thread->ours, thread->resetOnFork, thread->ordinaryPolicy});
         }
-        requests.push_back({{process.pid, start, tid, Lever::ThreadNice}, thread->nice, nice});
     }
-    return requests;
+    return lever_plan::Threads(process.pid, start, threads, nice, RightsFor(process.pid));
 }
 
 std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked& process,
@@ -335,46 +334,45 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::GroupRequest(const Tracked
     // between sessions and applies nice values only inside one. For a raise to count
     // against busy programs of other sessions, the raised process's session group gets
     // the same value for as long as the raise lasts; a busy program's session group is
-    // lowered with it. Only groups whose session leader is the user's, never this
-    // program's own group (the desktop's programs often share it) nor the group of the
-    // program in front.
+    // lowered with it (LeverPlan decides; here the facts are read).
     if (!m_groupBoost || !m_kernelGroups || nice == 0) return std::nullopt;
-    const auto own = LinuxLevers::ReadGroup(static_cast<std::int32_t>(::getpid()));
     const auto group = LinuxLevers::ReadGroup(process.pid);
-    if (!group || (own && own->id == group->id)) return std::nullopt;
-    if (nice < 0 ? group->nice <= nice : group->nice >= nice) return std::nullopt;
-    const LeverTarget target{process.pid, process.last.starttime, group->id, Lever::GroupNice};
-    if (nice > 0 && !MayLowerGroup(target, [&](std::int32_t pid) {
-            const auto of = LinuxLevers::ReadGroup(pid);
-            return of && of->id == group->id;
-        })) {
-        return std::nullopt;
+    if (!group) return std::nullopt;
+    lever_plan::GroupFacts facts;
+    facts.id = group->id;
+    facts.nice = group->nice;
+    if (const auto own = LinuxLevers::ReadGroup(static_cast<std::int32_t>(::getpid()))) {
+        facts.ownId = own->id;
     }
     const std::int32_t leader = process.last.session;
     const auto status = leader > 0 ? ReadProcText(ProcPath(leader, "status")) : std::nullopt;
     const auto uids = status ? ParseStatusUids(*status) : std::nullopt;
-    if (!uids || uids->real != m_uid || uids->effective != m_uid) return std::nullopt;
-    // A lowering reaches every process of the session: only when all are the user's (as
-    // far as the descriptors kept from the last tick tell; with too many to keep, never).
+    facts.leaderIsUsers = uids && uids->real == m_uid && uids->effective == m_uid;
     if (nice > 0) {
-        if (m_kept.size() >= m_keepLimit) return std::nullopt;
-        for (const auto& [pid, kept] : m_kept) {
-            if (kept->refused && !IsKernelThread(kept->last) && kept->last.session == leader) {
-                return std::nullopt;
-            }
-        }
+        const LeverTarget target{process.pid, process.last.starttime, group->id, Lever::GroupNice};
+        facts.frontShares = m_frontPid > 0 && [&] {
+            const auto of = LinuxLevers::ReadGroup(m_frontPid);
+            return of && of->id == group->id;
+        }();
+        facts.heldRaised = HeldRaised(target);
+        // A lowering reaches every process of the session: only when all are the user's
+        // (as far as the descriptors kept from the last tick tell; with too many to
+        // keep, never).
+        facts.sessionAllUsers =
+            m_kept.size() < m_keepLimit &&
+            std::none_of(m_kept.begin(), m_kept.end(), [&](const auto& kept) {
+                const Tracked& other = *kept.second;
+                return other.refused && !IsKernelThread(other.last) && other.last.session == leader;
+            });
     }
-    return ChangeRecord::Request{target, group->nice, nice};
+    return lever_plan::Group(process.pid, process.last.starttime, facts, nice,
+                             RightsFor(process.pid));
 }
 
-bool LinuxProcessApi::MayLowerGroup(const LeverTarget& target,
-                                    const std::function<bool(std::int32_t)>& holds) const {
-    // Never the group of the program in front, nor one Talvex raised for it.
-    if (m_frontPid > 0 && holds(m_frontPid)) return false;
-    for (const HeldChange& held : m_record->Held()) {
-        if (held.target.SameAs(target) && IsRaise(held)) return false;
-    }
-    return true;
+bool LinuxProcessApi::HeldRaised(const LeverTarget& target) const {
+    return std::any_of(
+        m_record->Held().begin(), m_record->Held().end(),
+        [&](const HeldChange& held) { return held.target.SameAs(target) && IsRaise(held); });
 }
 
 bool LinuxProcessApi::IsRaise(const HeldChange& held) {
@@ -418,24 +416,22 @@ std::optional<ChangeRecord::Request> LinuxProcessApi::WeightRequest(const Tracke
     if (!m_groupBoost || nice == 0 || placement.lever != CpuLever::GroupWeight) {
         return std::nullopt;
     }
-    const LeverTarget target{process.pid, process.last.starttime,
-                             static_cast<std::int64_t>(placement.group.id), Lever::GroupWeight};
-    const auto now = LinuxLevers::ReadWeight(placement.group);
-    if (!now) return std::nullopt;
-    // Scaled from the weight the group had before Talvex's first change, so that
-    // changes made through several of its processes never compound.
-    std::int64_t base = *now;
+    lever_plan::WeightFacts facts;
+    facts.id = static_cast<std::int64_t>(placement.group.id);
+    facts.now = LinuxLevers::ReadWeight(placement.group);
+    facts.v1 = placement.group.v1;
+    const LeverTarget target{process.pid, process.last.starttime, facts.id, Lever::GroupWeight};
     for (const HeldChange& held : m_record->Held()) {
-        if (held.target.SameAs(target)) base = held.before;
+        if (held.target.SameAs(target)) facts.heldBefore = held.before;
     }
-    if (nice > 0 && !MayLowerGroup(target, [&](std::int32_t pid) {
-            const auto of = m_levers->Topology().GroupOf(pid);
+    if (nice > 0) {
+        facts.heldRaised = HeldRaised(target);
+        facts.frontShares = m_frontPid > 0 && [&] {
+            const auto of = m_levers->Topology().GroupOf(m_frontPid);
             return of && of->id == placement.group.id;
-        })) {
-        return std::nullopt;
+        }();
     }
-    return ChangeRecord::Request{target, *now,
-                                 CpuTopology::WeightForNice(base, nice, placement.group.v1)};
+    return lever_plan::Weight(process.pid, process.last.starttime, facts, nice);
 }
 
 bool LinuxProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) {
@@ -603,11 +599,23 @@ std::int32_t LinuxProcessApi::GetCurrentProcessId() {
 }
 
 bool LinuxProcessApi::CanRaisePriority() {
-    if (HasNiceCapability()) return true;
-    // RLIMIT_NICE allows nice values down to 20 - limit; the strongest class needs -20.
-    rlimit nice{};
-    return ::getrlimit(RLIMIT_NICE, &nice) == 0 &&
-           (nice.rlim_cur == RLIM_INFINITY || nice.rlim_cur >= 40);
+    return m_levers->RaiseRoute() != LinuxLevers::Route::Unavailable;
+}
+
+RaiseRight LinuxProcessApi::RaiseRightInUse() {
+    switch (m_levers->RaiseRoute()) {
+        case LinuxLevers::Route::Helper:
+            return {RaiseRoute::Helper, m_leversProgram};
+        case LinuxLevers::Route::OwnRight:
+            return {RaiseRoute::OwnRight, {}};
+        case LinuxLevers::Route::NiceLimit:
+            return {RaiseRoute::NiceLimit, m_leversProgram};
+        case LinuxLevers::Route::Unavailable:
+            break;
+    }
+    // Where the helper would be when it is not there: where the package installs it.
+    return {RaiseRoute::Unavailable,
+            m_leversProgram.empty() ? std::string(kInstalledLeversProgram) : m_leversProgram};
 }
 
 }  // namespace talvex::platform

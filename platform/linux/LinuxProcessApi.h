@@ -27,6 +27,7 @@
 #include "platform/ChangeRecord.h"
 #include "platform/IProcessApi.h"
 #include "platform/linux/CpuTopology.h"
+#include "platform/linux/LeverPlan.h"
 #include "platform/linux/ProcStat.h"
 
 namespace talvex::platform {
@@ -39,8 +40,10 @@ class LinuxProcessApi final : public IProcessApi {
     /// `recordFolder` keeps the record of changes between runs (see ChangeRecord); an
     /// empty one means no folder could be made safe, and then no change is made. Only
     /// a caller without a crash to survive (a test) leaves it out: the record then lives
-    /// in memory only.
-    explicit LinuxProcessApi(const std::optional<std::string>& recordFolder = std::nullopt);
+    /// in memory only. `leversProgram` is the helper that raises priorities: by default
+    /// the one found beside this program (see FindLeversProgram); empty for none.
+    explicit LinuxProcessApi(const std::optional<std::string>& recordFolder = std::nullopt,
+                             std::optional<std::string> leversProgram = std::nullopt);
     ~LinuxProcessApi() override;
     LinuxProcessApi(const LinuxProcessApi&) = delete;
     LinuxProcessApi& operator=(const LinuxProcessApi&) = delete;
@@ -58,6 +61,7 @@ class LinuxProcessApi final : public IProcessApi {
     bool CanRaisePriority() override;
     bool HasRealtimeThread(ProcessHandle handle) override;
     std::string GetAppId(ProcessHandle handle) override;
+    RaiseRight RaiseRightInUse() override;
     int UndoChanges(std::int32_t pid) override;
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return *m_record; }
@@ -94,8 +98,8 @@ class LinuxProcessApi final : public IProcessApi {
                                                       const std::vector<std::int32_t>& tids,
                                                       int nice);
     std::optional<ChangeRecord::Request> GroupRequest(const Tracked& process, int nice);
-    bool MayLowerGroup(const LeverTarget& target,
-                       const std::function<bool(std::int32_t)>& holds) const;
+    lever_plan::Rights RightsFor(std::int32_t pid) const;
+    bool HeldRaised(const LeverTarget& target) const;
     static bool IsRaise(const HeldChange& held);
     std::optional<ChangeRecord::Request> WeightRequest(const Tracked& process,
                                                        const CpuPlacement& placement, int nice);
@@ -115,6 +119,7 @@ class LinuxProcessApi final : public IProcessApi {
     bool m_kernelGroups = false;       // the kernel groups by session
     bool m_groupBoost = true;
     std::int32_t m_frontPid = 0;  // the program in front, as the engine last said
+    std::string m_leversProgram;  // the helper program found (empty: none)
     std::unique_ptr<LinuxLevers> m_levers;
     std::unique_ptr<LinuxRecordFile> m_recordFile;
     std::unique_ptr<ChangeRecord> m_record;

@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "engine/modMain.h"
+#include "levers/LeverRules.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/LinuxProcessApi.h"
 #include "platform/linux/ProcStat.h"
@@ -42,24 +43,16 @@ class LinuxProcessTest : public ::testing::Test {
     }
 };
 
-// Switches CAP_SYS_NICE in the effective set on or off (it stays permitted).
-bool SetNiceCapability(bool on) {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (::syscall(SYS_capget, &header, data) != 0) return false;
-    if (on) {
-        data[0].effective |= 1U << CAP_SYS_NICE;
-    } else {
-        data[0].effective &= ~(1U << CAP_SYS_NICE);
-    }
-    return ::syscall(SYS_capset, &header, data) == 0;
-}
-
 TEST_F(LinuxProcessTest, EveryClassRoundTripsThroughNice) {
     RequireRight();
     if (IsSkipped()) return;
     Child child({"sleep"});
     ASSERT_TRUE(child.Ready());
+    // Through the helper a raise stops at its floor (Realtime reads back as High then).
+    const int lowest = processes.RaiseRightInUse().route == RaiseRoute::Helper
+                           ? talvex::levers::ParseFloor(
+                                 linux_proc::ReadProcText("/etc/talvex/levers.conf").value_or(""))
+                           : -20;
     const struct {
         std::int32_t cls;
         int nice;
@@ -68,31 +61,33 @@ TEST_F(LinuxProcessTest, EveryClassRoundTripsThroughNice) {
                  {HIGH_PRIORITY_CLASS, -10}, {REALTIME_PRIORITY_CLASS, -20},
                  {IDLE_PRIORITY_CLASS, 19},  {NORMAL_PRIORITY_CLASS, 0}};
     for (const auto& step : steps) {
-        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, step.cls), step.cls);
-        EXPECT_EQ(NiceOf(child.Pid()), step.nice) << "class " << step.cls;
-        EXPECT_EQ(queries.GetWindowPriority(child.Pid(), 0), step.cls);
+        const int nice = std::max(step.nice, lowest);
+        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, step.cls), ClassForNice(nice));
+        EXPECT_EQ(NiceOf(child.Pid()), nice) << "class " << step.cls;
+        EXPECT_EQ(queries.GetWindowPriority(child.Pid(), 0), ClassForNice(nice));
     }
 }
 
-// Without the right, a raise fails quietly, and a lowering is not made at all: it could
-// never be undone.
+// Without the helper and without a right of its own, a raise fails quietly, and a
+// lowering is not made at all: it could never be undone. Through the helper both are
+// made, and undone.
 TEST_F(LinuxProcessTest, WithoutTheRightNothingChangesThatCouldNotBeUndone) {
-    const bool hadRight = processes.CanRaisePriority();
-    if (hadRight && (::getuid() == 0 || !SetNiceCapability(false))) {
-        GTEST_SKIP() << "The right to raise cannot be put aside here (running as root)";
+    LinuxProcessApi alone({}, std::string{});
+    if (alone.CanRaisePriority()) {
+        GTEST_SKIP() << "This user may raise by itself (root, the capability or a nice limit)";
     }
+    EXPECT_EQ(alone.RaiseRightInUse().route, RaiseRoute::Unavailable);
+    modMain::Queries aloneQueries{alone, windows};
     Child child({"sleep"});
     ASSERT_TRUE(child.Ready());
-    EXPECT_FALSE(processes.CanRaisePriority());
     for (const std::int32_t cls : {IDLE_PRIORITY_CLASS, BELOW_NORMAL_PRIORITY_CLASS,
                                    HIGH_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}) {
-        EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, cls), NORMAL_PRIORITY_CLASS) << cls;
+        EXPECT_EQ(aloneQueries.SetProcessPriority(child.Pid(), 0, cls), NORMAL_PRIORITY_CLASS)
+            << cls;
     }
     EXPECT_EQ(NiceOf(child.Pid()), 0);
-    EXPECT_TRUE(processes.Changes().Held().empty());
-    if (hadRight) {
-        ASSERT_TRUE(SetNiceCapability(true));
-        EXPECT_TRUE(processes.CanRaisePriority());
+    EXPECT_TRUE(alone.Changes().Held().empty());
+    if (processes.RaiseRightInUse().route == RaiseRoute::Helper) {
         EXPECT_EQ(queries.SetProcessPriority(child.Pid(), 0, IDLE_PRIORITY_CLASS),
                   IDLE_PRIORITY_CLASS);
         EXPECT_EQ(queries.UndoProcessChanges(child.Pid()), 1);
@@ -409,6 +404,7 @@ TEST_F(LinuxProcessTest, ProgramsInCpuGroupsOfTheirOwnAreRankedByTheGroupsWeight
     // As if Talvex had crashed now: the next start undoes what the record holds.
     const std::string saved = processes.Changes().Text();
     LinuxLevers levers(static_cast<std::uint32_t>(::geteuid()));
+    levers.UseHelper(StartLeversHelper());
     EXPECT_TRUE(ChangeRecord::UndoSaved(saved, LinuxLevers::BootId(), levers).empty());
     EXPECT_EQ(weightOf("busy"), plain);
     EXPECT_EQ(NiceOf(busy.Pid()), 0);

@@ -1,10 +1,11 @@
 // Entry of the Linux integration tests.
 //
 // Run as root, the tests do not test as root: they create two system users, copy this
-// program (and the child program) to a fresh folder, grant the copy CAP_SYS_NICE with
-// setcap and run it as the first user. A sleeping process of the second user serves as
-// "somebody else's process". So the code under test holds exactly the right a desktop
-// user would give it, and no process outside the test can be reached through it.
+// program, the child program and the helper talvex-levers to a fresh folder, grant the
+// helper's copy CAP_SYS_NICE with setcap (as the package does) and run this program's
+// copy as the first user, so that it raises through the helper beside it. A sleeping process of the
+// second user serves as "somebody else's process". So the code under test holds exactly the right a
+// desktop user would give it, and no process outside the test can be reached through it.
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -126,14 +127,16 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     const fs::path dir(folder);
     const fs::path program = dir / "talvex_linux_tests";
     const fs::path child = dir / "talvex_test_child";
+    const fs::path helper = dir / "talvex-levers";
     fs::copy_file("/proc/self/exe", program);
     fs::copy_file(talvex::testing::ChildProgram(), child);
+    fs::copy_file(TALVEX_LEVERS_PATH, helper);
     ::chmod(folder, 0755);
     ::chown(folder, tester.pw_uid, tester.pw_gid);
     // An X server run by a user cannot create the socket folder itself.
     ::mkdir("/tmp/.X11-unix", 01777);
     ::chmod("/tmp/.X11-unix", 01777);
-    if (!RunQuiet({Tool("setcap"), "cap_sys_nice+ep", program.string()})) {
+    if (!RunQuiet({Tool("setcap"), "cap_sys_nice+ep", helper.string()})) {
         std::fprintf(stderr, "setcap failed; running as root.\n");
         fs::remove_all(dir);
         return -1;
