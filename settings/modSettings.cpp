@@ -83,9 +83,14 @@ void ReadRules(Keys& keys, TalvexItems& items, std::string_view sOwnExeName) {
     for (std::int32_t n = 0; n < count; ++n) {
         const auto rule = ParseRuleText(keys.Text(ItemKey(n).c_str(), ""), sOwnExeName);
         if (!rule) continue;
-        items.fAddToTalvexItems(rule->sItem, rule->iBoostLevel, rule->bNeverBoost,
-                                rule->bNoBkgObservation, rule->bNoHangUpObservation,
-                                rule->bNoHangUpObservationMsg);
+        const std::int32_t index = items.fAddToTalvexItems(
+            rule->sItem, rule->iBoostLevel, rule->bNeverBoost, rule->bNoBkgObservation,
+            rule->bNoHangUpObservation, rule->bNoHangUpObservationMsg);
+        // Adding gives level -1 the global level, as for a new rule; a stored rule keeps
+        // the level it was saved with ("neither blocked nor raised" included).
+        if (index >= 0 && static_cast<std::size_t>(index) < items.Count()) {
+            items.Edit(static_cast<std::size_t>(index)).iBoostLevel = rule->iBoostLevel;
+        }
     }
 }
 
@@ -124,8 +129,7 @@ SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items,
     if (v.sLanguage.empty()) v.sLanguage = defaults.sLanguage;
     v.iNewPriority = keys.Int16("Boost.NewPriority", v.iNewPriority);
     if (v.iNewPriority < 0 || v.iNewPriority > 2) v.iNewPriority = SettingsValues{}.iNewPriority;
-    // A rule stored with level -1 takes the global level as it is added, so the stored
-    // level must be in force before the first rule.
+    // The stored level is in force before the first rule is read.
     setGlobalLevel(v.iNewPriority);
     v.bAlwaysOnTop = keys.Bool("Window.AlwaysOnTop", v.bAlwaysOnTop);
     v.bAdvancedView = keys.Bool("Window.AdvancedView", v.bAdvancedView);

@@ -80,13 +80,13 @@ struct SettingsDefaults {
 
 namespace modSettings {
 
-/// Reads the options and appends the stored rules to `items`. The stored boost level
-/// is handed to setGlobalLevel (it sets the level `items` gives a rule added with
-/// level -1) before the first rule is added. On the very first start (no refresh rate
-/// stored yet, or 0) the first-start rules and the program's own rule come first. A
-/// value that does not convert to its key's type gives that key's default; a boost
-/// level outside 0 to 2 gives 1; a refresh rate below 10 ms, or one that does not
-/// convert, gives 500 ms. Rules whose text cannot be read are skipped.
+/// Reads the options and appends the stored rules to `items`, each with the level it
+/// was stored with (-1, "neither blocked nor raised", included). The stored boost level
+/// is handed to setGlobalLevel before the first rule is added. On the very first start (no refresh
+/// rate stored yet, or 0) the first-start rules and the program's own rule come first. A value that
+/// does not convert to its key's type gives that key's default; a boost level outside 0 to 2 gives
+/// 1; a refresh rate below 10 ms, or one that does not convert, gives 500 ms. Rules whose text
+/// cannot be read are skipped.
 SettingsValues ReadSettings(platform::ISettingsStore& store, TalvexItems& items,
                             const std::function<void(std::int16_t)>& setGlobalLevel,
                             const SettingsDefaults& defaults = {});

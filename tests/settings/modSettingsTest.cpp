@@ -187,22 +187,33 @@ TEST_F(modSettingsTest, SevenPieceRuleIsRestoredAndSavedToTheIdenticalText) {
     ASSERT_TRUE(Save());
     EXPECT_EQ(Stored("CustomItems.Item0"), texts[0]);
     EXPECT_EQ(Stored("CustomItems.Item2"), texts[2]);
-    // Level -1 was taken as the stored global level while loading (the rule list's own rule).
-    EXPECT_EQ(Stored("CustomItems.Item1"), "/opt/Game Studio/game.bin|2|False|False|False|True|");
+    // Level -1 ("neither blocked nor raised") is kept, not turned into the global level.
+    EXPECT_EQ(Stored("CustomItems.Item1"), texts[1]);
 }
 
-TEST_F(modSettingsTest, NeverBoostRuleComesBackAtTheStoredGlobalLevel) {
-    // The rule list reads the level the engine starts with (0) unless the stored level is
-    // in place before the first rule is added.
-    for (const char* level : {"0", "1", "2"}) {
-        PutRules({"game.bin|-1|True|False|False|False|"});
-        Put("Boost.NewPriority", level);
-        global = 0;
-        Load();
-        ASSERT_EQ(items.Count(), 1u) << level;
-        EXPECT_EQ(items[0].iBoostLevel, std::stoi(level)) << level;
-        EXPECT_TRUE(items[0].bNeverBoost) << level;
+TEST_F(modSettingsTest, StoredLevelComesBackAsStoredWhateverTheGlobalLevel) {
+    // Only a new rule takes the global level; a stored one keeps its own, -1 included,
+    // through any number of restarts.
+    for (const char* global : {"0", "1", "2"}) {
+        for (const char* level : {"-1", "0", "1", "2"}) {
+            for (const char* never : {"True", "False"}) {
+                const std::string text =
+                    std::string("game.bin|") + level + "|" + never + "|False|False|False|";
+                PutRules({text});
+                Put("Boost.NewPriority", global);
+                Load();
+                ASSERT_EQ(items.Count(), 1u) << text;
+                EXPECT_EQ(items[0].iBoostLevel, std::stoi(level)) << text << " at " << global;
+                ASSERT_TRUE(Save());
+                Load();
+                EXPECT_EQ(RuleTexts(), std::vector<std::string>{text}) << text << " at " << global;
+            }
+        }
     }
+    // A rule added now with -1 still takes the global level in force.
+    global = 2;
+    items.fAddToTalvexItems("newcomer", -1, false, false, false, false);
+    EXPECT_EQ(items[items.Count() - 1].iBoostLevel, 2);
 }
 
 TEST_F(modSettingsTest, OlderLayoutsFillTheMissingFields) {
