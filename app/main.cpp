@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
         log,
         desktop->Clock(),
         talvex::frmMainSystem{system.settings.get(), system.autostart.get(), system.instance.get(),
-                              system.sOwnExeName, system.firstStartRules, system.sRuleExample}};
+                              system.sOwnExeName, system.firstStartRules, system.sRuleExample,
+                              system.sSettingsPlace}};
     services.Inet1 = http.get();
     services.shell = shell.get();
     services.foreground = desktop->Foreground();

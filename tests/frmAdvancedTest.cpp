@@ -20,7 +20,10 @@ struct Host : IEngineHost, IAdvancedHost {
     void PublishTooltip(const std::string&) override {}
     bool AlwaysOnTop() override { return onTop; }
     std::int32_t RefreshInterval() override { return interval; }
-    void fSaveSettings() override { ++saves; }
+    bool fSaveSettings() override {
+        ++saves;
+        return true;
+    }
     std::string GetSetting(const std::string& key, const std::string& def) override {
         const auto found = store.find(key);
         return found == store.end() ? def : found->second;

@@ -157,7 +157,7 @@ void frmAdvanced::RestorePosition() {
     saved.sTop = m_host.GetSetting(kKeyTop, advanced::PositionText(m_form->Top()));
     saved.sWidth = m_host.GetSetting(kKeyWidth, advanced::PositionText(m_form->ClientWidth()));
     saved.sHeight = m_host.GetSetting(kKeyHeight, advanced::PositionText(m_form->Height()));
-    const auto rect = advanced::RestorePosition(saved, m_ui.ScreenWidth(), m_ui.ScreenHeight());
+    const auto rect = advanced::RestorePosition(saved, m_ui.ScreenRects());
     if (!rect) return;
     m_form->Move(rect->left, rect->top);
     m_form->SetClientWidth(rect->width);
@@ -356,8 +356,9 @@ void frmAdvanced::cmdOk_Click() {
     options.iBelowNormalCpuUsage = values.iBelowNormalCpuUsage;
     options.iIdleCpuUsage = values.iIdleCpuUsage;
     m_engine.SetMaxFailures(SliderTolerance());
-    m_host.fSaveSettings();
-    m_log.DoLog(m_strings.Lang(43, false, false, false, "Settings were saved."));
+    if (m_host.fSaveSettings()) {
+        m_log.DoLog(m_strings.Lang(43, false, false, false, "Settings were saved."));
+    }
 }
 
 }  // namespace talvex

@@ -250,8 +250,11 @@ void frmMain::PublishTooltip(const std::string& sText) {
 
 void frmMain::ShowTooltip() {
     if (!m_oTrayIcon) return;
-    m_oTrayIcon->ToolTip(m_sTooltipCount.empty() ? m_sTooltip
-                                                 : m_sTooltip + "\n" + m_sTooltipCount);
+    std::string text = m_sTooltip;
+    for (const std::string* line : {&m_sTooltipCount, &m_sSaveFailure}) {
+        if (!line->empty()) text += "\n" + *line;
+    }
+    m_oTrayIcon->ToolTip(text);
 }
 
 void frmMain::RefreshHeld() {

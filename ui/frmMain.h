@@ -46,6 +46,8 @@ struct frmMainSystem {
     std::vector<FirstStartRule> firstStartRules = modSettings::WindowsFirstStartRules();
     /// The name Add suggests: an example in the form of this system's program names.
     std::string sRuleExample = RuleCommands::kAddDefaultAnswer;
+    /// Where the settings are kept (a file), for the message when they cannot be saved.
+    std::string sSettingsPlace = {};
 };
 
 /// Everything the main window works with; owned by whoever creates the window.
@@ -119,8 +121,8 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void fSetAdvancedView();
     /// Reads every setting into the variables and controls (settings store).
     void fLoadSettings();
-    /// Writes every setting back (settings store).
-    void fSaveSettings();
+    /// Writes every setting back (settings store); false when that failed.
+    bool fSaveSettings() override;
     /// Puts the texts of m_sLanguage into the controls, menus and text members.
     void Translate();
     /// Shows the rules in List1, with no line selected.
@@ -268,6 +270,10 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void ShowRuleMenu();
 
     void ShowTooltip();
+    /// After a write to the settings store: the first failure of the run is said in the
+    /// log and the tooltip, so a store that cannot be written is not silently ignored.
+    bool NoteSaveResult(bool bSaved);
+    std::string m_sSaveFailure;  // the tooltip's line about it, once said
 
     std::string m_sTooltip;       // the tooltip text, without the count
     std::string m_sTooltipCount;  // the count it shows ("1 boosted, 2 lowered")

@@ -139,6 +139,34 @@ TEST_F(frmMainSettingsTest, StoreThatCannotBeWrittenNeverStopsTheProgram) {
     EXPECT_EQ(store.Contents(), before);
 }
 
+TEST_F(frmMainSettingsTest, StoreThatCannotBeWrittenIsSaidOnceInTheLogAndTheTooltip) {
+    auto run = std::make_unique<ProgramRun>(
+        desk, frmMainSystem{&store, &autostart, &lock, "talvex", {}, "example", "/home/u/x.conf"});
+    run->Start();
+    const auto saidLines = [&] {
+        return std::count_if(run->log.Lines().begin(), run->log.Lines().end(),
+                             [](const std::string& line) {
+                                 return line.find("/home/u/x.conf") != std::string::npos;
+                             });
+    };
+    ASSERT_TRUE(run->frm.fSaveSettings());
+    EXPECT_EQ(saidLines(), 0);
+    store.SetWritesFail(true);
+    // Every way of saving: all settings, one value, a language chosen.
+    EXPECT_FALSE(run->frm.fSaveSettings());
+    run->frm.SaveSetting("frmAdvanced.Left", "10");
+    run->frm.imgEn_Click();
+    EXPECT_FALSE(run->frm.fSaveSettings());
+    EXPECT_EQ(saidLines(), 1);
+    ASSERT_NE(run->frm.oTrayIcon(), nullptr);
+    const std::string tip = run->ui.Tray()->CurrentToolTip();
+    EXPECT_NE(tip.find(": /home/u/x.conf"), std::string::npos) << tip;
+    EXPECT_EQ(tip.rfind('\n', tip.find("/home/u/x.conf")) == std::string::npos, false) << tip;
+    // Later changes of the tooltip keep the line.
+    run->frm.PublishTooltip("Talvex: something else");
+    EXPECT_NE(run->ui.Tray()->CurrentToolTip().find("/home/u/x.conf"), std::string::npos);
+}
+
 TEST_F(frmMainSettingsTest, AutostartBoxMirrorsTheEntryAndRewritesItWithThisCopy) {
     {
         auto run = Run();
