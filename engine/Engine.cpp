@@ -186,6 +186,10 @@ void Engine::ForegroundChanged(WindowHandle window, const std::string& title,
     m_lFailureCounter = 0;
 }
 
+bool Engine::IsLeftAlone(std::int32_t lPid) const {
+    return std::find(m_leftAlone.begin(), m_leftAlone.end(), lPid) != m_leftAlone.end();
+}
+
 void Engine::BoostForeground(WindowHandle window) {
     if (m_TalvexItems.fFindInBlockedItems(m_sForegroundExe) >= 0) return;
     if (!m_sWarnedExe.empty() && m_sWarnedExe == m_sForegroundExe) return;

@@ -61,6 +61,9 @@ class Engine {
     void NoteHeld(std::int32_t lPid, HeldWhy why, std::int16_t iCpuUsage = 0);
     /// The engine's notes beside the change record.
     HeldChanges& Held() { return m_held; }
+    /// Whether background observation must leave the process alone now: the program a
+    /// hang-up warning asks about, and the one in front when it opened, while it waits.
+    bool IsLeftAlone(std::int32_t lPid) const;
 
     /// "Talvex 1.1.0: " and the title, or the path when the title is empty.
     static std::string TooltipText(const std::string& sTitle, const std::string& sPath);
@@ -157,6 +160,10 @@ class Engine {
     // The program whose hang-up warning waits for the user: it is not raised again
     // meanwhile, even when the focus leaves it for a moment (to the warning) and returns.
     std::string m_sWarnedExe;
+    // The processes background observation leaves alone while that warning waits: the
+    // warning takes the focus, and the program it asks about must not be lowered
+    // meanwhile as a busy background process.
+    std::vector<std::int32_t> m_leftAlone;
     std::int32_t m_lMaxFailures = 8;  // hang-up tolerance in critical ticks
 
     modProcess::Sampler m_modProcess;

@@ -37,7 +37,7 @@ void ProcessStages::ObservationStage() {
         // and the program in front must never be judged as a background process.
         if (entry.lPid == e.m_lForegroundPid) {
             m_hangup.Check(entry);
-        } else {
+        } else if (!e.IsLeftAlone(entry.lPid)) {
             ObserveBackground(e, entry);
         }
     }
