@@ -17,20 +17,11 @@ namespace {
 // How long the end waits for changes the kernel turns away for a moment (it takes one
 // session-group change per 100 ms).
 constexpr std::uint32_t kEndUndoWaitMs = 350;
-constexpr std::int16_t kIdNoRightNotice = 60;
 constexpr std::int16_t kIdStarting = 62;
 constexpr std::int16_t kIdBuild = 63;
 constexpr std::int16_t kIdRefreshRate = 64;
 constexpr const char* kStartingText = "Talvex %1.%2.%3 is starting...";
 constexpr const char* kKeyRightNoticeShown = "General.NoRaiseRightNoticeShown";
-constexpr const char* kNoRightText =
-    "Talvex may not raise the priority of programs here.\n\n"
-    "What works: it follows the program in front, shows its status, notices a program that "
-    "hangs and keeps the action log.\n\n"
-    "What does not: it does not boost the program in front, and it lowers no busy background "
-    "program either, since it could not give it its priority back.\n\n"
-    "To grant the right, run once:\n\nsudo setcap cap_sys_nice+ep \"%1\"\n\n"
-    "and start Talvex again. This notice is shown once.";
 
 const MsgArgs kVersionArgs{std::int64_t{kVersionMajor}, std::int64_t{kVersionMinor},
                            std::int64_t{kVersionRevision}};
@@ -111,6 +102,7 @@ void frmMain::BindHandlers() {
     m_c.imgGer->OnClick = Quiet("imgGer_Click", [this] { imgGer_Click(); });
     m_c.imgEn->OnClick = Quiet("imgEn_Click", [this] { imgEn_Click(); });
     m_c.imgFr->OnClick = Quiet("imgFr_Click", [this] { imgFr_Click(); });
+    m_c.cmdNoRight->OnClick = Quiet("cmdNoRight_Click", [this] { ShowMissingRightNotice(); });
 
     m_c.mnuPop1Show->OnClick = Quiet("mnuPop1Show_Click", [this] { mnuPop1Show_Click(); });
     m_c.mnuPop1Activate->OnClick =
@@ -147,7 +139,8 @@ void frmMain::Form_Load() {
     };
     m_sTooltip = m_form->Caption();
     m_oTrayIcon->AddIcon(*m_form, 0, m_sTooltip);
-    m_oTrayIcon->ShowBalloon(1, txtTalvexStarted, "Talvex", 5000);
+    ShowTooltip();
+    m_oTrayIcon->ShowBalloon(1, StartBalloonText(), "Talvex", 5000);
     m_engine.SetShutdown(ShutdownState::Running);
     if (bAutoUpdate && HasUpdateCheck()) CheckForUpdate(false);
     m_engine.Queries().SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
@@ -192,10 +185,7 @@ void frmMain::ExplainMissingRight() {
     }
     if (GetSetting(kKeyRightNoticeShown, "") != "") return;
     SaveSetting(kKeyRightNoticeShown, "True");
-    const std::string path = m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
-    const std::string text = m_strings.Lang(kIdNoRightNotice, false, false, false, kNoRightText);
-    m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
-                vbOKOnly | vbInformation, "Talvex");
+    ShowMissingRightNotice();
 }
 
 // ---- shutdown ----
@@ -251,7 +241,7 @@ void frmMain::PublishTooltip(const std::string& sText) {
 void frmMain::ShowTooltip() {
     if (!m_oTrayIcon) return;
     std::string text = m_sTooltip;
-    for (const std::string* line : {&m_sTooltipCount, &m_sSaveFailure}) {
+    for (const std::string* line : {&m_sNoRightLine, &m_sTooltipCount, &m_sSaveFailure}) {
         if (!line->empty()) text += "\n" + *line;
     }
     m_oTrayIcon->ToolTip(text);

@@ -85,6 +85,8 @@ struct frmMainControls {
     Ctl Command2 = nullptr;  // Add
     Ctl Command3 = nullptr;  // Current (the program in front)
     Ctl chkAutostart = nullptr, chkAutoUpdate = nullptr;
+    Ctl lblNoRight = nullptr;  // without the right to raise: says so
+    Ctl cmdNoRight = nullptr;  // and opens the notice again
 
     // The tray menu and the rule menu.
     using Item = platform::MenuItem*;
@@ -260,6 +262,14 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void ShowUpdateAvailability();
     void SaveLanguage();
     void ExplainMissingRight();
+    void CreateMissingRightControls();
+    bool MayRaise();
+    /// Greys the boost levels and shows the line and its button while the right to
+    /// raise is missing; the tooltip's second line says so too.
+    void ShowMissingRight();
+    void ShowMissingRightNotice();
+    std::string StartBalloonText();
+    std::string m_sNoRightLine;  // the tooltip's line while the right is missing
     void TranslateOwnTexts();
     void ShowAdvancedWindow();
     void CloseAdvancedWindow();

@@ -233,6 +233,42 @@ TEST_F(frmMainSettingsTest, MissingRightIsExplainedOnceAndAgainOnlyAfterItWasThe
     }
 }
 
+TEST_F(frmMainSettingsTest, WithoutTheRightEveryPlaceSaysSoAndTheNoticeOpensAgain) {
+    for (const bool bMay : {false, true}) {
+        SCOPED_TRACE(bMay);
+        desk.SetMayRaisePriority(bMay);
+        Put("General.Language", "EN");
+        auto run = Run();
+        run->Start();
+        FakeTrayIcon& tray = *run->ui.Tray();
+        ASSERT_EQ(tray.Balloons().size(), 1u);
+        const std::string balloon = tray.Balloons()[0].message;
+        EXPECT_EQ(balloon.find("may not raise") != std::string::npos, !bMay) << balloon;
+        const std::string tip = tray.CurrentToolTip();
+        const auto second = tip.find('\n');
+        EXPECT_EQ(second != std::string::npos &&
+                      tip.compare(second + 1, std::string::npos, "cannot raise priorities") == 0,
+                  !bMay)
+            << tip;
+        for (std::int16_t i = 0; i < 3; ++i) EXPECT_EQ(run->Ctl("Option1", i).Enabled(), bMay);
+        EXPECT_EQ(run->Ctl("lblNoRight").Visible(), !bMay);
+        EXPECT_EQ(run->Ctl("cmdNoRight").Visible(), !bMay);
+        if (!bMay) {
+            // Shown once at the start; the button opens it again, as often as asked.
+            const std::size_t before = run->ui.MsgBoxes().size();
+            run->Ctl("cmdNoRight").OnClick();
+            run->Ctl("cmdNoRight").OnClick();
+            ASSERT_EQ(run->ui.MsgBoxes().size(), before + 2);
+            EXPECT_NE(run->ui.MsgBoxes().back().text.find("sudo setcap"), std::string::npos);
+            // A language chosen keeps the state.
+            run->frm.imgGer_Click();
+            EXPECT_FALSE(run->Ctl("Option1", 0).Enabled());
+            EXPECT_TRUE(run->Ctl("cmdNoRight").Visible());
+        }
+        run->frm.fEndTalvex();
+    }
+}
+
 TEST_F(frmMainSettingsTest, OnlyCopyHoldsTheLockUntilItsEnd) {
     auto run = Run();
     run->Start();
