@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -398,6 +399,38 @@ TEST_F(QtUiSmokeTest, TheMainWindowWorksByKeyboardAlone) {
     ASSERT_FALSE(Ui().IsTrayAvailable());
     Key(Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(QtUiSmokeTest, TheRuleListShowsItsFocusAndDeleteRemovesARuleAndFlagsNameTheirLanguage) {
+    frm->SetLanguage("EN");
+    frm->Translate();
+    frm->Ctl("chkAdvanced").SetValue(1);
+    frm->mnuPop1Show_Click();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* list = Child<QListWidget>("List1");
+    ASSERT_NE(list, nullptr);
+    frm->Ctl("List1").SetListIndex(-1);
+    Child<QWidget>("chkActive")->setFocus();
+    QCoreApplication::processEvents();
+    const QImage unfocused = list->grab().toImage();
+    list->setFocus();
+    ASSERT_TRUE(ProcessUntil([&] { return list->hasFocus(); }));
+    // Focused with no line selected: the focus shows (the list marks its current line).
+    EXPECT_NE(list->grab().toImage(), unfocused);
+    const int before = list->count();
+    ASSERT_GT(before, 0);
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(list->count(), before - 1);
+    EXPECT_EQ(static_cast<int>(frm->engine().Items().Count()), before - 1);
+    for (const auto& [name, language] :
+         {std::pair{"imgGer", "Deutsch"}, std::pair{"imgEn", "English"},
+          std::pair{"imgFr", "Français"}}) {
+        QWidget* flag = Child<QWidget>(name);
+        ASSERT_NE(flag, nullptr) << name;
+        EXPECT_EQ(flag->accessibleName(), QString::fromUtf8(language)) << name;
+        EXPECT_EQ(flag->toolTip(), QString::fromUtf8(language)) << name;
+    }
 }
 
 TEST_F(QtUiSmokeTest, MessageBoxesHaveDefaultAndEscapeButtonsInTheProgramsLanguage) {

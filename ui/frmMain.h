@@ -181,7 +181,8 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void List1_DblClick();
     /// A right click opens the selected rule's menu.
     void List1_MouseDown(int Button, int Shift, std::int32_t X, std::int32_t Y);
-    /// F2 renames the selected rule; the menu key and Shift+F10 open its menu.
+    /// F2 renames the selected rule, Delete removes it; the menu key and Shift+F10 open
+    /// its menu.
     void List1_KeyDown(std::int32_t& KeyCode, int Shift);
     /// A command of the rule menu on the selected rule.
     void mnuPop2Click(Pop2Item item);

@@ -31,18 +31,18 @@ constexpr const char* kNoRightBalloon =
 // The status text keeps the upper part of its panel; the line and the button take the
 // rest, above the boost levels.
 constexpr TwipsRect kStatusFull{1320, 360, 4095, 1455};
-constexpr TwipsRect kStatusShort{1320, 360, 4095, 1095};
+constexpr TwipsRect kStatusShort{1320, 360, 4095, 960};
 
 }  // namespace
 
 void frmMain::CreateMissingRightControls() {
     Form& f = *m_form;
-    m_c.lblNoRight = &f.Add(ControlKind::Label, "lblNoRight", {1320, 1500, 2880, 375});
+    m_c.lblNoRight = &f.Add(ControlKind::Label, "lblNoRight", {1320, 1335, 2900, 555});
     ControlStyle wrap;
     wrap.wordWrap = true;
     wrap.foreColor = Rgb{160, 0, 0};
     m_c.lblNoRight->SetStyle(wrap);
-    m_c.cmdNoRight = &f.Add(ControlKind::PushButton, "cmdNoRight", {4320, 1470, 1095, 375});
+    m_c.cmdNoRight = &f.Add(ControlKind::PushButton, "cmdNoRight", {4320, 1395, 1095, 375});
     m_c.cmdNoRight->SetTabIndex(0);
     m_c.lblNoRight->SetVisible(false);
     m_c.cmdNoRight->SetVisible(false);

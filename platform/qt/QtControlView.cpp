@@ -77,8 +77,13 @@ QWidget* QtControlView::MakeWidget(QWidget* parent) {
             option->setAutoExclusive(false);  // the control keeps its group itself
             return option;
         }
-        case ControlKind::ListBox:
-            return new QListWidget(parent);
+        case ControlKind::ListBox: {
+            auto* list = new QListWidget(parent);
+            // The keyboard focus shows even when no line is selected yet.
+            list->setStyleSheet(
+                QStringLiteral("QListWidget:focus { border: 2px solid palette(highlight); }"));
+            return list;
+        }
         case ControlKind::TextBox:
             return new QLineEdit(parent);
         case ControlKind::PushButton:
@@ -340,6 +345,9 @@ void QtControlView::ApplyCaption() {
         button->setText(caption);
     } else if (auto* frame = qobject_cast<QGroupBox*>(m_widget.data())) {
         frame->setTitle(caption);
+    } else if (m_control.Kind() == ControlKind::Picture) {
+        // A picture that stands for a choice (a language's flag) names it on hover too.
+        m_widget->setToolTip(ToQ(WithoutAccessKey(m_control.Caption())));
     }
 }
 
