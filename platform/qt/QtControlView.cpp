@@ -77,13 +77,8 @@ QWidget* QtControlView::MakeWidget(QWidget* parent) {
             option->setAutoExclusive(false);  // the control keeps its group itself
             return option;
         }
-        case ControlKind::ListBox: {
-            auto* list = new QListWidget(parent);
-            // The keyboard focus shows even when no line is selected yet.
-            list->setStyleSheet(
-                QStringLiteral("QListWidget:focus { border: 2px solid palette(highlight); }"));
-            return list;
-        }
+        case ControlKind::ListBox:
+            return new QListWidget(parent);
         case ControlKind::TextBox:
             return new QLineEdit(parent);
         case ControlKind::PushButton:
