@@ -103,6 +103,7 @@ void frmMain::BindHandlers() {
     m_c.imgEn->OnClick = Quiet("imgEn_Click", [this] { imgEn_Click(); });
     m_c.imgFr->OnClick = Quiet("imgFr_Click", [this] { imgFr_Click(); });
     m_c.cmdNoRight->OnClick = Quiet("cmdNoRight_Click", [this] { ShowMissingRightNotice(); });
+    m_c.cmdMenu->OnClick = Quiet("cmdMenu_Click", [this] { ShowTrayMenu(); });
 
     m_c.mnuPop1Show->OnClick = Quiet("mnuPop1Show_Click", [this] { mnuPop1Show_Click(); });
     m_c.mnuPop1Activate->OnClick =
@@ -165,6 +166,9 @@ void frmMain::AfterStartup() {
     if (m_engine.Shutdown() >= ShutdownState::Ending) return;
     if (!m_ui.IsTrayAvailable()) {
         if (m_c.Label1->Caption().empty()) ShowStatusText("");
+        // The tray menu's entries (the Advanced window among them) stay within reach.
+        m_c.cmdMenu->SetVisible(true);
+        PlaceStatusText();
         ShowMainWindow();
     }
     ExplainMissingRight();

@@ -87,6 +87,7 @@ struct frmMainControls {
     Ctl chkAutostart = nullptr, chkAutoUpdate = nullptr;
     Ctl lblNoRight = nullptr;  // without the right to raise: says so
     Ctl cmdNoRight = nullptr;  // and opens the notice again
+    Ctl cmdMenu = nullptr;     // without a notification area: the tray menu's entries
 
     // The tray menu and the rule menu.
     using Item = platform::MenuItem*;
@@ -264,6 +265,11 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void SaveLanguage();
     void ExplainMissingRight();
     void CreateMissingRightControls();
+    /// The tray menu, from the tray icon or, without a notification area, from the
+    /// window's Menu button.
+    void ShowTrayMenu();
+    /// Places the status text beside what the desktop's state shows next to it.
+    void PlaceStatusText();
     bool MayRaise();
     /// Greys the boost levels and shows the line and its button while the right to
     /// raise is missing; the tooltip's second line says so too.

@@ -1,6 +1,7 @@
-// Without the right to raise priorities Talvex boosts nothing and lowers nothing. The
-// start balloon, the tray tooltip and the main window say so for the whole run, and the
-// window offers the full notice again.
+// What the desktop withholds, shown in the main window. Without the right to raise
+// priorities Talvex boosts nothing and lowers nothing: the start balloon, the tray
+// tooltip and the window say so for the whole run, and the window offers the full notice
+// again. Without a notification area the window carries the tray menu behind a button.
 #include "i18n/FormatMsg.h"
 #include "ui/frmMain.h"
 
@@ -15,6 +16,7 @@ constexpr std::int16_t kIdNoRightBalloon = 121;
 constexpr std::int16_t kIdNoRightTooltip = 122;
 constexpr std::int16_t kIdNoRightLine = 123;
 constexpr std::int16_t kIdNoRightWhy = 124;
+constexpr std::int16_t kIdMenuButton = 125;
 
 constexpr const char* kNoRightText =
     "Talvex may not raise the priority of programs here.\n\n"
@@ -28,10 +30,12 @@ constexpr const char* kNoRightBalloon =
     "Talvex may not raise the priority of programs here, so it boosts nothing. Open its "
     "window to see how to grant the right.";
 
-// The status text keeps the upper part of its panel; the line and the button take the
-// rest, above the boost levels.
-constexpr TwipsRect kStatusFull{1320, 360, 4095, 1455};
-constexpr TwipsRect kStatusShort{1320, 360, 4095, 960};
+// The status text keeps the upper part of its panel; the line and its button take the
+// rest, above the boost levels, and the Menu button the top right corner.
+constexpr std::int32_t kStatusFullWidth = 4095;
+constexpr std::int32_t kStatusNarrowWidth = 3120;
+constexpr std::int32_t kStatusFullHeight = 1455;
+constexpr std::int32_t kStatusShortHeight = 960;
 
 }  // namespace
 
@@ -43,9 +47,20 @@ void frmMain::CreateMissingRightControls() {
     wrap.foreColor = Rgb{160, 0, 0};
     m_c.lblNoRight->SetStyle(wrap);
     m_c.cmdNoRight = &f.Add(ControlKind::PushButton, "cmdNoRight", {4320, 1395, 1095, 375});
-    m_c.cmdNoRight->SetTabIndex(0);
+    // After the other controls: the window still opens on the boost level.
+    m_c.cmdNoRight->SetTabIndex(19);
     m_c.lblNoRight->SetVisible(false);
     m_c.cmdNoRight->SetVisible(false);
+    m_c.cmdMenu = &f.Add(ControlKind::PushButton, "cmdMenu", {4500, 360, 915, 375});
+    m_c.cmdMenu->SetTabIndex(18);
+    m_c.cmdMenu->SetVisible(false);
+}
+
+void frmMain::PlaceStatusText() {
+    const bool bNoTray = m_c.cmdMenu->Visible();
+    const bool bNoRight = m_c.lblNoRight->Visible();
+    m_c.Label1->Move({1320, 360, bNoTray ? kStatusNarrowWidth : kStatusFullWidth,
+                      bNoRight ? kStatusShortHeight : kStatusFullHeight});
 }
 
 bool frmMain::MayRaise() {
@@ -62,7 +77,8 @@ void frmMain::ShowMissingRight() {
     m_c.cmdNoRight->SetCaption(m_strings.Lang(kIdNoRightWhy, false, false, false, "&Why?"));
     m_c.lblNoRight->SetVisible(bMissing);
     m_c.cmdNoRight->SetVisible(bMissing);
-    m_c.Label1->Move(bMissing ? kStatusShort : kStatusFull);
+    m_c.cmdMenu->SetCaption(m_strings.Lang(kIdMenuButton, false, false, false, "M&enu"));
+    PlaceStatusText();
     for (Control* option : m_c.Option1) option->SetEnabled(!bMissing);
     ShowTooltip();
 }

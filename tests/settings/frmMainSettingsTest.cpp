@@ -269,6 +269,31 @@ TEST_F(frmMainSettingsTest, WithoutTheRightEveryPlaceSaysSoAndTheNoticeOpensAgai
     }
 }
 
+TEST_F(frmMainSettingsTest, WithoutANotificationAreaTheWindowCarriesTheTrayMenu) {
+    for (const bool bTray : {false, true}) {
+        SCOPED_TRACE(bTray);
+        auto run = Run();
+        run->ui.SetTrayAvailable(bTray);
+        run->Start();
+        EXPECT_EQ(run->Ctl("cmdMenu").Visible(), !bTray);
+        if (!bTray) {
+            EXPECT_TRUE(run->frm.form().Visible());
+            // The status text makes room for the button.
+            const TwipsRect status = run->Ctl("Label1").Rect();
+            EXPECT_LE(status.left + status.width, run->Ctl("cmdMenu").Rect().left);
+            // Every entry of the tray menu, the Advanced window among them.
+            run->ui.ChooseInNextPopup("mnuPop1Advanced");
+            run->Ctl("cmdMenu").OnClick();
+            ASSERT_EQ(run->ui.Popups().size(), 1u);
+            EXPECT_NE(run->frm.Advanced(), nullptr);
+            run->ui.ChooseInNextPopup("mnuPop1Activate");
+            run->Ctl("cmdMenu").OnClick();
+            EXPECT_EQ(run->Ctl("chkActive").Value(), 0);
+        }
+        run->frm.fEndTalvex();
+    }
+}
+
 TEST_F(frmMainSettingsTest, OnlyCopyHoldsTheLockUntilItsEnd) {
     auto run = Run();
     run->Start();
