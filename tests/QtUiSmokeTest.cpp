@@ -196,6 +196,42 @@ TEST_F(QtUiSmokeTest, TrayMenuIsARealPopupWithTitleCheckMarkAndCommands) {
     EXPECT_TRUE(window->isVisible());
 }
 
+TEST_F(QtUiSmokeTest, RightClickSelectsTheLineUnderTheMouseBeforeItsMenuOpens) {
+    frm->Ctl("chkAdvanced").SetValue(1);
+    frm->mnuPop1Show_Click();
+    auto* list = Child<QListWidget>("List1");
+    ASSERT_NE(list, nullptr);
+    ASSERT_GE(list->count(), 3);
+    frm->Ctl("List1").SetListIndex(0);
+    QCoreApplication::processEvents();
+    for (const int row : {2, 1}) {
+        QString menuFor;
+        WhenOpen(ActivePopup, [&](QWidget* widget) {
+            // The menu is open: the line it belongs to is the one clicked.
+            menuFor = QString::fromStdString(frm->Ctl("List1").List(frm->Ctl("List1").ListIndex()));
+            widget->close();
+        });
+        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QTest::mousePress(list->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        QTest::mouseRelease(list->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        ASSERT_TRUE(ProcessUntil([&] { return !menuFor.isEmpty(); })) << row;
+        EXPECT_EQ(menuFor, list->item(row)->text()) << row;
+        EXPECT_EQ(frm->Ctl("List1").ListIndex(), row);
+    }
+    // Below the last line: the selection stays, the menu is the selected line's.
+    QString menuFor;
+    WhenOpen(ActivePopup, [&](QWidget* widget) {
+        menuFor = QString::fromStdString(frm->Ctl("List1").List(frm->Ctl("List1").ListIndex()));
+        widget->close();
+    });
+    const QPoint below(4, list->viewport()->height() - 2);
+    ASSERT_EQ(list->itemAt(below), nullptr);
+    QTest::mousePress(list->viewport(), Qt::RightButton, Qt::NoModifier, below);
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, Qt::NoModifier, below);
+    ASSERT_TRUE(ProcessUntil([&] { return !menuFor.isEmpty(); }));
+    EXPECT_EQ(frm->Ctl("List1").ListIndex(), 1);
+}
+
 TEST_F(QtUiSmokeTest, RuleMenuHasItsSubmenuWithoutTheHiddenItems) {
     QStringList sub;
     WhenOpen(ActivePopup, [&](QWidget* widget) {

@@ -80,7 +80,7 @@ bool frmMain::NoteSaveResult(bool bSaved) {
     m_sSaveFailure = FormatMsg(
         m_strings.Lang(kIdSettingsNotSaved, false, false, false, "Settings cannot be saved: %1"),
         MsgArgs{place});
-    m_log.DoLog(m_sSaveFailure, true);
+    m_log.DoLog(m_sSaveFailure);
     ShowTooltip();
     return false;
 }
