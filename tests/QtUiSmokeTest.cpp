@@ -232,6 +232,28 @@ TEST_F(QtUiSmokeTest, RightClickSelectsTheLineUnderTheMouseBeforeItsMenuOpens) {
     EXPECT_EQ(frm->Ctl("List1").ListIndex(), 1);
 }
 
+TEST_F(QtUiSmokeTest, TheAdvancedWindowIsResizedDownToItsDesignSize) {
+    using qt::Px;
+    frm->mnuPop1Advanced_Click();
+    QWidget* advanced = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == "frmAdvanced" && w->isVisible()) advanced = w;
+    }
+    ASSERT_NE(advanced, nullptr);
+    ASSERT_NE(frm->Advanced(), nullptr);
+    const QSize design(Px(frmAdvanced::kClientWidth), Px(frmAdvanced::kClientHeight));
+    EXPECT_EQ(advanced->minimumSize(), design);
+    EXPECT_GT(advanced->maximumSize().width(), design.width());
+    auto* log = advanced->findChild<QWidget*>("lstLog");
+    ASSERT_NE(log, nullptr);
+    const int logWidth = log->width();
+    // The user drags the frame larger: the model and the layout follow.
+    advanced->resize(design.width() + 300, design.height() + 200);
+    ASSERT_TRUE(ProcessUntil([&] { return log->width() > logWidth; }));
+    EXPECT_EQ(Px(frm->Advanced()->form().ClientWidth()), design.width() + 300);
+    EXPECT_EQ(log->width(), logWidth + 150);
+}
+
 TEST_F(QtUiSmokeTest, RuleMenuHasItsSubmenuWithoutTheHiddenItems) {
     QStringList sub;
     WhenOpen(ActivePopup, [&](QWidget* widget) {
