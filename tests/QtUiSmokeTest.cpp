@@ -132,7 +132,7 @@ TEST_F(QtUiSmokeTest, MainWindowHasEveryControlAtItsPlace) {
     // The offscreen desktop has no notification area: the Menu button takes the status
     // text's top right corner.
     ASSERT_FALSE(Ui().IsTrayAvailable());
-    EXPECT_EQ(label1->geometry(), QRect(Px(1320), Px(360), Px(3120), Px(1455)));
+    EXPECT_EQ(label1->geometry(), QRect(Px(1320), Px(360), Px(3360), Px(1455)));
     EXPECT_TRUE(Child<QWidget>("cmdMenu")->isVisibleTo(window));
     EXPECT_EQ(Child<QCheckBox>("chkAutostart")->geometry(),
               QRect(Px(1485), Px(5355), Px(3960), Px(240)));

@@ -229,7 +229,7 @@ void frmMain::Form_QueryUnload(bool& cancel, CloseReason reason) {
 void frmMain::ShowStatusText(const std::string& sText) {
     std::string text = sText;
     if (!m_ui.IsTrayAvailable()) {
-        text += std::string(text.empty() ? "" : "\r\n\r\n") +
+        text += std::string(text.empty() ? "" : "\r\n") +
                 m_strings.Lang(61, false, false, false,
                                "The desktop has no notification area, so Talvex shows this "
                                "window instead of an icon. Closing it ends Talvex.");

@@ -33,7 +33,7 @@ constexpr const char* kNoRightBalloon =
 // The status text keeps the upper part of its panel; the line and its button take the
 // rest, above the boost levels, and the Menu button the top right corner.
 constexpr std::int32_t kStatusFullWidth = 4095;
-constexpr std::int32_t kStatusNarrowWidth = 3120;
+constexpr std::int32_t kStatusNarrowWidth = 3360;
 constexpr std::int32_t kStatusFullHeight = 1455;
 constexpr std::int32_t kStatusShortHeight = 960;
 
@@ -51,7 +51,7 @@ void frmMain::CreateMissingRightControls() {
     m_c.cmdNoRight->SetTabIndex(19);
     m_c.lblNoRight->SetVisible(false);
     m_c.cmdNoRight->SetVisible(false);
-    m_c.cmdMenu = &f.Add(ControlKind::PushButton, "cmdMenu", {4500, 360, 915, 375});
+    m_c.cmdMenu = &f.Add(ControlKind::PushButton, "cmdMenu", {4740, 360, 675, 375});
     m_c.cmdMenu->SetTabIndex(18);
     m_c.cmdMenu->SetVisible(false);
 }
