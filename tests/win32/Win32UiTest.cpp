@@ -2,6 +2,7 @@
 // model follows the user, the dialog manager's keys, sizes in twips, close reasons.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,17 @@ TEST_F(Win32UiTest, ControlsShowTheModelAndClicksReachIt) {
     SendMessageW(Form(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(listWindow), LBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(listWindow));
     EXPECT_EQ(list.ListIndex(), 0);
+}
+
+TEST_F(Win32UiTest, EveryMonitorIsAScreenAndTheMainOneIsAmongThem) {
+    const std::vector<TwipsRect> screens = ui->ScreenRects();
+    ASSERT_FALSE(screens.empty());
+    const TwipsRect primary{0, 0, ui->ScreenWidth(), ui->ScreenHeight()};
+    EXPECT_NE(std::find(screens.begin(), screens.end(), primary), screens.end());
+    for (const TwipsRect& screen : screens) {
+        EXPECT_GT(screen.width, 0);
+        EXPECT_GT(screen.height, 0);
+    }
 }
 
 TEST_F(Win32UiTest, EditsReachTheModelAndTheKeyFilterSeesEveryCharacter) {
