@@ -34,6 +34,36 @@ constexpr OptionRow kOptions[] = {
 
 constexpr const char* kProgram = "talvex";
 
+// The toolkit's standard options (QGuiApplication and QApplication), taken out of the
+// arguments when the user interface starts; each also with two dashes.
+struct ToolkitOption {
+    std::string_view sName;
+    bool bTakesValue;  // the next argument, or "=VALUE" joined to it
+};
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"-platform", true},      {"-platformpluginpath", true},
+    {"-platformtheme", true}, {"-plugin", true},
+    {"-qmljsdebugger", true}, {"-qwindowgeometry", true},
+    {"-qwindowicon", true},   {"-qwindowtitle", true},
+    {"-session", true},       {"-display", true},
+    {"-geometry", true},      {"-style", true},
+    {"-stylesheet", true},    {"-reverse", false},
+    {"-widgetcount", false},  {"-nograb", false},
+    {"-dograb", false},       {"-sync", false},
+};
+
+// The toolkit option an argument names, and whether its value is joined to it.
+const ToolkitOption* FindToolkitOption(std::string_view sArg, bool& bJoinedValue) {
+    if (sArg.size() > 2 && sArg[0] == '-' && sArg[1] == '-') sArg.remove_prefix(1);
+    const std::size_t equals = sArg.find('=');
+    bJoinedValue = equals != std::string_view::npos;
+    const std::string_view name = sArg.substr(0, equals);
+    for (const auto& option : kToolkitOptions) {
+        if (option.sName == name && (option.bTakesValue || !bJoinedValue)) return &option;
+    }
+    return nullptr;
+}
+
 const OptionRow* FindOption(const std::string& sArg) {
     for (const auto& row : kOptions) {
         if ((!row.sShort.empty() && sArg == row.sShort) || sArg == row.sLong) return &row;
@@ -94,6 +124,26 @@ CommandLine RefuseArguments(const std::vector<std::string>& vsLeft) {
         ErrorText((bOption ? "unknown option '" : "unexpected argument '") + *first + "'");
     result.vsOthers = vsLeft;
     return result;
+}
+
+CommandLine CheckToolkitArguments(const std::vector<std::string>& vsOthers) {
+    for (std::size_t i = 0; i < vsOthers.size(); ++i) {
+        bool bJoinedValue = false;
+        const ToolkitOption* option = FindToolkitOption(vsOthers[i], bJoinedValue);
+        if (!option) {
+            return RefuseArguments(std::vector<std::string>(vsOthers.begin() + i, vsOthers.end()));
+        }
+        if (!option->bTakesValue || bJoinedValue) continue;
+        if (i + 1 == vsOthers.size()) {
+            CommandLine result;
+            result.action = CommandAction::Fail;
+            result.sError = ErrorText("option '" + vsOthers[i] + "' needs a value");
+            result.vsOthers = vsOthers;
+            return result;
+        }
+        ++i;  // the value, whatever it looks like
+    }
+    return {};
 }
 
 std::string HelpText() {

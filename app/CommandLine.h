@@ -41,6 +41,13 @@ CommandLine ReadCommandLine(const std::vector<std::string>& vsArgs);
 /// nothing, or only "--", is left).
 CommandLine RefuseArguments(const std::vector<std::string>& vsLeft);
 
+/// Checks, before the toolkit starts, that every argument not Talvex's own is one of
+/// the toolkit's standard options (with its value where it takes one). Run when all
+/// are; otherwise Fail, naming the first that is not, as RefuseArguments would. The
+/// toolkit could not start without a display, so an unknown option must be refused
+/// before it is asked.
+CommandLine CheckToolkitArguments(const std::vector<std::string>& vsOthers);
+
 /// The usage text of --help, built from the option table.
 std::string HelpText();
 

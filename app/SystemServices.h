@@ -22,6 +22,8 @@ struct SystemServices {
     std::vector<FirstStartRule> firstStartRules = modSettings::WindowsFirstStartRules();
     /// The program name the rule list's Add suggests.
     std::string sRuleExample = "example.exe";
+    /// Where the settings are kept, for the message when they cannot be saved.
+    std::string sSettingsPlace;
 };
 
 SystemServices CreateSystemServices();

@@ -9,7 +9,9 @@ namespace talvex::app {
 
 SystemServices CreateSystemServices() {
     SystemServices system;
-    system.settings = platform::LinuxSettingsStore::FromEnvironment();
+    auto settings = platform::LinuxSettingsStore::FromEnvironment();
+    system.sSettingsPlace = settings->FilePath(kSettingsApp, kSettingsSection);
+    system.settings = std::move(settings);
     system.autostart = platform::LinuxAutostart::FromEnvironment();
     system.instance = platform::LinuxSingleInstance::FromEnvironment();
     system.sOwnExeName = "talvex";

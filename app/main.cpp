@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
     const auto own = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv));
     if (own.bVerbose) talvex::trace::EnableVerbose();
     if (const int code = Answer(own); code >= 0) return code;
+    if (const int code = Answer(talvex::app::CheckToolkitArguments(own.vsOthers)); code >= 0) {
+        return code;
+    }
     // Qt takes its standard options out of argv here; what is left is nobody's.
     auto ui = talvex::platform::CreateQtUiServices(argc, argv);
     const auto left = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv)).vsOthers;
@@ -68,7 +71,8 @@ int main(int argc, char** argv) {
         log,
         desktop->Clock(),
         talvex::frmMainSystem{system.settings.get(), system.autostart.get(), system.instance.get(),
-                              system.sOwnExeName, system.firstStartRules, system.sRuleExample}};
+                              system.sOwnExeName, system.firstStartRules, system.sRuleExample,
+                              system.sSettingsPlace}};
     services.Inet1 = http.get();
     services.shell = shell.get();
     services.foreground = desktop->Foreground();

@@ -15,7 +15,7 @@ int main() {
     talvex::StringTable strings;
     // The input box's buttons speak the language the user has chosen.
     auto ui = talvex::platform::CreateWin32UiServices(
-        {[&strings] { return strings.Lang(66, false, false, false, "OK"); },
+        {[&strings] { return strings.Lang(talvex::TextId::Ok); },
          [&strings] { return strings.Lang(talvex::TextId::Cancel); }});
     auto desktop = talvex::app::CreateDesktop();
     talvex::ActionLog log(desktop->Clock());

@@ -20,7 +20,7 @@ struct NullHost : IEngineHost, IAdvancedHost {
     void PublishTooltip(const std::string&) override {}
     bool AlwaysOnTop() override { return false; }
     std::int32_t RefreshInterval() override { return 500; }
-    void fSaveSettings() override {}
+    bool fSaveSettings() override { return true; }
     std::string GetSetting(const std::string&, const std::string& sDefault) override {
         return sDefault;
     }

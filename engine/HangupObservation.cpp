@@ -33,6 +33,21 @@ class WarnedScope {
   private:
     std::string& m_warned;
 };
+
+// Keeps processes out of background observation for as long as the warning waits.
+class LeftAloneScope {
+  public:
+    LeftAloneScope(std::vector<std::int32_t>& leftAlone, std::vector<std::int32_t> pids)
+        : m_leftAlone(leftAlone) {
+        m_leftAlone = std::move(pids);
+    }
+    ~LeftAloneScope() { m_leftAlone.clear(); }
+    LeftAloneScope(const LeftAloneScope&) = delete;
+    LeftAloneScope& operator=(const LeftAloneScope&) = delete;
+
+  private:
+    std::vector<std::int32_t>& m_leftAlone;
+};
 }  // namespace
 
 void HangupObservation::Check(ProcessEntry& entry) {
@@ -83,6 +98,7 @@ void HangupObservation::TurnOff(std::int32_t lPid, std::string sPath, std::int16
     {
         WaitingScope waiting(m_bDialogWaiting);
         WarnedScope warned(m_sWarnedExe, sPath);
+        LeftAloneScope alone(m_leftAlone, {lPid, m_engine.ForegroundPid()});
         bNoMessage = dialog->Display(message, bNoBoost);
     }
     RecordAnswers(sPath, bNoMessage, bNoBoost);

@@ -3,8 +3,10 @@
 // more for longer than the tolerance is set back to Normal, logged, and the user is
 // asked whether to leave it out of the check or the warning from now on.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace talvex {
 
@@ -31,6 +33,12 @@ class HangupObservation {
     bool Blocks(const std::string& sPath) const;
     /// True while a warning waits for its OK.
     bool DialogWaiting() const { return m_bDialogWaiting; }
+    /// Whether background observation must leave the process alone now: the program a
+    /// hang-up warning asks about, and the one in front when it opened, while it waits
+    /// (the warning takes the focus, and the program must not be lowered meanwhile).
+    bool IsLeftAlone(std::int32_t lPid) const {
+        return std::find(m_leftAlone.begin(), m_leftAlone.end(), lPid) != m_leftAlone.end();
+    }
 
     /// Critical ticks counted against the program in front, and whether its boost was
     /// turned off for hanging.
@@ -55,7 +63,8 @@ class HangupObservation {
     // The program whose hang-up warning waits for the user: it is not raised again
     // meanwhile, even when the focus leaves it for a moment (to the warning) and returns.
     std::string m_sWarnedExe;
-    std::int32_t m_lMaxFailures = 8;  // hang-up tolerance in critical ticks
+    std::vector<std::int32_t> m_leftAlone;  // while the warning waits
+    std::int32_t m_lMaxFailures = 8;        // hang-up tolerance in critical ticks
 };
 
 }  // namespace talvex

@@ -80,7 +80,7 @@ void ProcessStages::ObservationStage() {
         // and the program in front must never be judged as a background process.
         if (entry.lPid == m_engine.ForegroundPid()) {
             m_hangup.Check(entry);
-        } else {
+        } else if (!m_hangup.IsLeftAlone(entry.lPid)) {
             ObserveBackground(m_engine, entry);
         }
     }

@@ -105,6 +105,14 @@ enum class TextId : std::int16_t {
     // Windows only: the input box's second button, and the autostart box's words there
     Cancel = 120,
     StartWithWindows = 121,
+    // What the desktop withholds: a settings file that cannot be saved, no right to raise
+    // priorities, no notification area
+    SettingsNotSaved = 126,
+    NoRightBalloon = 127,
+    NoRightTooltip = 128,
+    NoRightLine = 129,
+    NoRightWhy = 130,
+    MenuButton = 131,
 };
 
 struct TextIdEntry {
@@ -114,7 +122,7 @@ struct TextIdEntry {
 };
 
 // clang-format off
-inline constexpr std::array<TextIdEntry, 83> kTextIds = {{
+inline constexpr std::array<TextIdEntry, 89> kTextIds = {{
     {TextId::Advanced, "Advanced", ""},
     {TextId::AlwaysOnTop, "AlwaysOnTop", ""},
     {TextId::Active, "Active", ""},
@@ -217,6 +225,14 @@ inline constexpr std::array<TextIdEntry, 83> kTextIds = {{
      "%1 left alone: changed by another program (now %2)."},
     {TextId::Cancel, "Cancel", "Cancel"},
     {TextId::StartWithWindows, "StartWithWindows", "Start with Windows"},
+    {TextId::SettingsNotSaved, "SettingsNotSaved", "Settings cannot be saved: %1"},
+    {TextId::NoRightBalloon, "NoRightBalloon",
+     "Talvex may not raise the priority of programs here, so it boosts nothing. Open its "
+     "window to see how to grant the right."},
+    {TextId::NoRightTooltip, "NoRightTooltip", "cannot raise priorities"},
+    {TextId::NoRightLine, "NoRightLine", "Talvex may not raise priorities here."},
+    {TextId::NoRightWhy, "NoRightWhy", "&Why?"},
+    {TextId::MenuButton, "MenuButton", "M&enu"},
 }};
 // clang-format on
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/ITrayIcon.h"
 #include "platform/UiForm.h"
@@ -78,6 +79,9 @@ class IUiServices {
     virtual std::int32_t ScreenHeight() = 0;
     virtual std::int32_t TwipsPerPixelX() = 0;
     virtual std::int32_t TwipsPerPixelY() = 0;
+    /// Every screen of the desktop, in twips on the desktop's coordinates; the one
+    /// screen of ScreenWidth and ScreenHeight where the backend knows no more.
+    virtual std::vector<TwipsRect> ScreenRects() { return {{0, 0, ScreenWidth(), ScreenHeight()}}; }
 
     /// The form that the desktop asks to close when the session ends or the program
     /// is told to end (RequestClose with SessionEnd or TaskManager).

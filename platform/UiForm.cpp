@@ -51,6 +51,22 @@ void Form::SetHeight(std::int32_t twips) {
     Notify(UiProperty::Rect);
 }
 
+void Form::SetMinimumSize(std::int32_t clientWidth, std::int32_t height) {
+    m_minClientWidth = clientWidth;
+    m_minHeight = height;
+    Notify(UiProperty::Rect);
+}
+
+void Form::NotifyResized(std::int32_t clientWidth, std::int32_t height) {
+    const std::int32_t width = std::max(clientWidth, m_minClientWidth);
+    height = std::max(height, m_minHeight);
+    if (width == m_clientWidth && height == m_height) return;
+    // The window has this size already; the view is not told again.
+    m_clientWidth = width;
+    m_height = height;
+    if (OnResize) OnResize();
+}
+
 void Form::Show() {
     m_loaded = true;
     const bool wasVisible = m_visible;

@@ -56,6 +56,16 @@ class Form {
     std::int32_t Height() const { return m_height; }
     void SetClientWidth(std::int32_t twips);
     void SetHeight(std::int32_t twips);
+    /// The smallest size the user may give a sizable form (client width and window
+    /// height, twips); 0 for none.
+    std::int32_t MinClientWidth() const { return m_minClientWidth; }
+    std::int32_t MinHeight() const { return m_minHeight; }
+    void SetMinimumSize(std::int32_t clientWidth, std::int32_t height);
+    /// Called by a backend when the user has resized the window: takes the new size
+    /// and runs OnResize.
+    void NotifyResized(std::int32_t clientWidth, std::int32_t height);
+    /// Runs after the user has resized the window.
+    std::function<void()> OnResize;
 
     bool Visible() const { return m_visible; }
     /// Shows the window (and brings it to the front); a shown window stays shown.
@@ -133,6 +143,8 @@ class Form {
     std::int32_t m_top = 0;
     std::int32_t m_clientWidth = 4800;
     std::int32_t m_height = 3600;
+    std::int32_t m_minClientWidth = 0;
+    std::int32_t m_minHeight = 0;
     bool m_visible = false;
     bool m_loaded = true;
     Picture m_icon;

@@ -5,6 +5,7 @@
 
 #include "settings/RuleText.h"
 #include "settings/SettingText.h"
+#include "settings/WindowPlacement.h"
 
 namespace talvex::modSettings {
 
@@ -78,15 +79,36 @@ std::int32_t ReadRefreshInterval(Keys& keys, TalvexItems& items, const SettingsD
     return *stored < kMinInterval ? kFirstStartInterval : *stored;
 }
 
+// The stored number of rules. A count that cannot be read (a hand edit, a damaged
+// file) takes the keys present, up to the first missing one, so no rule is lost.
+std::int32_t StoredRuleCount(Keys& keys) {
+    const auto count = ParseStoredInt16(keys.Text("CustomItems.Count", "0"));
+    if (count && *count >= 0) return *count;
+    std::int32_t n = 0;
+    while (n < std::int32_t{TalvexItems::kMaxRules} && !keys.Text(ItemKey(n).c_str(), "").empty()) {
+        ++n;
+    }
+    return n;
+}
+
 void ReadRules(Keys& keys, TalvexItems& items, std::string_view sOwnExeName) {
-    const std::int16_t count = keys.Int16("CustomItems.Count", 0);
+    const std::int32_t count = StoredRuleCount(keys);
     for (std::int32_t n = 0; n < count; ++n) {
         const auto rule = ParseRuleText(keys.Text(ItemKey(n).c_str(), ""), sOwnExeName);
         if (!rule) continue;
-        items.fAddToTalvexItems(rule->sItem, rule->iBoostLevel, rule->bNeverBoost,
-                                rule->bNoBkgObservation, rule->bNoHangUpObservation,
-                                rule->bNoHangUpObservationMsg);
+        const std::int32_t index = items.fAddToTalvexItems(
+            rule->sItem, rule->iBoostLevel, rule->bNeverBoost, rule->bNoBkgObservation,
+            rule->bNoHangUpObservation, rule->bNoHangUpObservationMsg);
+        // Adding gives level -1 the global level, as for a new rule; a stored rule keeps
+        // the level it was saved with ("neither blocked nor raised" included).
+        if (index >= 0 && static_cast<std::size_t>(index) < items.Count()) {
+            items.Edit(static_cast<std::size_t>(index)).iBoostLevel = rule->iBoostLevel;
+        }
     }
+}
+
+bool IsPercent(std::int16_t value) {
+    return value >= 0 && value <= 100;
 }
 
 std::int32_t Centre(std::int64_t screen, std::int64_t window) {
@@ -131,8 +153,7 @@ SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items,
     if (v.sLanguage.empty()) v.sLanguage = defaults.sLanguage;
     v.iNewPriority = keys.Int16("Boost.NewPriority", v.iNewPriority);
     if (v.iNewPriority < 0 || v.iNewPriority > 2) v.iNewPriority = SettingsValues{}.iNewPriority;
-    // A rule stored with level -1 takes the global level as it is added, so the stored
-    // level must be in force before the first rule.
+    // The stored level is in force before the first rule is read.
     setGlobalLevel(v.iNewPriority);
     v.bAlwaysOnTop = keys.Bool("Window.AlwaysOnTop", v.bAlwaysOnTop);
     v.bAdvancedView = keys.Bool("Window.AdvancedView", v.bAdvancedView);
@@ -141,6 +162,10 @@ SettingsValues ReadSettings(ISettingsStore& store, TalvexItems& items,
     v.iBelowNormalCpuUsage =
         keys.Int16("BackgroundProcessObservation.BelowNormalCpuUsage", v.iBelowNormalCpuUsage);
     v.iIdleCpuUsage = keys.Int16("BackgroundProcessObservation.IdleCpuUsage", v.iIdleCpuUsage);
+    const SettingsValues defaultValues;
+    if (!IsPercent(v.iBelowNormalCpuUsage))
+        v.iBelowNormalCpuUsage = defaultValues.iBelowNormalCpuUsage;
+    if (!IsPercent(v.iIdleCpuUsage)) v.iIdleCpuUsage = defaultValues.iIdleCpuUsage;
     v.lMaxFailures = keys.Int32("HangupObservation.MaxFailures", v.lMaxFailures);
     v.lRefreshInterval = ReadRefreshInterval(keys, items, defaults);
     ReadRules(keys, items, defaults.sOwnExeName);
@@ -157,16 +182,16 @@ WindowPosition ReadWindowPosition(ISettingsStore& store, const ScreenMetrics& s)
         ParseStoredTwips(keys.Text("Window.Left", std::to_string(centreLeft))).value_or(centreLeft);
     pos.top =
         ParseStoredTwips(keys.Text("Window.Top", std::to_string(centreTop))).value_or(centreTop);
-    // A window beyond the right or bottom edge could not be reached; one off the left
-    // or top edge may sit on a second monitor and stays.
-    if (std::int64_t{pos.left} + s.windowWidth >
-        std::int64_t{s.screenWidth} + kReachableSlackPixels * s.twipsPerPixelX) {
-        pos.left = centreLeft;
-    }
-    if (std::int64_t{pos.top} + s.windowHeight >
-        std::int64_t{s.screenHeight} + kReachableSlackPixels * s.twipsPerPixelY) {
-        pos.top = centreTop;
-    }
+    std::vector<platform::TwipsRect> screens = s.screens;
+    if (screens.empty()) screens.push_back({0, 0, s.screenWidth, s.screenHeight});
+    // Up to 100 pixels may hang over an edge; the window stays reachable.
+    const placement::MinVisible keep{
+        std::int64_t{s.windowWidth} - kReachableSlackPixels * s.twipsPerPixelX,
+        std::int64_t{s.windowHeight} - kReachableSlackPixels * s.twipsPerPixelY};
+    const platform::TwipsRect placed =
+        placement::FitOnScreens({pos.left, pos.top, s.windowWidth, s.windowHeight}, screens, keep);
+    pos.left = placed.left;
+    pos.top = placed.top;
     return pos;
 }
 
@@ -186,7 +211,7 @@ bool WriteSettings(ISettingsStore& store, const SettingsValues& v, const TalvexI
     keys.Save("BackgroundProcessObservation.IdleCpuUsage", std::to_string(v.iIdleCpuUsage));
     keys.Save("HangupObservation.MaxFailures", std::to_string(v.lMaxFailures));
 
-    const std::int16_t oldCount = keys.Int16("CustomItems.Count", 0);
+    const std::int32_t oldCount = StoredRuleCount(keys);
     // Every key of the previous save goes, empty ones included, so none lingers.
     for (std::int32_t n = 0; n < oldCount; ++n) keys.Delete(ItemKey(n));
     // The count comes from the rules themselves, so it always matches the keys below.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ISettingsStore.h"
+#include "platform/UiTypes.h"
 #include "rules/TalvexItems.h"
 
 namespace talvex {
@@ -39,6 +40,8 @@ struct ScreenMetrics {
     std::int32_t windowHeight = 0;
     std::int32_t twipsPerPixelX = 15;
     std::int32_t twipsPerPixelY = 15;
+    /// Every screen of the desktop; empty means the one screen of the size above.
+    std::vector<platform::TwipsRect> screens;
 };
 
 /// Left and top edge of the main window, in twips.
@@ -80,20 +83,24 @@ struct SettingsDefaults {
 
 namespace modSettings {
 
-/// Reads the options and appends the stored rules to `items`. The stored boost level
-/// is handed to setGlobalLevel (it sets the level `items` gives a rule added with
-/// level -1) before the first rule is added. On the very first start (no refresh rate
-/// stored yet, or 0) the first-start rules and the program's own rule come first. A
-/// value that does not convert to its key's type gives that key's default; a boost
-/// level outside 0 to 2 gives 1; a refresh rate below 10 ms, or one that does not
-/// convert, gives 500 ms. Rules whose text cannot be read are skipped.
+/// Reads the options and appends the stored rules to `items`, each with the level it
+/// was stored with (-1, "neither blocked nor raised", included). The stored boost level
+/// is handed to setGlobalLevel before the first rule is added. On the very first start
+/// (no refresh rate stored yet, or 0) the first-start rules and the program's own rule
+/// come first. A value that does not convert to its key's type gives that key's
+/// default; a boost level outside 0 to 2 gives 1; a threshold outside 0 to 100 percent
+/// gives its default; a refresh rate below 10 ms, or one that does not convert, gives
+/// 500 ms. Rules whose text cannot be read are skipped. A rule count that cannot be
+/// read reads the rules up to the first missing key.
 SettingsValues ReadSettings(platform::ISettingsStore& store, TalvexItems& items,
                             const std::function<void(std::int16_t)>& setGlobalLevel,
                             const SettingsDefaults& defaults = {});
 
-/// The stored window position, centred where nothing usable is stored, and brought back
-/// to the centre where the window would end more than 100 pixels beyond the right or
-/// bottom edge of the screen. Read after the window has its final size.
+/// The stored window position, centred where nothing usable is stored. A window that
+/// would end more than 100 pixels beyond an edge of the screen it is on, or lies on no
+/// screen at all (a monitor unplugged), is centred on the nearest screen along that
+/// axis; one whose top is above its screen, vertically. Read after the window has its
+/// final size.
 WindowPosition ReadWindowPosition(platform::ISettingsStore& store, const ScreenMetrics& screen);
 
 /// Writes the options, the rules and the window position in one update. Rule keys of

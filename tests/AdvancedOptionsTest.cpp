@@ -107,30 +107,64 @@ TEST(AdvancedOptionsTest, SliderScaleStepsBySecondsFromTwoToTwentyWithinTheStore
     EXPECT_LE(SliderScale(500, 8).size(), 40u);
 }
 
-TEST(AdvancedOptionsTest, SavedPositionIsRestoredOnlyWhenUsable) {
+TEST(AdvancedOptionsTest, SavedPositionIsRestoredOntoAScreen) {
     const std::int32_t w = 1920 * 15, h = 1080 * 15;
-    auto restore = [&](SavedPosition p) { return RestorePosition(p, w, h); };
+    const std::vector<platform::TwipsRect> one{{0, 0, w, h}};
+    auto restore = [&](SavedPosition p) { return RestorePosition(p, one); };
     EXPECT_EQ(restore({"1500", "1200", "11190", "7335"}),
               (platform::TwipsRect{1500, 1200, 11190, 7335}));
     // Single-precision texts, a comma as decimal separator and blanks around.
     EXPECT_EQ(restore({"1500.4", " 1200 ", "11190,6", "7335"}),
               (platform::TwipsRect{1500, 1200, 11191, 7335}));
-    // Not a number: default placement.
-    EXPECT_EQ(restore({"left", "1200", "11190", "7335"}), std::nullopt);
-    EXPECT_EQ(restore({"1500", "", "11190", "7335"}), std::nullopt);
-    EXPECT_EQ(restore({"1500", "1200", "1e400", "7335"}), std::nullopt);
-    EXPECT_EQ(restore({"1500", "1200", "nan", "7335"}), std::nullopt);
-    EXPECT_EQ(restore({"15x", "1200", "11190", "7335"}), std::nullopt);
-    // Off every screen, or with no size.
-    EXPECT_EQ(restore({"40000", "1200", "11190", "7335"}), std::nullopt);
-    EXPECT_EQ(restore({"-11100", "1200", "11190", "7335"}), std::nullopt);
-    EXPECT_EQ(restore({"1500", "-600", "11190", "7335"}), std::nullopt);
-    EXPECT_EQ(restore({"1500", "20000", "11190", "7335"}), std::nullopt);
-    EXPECT_EQ(restore({"1500", "1200", "0", "7335"}), std::nullopt);
-    // Partly off the right edge, but reachable.
-    EXPECT_TRUE(restore({"25000", "1200", "11190", "7335"}).has_value());
+    // Not a number, or no size: default placement.
+    for (const SavedPosition& p : std::vector<SavedPosition>{{"left", "1200", "11190", "7335"},
+                                                             {"1500", "", "11190", "7335"},
+                                                             {"1500", "1200", "1e400", "7335"},
+                                                             {"1500", "1200", "nan", "7335"},
+                                                             {"15x", "1200", "11190", "7335"},
+                                                             {"1500", "1200", "0", "7335"}}) {
+        EXPECT_EQ(restore(p), std::nullopt) << p.sLeft << " " << p.sWidth;
+    }
+    // Off the screen (a monitor unplugged, negative values included): centred on it
+    // along the axis that is off.
+    const std::int32_t midLeft = w / 2 - 11190 / 2, midTop = h / 2 - 7335 / 2;
+    EXPECT_EQ(restore({"40000", "1200", "11190", "7335"}),
+              (platform::TwipsRect{midLeft, 1200, 11190, 7335}));
+    EXPECT_EQ(restore({"-11100", "1200", "11190", "7335"}),
+              (platform::TwipsRect{midLeft, 1200, 11190, 7335}));
+    EXPECT_EQ(restore({"1500", "-600", "11190", "7335"}),
+              (platform::TwipsRect{1500, midTop, 11190, 7335}));
+    EXPECT_EQ(restore({"1500", "20000", "11190", "7335"}),
+              (platform::TwipsRect{1500, midTop, 11190, 7335}));
+    EXPECT_EQ(restore({PositionText(-15), "0", "100", "100"}),
+              (platform::TwipsRect{w / 2 - 50, 0, 100, 100}));
+    // Partly off the right edge, but reachable: stays.
+    EXPECT_EQ(restore({"25000", "1200", "11190", "7335"}),
+              (platform::TwipsRect{25000, 1200, 11190, 7335}));
+    // Larger than the screen: capped to it.
+    EXPECT_EQ(restore({"0", "0", "99999", "99999"}), (platform::TwipsRect{0, 0, w, h}));
     EXPECT_EQ(PositionText(1500), "1500");
-    EXPECT_EQ(restore({PositionText(-15), "0", "100", "100"}), std::nullopt);
+}
+
+TEST(AdvancedOptionsTest, SavedPositionOnASecondScreenStaysAndGoesToTheNearestWhenItIsGone) {
+    // A 1280 x 1024 screen left of the main one, its top 300 pixels lower.
+    const platform::TwipsRect main{0, 0, 1920 * 15, 1080 * 15};
+    const platform::TwipsRect left{-1280 * 15, 300 * 15, 1280 * 15, 1024 * 15};
+    const SavedPosition onLeft{"-15000", "6000", "11190", "7335"};
+    EXPECT_EQ(RestorePosition(onLeft, {main, left}),
+              (platform::TwipsRect{-15000, 6000, 11190, 7335}));
+    // Taller than the smaller screen it stands on: capped to that one.
+    EXPECT_EQ(RestorePosition({"-15000", "4500", "11190", "20000"}, {main, left}),
+              (platform::TwipsRect{-15000, 4500, 11190, 1024 * 15}));
+    // The left screen unplugged: back on the main one.
+    EXPECT_EQ(RestorePosition(onLeft, {main}),
+              (platform::TwipsRect{1920 * 15 / 2 - 11190 / 2, 6000, 11190, 7335}));
+    // Far below and right of both: the nearest is the main screen.
+    const auto far = RestorePosition({"90000", "90000", "11190", "7335"}, {left, main});
+    ASSERT_TRUE(far.has_value());
+    EXPECT_GE(far->left, 0);
+    EXPECT_LE(far->left + far->width, main.width);
+    EXPECT_LE(far->top + far->height, main.height);
 }
 
 }  // namespace

@@ -76,5 +76,41 @@ TEST(CommandLineTest, WhatNobodyTookIsRefusedByItsFirstArgument) {
     }
 }
 
+TEST(CommandLineTest, OnlyTheToolkitsOwnOptionsPassBeforeItStarts) {
+    // Accepted: each with its value, joined or not, with one dash or two.
+    for (const Args& args : std::vector<Args>{{},
+                                              {"-platform", "offscreen"},
+                                              {"--platform", "xcb", "-reverse"},
+                                              {"-style=fusion", "--stylesheet=a.qss"},
+                                              {"-display", ":1", "-geometry", "10x10"},
+                                              {"-qwindowtitle", "--bogus"},
+                                              {
+                                                  "-sync",
+                                                  "-nograb",
+                                                  "--",
+                                              }}) {
+        const CommandLine got = CheckToolkitArguments(args);
+        EXPECT_EQ(got.action, CommandAction::Run) << (args.empty() ? "" : args[0]);
+    }
+    const struct {
+        Args others;
+        std::string message;
+    } refused[] = {
+        {{"--bogus"}, "talvex: unknown option '--bogus'\n"},
+        {{"-platform", "offscreen", "-x"}, "talvex: unknown option '-x'\n"},
+        {{"-reverse=1"}, "talvex: unknown option '-reverse=1'\n"},
+        {{"-platformx", "y"}, "talvex: unknown option '-platformx'\n"},
+        {{"---platform", "y"}, "talvex: unknown option '---platform'\n"},
+        {{"stray"}, "talvex: unexpected argument 'stray'\n"},
+        {{"-style"}, "talvex: option '-style' needs a value\n"},
+        {{"--", "x"}, "talvex: unexpected argument 'x'\n"},
+    };
+    for (const auto& c : refused) {
+        const CommandLine got = CheckToolkitArguments(c.others);
+        EXPECT_EQ(got.action, CommandAction::Fail) << c.others[0];
+        EXPECT_EQ(got.sError.rfind(c.message, 0), 0u) << got.sError;
+    }
+}
+
 }  // namespace
 }  // namespace talvex::app

@@ -330,6 +330,29 @@ TEST_F(HangupTest, TheWarnedProgramIsNotRaisedAgainWhileItsWarningWaits) {
     EXPECT_EQ(desk.PriorityOf(hung), HIGH_PRIORITY_CLASS);
 }
 
+TEST_F(HangupTest, BackgroundObservationLeavesTheWarnedProgramAloneUntilTheWarningCloses) {
+    // The warning takes the focus; the hung program, still busy, is now in the
+    // background, and so is the program that was in front when the warning opened.
+    const auto warningOwner = Start("/usr/bin/warning-host");
+    std::vector<std::int32_t> whileWaiting;
+    dialog.whileWaiting = [&] {
+        SwitchTo(warningOwner, "Warning");
+        for (int i = 0; i < 30; ++i) {  // crosses a rebuild of the table
+            desk.AddCpuTime(hung, 0, kInterval);
+            Tick();
+            whileWaiting.push_back(desk.PriorityOf(hung));
+        }
+    };
+    CriticalTicks(9);
+    ASSERT_EQ(whileWaiting.size(), 30u);
+    for (const std::int32_t cls : whileWaiting) EXPECT_EQ(cls, NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ(LogLinesWith("spinner running at"), 0u);
+    EXPECT_FALSE(engine.IsLeftAlone(hung));
+    // Closed: the same program busy in the background is judged as any other.
+    for (int i = 0; i < 3; ++i) TickAt(hung, 100);
+    EXPECT_EQ(desk.PriorityOf(hung), IDLE_PRIORITY_CLASS);
+}
+
 TEST_F(HangupTest, ErrorInsideTheWarningEndsTheTickAndAllowsTheNextWarning) {
     struct ThrowingDialog : IWarningDialog {
         int calls = 0;

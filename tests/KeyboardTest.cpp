@@ -131,6 +131,33 @@ TEST_F(KeyboardTest, TheWholeMainWindowWorksByKeyboard) {
     EXPECT_FALSE(frm.form().Visible());
 }
 
+TEST_F(KeyboardTest, DeleteRemovesTheSelectedRuleAndTheNextOneIsSelected) {
+    Press('V', vbAltMask);
+    Press('P', vbAltMask);
+    ASSERT_EQ(Focused(), "List1");
+    const std::vector<std::string> before = Ctl("List1").Items();
+    ASSERT_GE(before.size(), 3u);
+    // Nothing selected: Delete removes nothing.
+    Ctl("List1").SetListIndex(-1);
+    Press(vbKeyDelete);
+    EXPECT_EQ(Ctl("List1").Items(), before);
+    // The first line, then the one that took its place; with Shift, nothing.
+    Press(vbKeyHome);
+    Press(vbKeyDelete);
+    EXPECT_EQ(Ctl("List1").ListCount(), static_cast<std::int32_t>(before.size()) - 1);
+    EXPECT_EQ(frm.engine().Items().fFindInTalvexItems(before[0]), -1);
+    ASSERT_GE(Ctl("List1").ListIndex(), 0);
+    const std::string next = Ctl("List1").List(Ctl("List1").ListIndex());
+    Press(vbKeyDelete, vbShiftMask);
+    EXPECT_EQ(Ctl("List1").ListCount(), static_cast<std::int32_t>(before.size()) - 1);
+    Press(vbKeyDelete);
+    EXPECT_EQ(frm.engine().Items().fFindInTalvexItems(next), -1);
+    // Down to the last: the list ends empty, nothing selected, no error.
+    for (int i = 0; i < 50 && Ctl("List1").ListCount() > 0; ++i) Press(vbKeyDelete);
+    EXPECT_EQ(frm.engine().Items().Count(), 0u);
+    EXPECT_EQ(Ctl("List1").ListIndex(), -1);
+}
+
 TEST_F(KeyboardTest, DialogKeysOfTheAdvancedWindowAndTheWarning) {
     frm.mnuPop1Advanced_Click();
     frmAdvanced* advanced = frm.Advanced();

@@ -106,7 +106,7 @@ struct Host : IEngineHost, IAdvancedHost {
     void PublishTooltip(const std::string&) override {}
     bool AlwaysOnTop() override { return false; }
     std::int32_t RefreshInterval() override { return 500; }
-    void fSaveSettings() override {}
+    bool fSaveSettings() override { return true; }
     std::string GetSetting(const std::string&, const std::string& def) override { return def; }
     void SaveSetting(const std::string&, const std::string&) override {}
 };

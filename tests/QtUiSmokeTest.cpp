@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -129,7 +130,11 @@ TEST_F(QtUiSmokeTest, MainWindowHasEveryControlAtItsPlace) {
     }
     auto* label1 = Child<QLabel>("Label1");
     ASSERT_NE(label1, nullptr);
-    EXPECT_EQ(label1->geometry(), QRect(Px(1320), Px(360), Px(4095), Px(1455)));
+    // The offscreen desktop has no notification area: the Menu button takes the status
+    // text's top right corner.
+    ASSERT_FALSE(Ui().IsTrayAvailable());
+    EXPECT_EQ(label1->geometry(), QRect(Px(1320), Px(360), Px(3360), Px(1455)));
+    EXPECT_TRUE(Child<QWidget>("cmdMenu")->isVisibleTo(window));
     EXPECT_EQ(Child<QCheckBox>("chkAutostart")->geometry(),
               QRect(Px(1485), Px(5355), Px(3960), Px(240)));
     EXPECT_TRUE(Child<QCheckBox>("chkActive")->isChecked());
@@ -190,6 +195,64 @@ TEST_F(QtUiSmokeTest, TrayMenuIsARealPopupWithTitleCheckMarkAndCommands) {
     EXPECT_TRUE(activateChecked);
     EXPECT_TRUE(frm->form().Visible());
     EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(QtUiSmokeTest, RightClickSelectsTheLineUnderTheMouseBeforeItsMenuOpens) {
+    frm->Ctl("chkAdvanced").SetValue(1);
+    frm->mnuPop1Show_Click();
+    auto* list = Child<QListWidget>("List1");
+    ASSERT_NE(list, nullptr);
+    ASSERT_GE(list->count(), 3);
+    frm->Ctl("List1").SetListIndex(0);
+    QCoreApplication::processEvents();
+    for (const int row : {2, 1}) {
+        QString menuFor;
+        WhenOpen(ActivePopup, [&](QWidget* widget) {
+            // The menu is open: the line it belongs to is the one clicked.
+            menuFor = QString::fromStdString(frm->Ctl("List1").List(frm->Ctl("List1").ListIndex()));
+            widget->close();
+        });
+        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QTest::mousePress(list->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        QTest::mouseRelease(list->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        ASSERT_TRUE(ProcessUntil([&] { return !menuFor.isEmpty(); })) << row;
+        EXPECT_EQ(menuFor, list->item(row)->text()) << row;
+        EXPECT_EQ(frm->Ctl("List1").ListIndex(), row);
+    }
+    // Below the last line: the selection stays, the menu is the selected line's.
+    QString menuFor;
+    WhenOpen(ActivePopup, [&](QWidget* widget) {
+        menuFor = QString::fromStdString(frm->Ctl("List1").List(frm->Ctl("List1").ListIndex()));
+        widget->close();
+    });
+    const QPoint below(4, list->viewport()->height() - 2);
+    ASSERT_EQ(list->itemAt(below), nullptr);
+    QTest::mousePress(list->viewport(), Qt::RightButton, Qt::NoModifier, below);
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, Qt::NoModifier, below);
+    ASSERT_TRUE(ProcessUntil([&] { return !menuFor.isEmpty(); }));
+    EXPECT_EQ(frm->Ctl("List1").ListIndex(), 1);
+}
+
+TEST_F(QtUiSmokeTest, TheAdvancedWindowIsResizedDownToItsDesignSize) {
+    using qt::Px;
+    frm->mnuPop1Advanced_Click();
+    QWidget* advanced = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == "frmAdvanced" && w->isVisible()) advanced = w;
+    }
+    ASSERT_NE(advanced, nullptr);
+    ASSERT_NE(frm->Advanced(), nullptr);
+    const QSize design(Px(frmAdvanced::kClientWidth), Px(frmAdvanced::kClientHeight));
+    EXPECT_EQ(advanced->minimumSize(), design);
+    EXPECT_GT(advanced->maximumSize().width(), design.width());
+    auto* log = advanced->findChild<QWidget*>("lstLog");
+    ASSERT_NE(log, nullptr);
+    const int logWidth = log->width();
+    // The user drags the frame larger: the model and the layout follow.
+    advanced->resize(design.width() + 300, design.height() + 200);
+    ASSERT_TRUE(ProcessUntil([&] { return log->width() > logWidth; }));
+    EXPECT_EQ(Px(frm->Advanced()->form().ClientWidth()), design.width() + 300);
+    EXPECT_EQ(log->width(), logWidth + 150);
 }
 
 TEST_F(QtUiSmokeTest, RuleMenuHasItsSubmenuWithoutTheHiddenItems) {
@@ -351,7 +414,9 @@ TEST_F(QtUiSmokeTest, TheMainWindowWorksByKeyboardAlone) {
         Key(Qt::Key_Tab);
         round << FocusName();
     }
-    EXPECT_EQ(round, (QStringList{"chkAlwaysOnTop", "chkAdvanced", "chkActive", "Option1(2)"}));
+    // (The offscreen desktop has no notification area: the Menu button is in the round.)
+    EXPECT_EQ(round, (QStringList{"chkAlwaysOnTop", "chkAdvanced", "chkActive", "cmdMenu"}));
+    Key(Qt::Key_Tab);
 
     // Access keys: the advanced view, then the rule list by its label's key.
     Key(Qt::Key_V, Qt::AltModifier);
@@ -399,6 +464,38 @@ TEST_F(QtUiSmokeTest, TheMainWindowWorksByKeyboardAlone) {
     ASSERT_FALSE(Ui().IsTrayAvailable());
     Key(Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(QtUiSmokeTest, TheRuleListShowsItsFocusAndDeleteRemovesARuleAndFlagsNameTheirLanguage) {
+    frm->SetLanguage("EN");
+    frm->Translate();
+    frm->Ctl("chkAdvanced").SetValue(1);
+    frm->mnuPop1Show_Click();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* list = Child<QListWidget>("List1");
+    ASSERT_NE(list, nullptr);
+    frm->Ctl("List1").SetListIndex(-1);
+    Child<QWidget>("chkActive")->setFocus();
+    QCoreApplication::processEvents();
+    const QImage unfocused = list->grab().toImage();
+    list->setFocus();
+    ASSERT_TRUE(ProcessUntil([&] { return list->hasFocus(); }));
+    // Focused with no line selected: the focus shows (the list marks its current line).
+    EXPECT_NE(list->grab().toImage(), unfocused);
+    const int before = list->count();
+    ASSERT_GT(before, 0);
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(list->count(), before - 1);
+    EXPECT_EQ(static_cast<int>(frm->engine().Items().Count()), before - 1);
+    for (const auto& [name, language] :
+         {std::pair{"imgGer", "Deutsch"}, std::pair{"imgEn", "English"},
+          std::pair{"imgFr", "Français"}}) {
+        QWidget* flag = Child<QWidget>(name);
+        ASSERT_NE(flag, nullptr) << name;
+        EXPECT_EQ(flag->accessibleName(), QString::fromUtf8(language)) << name;
+        EXPECT_EQ(flag->toolTip(), QString::fromUtf8(language)) << name;
+    }
 }
 
 TEST_F(QtUiSmokeTest, MessageBoxesHaveDefaultAndEscapeButtonsInTheProgramsLanguage) {

@@ -20,7 +20,10 @@ struct Host : IEngineHost, IAdvancedHost {
     void PublishTooltip(const std::string&) override {}
     bool AlwaysOnTop() override { return onTop; }
     std::int32_t RefreshInterval() override { return interval; }
-    void fSaveSettings() override { ++saves; }
+    bool fSaveSettings() override {
+        ++saves;
+        return true;
+    }
     std::string GetSetting(const std::string& key, const std::string& def) override {
         const auto found = store.find(key);
         return found == store.end() ? def : found->second;
@@ -219,18 +222,41 @@ TEST_F(frmAdvancedTest, PositionIsSavedOnCloseAndRestoredWhenUsable) {
     EXPECT_EQ(window->form().Left(), (ui.ScreenWidth() - 11190) / 2);
 }
 
-TEST_F(frmAdvancedTest, ASmallSavedSizeSkipsOnlyTheRulesThatCannotHold) {
+TEST_F(frmAdvancedTest, ASmallSavedSizeComesBackAtTheDesignSize) {
     host.store = {{"frmAdvanced.Left", "0"},
                   {"frmAdvanced.Top", "0"},
                   {"frmAdvanced.Width", "400"},
                   {"frmAdvanced.Height", "1000"}};
     Load();
-    EXPECT_EQ(window->form().ClientWidth(), 400);
-    // frLog would get a negative height: it keeps its designed one...
-    EXPECT_EQ(Rect("frLog").height, 2955);
-    // ...and the rules after it still run.
-    EXPECT_EQ(Rect("frOptions").width, 340);
-    EXPECT_EQ(Rect("frOptions").top, 60 + 2955 + 30);
+    EXPECT_EQ(window->form().ClientWidth(), 11190);
+    EXPECT_EQ(window->form().Height(), window->form().MinHeight());
+    EXPECT_EQ(Rect("frLog").height, 6990 - 3195 - 90);
+}
+
+TEST_F(frmAdvancedTest, TheUserResizesTheWindowAndTheLayoutFollowsDownToTheDesignSize) {
+    Load();
+    EXPECT_EQ(window->form().Border(), FormBorder::Sizable);
+    const std::int32_t designHeight = window->form().Height();
+    EXPECT_EQ(window->form().MinClientWidth(), 11190);
+    EXPECT_EQ(window->form().MinHeight(), designHeight);
+    // Larger: the lists take the room, the options stay at the bottom.
+    window->form().NotifyResized(11190 + 6000, designHeight + 3000);
+    EXPECT_EQ(Rect("frLog").width, (11190 + 6000 - 90) / 2);
+    EXPECT_EQ(Rect("frLog").height, 6990 + 3000 - 3195 - 90);
+    EXPECT_EQ(Rect("lstHeld").width, Rect("frHeld").width - 240);
+    EXPECT_EQ(Rect("frOptions").top + Rect("frOptions").height, 6990 + 3000 - 30);
+    // Smaller than designed: held at the design size.
+    window->form().NotifyResized(2000, 1000);
+    EXPECT_EQ(window->form().ClientWidth(), 11190);
+    EXPECT_EQ(window->form().Height(), designHeight);
+    EXPECT_EQ(Rect("frLog"), (TwipsRect{30, 30, 5550, 6990 - 3195 - 90}));
+    // The size is kept for the next time.
+    window->form().NotifyResized(14000, designHeight + 1500);
+    window->form().RequestClose(CloseReason::UserClose);
+    EXPECT_EQ(host.store["frmAdvanced.Width"], "14000");
+    Load();
+    EXPECT_EQ(window->form().ClientWidth(), 14000);
+    EXPECT_EQ(window->form().Height(), designHeight + 1500);
 }
 
 // The window beside the running main window.

@@ -58,6 +58,9 @@ done <<'EOF'
 -platform offscreen --bogus|talvex: unknown option '--bogus'
 -platform offscreen -reverse -style Fusion stray|talvex: unexpected argument 'stray'
 -platform offscreen -- --help|talvex: unexpected argument '--help'
+--bogus|talvex: unknown option '--bogus'
+stray|talvex: unexpected argument 'stray'
+-platform|talvex: option '-platform' needs a value
 EOF
 
 # --restore. A record of a copy that ended (no process has its pid and start time),

@@ -7,6 +7,7 @@
 
 #include "i18n/FormatMsg.h"
 #include "i18n/TextIds.h"
+#include "settings/WindowPlacement.h"
 
 namespace talvex::advanced {
 
@@ -129,25 +130,15 @@ std::string PositionText(std::int32_t twips) {
     return NumberText(twips);
 }
 
-std::optional<platform::TwipsRect> RestorePosition(const SavedPosition& saved,
-                                                   std::int32_t screenWidth,
-                                                   std::int32_t screenHeight) {
+std::optional<platform::TwipsRect> RestorePosition(
+    const SavedPosition& saved, const std::vector<platform::TwipsRect>& screens) {
     const auto left = ParseTwips(saved.sLeft);
     const auto top = ParseTwips(saved.sTop);
     const auto width = ParseTwips(saved.sWidth);
     const auto height = ParseTwips(saved.sHeight);
     if (!left || !top || !width || !height || *width <= 0 || *height <= 0) return std::nullopt;
-    const std::int64_t visibleX =
-        std::min<std::int64_t>(std::int64_t{*left} + *width, screenWidth) -
-        std::max<std::int32_t>(*left, 0);
-    const std::int64_t visibleY =
-        std::min<std::int64_t>(std::int64_t{*top} + *height, screenHeight) -
-        std::max<std::int32_t>(*top, 0);
-    // The title bar is at the top: a window whose top lies above the screen is lost.
-    if (visibleX < kMinVisibleTwips || visibleY < kMinVisibleTwips || *top < 0) {
-        return std::nullopt;
-    }
-    return platform::TwipsRect{*left, *top, *width, *height};
+    return placement::FitOnScreens({*left, *top, *width, *height}, screens,
+                                   {kMinVisibleTwips, kMinVisibleTwips});
 }
 
 }  // namespace talvex::advanced

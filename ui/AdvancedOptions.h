@@ -75,11 +75,11 @@ struct SavedPosition {
 /// The stored text form of a position value (a plain decimal number).
 std::string PositionText(std::int32_t twips);
 
-/// The position to restore, or nullopt when a value is not a number, the size is not
-/// positive, or the window would lie off the screen (screen size in twips). Then the
-/// window keeps its default placement.
+/// The position to restore, or nullopt when a value is not a number or the size is not
+/// positive (the window then keeps its default placement). A window with less than 20
+/// pixels on every screen, or its top above its screen, comes back onto the nearest
+/// screen; its size is capped to that screen.
 std::optional<platform::TwipsRect> RestorePosition(const SavedPosition& saved,
-                                                   std::int32_t screenWidth,
-                                                   std::int32_t screenHeight);
+                                                   const std::vector<platform::TwipsRect>& screens);
 
 }  // namespace talvex::advanced

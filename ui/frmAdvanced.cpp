@@ -38,6 +38,7 @@ frmAdvanced::~frmAdvanced() {
     // Handlers must not reach this object once it is gone.
     m_form->OnQueryUnload = nullptr;
     m_form->OnUnload = nullptr;
+    m_form->OnResize = nullptr;
 }
 
 Control& frmAdvanced::Ctl(const std::string& name) {
@@ -57,11 +58,13 @@ Control& frmAdvanced::Add(ControlKind kind, const std::string& name, const std::
 }
 
 void frmAdvanced::CreateControls() {
-    m_form->SetBorder(FormBorder::FixedDialog);
+    // The user may make it larger, so long lines show whole; the design size is the least.
+    m_form->SetBorder(FormBorder::Sizable);
     m_form->SetIcon("shuttle");
     m_form->SetCaption("Advanced");
     m_form->SetClientWidth(kClientWidth);
     m_form->SetHeight(kClientHeight + kNonClientTwips);
+    m_form->SetMinimumSize(kClientWidth, kClientHeight + kNonClientTwips);
     // Containers come first so that their contents are drawn above them.
     m_c.frLog = &Add(ControlKind::Frame, "frLog", "", {60, 60, 10335, 2955}, "Last Actions", 1);
     m_c.lstLog = &Add(ControlKind::ListBox, "lstLog", "frLog", {120, 300, 10095, 2520}, "", 2);
@@ -121,6 +124,7 @@ void frmAdvanced::BindHandlers() {
         Quiet("txtBelowNormal_LostFocus", [this] { txtBelowNormal_LostFocus(); });
     m_c.txtIdle->OnLostFocus = Quiet("txtIdle_LostFocus", [this] { txtIdle_LostFocus(); });
     m_c.cmdOk->OnClick = Quiet("cmdOk_Click", [this] { cmdOk_Click(); });
+    m_form->OnResize = Quiet("Form_Resize", [this] { Form_Resize(); });
     BindHeldList();
 }
 
@@ -157,11 +161,11 @@ void frmAdvanced::RestorePosition() {
     saved.sTop = m_host.GetSetting(kKeyTop, advanced::PositionText(m_form->Top()));
     saved.sWidth = m_host.GetSetting(kKeyWidth, advanced::PositionText(m_form->ClientWidth()));
     saved.sHeight = m_host.GetSetting(kKeyHeight, advanced::PositionText(m_form->Height()));
-    const auto rect = advanced::RestorePosition(saved, m_ui.ScreenWidth(), m_ui.ScreenHeight());
+    const auto rect = advanced::RestorePosition(saved, m_ui.ScreenRects());
     if (!rect) return;
     m_form->Move(rect->left, rect->top);
-    m_form->SetClientWidth(rect->width);
-    m_form->SetHeight(rect->height);
+    m_form->SetClientWidth(std::max(rect->width, m_form->MinClientWidth()));
+    m_form->SetHeight(std::max(rect->height, m_form->MinHeight()));
 }
 
 void frmAdvanced::Retranslate() {
@@ -358,8 +362,7 @@ void frmAdvanced::cmdOk_Click() {
     options.iIdleCpuUsage = values.iIdleCpuUsage;
     m_engine.SetObserverSettings(options);
     m_engine.SetMaxFailures(SliderTolerance());
-    m_host.fSaveSettings();
-    m_log.DoLog(m_strings.Lang(TextId::SettingsSaved));
+    if (m_host.fSaveSettings()) m_log.DoLog(m_strings.Lang(TextId::SettingsSaved));
 }
 
 }  // namespace talvex

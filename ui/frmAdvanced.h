@@ -27,8 +27,8 @@ class IAdvancedHost {
     virtual bool AlwaysOnTop() = 0;
     /// The refresh timer's interval in milliseconds.
     virtual std::int32_t RefreshInterval() = 0;
-    /// Saves every setting.
-    virtual void fSaveSettings() = 0;
+    /// Saves every setting; false when the store could not be written (the host says so).
+    virtual bool fSaveSettings() = 0;
     /// One value of the settings store; sDefault when it has none.
     virtual std::string GetSetting(const std::string& sKey, const std::string& sDefault) = 0;
     virtual void SaveSetting(const std::string& sKey, const std::string& sValue) = 0;

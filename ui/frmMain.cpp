@@ -99,6 +99,8 @@ void frmMain::BindHandlers() {
     m_c.imgGer->OnClick = Quiet("imgGer_Click", [this] { imgGer_Click(); });
     m_c.imgEn->OnClick = Quiet("imgEn_Click", [this] { imgEn_Click(); });
     m_c.imgFr->OnClick = Quiet("imgFr_Click", [this] { imgFr_Click(); });
+    m_c.cmdNoRight->OnClick = Quiet("cmdNoRight_Click", [this] { ShowMissingRightNotice(); });
+    m_c.cmdMenu->OnClick = Quiet("cmdMenu_Click", [this] { ShowTrayMenu(); });
 
     m_c.mnuPop1Show->OnClick = Quiet("mnuPop1Show_Click", [this] { mnuPop1Show_Click(); });
     m_c.mnuPop1Activate->OnClick =
@@ -133,7 +135,8 @@ void frmMain::Form_Load() {
     };
     m_sTooltip = m_form->Caption();
     m_oTrayIcon->AddIcon(*m_form, 0, m_sTooltip);
-    m_oTrayIcon->ShowBalloon(1, txtTalvexStarted, "Talvex", 5000);
+    ShowTooltip();
+    m_oTrayIcon->ShowBalloon(1, StartBalloonText(), "Talvex", 5000);
     m_engine.SetShutdown(ShutdownState::Running);
     if (bAutoUpdate && HasUpdateCheck()) CheckForUpdate(false);
     m_engine.Queries().SetProcessPriority(0, 0, HIGH_PRIORITY_CLASS);
@@ -158,6 +161,9 @@ void frmMain::AfterStartup() {
     if (m_engine.Shutdown() >= ShutdownState::Ending) return;
     if (!m_ui.IsTrayAvailable()) {
         if (m_c.Label1->Caption().empty()) ShowStatusText("");
+        // The tray menu's entries (the Advanced window among them) stay within reach.
+        m_c.cmdMenu->SetVisible(true);
+        PlaceStatusText();
         ShowMainWindow();
     }
     ExplainMissingRight();
@@ -178,14 +184,7 @@ void frmMain::ExplainMissingRight() {
     }
     if (GetSetting(kKeyRightNoticeShown, "") != "") return;
     SaveSetting(kKeyRightNoticeShown, "True");
-    // The file that needs the right: the helper where there is one, else the program.
-    const platform::RaiseRight right = m_processes.RaiseRightInUse();
-    const std::string path = !right.file.empty()
-                                 ? right.file
-                                 : m_engine.Queries().GetWindowExePath(0, modMain::kPathMax);
-    const std::string text = m_strings.Lang(TextId::NoRaiseRightNotice);
-    m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
-                vbOKOnly | vbInformation, "Talvex");
+    ShowMissingRightNotice();
 }
 
 // ---- shutdown ----
@@ -225,7 +224,7 @@ void frmMain::Form_QueryUnload(bool& cancel, CloseReason reason) {
 void frmMain::ShowStatusText(const std::string& sText) {
     std::string text = sText;
     if (!m_ui.IsTrayAvailable()) {
-        text += std::string(text.empty() ? "" : "\r\n\r\n") + m_strings.Lang(TextId::NoTrayNotice);
+        text += std::string(text.empty() ? "" : "\r\n") + m_strings.Lang(TextId::NoTrayNotice);
     }
     m_c.Label1->SetCaption(text);
 }
@@ -237,8 +236,11 @@ void frmMain::PublishTooltip(const std::string& sText) {
 
 void frmMain::ShowTooltip() {
     if (!m_oTrayIcon) return;
-    m_oTrayIcon->ToolTip(m_sTooltipCount.empty() ? m_sTooltip
-                                                 : m_sTooltip + "\n" + m_sTooltipCount);
+    std::string text = m_sTooltip;
+    for (const std::string* line : {&m_sNoRightLine, &m_sTooltipCount, &m_sSaveFailure}) {
+        if (!line->empty()) text += "\n" + *line;
+    }
+    m_oTrayIcon->ToolTip(text);
 }
 
 void frmMain::RefreshHeld() {

@@ -46,6 +46,8 @@ struct frmMainSystem {
     std::vector<FirstStartRule> firstStartRules = modSettings::WindowsFirstStartRules();
     /// The name Add suggests: an example in the form of this system's program names.
     std::string sRuleExample = RuleCommands::kAddDefaultAnswer;
+    /// Where the settings are kept (a file), for the message when they cannot be saved.
+    std::string sSettingsPlace = {};
 };
 
 /// Everything the main window works with; owned by whoever creates the window.
@@ -83,6 +85,9 @@ struct frmMainControls {
     Ctl Command2 = nullptr;  // Add
     Ctl Command3 = nullptr;  // Current (the program in front)
     Ctl chkAutostart = nullptr, chkAutoUpdate = nullptr;
+    Ctl lblNoRight = nullptr;  // without the right to raise: says so
+    Ctl cmdNoRight = nullptr;  // and opens the notice again
+    Ctl cmdMenu = nullptr;     // without a notification area: the tray menu's entries
 
     // The tray menu and the rule menu.
     using Item = platform::MenuItem*;
@@ -119,8 +124,8 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void fSetAdvancedView();
     /// Reads every setting into the variables and controls (settings store).
     void fLoadSettings();
-    /// Writes every setting back (settings store).
-    void fSaveSettings();
+    /// Writes every setting back (settings store); false when that failed.
+    bool fSaveSettings() override;
     /// Puts the texts of m_sLanguage into the controls, menus and text members.
     void Translate();
     /// Shows the rules in List1, with no line selected.
@@ -177,7 +182,8 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void List1_DblClick();
     /// A right click opens the selected rule's menu.
     void List1_MouseDown(int Button, int Shift, std::int32_t X, std::int32_t Y);
-    /// F2 renames the selected rule; the menu key and Shift+F10 open its menu.
+    /// F2 renames the selected rule, Delete removes it; the menu key and Shift+F10 open
+    /// its menu.
     void List1_KeyDown(std::int32_t& KeyCode, int Shift);
     /// A command of the rule menu on the selected rule.
     void mnuPop2Click(Pop2Item item);
@@ -258,6 +264,19 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void ShowUpdateAvailability();
     void SaveLanguage();
     void ExplainMissingRight();
+    void CreateMissingRightControls();
+    /// The tray menu, from the tray icon or, without a notification area, from the
+    /// window's Menu button.
+    void ShowTrayMenu();
+    /// Places the status text beside what the desktop's state shows next to it.
+    void PlaceStatusText();
+    bool MayRaise();
+    /// Greys the boost levels and shows the line and its button while the right to
+    /// raise is missing; the tooltip's second line says so too.
+    void ShowMissingRight();
+    void ShowMissingRightNotice();
+    std::string StartBalloonText();
+    std::string m_sNoRightLine;  // the tooltip's line while the right is missing
     void TranslateOwnTexts();
     void ShowAdvancedWindow();
     void CloseAdvancedWindow();
@@ -268,6 +287,10 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void ShowRuleMenu();
 
     void ShowTooltip();
+    /// After a write to the settings store: the first failure of the run is said in the
+    /// log and the tooltip, so a store that cannot be written is not silently ignored.
+    bool NoteSaveResult(bool bSaved);
+    std::string m_sSaveFailure;  // the tooltip's line about it, once said
 
     std::string m_sTooltip;       // the tooltip text, without the count
     std::string m_sTooltipCount;  // the count it shows ("1 boosted, 2 lowered")

@@ -59,7 +59,7 @@ std::string frmMain::GetSetting(const std::string& sKey, const std::string& sDef
 
 void frmMain::SaveSetting(const std::string& sKey, const std::string& sValue) {
     // A store that cannot be written keeps what it had; the window closes all the same.
-    SettingsStore().SaveSettingValue(kSettingsApp, kSettingsSection, sKey, sValue);
+    NoteSaveResult(SettingsStore().SaveSettingValue(kSettingsApp, kSettingsSection, sKey, sValue));
 }
 
 }  // namespace talvex

@@ -95,11 +95,15 @@ void frmMain::oTrayIcon_TrayMouseEvent(std::int32_t MouseEvent) {
     if (MouseEvent == WM_LBUTTONDBLCLK) {
         mnuPop1Show_Click();
     } else if (MouseEvent == WM_RBUTTONUP) {
-        MenuItem& title = *m_c.mnuPop1Title;
-        title.caption = m_form->Caption();
-        m_c.mnuPop1Activate->checked = m_c.chkActive->Checked();
-        m_ui.PopupMenu(m_mnuPop1, &title);
+        ShowTrayMenu();
     }
+}
+
+void frmMain::ShowTrayMenu() {
+    MenuItem& title = *m_c.mnuPop1Title;
+    title.caption = m_form->Caption();
+    m_c.mnuPop1Activate->checked = m_c.chkActive->Checked();
+    m_ui.PopupMenu(m_mnuPop1, &title);
 }
 
 void frmMain::ShowMainWindow() {

@@ -80,6 +80,7 @@ void frmMain::CreateControls() {
     CreateDecoration();
     CreateSwitches();
     CreateRulePanel();
+    CreateMissingRightControls();
 }
 
 void frmMain::CreateDecoration() {

@@ -1,6 +1,7 @@
 // The rule list panel of the main window: Remove, Add, Current, rename by double click
 // and the popup menu of a rule. The commands themselves live in RuleCommands; this
 // file connects them to the controls and refills the list when a command asks for it.
+#include <algorithm>
 #include <utility>
 
 #include "base/RunQuietly.h"
@@ -79,6 +80,16 @@ void frmMain::List1_KeyDown(std::int32_t& KeyCode, int Shift) {
     if (KeyCode == vbKeyF2 && Shift == 0) {
         KeyCode = 0;
         List1_DblClick();
+    } else if (KeyCode == vbKeyDelete && Shift == 0) {
+        // As Remove does; the line now at the same place is selected, so that Delete
+        // can go on down the list.
+        KeyCode = 0;
+        const std::int32_t index = m_c.List1->ListIndex();
+        Command1_Click();
+        const std::int32_t count = m_c.List1->ListCount();
+        if (index >= 0 && count > 0 && m_c.List1->ListIndex() < 0) {
+            m_c.List1->SetListIndex(std::min(index, count - 1));
+        }
     } else if ((KeyCode == vbKeyApps && Shift == 0) ||
                (KeyCode == vbKeyF10 && Shift == vbShiftMask)) {
         KeyCode = 0;

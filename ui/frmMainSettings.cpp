@@ -1,6 +1,7 @@
 // The main window's side of the settings store, autostart and the single-instance
 // check: loading puts the stored values into the variables and controls (a control
 // set here runs its click handler as a click would), saving collects them again.
+#include "i18n/FormatMsg.h"
 #include "settings/modAutostart.h"
 #include "settings/modInstance.h"
 #include "settings/modSettings.h"
@@ -9,6 +10,8 @@
 namespace talvex {
 
 using namespace platform;
+
+namespace {}  // namespace
 
 ISettingsStore& frmMain::SettingsStore() {
     return m_system.settings ? *m_system.settings : m_noSettingsStore;
@@ -46,13 +49,14 @@ void frmMain::fLoadSettings() {
 
     // Placed once the view, and with it the window's height, is final.
     const ScreenMetrics screen{m_ui.ScreenWidth(), m_ui.ScreenHeight(),   m_form->ClientWidth(),
-                               m_form->Height(),   m_ui.TwipsPerPixelX(), m_ui.TwipsPerPixelY()};
+                               m_form->Height(),   m_ui.TwipsPerPixelX(), m_ui.TwipsPerPixelY(),
+                               m_ui.ScreenRects()};
     const WindowPosition position = modSettings::ReadWindowPosition(SettingsStore(), screen);
     m_form->Move(position.left, position.top);
     fRefreshList();
 }
 
-void frmMain::fSaveSettings() {
+bool frmMain::fSaveSettings() {
     SettingsValues v;
     v.sLanguage = m_sLanguage;
     v.iNewPriority = m_engine.NewPriority();
@@ -65,8 +69,18 @@ void frmMain::fSaveSettings() {
     v.lMaxFailures = m_engine.MaxFailures();
     v.lRefreshInterval = m_tmrRefresh->Interval();
     // A store that cannot be written keeps what it had; the program goes on.
-    modSettings::WriteSettings(SettingsStore(), v, m_engine.Items(),
-                               {m_form->Left(), m_form->Top()});
+    return NoteSaveResult(modSettings::WriteSettings(SettingsStore(), v, m_engine.Items(),
+                                                     {m_form->Left(), m_form->Top()}));
+}
+
+bool frmMain::NoteSaveResult(bool bSaved) {
+    // Without a store nothing is meant to be kept; nothing to say then.
+    if (bSaved || !m_system.settings || !m_sSaveFailure.empty()) return bSaved;
+    const std::string place = m_system.sSettingsPlace.empty() ? "?" : m_system.sSettingsPlace;
+    m_sSaveFailure = FormatMsg(m_strings.Lang(TextId::SettingsNotSaved), MsgArgs{place});
+    m_log.DoLog(m_sSaveFailure);
+    ShowTooltip();
+    return false;
 }
 
 bool frmMain::IsAutostartSet() {

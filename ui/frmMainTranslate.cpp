@@ -119,6 +119,7 @@ void frmMain::TranslateOwnTexts() {
     ShowUpdateAvailability();
     if (frmAdvanced* advanced = Advanced()) advanced->Retranslate();
     m_frmWarning.Retranslate();
+    ShowMissingRight();
     // The tooltip's count is in words too.
     m_sTooltipCount.clear();
     RefreshHeld();

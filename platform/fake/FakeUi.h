@@ -168,6 +168,11 @@ class FakeUi final : public IUiServices {
     std::int32_t ScreenHeight() override { return 1080 * 15; }
     std::int32_t TwipsPerPixelX() override { return 15; }
     std::int32_t TwipsPerPixelY() override { return 15; }
+    /// The one 1920 x 1080 screen unless a test sets others.
+    std::vector<TwipsRect> ScreenRects() override {
+        return m_screens.empty() ? IUiServices::ScreenRects() : m_screens;
+    }
+    void SetScreenRects(std::vector<TwipsRect> screens) { m_screens = std::move(screens); }
     void SetMainForm(Form* form) override { m_mainForm = form; }
     int Run() override;
     void EndProgram(int exitCode) override;
@@ -187,6 +192,7 @@ class FakeUi final : public IUiServices {
     static constexpr MsgBoxResult kEnter = static_cast<MsgBoxResult>(-1);
     void RunPosted();
 
+    std::vector<TwipsRect> m_screens;
     std::vector<Form*> m_forms;
     std::vector<Timer*> m_timers;
     std::vector<FakeTrayIcon*> m_trays;

@@ -207,10 +207,17 @@ bool QtControlView::eventFilter(QObject* watched, QEvent* event) {
     const QPoint at = mouse->position().toPoint();
     QPointer<QtControlView> alive(this);
     if (type == QEvent::MouseButtonPress) {
+        // The right button selects the line under the mouse first, so that the menu it
+        // opens is that line's; the list's own handling of the press is left out.
+        auto* list = qobject_cast<QListWidget*>(m_widget.data());
+        if (button == kRightButton && list) {
+            const QPoint inView = watched == list ? list->viewport()->mapFrom(list, at) : at;
+            const int row = list->row(list->itemAt(inView));
+            if (row >= 0 && row != list->currentRow()) list->setCurrentRow(row);
+            if (!alive) return true;
+        }
         m_control.UserMouseDown(button, shift, Twips(at.x()), Twips(at.y()));
-        // The right button opens a list's menu for the line already selected; it must
-        // not select another line first.
-        if (button == kRightButton && m_control.Kind() == ControlKind::ListBox) return true;
+        if (button == kRightButton && list) return true;
     } else if (type == QEvent::MouseButtonRelease) {
         m_control.UserMouseUp(button, shift, Twips(at.x()), Twips(at.y()));
         // Labels, pictures and frames have no click signal of their own.
@@ -340,6 +347,9 @@ void QtControlView::ApplyCaption() {
         button->setText(caption);
     } else if (auto* frame = qobject_cast<QGroupBox*>(m_widget.data())) {
         frame->setTitle(caption);
+    } else if (m_control.Kind() == ControlKind::Picture) {
+        // A picture that stands for a choice (a language's flag) names it on hover too.
+        m_widget->setToolTip(ToQ(WithoutAccessKey(m_control.Caption())));
     }
 }
 

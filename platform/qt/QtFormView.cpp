@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMoveEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -76,6 +77,17 @@ void QtFormWidget::moveEvent(QMoveEvent*) {
     }
 }
 
+void QtFormWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_form.Border() != FormBorder::Sizable) return;
+    const QSize now = size();
+    // Only a real difference counts: the model's twips round to these pixels already.
+    if (Px(m_form.ClientWidth()) != now.width() ||
+        std::max(1, Px(m_form.Height() - kNonClientTwips)) != now.height()) {
+        m_form.NotifyResized(Twips(now.width()), Twips(now.height()) + kNonClientTwips);
+    }
+}
+
 void QtFormWidget::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     m_announce = true;
@@ -106,7 +118,14 @@ QtFormView::~QtFormView() {
 void QtFormView::ApplyGeometry() {
     const int width = Px(m_form.ClientWidth());
     const int height = std::max(1, Px(m_form.Height() - kNonClientTwips));
-    m_widget->setFixedSize(width, height);
+    if (m_form.Border() == FormBorder::Sizable) {
+        m_widget->setMinimumSize(Px(m_form.MinClientWidth()),
+                                 std::max(0, Px(m_form.MinHeight() - kNonClientTwips)));
+        m_widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        m_widget->resize(width, height);
+    } else {
+        m_widget->setFixedSize(width, height);
+    }
     m_widget->move(Px(m_form.Left()), Px(m_form.Top()));
 }
 

@@ -21,6 +21,7 @@ class QtFormWidget final : public QWidget {
     /// The user moved the window: the form learns its new place, so a saved position
     /// is where the user left the window.
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -262,6 +262,16 @@ class QtUiServices final : public IUiServices {
     std::int32_t ScreenHeight() override { return ScreenPx().height() * TwipsPerPixelY(); }
     std::int32_t TwipsPerPixelX() override { return qMax(1, qRound(1440.0 / LogicalDpi())); }
     std::int32_t TwipsPerPixelY() override { return qMax(1, qRound(1440.0 / LogicalDpi())); }
+    std::vector<TwipsRect> ScreenRects() override {
+        const std::int32_t tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
+        std::vector<TwipsRect> rects;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            const QRect g = screen->geometry();
+            rects.push_back({g.x() * tx, g.y() * ty, g.width() * tx, g.height() * ty});
+        }
+        if (rects.empty()) rects.push_back({0, 0, ScreenWidth(), ScreenHeight()});
+        return rects;
+    }
 
     void SetMainForm(Form* form) override { m_mainForm = form; }
     int Run() override { return QApplication::exec(); }

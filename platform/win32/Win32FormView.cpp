@@ -569,6 +569,34 @@ LRESULT Win32FormView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 }
             }
             return 0;
+        case WM_SIZE:
+            // The user resized a sizable window: the form takes the new client size.
+            if (!m_applying && wParam != SIZE_MINIMIZED && IsWindowVisible(m_hwnd) &&
+                m_form.Border() == FormBorder::Sizable) {
+                const int width = LOWORD(lParam);
+                const int height = HIWORD(lParam);
+                if (Px(m_form.ClientWidth()) != width ||
+                    std::max(1, Px(m_form.Height() - kNonClientTwips)) != height) {
+                    m_applying = true;
+                    m_form.NotifyResized(win32::Twips(width, m_dpi),
+                                         win32::Twips(height, m_dpi) + kNonClientTwips);
+                    m_applying = false;
+                }
+            }
+            return 0;
+        case WM_GETMINMAXINFO:
+            if (m_hwnd && m_dpi > 0 && m_form.MinClientWidth() > 0) {
+                RECT outer{0, 0, Px(m_form.MinClientWidth()),
+                           std::max(1, Px(m_form.MinHeight() - kNonClientTwips))};
+                const auto style = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE));
+                const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE));
+                AdjustWindowRectExForDpi(&outer, style, FALSE, exStyle, m_dpi);
+                auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+                info->ptMinTrackSize.x = outer.right - outer.left;
+                info->ptMinTrackSize.y = outer.bottom - outer.top;
+                return 0;
+            }
+            break;
         case WM_DPICHANGED:
             DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;

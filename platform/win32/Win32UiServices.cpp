@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <vector>
 
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32CommonControls.h"
@@ -238,6 +239,22 @@ class Win32UiServices final : public IUiServices {
     }
     std::int32_t TwipsPerPixelX() override { return TwipsPerPixel(); }
     std::int32_t TwipsPerPixelY() override { return TwipsPerPixel(); }
+    std::vector<TwipsRect> ScreenRects() override {
+        // Every monitor, on the virtual desktop's coordinates (a second one may lie at
+        // negative ones).
+        std::vector<TwipsRect> rects;
+        EnumDisplayMonitors(
+            nullptr, nullptr,
+            [](HMONITOR, HDC, LPRECT r, LPARAM data) -> BOOL {
+                const std::int32_t t = TwipsPerPixel();
+                reinterpret_cast<std::vector<TwipsRect>*>(data)->push_back(
+                    {r->left * t, r->top * t, (r->right - r->left) * t, (r->bottom - r->top) * t});
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&rects));
+        if (rects.empty()) return IUiServices::ScreenRects();
+        return rects;
+    }
 
     void SetMainForm(Form* form) override { m_mainForm = form; }
     int Run() override {

@@ -139,6 +139,34 @@ TEST_F(frmMainSettingsTest, StoreThatCannotBeWrittenNeverStopsTheProgram) {
     EXPECT_EQ(store.Contents(), before);
 }
 
+TEST_F(frmMainSettingsTest, StoreThatCannotBeWrittenIsSaidOnceInTheLogAndTheTooltip) {
+    auto run = std::make_unique<ProgramRun>(
+        desk, frmMainSystem{&store, &autostart, &lock, "talvex", {}, "example", "/home/u/x.conf"});
+    run->Start();
+    const auto saidLines = [&] {
+        return std::count_if(run->log.Lines().begin(), run->log.Lines().end(),
+                             [](const std::string& line) {
+                                 return line.find("/home/u/x.conf") != std::string::npos;
+                             });
+    };
+    ASSERT_TRUE(run->frm.fSaveSettings());
+    EXPECT_EQ(saidLines(), 0);
+    store.SetWritesFail(true);
+    // Every way of saving: all settings, one value, a language chosen.
+    EXPECT_FALSE(run->frm.fSaveSettings());
+    run->frm.SaveSetting("frmAdvanced.Left", "10");
+    run->frm.imgEn_Click();
+    EXPECT_FALSE(run->frm.fSaveSettings());
+    EXPECT_EQ(saidLines(), 1);
+    ASSERT_NE(run->frm.oTrayIcon(), nullptr);
+    const std::string tip = run->ui.Tray()->CurrentToolTip();
+    EXPECT_NE(tip.find(": /home/u/x.conf"), std::string::npos) << tip;
+    EXPECT_EQ(tip.rfind('\n', tip.find("/home/u/x.conf")) == std::string::npos, false) << tip;
+    // Later changes of the tooltip keep the line.
+    run->frm.PublishTooltip("Talvex: something else");
+    EXPECT_NE(run->ui.Tray()->CurrentToolTip().find("/home/u/x.conf"), std::string::npos);
+}
+
 TEST_F(frmMainSettingsTest, AutostartBoxMirrorsTheEntryAndRewritesItWithThisCopy) {
     {
         auto run = Run();
@@ -200,6 +228,67 @@ TEST_F(frmMainSettingsTest, MissingRightIsExplainedOnceAndAgainOnlyAfterItWasThe
         if (!boxes.empty()) {
             EXPECT_NE(boxes[0].text.find("does not boost"), std::string::npos);
             EXPECT_NE(boxes[0].text.find("sudo setcap cap_sys_nice+ep"), std::string::npos);
+        }
+        run->frm.fEndTalvex();
+    }
+}
+
+TEST_F(frmMainSettingsTest, WithoutTheRightEveryPlaceSaysSoAndTheNoticeOpensAgain) {
+    for (const bool bMay : {false, true}) {
+        SCOPED_TRACE(bMay);
+        desk.SetMayRaisePriority(bMay);
+        Put("General.Language", "EN");
+        auto run = Run();
+        run->Start();
+        FakeTrayIcon& tray = *run->ui.Tray();
+        ASSERT_EQ(tray.Balloons().size(), 1u);
+        const std::string balloon = tray.Balloons()[0].message;
+        EXPECT_EQ(balloon.find("may not raise") != std::string::npos, !bMay) << balloon;
+        const std::string tip = tray.CurrentToolTip();
+        const auto second = tip.find('\n');
+        EXPECT_EQ(second != std::string::npos &&
+                      tip.compare(second + 1, std::string::npos, "cannot raise priorities") == 0,
+                  !bMay)
+            << tip;
+        for (std::int16_t i = 0; i < 3; ++i) EXPECT_EQ(run->Ctl("Option1", i).Enabled(), bMay);
+        EXPECT_EQ(run->Ctl("lblNoRight").Visible(), !bMay);
+        EXPECT_EQ(run->Ctl("cmdNoRight").Visible(), !bMay);
+        if (!bMay) {
+            // Shown once at the start; the button opens it again, as often as asked.
+            const std::size_t before = run->ui.MsgBoxes().size();
+            run->Ctl("cmdNoRight").OnClick();
+            run->Ctl("cmdNoRight").OnClick();
+            ASSERT_EQ(run->ui.MsgBoxes().size(), before + 2);
+            EXPECT_NE(run->ui.MsgBoxes().back().text.find("sudo setcap"), std::string::npos);
+            // A language chosen keeps the state.
+            run->frm.imgGer_Click();
+            EXPECT_FALSE(run->Ctl("Option1", 0).Enabled());
+            EXPECT_TRUE(run->Ctl("cmdNoRight").Visible());
+        }
+        run->frm.fEndTalvex();
+    }
+}
+
+TEST_F(frmMainSettingsTest, WithoutANotificationAreaTheWindowCarriesTheTrayMenu) {
+    for (const bool bTray : {false, true}) {
+        SCOPED_TRACE(bTray);
+        auto run = Run();
+        run->ui.SetTrayAvailable(bTray);
+        run->Start();
+        EXPECT_EQ(run->Ctl("cmdMenu").Visible(), !bTray);
+        if (!bTray) {
+            EXPECT_TRUE(run->frm.form().Visible());
+            // The status text makes room for the button.
+            const TwipsRect status = run->Ctl("Label1").Rect();
+            EXPECT_LE(status.left + status.width, run->Ctl("cmdMenu").Rect().left);
+            // Every entry of the tray menu, the Advanced window among them.
+            run->ui.ChooseInNextPopup("mnuPop1Advanced");
+            run->Ctl("cmdMenu").OnClick();
+            ASSERT_EQ(run->ui.Popups().size(), 1u);
+            EXPECT_NE(run->frm.Advanced(), nullptr);
+            run->ui.ChooseInNextPopup("mnuPop1Activate");
+            run->Ctl("cmdMenu").OnClick();
+            EXPECT_EQ(run->Ctl("chkActive").Value(), 0);
         }
         run->frm.fEndTalvex();
     }

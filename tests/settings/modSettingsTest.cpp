@@ -1,6 +1,8 @@
 // Loading and saving the options, the rules and the window position.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/fake/FakeSettingsStore.h"
 #include "settings/RuleText.h"
 #include "settings/modSettings.h"
@@ -206,22 +208,33 @@ TEST_F(modSettingsTest, SevenPieceRuleIsRestoredAndSavedToTheIdenticalText) {
     ASSERT_TRUE(Save());
     EXPECT_EQ(Stored("CustomItems.Item0"), texts[0]);
     EXPECT_EQ(Stored("CustomItems.Item2"), texts[2]);
-    // Level -1 was taken as the stored global level while loading (the rule list's own rule).
-    EXPECT_EQ(Stored("CustomItems.Item1"), "/opt/Game Studio/game.bin|2|False|False|False|True|");
+    // Level -1 ("neither blocked nor raised") is kept, not turned into the global level.
+    EXPECT_EQ(Stored("CustomItems.Item1"), texts[1]);
 }
 
-TEST_F(modSettingsTest, NeverBoostRuleComesBackAtTheStoredGlobalLevel) {
-    // The rule list reads the level the engine starts with (0) unless the stored level is
-    // in place before the first rule is added.
-    for (const char* level : {"0", "1", "2"}) {
-        PutRules({"game.bin|-1|True|False|False|False|"});
-        Put("Boost.NewPriority", level);
-        global = 0;
-        Load();
-        ASSERT_EQ(items.Count(), 1u) << level;
-        EXPECT_EQ(items[0].iBoostLevel, std::stoi(level)) << level;
-        EXPECT_TRUE(items[0].bNeverBoost) << level;
+TEST_F(modSettingsTest, StoredLevelComesBackAsStoredWhateverTheGlobalLevel) {
+    // Only a new rule takes the global level; a stored one keeps its own, -1 included,
+    // through any number of restarts.
+    for (const char* global : {"0", "1", "2"}) {
+        for (const char* level : {"-1", "0", "1", "2"}) {
+            for (const char* never : {"True", "False"}) {
+                const std::string text =
+                    std::string("game.bin|") + level + "|" + never + "|False|False|False|";
+                PutRules({text});
+                Put("Boost.NewPriority", global);
+                Load();
+                ASSERT_EQ(items.Count(), 1u) << text;
+                EXPECT_EQ(items[0].iBoostLevel, std::stoi(level)) << text << " at " << global;
+                ASSERT_TRUE(Save());
+                Load();
+                EXPECT_EQ(RuleTexts(), std::vector<std::string>{text}) << text << " at " << global;
+            }
+        }
     }
+    // A rule added now with -1 still takes the global level in force.
+    global = 2;
+    items.fAddToTalvexItems("newcomer", -1, false, false, false, false);
+    EXPECT_EQ(items[items.Count() - 1].iBoostLevel, 2);
 }
 
 TEST_F(modSettingsTest, OlderLayoutsFillTheMissingFields) {
@@ -256,6 +269,42 @@ TEST_F(modSettingsTest, UnreadableRulesAreSkippedAndGoneAfterTheNextSave) {
     EXPECT_EQ(Stored("CustomItems.Count"), "1");
     EXPECT_EQ(StoredItemKeys(), std::vector<std::string>{"CustomItems.Item0"});
     EXPECT_EQ(Stored("CustomItems.Item0"), "kate|1|False|False|False|False|");
+}
+
+TEST_F(modSettingsTest, UnreadableCountReadsTheRulesUpToTheFirstMissingKeyAndLosesNone) {
+    const std::vector<std::string> texts{"alpha|0|False|False|False|False|",
+                                         "bravo|1|False|False|False|False|",
+                                         "charlie|2|False|False|False|False|"};
+    for (const char* count : {"", "many", "70000", "-1", "3.5"}) {
+        store = FakeSettingsStore();
+        PutRules(texts);
+        Put("CustomItems.Item4", "after|1|False|False|False|False|");  // beyond a gap
+        Put("CustomItems.Count", count);
+        Load();
+        EXPECT_EQ(RuleTexts(), texts) << "Count=" << count;
+        ASSERT_TRUE(Save());
+        EXPECT_EQ(Stored("CustomItems.Count"), "3") << count;
+        Load();
+        EXPECT_EQ(RuleTexts(), texts) << "Count=" << count;
+    }
+}
+
+TEST_F(modSettingsTest, ThresholdsOutsideZeroToHundredFallBackToTheirDefaults) {
+    Put("General.RefreshRate", "500");
+    for (const auto& [text, below, idle] :
+         std::vector<std::tuple<std::string, int, int>>{{"0", 0, 0},
+                                                        {"100", 100, 100},
+                                                        {"101", 10, 40},
+                                                        {"-1", 10, 40},
+                                                        {"32767", 10, 40},
+                                                        {"-32768", 10, 40},
+                                                        {"55", 55, 55}}) {
+        Put("BackgroundProcessObservation.BelowNormalCpuUsage", text);
+        Put("BackgroundProcessObservation.IdleCpuUsage", text);
+        const SettingsValues v = Load();
+        EXPECT_EQ(v.iBelowNormalCpuUsage, below) << text;
+        EXPECT_EQ(v.iIdleCpuUsage, idle) << text;
+    }
 }
 
 TEST_F(modSettingsTest, DeletedRuleLeavesNoStaleKeyAndCountFollowsTheRules) {
@@ -301,7 +350,7 @@ TEST_F(modSettingsTest, FailedSaveLeavesTheStoreAsItWas) {
 class WindowPositionTest : public modSettingsTest {
   protected:
     // A 1024 x 768 pixel screen at 15 twips per pixel and a 5700 x 3375 twip window.
-    ScreenMetrics screen{15360, 11520, 5700, 3375, 15, 15};
+    ScreenMetrics screen{15360, 11520, 5700, 3375, 15, 15, {}};
     WindowPosition Read() { return ReadWindowPosition(store, screen); }
 };
 
@@ -321,11 +370,21 @@ TEST_F(WindowPositionTest, StoredPositionIsKeptWhileTheWindowStaysReachable) {
     EXPECT_EQ(Read().top, 450);
     Put("Window.Left", "1234,6");  // written where a comma marks the fraction
     EXPECT_EQ(Read().left, 1235);
-    // Off the left or top edge: a second monitor may be there.
+    // Off the left or top edge: kept where a second monitor is there...
     Put("Window.Left", "-9000");
     Put("Window.Top", "-3000");
+    screen.screens = {{0, 0, 15360, 11520}, {-19200, -4500, 19200, 14400}};
     EXPECT_EQ(Read().left, -9000);
     EXPECT_EQ(Read().top, -3000);
+    // ...and back on the one screen left once it is gone.
+    screen.screens = {{0, 0, 15360, 11520}};
+    EXPECT_EQ(Read().left, 4830);
+    EXPECT_EQ(Read().top, 4073);
+    // Reaching 100 pixels over the left edge still stays; more does not.
+    Put("Window.Left", "-1500");
+    EXPECT_EQ(Read().left, -1500);
+    Put("Window.Left", "-1501");
+    EXPECT_EQ(Read().left, 4830);
 }
 
 TEST_F(WindowPositionTest, MoreThanHundredPixelsBeyondTheRightOrBottomEdgeComesBackToTheCentre) {

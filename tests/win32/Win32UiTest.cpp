@@ -104,6 +104,17 @@ TEST_F(Win32UiTest, ControlsShowTheModelAndClicksReachIt) {
     EXPECT_EQ(list.ListIndex(), 0);
 }
 
+TEST_F(Win32UiTest, EveryMonitorIsAScreenAndTheMainOneIsAmongThem) {
+    const std::vector<TwipsRect> screens = ui->ScreenRects();
+    ASSERT_FALSE(screens.empty());
+    const TwipsRect primary{0, 0, ui->ScreenWidth(), ui->ScreenHeight()};
+    EXPECT_NE(std::find(screens.begin(), screens.end(), primary), screens.end());
+    for (const TwipsRect& screen : screens) {
+        EXPECT_GT(screen.width, 0);
+        EXPECT_GT(screen.height, 0);
+    }
+}
+
 TEST_F(Win32UiTest, EditsReachTheModelAndTheKeyFilterSeesEveryCharacter) {
     Control& field = form->Add(ControlKind::TextBox, "txt", {150, 150, 1500, 300});
     field.SetText("1");
