@@ -3,6 +3,8 @@
 // is made again on a later tick.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "tests/MainWindowFixture.h"
 
 namespace talvex {
@@ -55,9 +57,12 @@ TEST_F(frmMainForegroundTest, AnnouncementBoostsAtOnceExactlyWhenATickWould) {
         EXPECT_FALSE(ui.Ended()) << c.situation;
         c.leave();
     }
-    // The end asked for is carried out by the next tick, not by the announcement.
+    // The end asked for is carried out by the next tick, not by the announcement; it
+    // stops the source.
+    ASSERT_TRUE(source.Listening());
     Tick();
     EXPECT_TRUE(ui.Ended());
+    EXPECT_FALSE(source.Listening());
     EXPECT_EQ(source.ChangesDelivered(), 3);
     EXPECT_TRUE(ui.MsgBoxes().empty());  // a desktop that can be followed needs no word
 }
@@ -98,6 +103,21 @@ TEST_F(frmMainForegroundTest, ALostOrUnreachableDesktopIsTriedAgainOnLaterTicks)
     for (int i = 0; i < 12 && !source.Listening(); ++i) Tick();
     EXPECT_TRUE(source.Listening());
     EXPECT_EQ(source.StartCalls(), 3);
+}
+
+// The program ends without running destructors, so the end itself stops the source
+// (a KWin script would otherwise stay loaded), by every way of ending.
+TEST_F(frmMainForegroundTest, EveryEndStopsTheSourceBeforeTheProgramEnds) {
+    std::optional<bool> listeningAtEnd;
+    ui.onJournal = [&](const std::string& entry) {
+        if (entry == "EndProgram") listeningAtEnd = source.Listening();
+    };
+    Start();
+    ASSERT_TRUE(source.Listening());
+    ui.RequestEnd(CloseReason::SessionEnd);
+    ASSERT_TRUE(ui.Ended());
+    ASSERT_TRUE(listeningAtEnd.has_value());
+    EXPECT_FALSE(*listeningAtEnd);
 }
 
 }  // namespace

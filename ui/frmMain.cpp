@@ -215,6 +215,11 @@ void frmMain::fEndTalvex() {
     RunQuietly("fEndTalvex/ReleaseInstanceMutex", [this] { ReleaseInstanceMutex(); });
     RunQuietly("fEndTalvex/CloseAdvancedWindow", [this] { CloseAdvancedWindow(); });
     RunQuietly("fEndTalvex/frmWarning.Unload", [this] { m_frmWarning.Unload(); });
+    // The desktop stops announcing to Talvex (a KWin script is unloaded and its file
+    // removed): the program ends without running its destructors.
+    RunQuietly("fEndTalvex/StopForeground", [this] {
+        if (m_foreground) m_foreground->Stop();
+    });
     m_form->Close();
     m_ui.EndProgram(0);
 }

@@ -29,6 +29,11 @@ class LinuxForeground final : public IForegroundSource, public IWindowApi {
     LinuxForeground& operator=(const LinuxForeground&) = delete;
 
     Compositor Kind() const { return m_kind; }
+    /// Stops only the compositor's source (for an end by exit(), when the X server may
+    /// be gone).
+    void StopCompositorSource() {
+        if (m_compositor) m_compositor->Stop();
+    }
 
     // IForegroundSource
     bool Start(IUiServices& ui, OnChange onChange) override;
