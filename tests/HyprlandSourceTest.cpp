@@ -151,6 +151,11 @@ TEST_F(HyprlandSourceTest, AGoneHyprlandIsLetGo) {
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0].window, 0u);
 
+    // Sockets another user made are not listened to.
+    HyprlandForegroundSource stranger(folder.Path().string(), windows, ::geteuid() + 1);
+    EXPECT_FALSE(stranger.Start(ui, [](const ForegroundChange&) {}));
+    EXPECT_FALSE(stranger.Listening());
+
     // Events without anybody to answer the question: no start.
     HyprlandForegroundSource mute(folder.Path().string() + "/nowhere", windows);
     EXPECT_FALSE(mute.Start(ui, [](const ForegroundChange&) {}));

@@ -31,8 +31,9 @@ bool IsSocket(const std::string& path) {
 
 }  // namespace
 
-HyprlandForegroundSource::HyprlandForegroundSource(std::string folder, CompositorWindowApi& windows)
-    : m_folder(std::move(folder)), m_windows(windows) {}
+HyprlandForegroundSource::HyprlandForegroundSource(std::string folder, CompositorWindowApi& windows,
+                                                   uid_t owner)
+    : m_folder(std::move(folder)), m_windows(windows), m_owner(owner) {}
 
 HyprlandForegroundSource::~HyprlandForegroundSource() {
     Stop();
@@ -53,7 +54,7 @@ std::string HyprlandForegroundSource::InstanceFolder(const xdg::EnvLookup& env) 
 bool HyprlandForegroundSource::Start(IUiServices& ui, OnChange onChange) {
     Stop();
     // Events first: a change after the question below is then never missed.
-    m_fd = unixsocket::Connect(m_folder + "/.socket2.sock");
+    m_fd = unixsocket::Connect(m_folder + "/.socket2.sock", m_owner);
     if (m_fd < 0) return false;
     if (!AskFront()) {
         Stop();
@@ -73,7 +74,7 @@ void HyprlandForegroundSource::Stop() {
 }
 
 bool HyprlandForegroundSource::AskFront() {
-    const int fd = unixsocket::Connect(m_folder + "/.socket.sock");
+    const int fd = unixsocket::Connect(m_folder + "/.socket.sock", m_owner);
     if (fd < 0) return false;
     std::string answer;
     const bool complete = unixsocket::WriteAll(fd, "j/activewindow", kReplyTimeoutMs) &&
