@@ -133,6 +133,13 @@ TEST_F(KWinSourceTest, TheScriptIsLoadedAndRunAndItsCallsMoveTheFront) {
     }));
     EXPECT_EQ(changes.back().title, "Konsole");
     EXPECT_LE(changes.size(), 3u);
+    // Windows are numbered in the order they were first named, and keep their number.
+    EXPECT_EQ(windows.GetForegroundWindow(), 3u);
+    Activate(kwin, 4321, "Dolphin — Home", "{0b5c1f3e-7a2d-4c1e-9a57-3f2e8b1d6c40}");
+    ASSERT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return windows.GetForegroundWindow() == 2;
+    }));
     // Nothing active (the desktop itself): no window in front.
     Activate(kwin, 0, "", "");
     ASSERT_TRUE(WaitFor([&] {

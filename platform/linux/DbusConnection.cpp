@@ -7,11 +7,6 @@
 
 namespace talvex::platform {
 
-WindowHandle WindowHandleOf(const std::string& id) {
-    const WindowHandle handle = std::hash<std::string>{}(id);
-    return handle == 0 ? 1 : handle;
-}
-
 DbusConnection::DbusConnection(const std::string& address) {
     sd_bus* bus = nullptr;
     int r = 0;

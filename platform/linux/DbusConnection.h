@@ -14,9 +14,6 @@
 
 namespace talvex::platform {
 
-/// A window named by text (KWin's UUID, GNOME's sequence number) as a handle; never 0.
-WindowHandle WindowHandleOf(const std::string& id);
-
 class DbusConnection {
   public:
     /// Connects to the bus at `address`, or to the user's session bus when it is empty.

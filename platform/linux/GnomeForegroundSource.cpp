@@ -17,7 +17,7 @@ bool GnomeForegroundSource::Take(sd_bus_message* message) {
     const char* id = nullptr;
     if (sd_bus_message_read(message, "iss", &pid, &title, &id) < 0) return false;
     ForegroundChange front;
-    if (id && *id) front = {WindowHandleOf(id), pid > 0 ? pid : 0, title ? title : ""};
+    if (id && *id) front = {m_windows.HandleFor(id), pid > 0 ? pid : 0, title ? title : ""};
     m_windows.SetFront(front);
     return true;
 }

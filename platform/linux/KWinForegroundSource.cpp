@@ -180,7 +180,8 @@ int KWinForegroundSource::OnActivated(sd_bus_message* message, void* self, sd_bu
         return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, "expected pid, caption, id");
     }
     ForegroundChange front;
-    if (id && *id) front = {WindowHandleOf(id), pid > 0 ? pid : 0, caption ? caption : ""};
+    if (id && *id)
+        front = {source.m_windows.HandleFor(id), pid > 0 ? pid : 0, caption ? caption : ""};
     source.m_windows.SetFront(front);
     source.m_changed = true;
     source.m_reported = true;
