@@ -120,5 +120,40 @@ TEST_F(frmMainForegroundTest, EveryEndStopsTheSourceBeforeTheProgramEnds) {
     EXPECT_FALSE(*listeningAtEnd);
 }
 
+// The windows of a Wayland desktop, which keeps no program's window above the others.
+class WaylandWindows final : public IWindowApi {
+  public:
+    explicit WaylandWindows(IWindowApi& inner) : m_inner(inner) {}
+    WindowHandle GetForegroundWindow() override { return m_inner.GetForegroundWindow(); }
+    std::string GetWindowTextA(WindowHandle window, std::size_t maxChars) override {
+        return m_inner.GetWindowTextA(window, maxChars);
+    }
+    std::int32_t GetWindowThreadProcessId(WindowHandle window) override {
+        return m_inner.GetWindowThreadProcessId(window);
+    }
+    void SetWindowPos(WindowHandle window, bool topmost) override {
+        m_inner.SetWindowPos(window, topmost);
+    }
+    std::string TopmostUnavailableOn() override { return "GNOME"; }
+
+  private:
+    IWindowApi& m_inner;
+};
+
+TEST(frmMainTopmost, TheBoxIsGreyedAndSaysWhyWhereTheDesktopKeepsNoWindowOnTop) {
+    for (const bool wayland : {false, true}) {
+        FakeDesktop desk;
+        FakeUi ui;
+        StringTable strings;
+        ActionLog log{desk};
+        WaylandWindows waylandWindows(desk);
+        IWindowApi& windows = wayland ? static_cast<IWindowApi&>(waylandWindows) : desk;
+        frmMain frm(frmMainServices{ui, desk, windows, strings, log, desk});
+        const Control& box = ui.Ctl("frmMain", "chkAlwaysOnTop");
+        EXPECT_EQ(box.Enabled(), !wayland);
+        EXPECT_EQ(box.Style().toolTip.find("This desktop (GNOME) does not let") == 0, wayland);
+    }
+}
+
 }  // namespace
 }  // namespace talvex

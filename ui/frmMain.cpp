@@ -64,6 +64,7 @@ frmMain::frmMain(const frmMainServices& services)
       m_modDl(UpdateServicesOf(services, m_updatePrompt), UpdateOptionsOf(services)) {
     m_tmrRefresh->SetInterval(500);
     CreateControls();
+    GreyTopmostWhereItCannotWork(services.windows.TopmostUnavailableOn());
     CreateMenus();
     BindHandlers();
     BindRulePanel();
@@ -196,6 +197,18 @@ void frmMain::ExplainMissingRight() {
     const std::string text = m_strings.Lang(kIdNoRightNotice, false, false, false, kNoRightText);
     m_ui.MsgBox(FormatMsg(text, MsgArgs{path.empty() ? std::string("talvex") : path}),
                 vbOKOnly | vbInformation, "Talvex");
+}
+
+// A Wayland desktop keeps no program's window above the others: the box stays (and its
+// setting with it, for an X11 session), greyed, and says why.
+void frmMain::GreyTopmostWhereItCannotWork(const std::string& desktop) {
+    if (desktop.empty()) return;
+    m_c.chkAlwaysOnTop->SetEnabled(false);
+    ControlStyle style = m_c.chkAlwaysOnTop->Style();
+    style.toolTip =
+        FormatMsg("This desktop (%1) does not let a program keep its window above the others.",
+                  MsgArgs{desktop});
+    m_c.chkAlwaysOnTop->SetStyle(style);
 }
 
 // ---- shutdown ----

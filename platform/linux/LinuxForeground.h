@@ -53,6 +53,10 @@ class LinuxForeground final : public IForegroundSource, public IWindowApi {
     void SetWindowPos(WindowHandle window, bool topmost) override {
         m_x11Windows.SetWindowPos(window, topmost);
     }
+    /// On Wayland no client is kept above the others, not even through Xwayland.
+    std::string TopmostUnavailableOn() override {
+        return m_kind == Compositor::None ? "" : m_desktopName;
+    }
 
   private:
     IWindowApi& Windows();
