@@ -1,8 +1,11 @@
 #include "platform/linux/LinuxForeground.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 
+#include "platform/linux/GnomeAppMarkSource.h"
 #include "platform/linux/GnomeForegroundSource.h"
 #include "platform/linux/HyprlandForegroundSource.h"
 #include "platform/linux/KWinForegroundSource.h"
@@ -79,7 +82,10 @@ LinuxForeground::LinuxForeground(const xdg::EnvLookup& env)
         m_compositor = std::make_unique<KWinForegroundSource>("", folder, m_compositorWindows);
     }
     if (m_kind == Compositor::Gnome) {
+        // The extension knows the window; without it, Mutter's marks on the
+        // applications' cgroups still tell which application is in front.
         m_compositor = std::make_unique<GnomeForegroundSource>("", m_compositorWindows);
+        m_fallback = std::make_unique<GnomeAppMarkSource>("", ::geteuid(), m_compositorWindows);
     }
 }
 
@@ -89,10 +95,12 @@ LinuxForeground::~LinuxForeground() {
 
 bool LinuxForeground::Start(IUiServices& ui, OnChange onChange) {
     Stop();
-    if (m_compositor && m_compositor->Start(ui, onChange)) {
-        m_active = m_compositor.get();
-        m_unreachable.clear();
-        return true;
+    for (IForegroundSource* source : {m_compositor.get(), m_fallback.get()}) {
+        if (source && source->Start(ui, onChange)) {
+            m_active = source;
+            m_unreachable.clear();
+            return true;
+        }
     }
     // No compositor to ask: X11, which on a Wayland session sees the programs that run
     // under Xwayland.
@@ -103,13 +111,13 @@ bool LinuxForeground::Start(IUiServices& ui, OnChange onChange) {
 }
 
 void LinuxForeground::Stop() {
-    if (m_compositor) m_compositor->Stop();
+    StopCompositorSource();
     m_x11Source.Stop();
     m_active = nullptr;
 }
 
 IWindowApi& LinuxForeground::Windows() {
-    if (m_compositor && m_active == m_compositor.get()) return m_compositorWindows;
+    if (m_active && m_active != &m_x11Source) return m_compositorWindows;
     return m_x11Windows;
 }
 

@@ -33,6 +33,7 @@ class LinuxForeground final : public IForegroundSource, public IWindowApi {
     /// be gone).
     void StopCompositorSource() {
         if (m_compositor) m_compositor->Stop();
+        if (m_fallback) m_fallback->Stop();
     }
 
     // IForegroundSource
@@ -67,6 +68,7 @@ class LinuxForeground final : public IForegroundSource, public IWindowApi {
     X11ForegroundSource m_x11Source;
     CompositorWindowApi m_compositorWindows{&m_x11Windows};
     std::unique_ptr<IForegroundSource> m_compositor;
+    std::unique_ptr<IForegroundSource> m_fallback;  // where the compositor's own cannot start
     IForegroundSource* m_active = nullptr;
     std::string m_unreachable;
 };

@@ -1,0 +1,215 @@
+// The GNOME source that follows Mutter's focus marks, on a fake cgroup tree and a fake
+// /proc in a folder of the test's own: the marks are real extended attributes where
+// the folder's file system takes user attributes (tmpfs from Linux 6.6, ext4), and
+// inotify reports their changes as it does on cgroupfs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/fake/FakeUi.h"
+#include "platform/linux/GnomeAppMarkSource.h"
+#include "tests/TempFolder.h"
+#include "tests/WaitFor.h"
+
+namespace talvex {
+namespace {
+
+using namespace platform;
+using testing::WaitFor;
+namespace fs = std::filesystem;
+
+constexpr const char* kEditor = "app-gnome-org.gnome.TextEditor-1234.scope";
+constexpr const char* kFirefox = "app-gnome-firefox-2000.scope";
+
+class GnomeAppMarkTest : public ::testing::Test {
+  protected:
+    // Makes the slice; whether its file system takes user attributes.
+    static bool MakeSlice(const std::string& slice) {
+        fs::create_directories(slice);
+        const std::string probe = "-1";
+        const bool taken = ::setxattr(slice.c_str(), GnomeAppMarkSource::kMark, probe.data(),
+                                      probe.size(), 0) == 0;
+        ::removexattr(slice.c_str(), GnomeAppMarkSource::kMark);
+        return taken;
+    }
+
+    // Where the file system takes no user attributes, the mark is a file beside the
+    // unit's, read by the reader the source is given, and a change of the folder's mode
+    // stands for the attribute's change.
+    GnomeAppMarkSource::MarkReader Reader() {
+        if (xattrs) return GnomeAppMarkSource::ReadMark;
+        return [](const std::string& dir) -> std::optional<std::string> {
+            std::ifstream in(dir + ".mark");
+            if (!in) return std::nullopt;
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+    }
+    void Mark(const std::string& unit, const std::string& value) {
+        const std::string dir = slice + "/" + unit;
+        if (xattrs) {
+            ASSERT_EQ(
+                ::setxattr(dir.c_str(), GnomeAppMarkSource::kMark, value.data(), value.size(), 0),
+                0);
+            return;
+        }
+        std::ofstream(dir + ".mark") << value;
+        ::chmod(dir.c_str(), 0755);
+    }
+    void Process(std::int32_t pid, const std::string& exe, std::uint64_t started) {
+        const fs::path proc = root.Path() / "proc" / std::to_string(pid);
+        fs::create_directories(proc);
+        std::ofstream(proc / "stat")
+            << pid << " (" << exe.substr(0, 15) << ") S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 "
+            << started << " 0 0 0 0 0\n";
+        fs::create_symlink("/usr/bin/" + exe, proc / "exe");
+    }
+    void Unit(const std::string& unit, const std::vector<std::int32_t>& pids) {
+        fs::create_directories(slice + "/" + unit);
+        std::ofstream procs(slice + "/" + unit + "/cgroup.procs");
+        for (const std::int32_t pid : pids) procs << pid << "\n";
+    }
+    bool Start() {
+        return source.Start(ui, [this](const ForegroundChange& c) { changes.push_back(c); });
+    }
+    std::int32_t FrontPid() {
+        return windows.GetWindowThreadProcessId(windows.GetForegroundWindow());
+    }
+    std::string FrontTitle() { return windows.GetWindowTextA(windows.GetForegroundWindow(), 250); }
+    // Runs the event loop until the front is `pid` (0: none).
+    bool FrontBecomes(std::int32_t pid) {
+        return WaitFor([&] {
+            ui.DeliverReadable();
+            return FrontPid() == pid && (pid != 0 || windows.GetForegroundWindow() == 0);
+        });
+    }
+
+    testing::TempFolder root;
+    const uid_t uid = ::geteuid();
+    const std::string slice = GnomeAppMarkSource::AppSlice(root.Path().string(), uid);
+    const bool xattrs = MakeSlice(slice);
+    FakeUi ui;
+    CompositorWindowApi windows;
+    GnomeAppMarkSource source{root.Path().string(), uid, windows, Reader()};
+    std::vector<ForegroundChange> changes;
+};
+
+TEST_F(GnomeAppMarkTest, TheMarkedApplicationIsInFrontAsUnitsComeAndGoAndTheMarkMoves) {
+    Process(1234, "gnome-text-editor", 100);
+    Process(2001, "sh", 200);  // the launcher's shell is older than the program
+    Process(2002, "firefox", 201);
+    Process(2003, "firefox", 250);
+    Unit(kEditor, {1234});
+    Unit(kFirefox, {2003, 2001, 2002});
+    Mark(kEditor, "-1");
+    Mark(kFirefox, "1733412345678901");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(FrontPid(), 1234);
+    EXPECT_EQ(FrontTitle(), "org.gnome.TextEditor");
+    EXPECT_EQ(windows.GetForegroundWindow(), 1u);  // numbered like windows
+    EXPECT_EQ(source.FrontUnit(), slice + "/" + kEditor);
+
+    // The focus moves: the old unit is marked with a time first, as Mutter does.
+    Mark(kEditor, "1733412399000000");
+    Mark(kFirefox, "-1");
+    ASSERT_TRUE(FrontBecomes(2002));
+    EXPECT_EQ(FrontTitle(), "firefox");
+    EXPECT_EQ(changes.back().pid, 2002);
+
+    // A terminal's command in a new sub-slice claims the focus while Firefox still
+    // does: the newer claim wins; with only helpers the oldest process counts.
+    const std::string terminal = "app-org.gnome.Terminal.slice";
+    const std::string vte = terminal + "/vte-spawn-0f3c6d7e.scope";
+    Process(3000, "bash", 300);
+    Process(3001, "bash", 301);
+    fs::create_directories(slice + "/" + terminal);
+    Unit(vte, {3001, 3000});
+    Mark(vte, "-1");
+    ASSERT_TRUE(FrontBecomes(3000));
+    EXPECT_EQ(FrontTitle(), "bash");
+
+    // The unit goes: the claim that is left counts again.
+    fs::remove_all(slice + "/" + vte);
+    ASSERT_TRUE(FrontBecomes(2002));
+
+    // A marked unit whose processes are all gone is nobody in front.
+    { std::ofstream(slice + "/" + kFirefox + "/cgroup.procs").flush(); }
+    Mark(kFirefox, "-1");
+    ASSERT_TRUE(FrontBecomes(0));
+    EXPECT_EQ(changes.back().window, 0u);
+    EXPECT_EQ(source.FrontUnit(), "");
+
+    source.Stop();
+    EXPECT_TRUE(ui.WatchedDescriptors().empty());
+}
+
+// Read at start, where no event has to arrive: damaged marks and a stranger's unit.
+TEST_F(GnomeAppMarkTest, OnlyAnExactMarkOnTheUsersOwnUnitCounts) {
+    Process(1234, "gnome-text-editor", 100);
+    Unit(kEditor, {1234});
+    struct Case {
+        std::string mark;
+        bool front;
+    };
+    const std::vector<Case> cases = {
+        {"-1", true},
+        {std::string("-1\0", 3), true},
+        {"-1\n", true},
+        {"-10", false},
+        {"--1", false},
+        {"-1x", false},
+        {"", false},
+        {"1733412345678901", false},
+        {std::string(60, '-'), false},
+        {"\xff\xfe", false},
+    };
+    for (const Case& c : cases) {
+        Mark(kEditor, c.mark);
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(FrontPid(), c.front ? 1234 : 0) << c.mark;
+        source.Stop();
+    }
+
+    // A unit of another user (only root can make one here) never counts, however new.
+    if (uid != 0) GTEST_SKIP() << "only root can give a unit to another user";
+    Process(4000, "intruder", 400);
+    Unit("app-gnome-zzz-4000.scope", {4000});
+    Mark("app-gnome-zzz-4000.scope", "-1");
+    ASSERT_EQ(::chown((slice + "/app-gnome-zzz-4000.scope").c_str(), uid + 1, uid + 1), 0);
+    Mark(kEditor, "-1");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(FrontPid(), 1234);
+}
+
+TEST(GnomeAppMark, TheApplicationsNameComesFromItsUnitsName) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"app-gnome-org.gnome.TextEditor-1234.scope", "org.gnome.TextEditor"},
+        {"app-gnome-org.gnome.Evolution\\x2dalarm\\x2dnotify-2211.scope",
+         "org.gnome.Evolution-alarm-notify"},
+        {"app-flatpak-org.mozilla.firefox-51234.scope", "org.mozilla.firefox"},
+        {"app-firefox-4242.scope", "firefox"},
+        {"app-gnome-org.gnome.Nautilus@b7f1.service", "org.gnome.Nautilus"},
+        {"app-org.gnome.Terminal.service", "org.gnome.Terminal"},
+        {"vte-spawn-0f3c6d7e-8a1b.scope", ""},
+        {"app-1234.scope", ""},
+        {"app-gnome-org.gnome.TextEditor-1234.slice", ""},
+        {"gnome-terminal-server.service", ""},
+    };
+    for (const auto& [unit, name] : cases)
+        EXPECT_EQ(GnomeAppMarkSource::AppIdOf(unit), name) << unit;
+}
+
+TEST(GnomeAppMark, WithoutTheUsersAppSliceThereIsNoSource) {
+    testing::TempFolder root;
+    FakeUi ui;
+    CompositorWindowApi windows;
+    GnomeAppMarkSource source(root.Path().string(), ::geteuid(), windows);
+    EXPECT_FALSE(source.Start(ui, [](const ForegroundChange&) {}));
+    EXPECT_FALSE(source.Listening());
+}
+
+}  // namespace
+}  // namespace talvex
