@@ -9,9 +9,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "platform/fake/FakeUi.h"
 #include "platform/linux/GnomeAppMarkSource.h"
+#include "platform/linux/GnomeForegroundSource.h"
+#include "platform/linux/LinuxForeground.h"
+#include "tests/FakeBusPeer.h"
 #include "tests/TempFolder.h"
 #include "tests/WaitFor.h"
 
@@ -182,6 +186,41 @@ TEST_F(GnomeAppMarkTest, OnlyAnExactMarkOnTheUsersOwnUnitCounts) {
     Mark(kEditor, "-1");
     ASSERT_TRUE(Start());
     EXPECT_EQ(FrontPid(), 1234);
+}
+
+// With the extension the shell's own answer serves (it knows the window); without it
+// the marks do, and the desktop counts as followed: no notice.
+TEST_F(GnomeAppMarkTest, OnGnomeTheExtensionStaysTheSourceWithoutItTheMarksServe) {
+    Process(1234, "gnome-text-editor", 100);
+    Unit(kEditor, {1234});
+    Mark(kEditor, "-1");
+    testing::PrivateBus bus;
+    if (!bus.Ready()) GTEST_SKIP() << "dbus-daemon could not be started";
+    for (const bool extension : {true, false}) {
+        testing::FakeBusPeer shell(
+            bus.Address(), GnomeForegroundSource::kShell, "/", [&](sd_bus_message* call) {
+                if (!extension) {
+                    return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_UNKNOWN_OBJECT, "none");
+                }
+                return sd_bus_reply_method_return(call, "iss", 2211, "Dateien", "17");
+            });
+        ASSERT_TRUE(shell.Ready());
+        const std::map<std::string, std::string> values = {
+            {"WAYLAND_DISPLAY", "wayland-0"},
+            {"XDG_CURRENT_DESKTOP", "GNOME"},
+            {"DBUS_SESSION_BUS_ADDRESS", bus.Address()}};
+        LinuxForeground foreground(
+            [&](const char* name) -> const char* {
+                const auto it = values.find(name);
+                return it == values.end() ? nullptr : it->second.c_str();
+            },
+            root.Path().string());
+        ASSERT_TRUE(foreground.Start(ui, [](const ForegroundChange&) {})) << extension;
+        EXPECT_EQ(foreground.UnreachableDesktop(), "") << extension;
+        EXPECT_EQ(foreground.GetWindowThreadProcessId(foreground.GetForegroundWindow()),
+                  extension ? 2211 : 1234);
+        foreground.Stop();
+    }
 }
 
 TEST(GnomeAppMark, TheApplicationsNameComesFromItsUnitsName) {

@@ -63,7 +63,7 @@ Compositor ChooseCompositor(const xdg::EnvLookup& env) {
     return Compositor::Other;
 }
 
-LinuxForeground::LinuxForeground(const xdg::EnvLookup& env)
+LinuxForeground::LinuxForeground(const xdg::EnvLookup& env, const std::string& systemRoot)
     : m_kind(ChooseCompositor(env)),
       m_desktopName(DesktopName(m_kind, Get(env, "XDG_CURRENT_DESKTOP"))),
       m_x11Windows(Get(env, "DISPLAY")),
@@ -79,13 +79,16 @@ LinuxForeground::LinuxForeground(const xdg::EnvLookup& env)
     if (m_kind == Compositor::KWin) {
         std::string folder = xdg::RuntimeDir(env);
         if (folder.empty()) folder = xdg::PrivateFallbackDir();
-        m_compositor = std::make_unique<KWinForegroundSource>("", folder, m_compositorWindows);
+        m_compositor = std::make_unique<KWinForegroundSource>(Get(env, "DBUS_SESSION_BUS_ADDRESS"),
+                                                              folder, m_compositorWindows);
     }
     if (m_kind == Compositor::Gnome) {
         // The extension knows the window; without it, Mutter's marks on the
         // applications' cgroups still tell which application is in front.
-        m_compositor = std::make_unique<GnomeForegroundSource>("", m_compositorWindows);
-        m_fallback = std::make_unique<GnomeAppMarkSource>("", ::geteuid(), m_compositorWindows);
+        m_compositor = std::make_unique<GnomeForegroundSource>(Get(env, "DBUS_SESSION_BUS_ADDRESS"),
+                                                               m_compositorWindows);
+        m_fallback =
+            std::make_unique<GnomeAppMarkSource>(systemRoot, ::geteuid(), m_compositorWindows);
     }
 }
 

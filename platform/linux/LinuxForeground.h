@@ -23,7 +23,9 @@ Compositor ChooseCompositor(const xdg::EnvLookup& env = xdg::ProcessEnv);
 
 class LinuxForeground final : public IForegroundSource, public IWindowApi {
   public:
-    explicit LinuxForeground(const xdg::EnvLookup& env = xdg::ProcessEnv);
+    /// `systemRoot` is prefixed to /proc and /sys ("" on a live system).
+    explicit LinuxForeground(const xdg::EnvLookup& env = xdg::ProcessEnv,
+                             const std::string& systemRoot = "");
     ~LinuxForeground() override;
     LinuxForeground(const LinuxForeground&) = delete;
     LinuxForeground& operator=(const LinuxForeground&) = delete;
