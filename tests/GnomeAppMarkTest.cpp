@@ -12,6 +12,7 @@
 #include <map>
 
 #include "platform/fake/FakeUi.h"
+#include "platform/linux/CpuTopology.h"
 #include "platform/linux/GnomeAppMarkSource.h"
 #include "platform/linux/GnomeForegroundSource.h"
 #include "platform/linux/LinuxForeground.h"
@@ -186,6 +187,27 @@ TEST_F(GnomeAppMarkTest, OnlyAnExactMarkOnTheUsersOwnUnitCounts) {
     Mark(kEditor, "-1");
     ASSERT_TRUE(Start());
     EXPECT_EQ(FrontPid(), 1234);
+}
+
+// The unit in front is the CPU group the group lever weighs: the lever finds it through
+// the front's main process, which runs in that very unit.
+TEST_F(GnomeAppMarkTest, TheUnitInFrontIsTheCpuGroupOfTheProgramInFront) {
+    Process(1234, "gnome-text-editor", 100);
+    Unit(kEditor, {1234});
+    Mark(kEditor, "-1");
+    std::ofstream(slice + "/" + kEditor + "/cpu.weight") << "100\n";
+    const fs::path proc = root.Path() / "proc";
+    fs::create_directories(proc / "self");
+    std::ofstream(proc / "self" / "mountinfo")
+        << "35 24 0:30 / /sys/fs/cgroup rw,nosuid - cgroup2 cgroup2 rw,nsdelegate\n";
+    const std::string user = std::to_string(uid);
+    std::ofstream(proc / "1234" / "cgroup") << "0::/user.slice/user-" << user << ".slice/user@"
+                                            << user << ".service/app.slice/" << kEditor << "\n";
+    ASSERT_TRUE(Start());
+    const CpuTopology topology(root.Path().string(), uid, 1);
+    const auto group = topology.GroupOf(FrontPid());
+    ASSERT_TRUE(group.has_value());
+    EXPECT_EQ(group->dir, source.FrontUnit());
 }
 
 // With the extension the shell's own answer serves (it knows the window); without it

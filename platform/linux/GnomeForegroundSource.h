@@ -3,9 +3,9 @@
 // (extras/gnome-shell): it exports /org/kessaly/Talvex/Focus on the shell's own bus
 // name, answers Get with the focused window's pid, title and id, and sends the signal
 // Changed with the same whenever the focus moves. Only signals from the connection
-// that owns org.gnome.Shell at the time are taken. Without the extension the shell
-// does not tell (its cgroup marks name an application, not a window, and change
-// without a message), so the source does not start then.
+// that owns org.gnome.Shell at the time are taken. Without the extension the source
+// does not start; the marks Mutter leaves on the applications' cgroups then tell the
+// application in front (GnomeAppMarkSource), though not the window.
 
 #include <systemd/sd-bus.h>
 
