@@ -3,7 +3,12 @@
 // the folder's file system takes user attributes (tmpfs from Linux 6.6, ext4), and
 // inotify reports their changes as it does on cgroupfs.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -19,6 +24,8 @@
 #include "tests/FakeBusPeer.h"
 #include "tests/TempFolder.h"
 #include "tests/WaitFor.h"
+
+extern char** environ;
 
 namespace talvex {
 namespace {
@@ -243,6 +250,93 @@ TEST_F(GnomeAppMarkTest, OnGnomeTheExtensionStaysTheSourceWithoutItTheMarksServe
                   extension ? 2211 : 1234);
         foreground.Stop();
     }
+}
+
+// On a real cgroup2 file system, mounted in a mount namespace of the test's own (root
+// only): the kernel reports the marks' changes and new units, and a process of the
+// test's own, moved into a unit, is the one in front.
+class RealCgroupTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            GTEST_SKIP() << "no mount namespace of the test's own (needs root)";
+        }
+        fs::create_directories(cgroups);
+        fs::create_symlink("/proc", root.Path() / "proc");
+        if (::mount("none", cgroups.c_str(), "cgroup2", 0, nullptr) != 0) {
+            GTEST_SKIP() << "cgroup2 cannot be mounted here";
+        }
+        mounted = true;
+        const char* argv[] = {"sleep", "600", nullptr};
+        ASSERT_EQ(
+            ::posix_spawnp(&child, "sleep", nullptr, nullptr, const_cast<char**>(argv), environ),
+            0);
+    }
+    void TearDown() override {
+        if (child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+        // Deepest first: a cgroup goes only once it is empty and has no children.
+        for (auto it = made.rbegin(); it != made.rend(); ++it) ::rmdir(it->c_str());
+        if (mounted) ::umount(cgroups.c_str());
+    }
+    std::string Make(const std::string& relative) {
+        std::string path = cgroups;
+        for (const std::string& part :
+             {std::string("user.slice"), "user-" + std::to_string(uid) + ".slice",
+              "user@" + std::to_string(uid) + ".service", std::string("app.slice")}) {
+            path += "/" + part;
+            if (::mkdir(path.c_str(), 0755) == 0) made.push_back(path);
+        }
+        path += "/" + relative;
+        if (::mkdir(path.c_str(), 0755) == 0) made.push_back(path);
+        return path;
+    }
+    void MoveChildTo(const std::string& dir) { std::ofstream(dir + "/cgroup.procs") << child; }
+    static bool SetMark(const std::string& dir, const std::string& value) {
+        return ::setxattr(dir.c_str(), GnomeAppMarkSource::kMark, value.data(), value.size(), 0) ==
+               0;
+    }
+
+    testing::TempFolder root;
+    const std::string cgroups = (root.Path() / "sys" / "fs" / "cgroup").string();
+    const uid_t uid = ::geteuid();
+    std::vector<std::string> made;
+    bool mounted = false;
+    pid_t child = -1;
+};
+
+TEST_F(RealCgroupTest, TheKernelReportsTheMarksAndNewUnits) {
+    const std::string first = Make("app-gnome-org.example.Sleeper-1.scope");
+    MoveChildTo(first);
+    if (!SetMark(first, "1733412345678901")) GTEST_SKIP() << "no user attributes on cgroup2 here";
+    FakeUi ui;
+    CompositorWindowApi windows;
+    GnomeAppMarkSource source(root.Path().string(), uid, windows);
+    ASSERT_TRUE(source.Start(ui, [](const ForegroundChange&) {}));
+    EXPECT_EQ(windows.GetForegroundWindow(), 0u);
+    const auto frontIs = [&](std::int32_t pid, const std::string& title) {
+        return WaitFor([&] {
+            ui.DeliverReadable();
+            const WindowHandle front = windows.GetForegroundWindow();
+            return windows.GetWindowThreadProcessId(front) == pid &&
+                   windows.GetWindowTextA(front, 250) == title;
+        });
+    };
+    ASSERT_TRUE(SetMark(first, "-1"));
+    EXPECT_TRUE(frontIs(child, "org.example.Sleeper"));
+
+    // A new unit in a new sub-slice, the process moved there, marked.
+    const std::string second = Make("app-org.example.Other.slice");
+    const std::string unit = second + "/app-gnome-org.example.Other-2.scope";
+    ASSERT_EQ(::mkdir(unit.c_str(), 0755), 0);
+    made.push_back(unit);
+    MoveChildTo(unit);
+    ASSERT_TRUE(SetMark(unit, "-1"));
+    EXPECT_TRUE(frontIs(child, "org.example.Other"));
+    EXPECT_EQ(source.FrontUnit(), unit);
 }
 
 TEST(GnomeAppMark, TheApplicationsNameComesFromItsUnitsName) {
