@@ -19,11 +19,14 @@ namespace {
 constexpr std::uint32_t kExitUndoWaitMs = 350;
 
 platform::IProcessApi* g_undoAtExit = nullptr;
+platform::LinuxForeground* g_stopAtExit = nullptr;
 
 // Qt's X11 connection ends the program with exit() when the X server dies; every
-// change is undone then too.
+// change is undone then too, and the compositor stops announcing to Talvex (the X11
+// connection, which may be the one that broke, is left alone).
 void UndoAtExit() {
     if (g_undoAtExit) g_undoAtExit->UndoAllChanges(kExitUndoWaitMs);
+    if (g_stopAtExit) g_stopAtExit->StopCompositorSource();
 }
 
 // Undoes what an earlier copy left changed before this one changes anything. The
@@ -44,8 +47,12 @@ class LinuxDesktop final : public Desktop {
         static const bool registered = std::atexit(UndoAtExit) == 0;
         (void)registered;
         g_undoAtExit = &m_processes;
+        g_stopAtExit = &m_foreground;
     }
-    ~LinuxDesktop() override { g_undoAtExit = nullptr; }
+    ~LinuxDesktop() override {
+        g_undoAtExit = nullptr;
+        g_stopAtExit = nullptr;
+    }
     LinuxDesktop(const LinuxDesktop&) = delete;
     LinuxDesktop& operator=(const LinuxDesktop&) = delete;
 

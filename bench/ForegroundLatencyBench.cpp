@@ -10,6 +10,7 @@
 // only. Run as root, or with the right to raise priorities (see README).
 
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -199,9 +200,15 @@ class X11Desk final : public Desk {
 
 // A headless sway of the benchmark's own with two Wayland windows; a switch is a focus
 // command over sway's IPC on a connection kept open, as a key binding is.
+// The user whose sway made the socket (as root the benchmark's sway runs as nobody).
+uid_t SocketOwner(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_uid : ::geteuid();
+}
+
 class SwayDesk final : public Desk {
   public:
-    SwayDesk() : m_source(m_sway.Socket(), m_windows) {
+    SwayDesk() : m_source(m_sway.Socket(), m_windows, SocketOwner(m_sway.Socket())) {
         const std::string client = TALVEX_WAYLAND_CLIENT_PATH;
         if (!m_sway.Ready() || client.empty()) return;
         for (const char* title : {"first", "second"}) {

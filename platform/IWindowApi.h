@@ -23,6 +23,10 @@ class IWindowApi {
     /// Puts the window into or out of the topmost band without moving, sizing or
     /// activating it.
     virtual void SetWindowPos(WindowHandle window, bool topmost) = 0;
+    /// The desktop on which SetWindowPos cannot keep a window above the others (a
+    /// Wayland compositor keeps no client there), as the session calls it; "" where it
+    /// works.
+    virtual std::string TopmostUnavailableOn() { return {}; }
 };
 
 }  // namespace talvex::platform

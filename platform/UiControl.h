@@ -35,6 +35,7 @@ struct ControlStyle {
     std::int32_t fontPoints = 0;  // 0: backend default
     bool wordWrap = true;         // labels
     bool multiSelect = false;     // list boxes (reserved, single selection only today)
+    std::string toolTip;          // shown while the mouse rests on the control; "": none
     bool operator==(const ControlStyle&) const = default;
 };
 

@@ -62,6 +62,8 @@ TEST(ForegroundChoice, AnUnreachableCompositorLeavesX11AndIsNamedOnceReachableIt
     EXPECT_FALSE(foreground.Start(ui, [](const ForegroundChange&) {}));
     EXPECT_EQ(foreground.UnreachableDesktop(), "sway");
     EXPECT_EQ(foreground.Name(), "X11");
+    // Wayland keeps no window above the others, whichever source serves.
+    EXPECT_EQ(foreground.TopmostUnavailableOn(), "sway");
 
     // Once sway answers, its windows are the ones the engine reads.
     testing::FakeSocketServer sway(socket, [](std::string& received) {
@@ -86,6 +88,7 @@ TEST(ForegroundChoice, AnUnreachableCompositorLeavesX11AndIsNamedOnceReachableIt
     LinuxForeground x11(Env({{"DISPLAY", ":4711"}}));
     EXPECT_FALSE(x11.Start(ui, [](const ForegroundChange&) {}));
     EXPECT_EQ(x11.UnreachableDesktop(), "");
+    EXPECT_EQ(x11.TopmostUnavailableOn(), "");
 }
 
 }  // namespace

@@ -94,11 +94,15 @@ class HyprlandSourceTest : public ::testing::Test {
     std::vector<ForegroundChange> changes;
 };
 
+// Windows are shown by small numbers in the order they were first named, not by their
+// addresses.
+constexpr WindowHandle kFoot = 1, kFirefox = 2;
+
 TEST_F(HyprlandSourceTest, StartAsksForTheFrontOnceAndClosesTheQuestionAtOnce) {
     ASSERT_TRUE(Start());
-    EXPECT_EQ(windows.GetForegroundWindow(), 0x5618e0a2b8f0u);
-    EXPECT_EQ(windows.GetWindowThreadProcessId(0x5618e0a2b8f0), 2811);
-    EXPECT_EQ(windows.GetWindowTextA(0x5618e0a2b8f0, 250), "~/src");
+    EXPECT_EQ(windows.GetForegroundWindow(), kFoot);
+    EXPECT_EQ(windows.GetWindowThreadProcessId(kFoot), 2811);
+    EXPECT_EQ(windows.GetWindowTextA(kFoot, 250), "~/src");
     EXPECT_EQ(Questions(), 1);
     EXPECT_TRUE(WaitFor([&] { return requests.Open() == 0; }));
     EXPECT_TRUE(WaitFor([&] { return events.Open() == 1; }));
@@ -112,7 +116,7 @@ TEST_F(HyprlandSourceTest, OneQuestionAnswersEveryChangeThatWaited) {
         "activewindow>>foot,~/src\nactivewindowv2>>5618e0a2b8f0\nworkspace>>2\n"
         "activewindow>>firefox,Mozilla Firefox\nactivewindowv2>>5618e0c31a20\nfocusedm");
     ASSERT_EQ(changes.size(), 1u);
-    EXPECT_EQ(changes[0].window, 0x5618e0c31a20u);
+    EXPECT_EQ(changes[0].window, kFirefox);
     EXPECT_EQ(changes[0].pid, 3120);
     EXPECT_EQ(changes[0].title, "Mozilla Firefox");
     EXPECT_EQ(Questions(), 2);
@@ -123,9 +127,9 @@ TEST_F(HyprlandSourceTest, OneQuestionAnswersEveryChangeThatWaited) {
         WindowHandle front;
     };
     const std::vector<Step> steps = {
-        {"on>>DP-1,2\n", 1, 0x5618e0c31a20u},  // the rest of the cut line: no change
-        {"windowtitlev2>>5618e0c31a20,Neue Seite, privat\n", 1, 0x5618e0c31a20u},
-        {"closewindow>>5618e0a2b8f0\n", 1, 0x5618e0c31a20u},
+        {"on>>DP-1,2\n", 1, kFirefox},  // the rest of the cut line: no change
+        {"windowtitlev2>>5618e0c31a20,Neue Seite, privat\n", 1, kFirefox},
+        {"closewindow>>5618e0a2b8f0\n", 1, kFirefox},
         {"activewindowv2>>\n", 2, 0},  // nothing in front: Hyprland answers {}
     };
     for (const Step& step : steps) {
@@ -134,8 +138,8 @@ TEST_F(HyprlandSourceTest, OneQuestionAnswersEveryChangeThatWaited) {
         EXPECT_EQ(changes.size(), step.changes) << step.lines;
         EXPECT_EQ(windows.GetForegroundWindow(), step.front) << step.lines;
     }
-    EXPECT_EQ(windows.GetWindowTextA(0x5618e0c31a20u, 250), "Neue Seite, privat");
-    EXPECT_EQ(windows.GetWindowThreadProcessId(0x5618e0a2b8f0u), 0);  // closed: forgotten
+    EXPECT_EQ(windows.GetWindowTextA(kFirefox, 250), "Neue Seite, privat");
+    EXPECT_EQ(windows.GetWindowThreadProcessId(kFoot), 0);  // closed: forgotten
     EXPECT_EQ(Questions(), 3);
     EXPECT_TRUE(WaitFor([&] { return requests.Open() == 0; }));
 }
@@ -150,6 +154,11 @@ TEST_F(HyprlandSourceTest, AGoneHyprlandIsLetGo) {
     EXPECT_EQ(windows.GetForegroundWindow(), 0u);
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0].window, 0u);
+
+    // Sockets another user made are not listened to.
+    HyprlandForegroundSource stranger(folder.Path().string(), windows, ::geteuid() + 1);
+    EXPECT_FALSE(stranger.Start(ui, [](const ForegroundChange&) {}));
+    EXPECT_FALSE(stranger.Listening());
 
     // Events without anybody to answer the question: no start.
     HyprlandForegroundSource mute(folder.Path().string() + "/nowhere", windows);

@@ -2,6 +2,7 @@
 // window state it keeps for the engine, what it announces, and how it lets go of a
 // compositor that is gone or speaks garbage.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -193,6 +194,9 @@ TEST(SwaySourceStart, NoSocketOrARefusedSubscriptionIsNoStart) {
         });
         SwayForegroundSource source(server.Path(), windows);
         EXPECT_FALSE(source.Start(ui, [](const ForegroundChange&) {})) << answer;
+        // A socket that another user made is not asked at all.
+        SwayForegroundSource stranger(server.Path(), windows, ::geteuid() + 1);
+        EXPECT_FALSE(stranger.Start(ui, [](const ForegroundChange&) {})) << answer;
         EXPECT_FALSE(source.Listening()) << answer;
         EXPECT_TRUE(ui.WatchedDescriptors().empty()) << answer;
     }

@@ -3,6 +3,8 @@
 // is made again on a later tick.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "tests/MainWindowFixture.h"
 
 namespace talvex {
@@ -55,9 +57,12 @@ TEST_F(frmMainForegroundTest, AnnouncementBoostsAtOnceExactlyWhenATickWould) {
         EXPECT_FALSE(ui.Ended()) << c.situation;
         c.leave();
     }
-    // The end asked for is carried out by the next tick, not by the announcement.
+    // The end asked for is carried out by the next tick, not by the announcement; it
+    // stops the source.
+    ASSERT_TRUE(source.Listening());
     Tick();
     EXPECT_TRUE(ui.Ended());
+    EXPECT_FALSE(source.Listening());
     EXPECT_EQ(source.ChangesDelivered(), 3);
     EXPECT_TRUE(ui.MsgBoxes().empty());  // a desktop that can be followed needs no word
 }
@@ -98,6 +103,56 @@ TEST_F(frmMainForegroundTest, ALostOrUnreachableDesktopIsTriedAgainOnLaterTicks)
     for (int i = 0; i < 12 && !source.Listening(); ++i) Tick();
     EXPECT_TRUE(source.Listening());
     EXPECT_EQ(source.StartCalls(), 3);
+}
+
+// The program ends without running destructors, so the end itself stops the source
+// (a KWin script would otherwise stay loaded), by every way of ending.
+TEST_F(frmMainForegroundTest, EveryEndStopsTheSourceBeforeTheProgramEnds) {
+    std::optional<bool> listeningAtEnd;
+    ui.onJournal = [&](const std::string& entry) {
+        if (entry == "EndProgram") listeningAtEnd = source.Listening();
+    };
+    Start();
+    ASSERT_TRUE(source.Listening());
+    ui.RequestEnd(CloseReason::SessionEnd);
+    ASSERT_TRUE(ui.Ended());
+    ASSERT_TRUE(listeningAtEnd.has_value());
+    EXPECT_FALSE(*listeningAtEnd);
+}
+
+// The windows of a Wayland desktop, which keeps no program's window above the others.
+class WaylandWindows final : public IWindowApi {
+  public:
+    explicit WaylandWindows(IWindowApi& inner) : m_inner(inner) {}
+    WindowHandle GetForegroundWindow() override { return m_inner.GetForegroundWindow(); }
+    std::string GetWindowTextA(WindowHandle window, std::size_t maxChars) override {
+        return m_inner.GetWindowTextA(window, maxChars);
+    }
+    std::int32_t GetWindowThreadProcessId(WindowHandle window) override {
+        return m_inner.GetWindowThreadProcessId(window);
+    }
+    void SetWindowPos(WindowHandle window, bool topmost) override {
+        m_inner.SetWindowPos(window, topmost);
+    }
+    std::string TopmostUnavailableOn() override { return "GNOME"; }
+
+  private:
+    IWindowApi& m_inner;
+};
+
+TEST(frmMainTopmost, TheBoxIsGreyedAndSaysWhyWhereTheDesktopKeepsNoWindowOnTop) {
+    for (const bool wayland : {false, true}) {
+        FakeDesktop desk;
+        FakeUi ui;
+        StringTable strings;
+        ActionLog log{desk};
+        WaylandWindows waylandWindows(desk);
+        IWindowApi& windows = wayland ? static_cast<IWindowApi&>(waylandWindows) : desk;
+        frmMain frm(frmMainServices{ui, desk, windows, strings, log, desk});
+        const Control& box = ui.Ctl("frmMain", "chkAlwaysOnTop");
+        EXPECT_EQ(box.Enabled(), !wayland);
+        EXPECT_EQ(box.Style().toolTip.find("This desktop (GNOME) does not let") == 0, wayland);
+    }
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ frmMain::frmMain(const frmMainServices& services)
       m_modDl(UpdateServicesOf(services, m_updatePrompt), UpdateOptionsOf(services)) {
     m_tmrRefresh->SetInterval(500);
     CreateControls();
+    GreyTopmostWhereItCannotWork(services.windows.TopmostUnavailableOn());
     CreateMenus();
     BindHandlers();
     BindRulePanel();
@@ -187,6 +188,18 @@ void frmMain::ExplainMissingRight() {
     ShowMissingRightNotice();
 }
 
+// A Wayland desktop keeps no program's window above the others: the box stays (and its
+// setting with it, for an X11 session), greyed, and says why.
+void frmMain::GreyTopmostWhereItCannotWork(const std::string& desktop) {
+    if (desktop.empty()) return;
+    m_c.chkAlwaysOnTop->SetEnabled(false);
+    ControlStyle style = m_c.chkAlwaysOnTop->Style();
+    style.toolTip =
+        FormatMsg("This desktop (%1) does not let a program keep its window above the others.",
+                  MsgArgs{desktop});
+    m_c.chkAlwaysOnTop->SetStyle(style);
+}
+
 // ---- shutdown ----
 
 void frmMain::fEndTalvex() {
@@ -204,6 +217,11 @@ void frmMain::fEndTalvex() {
     RunQuietly("fEndTalvex/ReleaseInstanceMutex", [this] { ReleaseInstanceMutex(); });
     RunQuietly("fEndTalvex/CloseAdvancedWindow", [this] { CloseAdvancedWindow(); });
     RunQuietly("fEndTalvex/frmWarning.Unload", [this] { m_frmWarning.Unload(); });
+    // The desktop stops announcing to Talvex (a KWin script is unloaded and its file
+    // removed): the program ends without running its destructors.
+    RunQuietly("fEndTalvex/StopForeground", [this] {
+        if (m_foreground) m_foreground->Stop();
+    });
     m_form->Close();
     m_ui.EndProgram(0);
 }

@@ -142,6 +142,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     void Option1_Click(std::int16_t Index);
     /// Keeps the window above all others, or lets it go.
     void chkAlwaysOnTop_Click();
+    void GreyTopmostWhereItCannotWork(const std::string& desktop);
     /// Shows or hides the lower panel (rules, autostart, update check, languages).
     void chkAdvanced_Click();
     /// Writes or removes the autostart entry.

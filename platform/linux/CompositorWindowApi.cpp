@@ -20,6 +20,17 @@ const ForegroundChange* CompositorWindowApi::Find(WindowHandle window) const {
     return it == m_known.end() ? nullptr : &*it;
 }
 
+WindowHandle CompositorWindowApi::HandleFor(const std::string& id) {
+    const auto [it, added] = m_handles.try_emplace(id, m_nextHandle);
+    if (added) ++m_nextHandle;
+    return it->second;
+}
+
+WindowHandle CompositorWindowApi::KnownHandle(const std::string& id) const {
+    const auto it = m_handles.find(id);
+    return it == m_handles.end() ? 0 : it->second;
+}
+
 void CompositorWindowApi::SetFront(const ForegroundChange& front) {
     m_front = front.window;
     if (front.window == 0) return;
@@ -36,6 +47,8 @@ void CompositorWindowApi::SetTitle(WindowHandle window, const std::string& title
 
 void CompositorWindowApi::Forget(WindowHandle window) {
     std::erase_if(m_known, [&](const ForegroundChange& c) { return c.window == window; });
+    // A closed window is never named again; its number is not given to another.
+    std::erase_if(m_handles, [&](const auto& entry) { return entry.second == window; });
     if (m_front == window) m_front = 0;
 }
 

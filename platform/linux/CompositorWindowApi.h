@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <string>
+#include <unordered_map>
 
 #include "platform/IForegroundSource.h"
 #include "platform/IWindowApi.h"
@@ -18,6 +19,14 @@ class CompositorWindowApi final : public IWindowApi {
   public:
     /// `own` answers for the program's own windows (topmost); may be null.
     explicit CompositorWindowApi(IWindowApi* own = nullptr) : m_own(own) {}
+
+    /// The handle of the window the compositor names `id` (KWin's UUID, GNOME's sequence
+    /// number, Hyprland's address): a small number, in the order the windows were first
+    /// named (1, 2, ...), the same each time, so that the status shows something a
+    /// person can tell apart. Never 0.
+    WindowHandle HandleFor(const std::string& id);
+    /// The handle of a window named before; 0 for one never named.
+    WindowHandle KnownHandle(const std::string& id) const;
 
     /// The compositor named this window as the one in front (window 0: none).
     void SetFront(const ForegroundChange& front);
@@ -38,7 +47,9 @@ class CompositorWindowApi final : public IWindowApi {
 
     IWindowApi* m_own;
     WindowHandle m_front = 0;
-    std::deque<ForegroundChange> m_known;  // newest first, a few dozen at most
+    std::deque<ForegroundChange> m_known;                     // newest first, a few dozen at most
+    std::unordered_map<std::string, WindowHandle> m_handles;  // by the compositor's id
+    WindowHandle m_nextHandle = 1;
 };
 
 }  // namespace talvex::platform

@@ -2,14 +2,10 @@
 
 #include <systemd/sd-bus.h>
 
+#include <cstring>
 #include <functional>
 
 namespace talvex::platform {
-
-WindowHandle WindowHandleOf(const std::string& id) {
-    const WindowHandle handle = std::hash<std::string>{}(id);
-    return handle == 0 ? 1 : handle;
-}
 
 DbusConnection::DbusConnection(const std::string& address) {
     sd_bus* bus = nullptr;
@@ -31,6 +27,7 @@ DbusConnection::DbusConnection(const std::string& address) {
 
 DbusConnection::~DbusConnection() {
     m_watch.reset();
+    if (m_ownerMatch) sd_bus_slot_unref(m_ownerMatch);
     if (m_bus) sd_bus_flush_close_unref(m_bus);
 }
 
@@ -54,6 +51,41 @@ std::string DbusConnection::OwnerOf(const std::string& name) const {
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
     return owner;
+}
+
+std::string DbusConnection::TrackOwner(const std::string& name,
+                                       std::function<void(const std::string&)> onChange) {
+    if (!m_bus || m_ownerMatch) return {};
+    m_trackedName = name;
+    m_onOwner = std::move(onChange);
+    // Following first, then asking: a change in between is not missed.
+    const std::string rule =
+        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+        "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='" +
+        name + "'";
+    if (sd_bus_add_match(m_bus, &m_ownerMatch, rule.c_str(), &DbusConnection::OnOwnerChanged,
+                         this) < 0) {
+        m_ownerMatch = nullptr;
+        return {};
+    }
+    return OwnerOf(name);
+}
+
+// Only the bus itself says who owns a name: anybody may send a signal of that name to
+// this connection directly, but nobody else sends as org.freedesktop.DBus.
+int DbusConnection::OnOwnerChanged(sd_bus_message* message, void* self, sd_bus_error*) {
+    auto& connection = *static_cast<DbusConnection*>(self);
+    const char* sender = sd_bus_message_get_sender(message);
+    const char* name = nullptr;
+    const char* before = nullptr;
+    const char* now = nullptr;
+    if (!sender || std::strcmp(sender, "org.freedesktop.DBus") != 0 ||
+        sd_bus_message_read(message, "sss", &name, &before, &now) < 0 || !name ||
+        connection.m_trackedName != name) {
+        return 0;
+    }
+    if (connection.m_onOwner) connection.m_onOwner(now ? now : "");
+    return 0;
 }
 
 bool DbusConnection::Watch(IUiServices& ui, std::function<void()> afterDispatch,

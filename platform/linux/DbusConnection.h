@@ -3,6 +3,8 @@
 // watched, and every message waiting (including those a synchronous call queued) is
 // handled at once.
 
+#include <systemd/sd-bus.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,12 +12,7 @@
 #include "platform/IUiServices.h"
 #include "platform/IWindowApi.h"
 
-typedef struct sd_bus sd_bus;  // NOLINT: the library's own spelling
-
 namespace talvex::platform {
-
-/// A window named by text (KWin's UUID, GNOME's sequence number) as a handle; never 0.
-WindowHandle WindowHandleOf(const std::string& id);
 
 class DbusConnection {
   public:
@@ -31,6 +28,11 @@ class DbusConnection {
     std::string UniqueName() const;
     /// The connection that owns `name` now; empty when nobody does.
     std::string OwnerOf(const std::string& name) const;
+    /// Follows who owns `name` (one name per connection): `onChange` gets each new owner
+    /// ("" when nobody), as the bus itself announces it. Returns the owner now; empty
+    /// also when the changes cannot be followed.
+    std::string TrackOwner(const std::string& name,
+                           std::function<void(const std::string&)> onChange);
     /// Lets `ui`'s event loop dispatch the messages; `afterDispatch` runs once every
     /// message waiting was handled, `onBroken` when the bus goes away (the watch has
     /// ended by then). Handles what is waiting already.
@@ -39,10 +41,14 @@ class DbusConnection {
 
   private:
     void Dispatch();
+    static int OnOwnerChanged(sd_bus_message* message, void* self, sd_bus_error* error);
 
     sd_bus* m_bus = nullptr;
     std::unique_ptr<DescriptorWatch> m_watch;
     std::function<void()> m_afterDispatch, m_onBroken;
+    sd_bus_slot* m_ownerMatch = nullptr;
+    std::string m_trackedName;
+    std::function<void(const std::string&)> m_onOwner;
 };
 
 }  // namespace talvex::platform

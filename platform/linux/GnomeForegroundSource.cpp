@@ -17,7 +17,7 @@ bool GnomeForegroundSource::Take(sd_bus_message* message) {
     const char* id = nullptr;
     if (sd_bus_message_read(message, "iss", &pid, &title, &id) < 0) return false;
     ForegroundChange front;
-    if (id && *id) front = {WindowHandleOf(id), pid > 0 ? pid : 0, title ? title : ""};
+    if (id && *id) front = {m_windows.HandleFor(id), pid > 0 ? pid : 0, title ? title : ""};
     m_windows.SetFront(front);
     return true;
 }
@@ -29,8 +29,13 @@ bool GnomeForegroundSource::Start(IUiServices& ui, OnChange onChange) {
         Stop();
         return false;
     }
+    // Only the shell's signals count: a signal sent to this connection directly passes
+    // any match rule, so its sender is compared with the name's owner, followed as it
+    // changes (a restarted shell is a new connection).
+    m_shell = m_bus->TrackOwner(kShell, [this](const std::string& owner) { m_shell = owner; });
     // Listening first, then asking: a change in between is not missed.
-    if (sd_bus_match_signal(m_bus->Bus(), &m_match, kShell, kPath, kInterface, "Changed",
+    if (m_shell.empty() ||
+        sd_bus_match_signal(m_bus->Bus(), &m_match, kShell, kPath, kInterface, "Changed",
                             &GnomeForegroundSource::OnChanged, this) < 0) {
         Stop();
         return false;
@@ -67,6 +72,8 @@ void GnomeForegroundSource::Stop() {
 
 int GnomeForegroundSource::OnChanged(sd_bus_message* message, void* self, sd_bus_error*) {
     auto& source = *static_cast<GnomeForegroundSource*>(self);
+    const char* sender = sd_bus_message_get_sender(message);
+    if (!sender || sender != source.m_shell) return 0;
     if (source.Take(message)) source.m_changed = true;
     return 0;
 }

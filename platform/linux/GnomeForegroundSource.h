@@ -2,9 +2,10 @@
 // Foreground announcements of GNOME Shell through Talvex's small shell extension
 // (extras/gnome-shell): it exports /org/kessaly/Talvex/Focus on the shell's own bus
 // name, answers Get with the focused window's pid, title and id, and sends the signal
-// Changed with the same whenever the focus moves. Without the extension the shell
-// does not tell (its cgroup marks name an application, not a window, and change
-// without a message), so the source does not start then.
+// Changed with the same whenever the focus moves. Only signals from the connection
+// that owns org.gnome.Shell at the time are taken. Without the extension the source
+// does not start; the marks Mutter leaves on the applications' cgroups then tell the
+// application in front (GnomeAppMarkSource), though not the window.
 
 #include <systemd/sd-bus.h>
 
@@ -44,6 +45,7 @@ class GnomeForegroundSource final : public IForegroundSource {
     CompositorWindowApi& m_windows;
     std::unique_ptr<DbusConnection> m_bus;
     sd_bus_slot* m_match = nullptr;
+    std::string m_shell;  // the connection that owns org.gnome.Shell now
     bool m_listening = false;
     bool m_changed = false;  // by the messages of the present dispatch
     OnChange m_onChange;

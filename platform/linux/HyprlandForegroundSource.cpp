@@ -24,6 +24,13 @@ WindowHandle ParseAddress(std::string_view text) {
     return error == std::errc() && end == text.data() + text.size() ? address : 0;
 }
 
+// The window's address as the key of its number: the same with or without "0x" (the
+// answer has it, the events do not); "" for none.
+std::string AddressKey(std::string_view text) {
+    const WindowHandle address = ParseAddress(text);
+    return address == 0 ? std::string() : std::to_string(address);
+}
+
 bool IsSocket(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
@@ -31,8 +38,9 @@ bool IsSocket(const std::string& path) {
 
 }  // namespace
 
-HyprlandForegroundSource::HyprlandForegroundSource(std::string folder, CompositorWindowApi& windows)
-    : m_folder(std::move(folder)), m_windows(windows) {}
+HyprlandForegroundSource::HyprlandForegroundSource(std::string folder, CompositorWindowApi& windows,
+                                                   uid_t owner)
+    : m_folder(std::move(folder)), m_windows(windows), m_owner(owner) {}
 
 HyprlandForegroundSource::~HyprlandForegroundSource() {
     Stop();
@@ -53,7 +61,7 @@ std::string HyprlandForegroundSource::InstanceFolder(const xdg::EnvLookup& env) 
 bool HyprlandForegroundSource::Start(IUiServices& ui, OnChange onChange) {
     Stop();
     // Events first: a change after the question below is then never missed.
-    m_fd = unixsocket::Connect(m_folder + "/.socket2.sock");
+    m_fd = unixsocket::Connect(m_folder + "/.socket2.sock", m_owner);
     if (m_fd < 0) return false;
     if (!AskFront()) {
         Stop();
@@ -73,7 +81,7 @@ void HyprlandForegroundSource::Stop() {
 }
 
 bool HyprlandForegroundSource::AskFront() {
-    const int fd = unixsocket::Connect(m_folder + "/.socket.sock");
+    const int fd = unixsocket::Connect(m_folder + "/.socket.sock", m_owner);
     if (fd < 0) return false;
     std::string answer;
     const bool complete = unixsocket::WriteAll(fd, "j/activewindow", kReplyTimeoutMs) &&
@@ -86,7 +94,8 @@ bool HyprlandForegroundSource::AskFront() {
     if (window.is_object()) {
         const auto address = window.find("address");
         if (address != window.end() && address->is_string()) {
-            front.window = ParseAddress(address->get<std::string>());
+            const std::string key = AddressKey(address->get<std::string>());
+            if (!key.empty()) front.window = m_windows.HandleFor(key);
         }
         const auto pid = window.find("pid");
         if (pid != window.end() && pid->is_number_integer()) {
@@ -115,11 +124,13 @@ void HyprlandForegroundSource::OnReadable() {
         if (event == "activewindowv2") {
             frontChanged = true;
         } else if (event == "closewindow") {
-            m_windows.Forget(ParseAddress(data));
+            if (const WindowHandle closed = m_windows.KnownHandle(AddressKey(data))) {
+                m_windows.Forget(closed);
+            }
         } else if (event == "windowtitlev2") {
             const std::size_t comma = data.find(',');
             if (comma != std::string_view::npos) {
-                m_windows.SetTitle(ParseAddress(data.substr(0, comma)),
+                m_windows.SetTitle(m_windows.KnownHandle(AddressKey(data.substr(0, comma))),
                                    std::string(data.substr(comma + 1)));
             }
         }

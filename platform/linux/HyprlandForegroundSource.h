@@ -5,6 +5,8 @@
 // serves the request socket one connection at a time, so each request connection is
 // closed as soon as the answer is in.
 
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 
@@ -16,8 +18,10 @@ namespace talvex::platform {
 
 class HyprlandForegroundSource final : public IForegroundSource {
   public:
-    /// `folder` holds the instance's two sockets (see InstanceFolder).
-    HyprlandForegroundSource(std::string folder, CompositorWindowApi& windows);
+    /// `folder` holds the instance's two sockets (see InstanceFolder), made by user
+    /// `owner`.
+    HyprlandForegroundSource(std::string folder, CompositorWindowApi& windows,
+                             uid_t owner = ::geteuid());
     ~HyprlandForegroundSource() override;
     HyprlandForegroundSource(const HyprlandForegroundSource&) = delete;
     HyprlandForegroundSource& operator=(const HyprlandForegroundSource&) = delete;
@@ -40,6 +44,7 @@ class HyprlandForegroundSource final : public IForegroundSource {
 
     std::string m_folder;
     CompositorWindowApi& m_windows;
+    uid_t m_owner;
     int m_fd = -1;
     std::string m_buffer;
     std::unique_ptr<DescriptorWatch> m_watch;

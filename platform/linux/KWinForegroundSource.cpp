@@ -3,6 +3,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <functional>
 
@@ -35,10 +36,11 @@ bool CallKWin(sd_bus* bus, const char* path, const char* interface, const char* 
 }  // namespace
 
 KWinForegroundSource::KWinForegroundSource(std::string busAddress, std::string scriptFolder,
-                                           CompositorWindowApi& windows)
+                                           CompositorWindowApi& windows, int reportWaitMs)
     : m_address(std::move(busAddress)),
       m_scriptPath(std::move(scriptFolder) + "/talvex-foreground.js"),
-      m_windows(windows) {}
+      m_windows(windows),
+      m_reportWaitMs(reportWaitMs) {}
 
 KWinForegroundSource::~KWinForegroundSource() {
     Stop();
@@ -67,11 +69,15 @@ std::string KWinForegroundSource::ScriptText(const std::string& busName) {
 bool KWinForegroundSource::Start(IUiServices& ui, OnChange onChange) {
     Stop();
     m_bus = std::make_unique<DbusConnection>(m_address);
-    m_kwin = m_bus->OwnerOf("org.kde.KWin");
+    // A restarted KWin is a new connection, which knows nothing of the script.
+    m_kwin = m_bus->TrackOwner("org.kde.KWin", [this](const std::string& owner) {
+        m_kwin = owner;
+        if (!owner.empty() && m_listening) m_reload = true;
+    });
     if (!m_bus->Connected() || m_kwin.empty() ||
         sd_bus_add_object(m_bus->Bus(), &m_object, kPath, &KWinForegroundSource::OnActivated,
                           this) < 0 ||
-        !LoadScript()) {
+        !LoadScript() || !ScriptReports()) {
         Stop();
         return false;
     }
@@ -99,6 +105,7 @@ bool KWinForegroundSource::LoadScript() {
         return false;
     }
     sd_bus_message_unref(reply);
+    m_loaded = true;
     // Plasma 6 keeps a loaded script at /Scripting/ScriptN, Plasma 5 at /N.
     const std::string plasma6 = "/Scripting/Script" + std::to_string(id);
     const std::string plasma5 = "/" + std::to_string(id);
@@ -107,13 +114,44 @@ bool KWinForegroundSource::LoadScript() {
            CallKWin(bus, "/Scripting", "org.kde.kwin.Scripting", "start", nullptr, "");
 }
 
+// KWin numbers a new script by how many are loaded, so after another script was
+// unloaded the id (and `run`) may name a different script, and `run` succeeds while
+// Talvex's never runs. The script reports the active window as soon as it runs: without
+// that report, start() runs whatever is loaded and not yet running.
+bool KWinForegroundSource::ScriptReports() {
+    m_reported = false;
+    if (WaitForReport()) return true;
+    CallKWin(m_bus->Bus(), "/Scripting", "org.kde.kwin.Scripting", "start", nullptr, "");
+    return WaitForReport();
+}
+
+// Handles the messages that come until the script has reported, at most m_reportWaitMs.
+bool KWinForegroundSource::WaitForReport() {
+    using Clock = std::chrono::steady_clock;
+    sd_bus* bus = m_bus->Bus();
+    const auto until = Clock::now() + std::chrono::milliseconds(m_reportWaitMs);
+    for (;;) {
+        int r = 0;
+        while (!m_reported && (r = sd_bus_process(bus, nullptr)) > 0) {
+        }
+        if (m_reported) return true;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()).count();
+        if (r < 0 || left <= 0) return false;
+        if (sd_bus_wait(bus, static_cast<std::uint64_t>(left)) < 0) return false;
+    }
+}
+
 void KWinForegroundSource::Stop() {
-    if (m_bus && m_listening) {
+    // A script loaded by a start that failed later is unloaded too.
+    if (m_bus && m_loaded) {
         const std::string plugin = kPluginName;
         CallKWin(m_bus->Bus(), "/Scripting", "org.kde.kwin.Scripting", "unloadScript", nullptr, "s",
                  &plugin);
     }
     m_listening = false;
+    m_loaded = false;
+    m_reload = false;
     if (m_object) sd_bus_slot_unref(m_object);
     m_object = nullptr;
     m_bus.reset();
@@ -142,15 +180,27 @@ int KWinForegroundSource::OnActivated(sd_bus_message* message, void* self, sd_bu
         return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, "expected pid, caption, id");
     }
     ForegroundChange front;
-    if (id && *id) front = {WindowHandleOf(id), pid > 0 ? pid : 0, caption ? caption : ""};
+    if (id && *id)
+        front = {source.m_windows.HandleFor(id), pid > 0 ? pid : 0, caption ? caption : ""};
     source.m_windows.SetFront(front);
     source.m_changed = true;
+    source.m_reported = true;
     const int r = sd_bus_reply_method_return(message, "");
     return r < 0 ? r : 1;
 }
 
-// Once every message waiting was read: only the newest front counts.
+// Once every message waiting was read: a new KWin is given the script; only the newest
+// front counts.
 void KWinForegroundSource::Announce() {
+    if (m_reload) {
+        m_reload = false;
+        if (!LoadScript() || !ScriptReports()) {
+            m_listening = false;
+            m_windows.Clear();
+            if (m_onChange) m_onChange({});
+            return;
+        }
+    }
     if (!m_changed) return;
     m_changed = false;
     if (m_onChange) m_onChange(FrontNow(m_windows));

@@ -1,8 +1,10 @@
 #pragma once
 // Foreground announcements of KWin (Plasma 5 and 6): a small KWin script, loaded over
 // D-Bus (org.kde.KWin /Scripting loadScript, then run), calls this connection on the
-// session bus whenever another window is activated, with the window's pid and caption.
-// Only calls from the connection that owns org.kde.KWin are taken.
+// session bus when it starts and whenever another window is activated, with the
+// window's pid and caption. A script that never reports counts as not listening. Only
+// calls from the connection that owns org.kde.KWin at the time are taken; a restarted
+// KWin is given the script again.
 
 #include <systemd/sd-bus.h>
 
@@ -22,9 +24,13 @@ class KWinForegroundSource final : public IForegroundSource {
     static constexpr const char* kInterface = "org.kessaly.Talvex.Foreground";
     static constexpr const char* kPluginName = "talvex-foreground";
 
+    /// How long the script is given to report once it was run (and once more after
+    /// start()).
+    static constexpr int kReportWaitMs = 1000;
+
     /// `busAddress` empty: the session bus. `scriptFolder` receives the script file.
     KWinForegroundSource(std::string busAddress, std::string scriptFolder,
-                         CompositorWindowApi& windows);
+                         CompositorWindowApi& windows, int reportWaitMs = kReportWaitMs);
     ~KWinForegroundSource() override;
     KWinForegroundSource(const KWinForegroundSource&) = delete;
     KWinForegroundSource& operator=(const KWinForegroundSource&) = delete;
@@ -41,6 +47,8 @@ class KWinForegroundSource final : public IForegroundSource {
     void Announce();
     static int OnActivated(sd_bus_message* message, void* self, sd_bus_error* error);
     bool LoadScript();
+    bool ScriptReports();
+    bool WaitForReport();
     void Broken();
 
     std::string m_address, m_scriptPath;
@@ -49,7 +57,11 @@ class KWinForegroundSource final : public IForegroundSource {
     sd_bus_slot* m_object = nullptr;
     std::string m_kwin;  // the connection that owns org.kde.KWin
     bool m_listening = false;
-    bool m_changed = false;  // by the messages of the present dispatch
+    bool m_loaded = false;  // KWin holds the script
+    bool m_reload = false;  // KWin was restarted: the script is loaded again
+    int m_reportWaitMs;
+    bool m_changed = false;   // by the messages of the present dispatch
+    bool m_reported = false;  // the script called since it was (re)loaded
     OnChange m_onChange;
 };
 

@@ -1,8 +1,11 @@
 #include "platform/linux/LinuxForeground.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 
+#include "platform/linux/GnomeAppMarkSource.h"
 #include "platform/linux/GnomeForegroundSource.h"
 #include "platform/linux/HyprlandForegroundSource.h"
 #include "platform/linux/KWinForegroundSource.h"
@@ -60,7 +63,7 @@ Compositor ChooseCompositor(const xdg::EnvLookup& env) {
     return Compositor::Other;
 }
 
-LinuxForeground::LinuxForeground(const xdg::EnvLookup& env)
+LinuxForeground::LinuxForeground(const xdg::EnvLookup& env, const std::string& systemRoot)
     : m_kind(ChooseCompositor(env)),
       m_desktopName(DesktopName(m_kind, Get(env, "XDG_CURRENT_DESKTOP"))),
       m_x11Windows(Get(env, "DISPLAY")),
@@ -76,10 +79,16 @@ LinuxForeground::LinuxForeground(const xdg::EnvLookup& env)
     if (m_kind == Compositor::KWin) {
         std::string folder = xdg::RuntimeDir(env);
         if (folder.empty()) folder = xdg::PrivateFallbackDir();
-        m_compositor = std::make_unique<KWinForegroundSource>("", folder, m_compositorWindows);
+        m_compositor = std::make_unique<KWinForegroundSource>(Get(env, "DBUS_SESSION_BUS_ADDRESS"),
+                                                              folder, m_compositorWindows);
     }
     if (m_kind == Compositor::Gnome) {
-        m_compositor = std::make_unique<GnomeForegroundSource>("", m_compositorWindows);
+        // The extension knows the window; without it, Mutter's marks on the
+        // applications' cgroups still tell which application is in front.
+        m_compositor = std::make_unique<GnomeForegroundSource>(Get(env, "DBUS_SESSION_BUS_ADDRESS"),
+                                                               m_compositorWindows);
+        m_fallback =
+            std::make_unique<GnomeAppMarkSource>(systemRoot, ::geteuid(), m_compositorWindows);
     }
 }
 
@@ -89,10 +98,12 @@ LinuxForeground::~LinuxForeground() {
 
 bool LinuxForeground::Start(IUiServices& ui, OnChange onChange) {
     Stop();
-    if (m_compositor && m_compositor->Start(ui, onChange)) {
-        m_active = m_compositor.get();
-        m_unreachable.clear();
-        return true;
+    for (IForegroundSource* source : {m_compositor.get(), m_fallback.get()}) {
+        if (source && source->Start(ui, onChange)) {
+            m_active = source;
+            m_unreachable.clear();
+            return true;
+        }
     }
     // No compositor to ask: X11, which on a Wayland session sees the programs that run
     // under Xwayland.
@@ -103,13 +114,13 @@ bool LinuxForeground::Start(IUiServices& ui, OnChange onChange) {
 }
 
 void LinuxForeground::Stop() {
-    if (m_compositor) m_compositor->Stop();
+    StopCompositorSource();
     m_x11Source.Stop();
     m_active = nullptr;
 }
 
 IWindowApi& LinuxForeground::Windows() {
-    if (m_compositor && m_active == m_compositor.get()) return m_compositorWindows;
+    if (m_active && m_active != &m_x11Source) return m_compositorWindows;
     return m_x11Windows;
 }
 

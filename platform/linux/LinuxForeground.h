@@ -23,12 +23,20 @@ Compositor ChooseCompositor(const xdg::EnvLookup& env = xdg::ProcessEnv);
 
 class LinuxForeground final : public IForegroundSource, public IWindowApi {
   public:
-    explicit LinuxForeground(const xdg::EnvLookup& env = xdg::ProcessEnv);
+    /// `systemRoot` is prefixed to /proc and /sys ("" on a live system).
+    explicit LinuxForeground(const xdg::EnvLookup& env = xdg::ProcessEnv,
+                             const std::string& systemRoot = "");
     ~LinuxForeground() override;
     LinuxForeground(const LinuxForeground&) = delete;
     LinuxForeground& operator=(const LinuxForeground&) = delete;
 
     Compositor Kind() const { return m_kind; }
+    /// Stops only the compositor's source (for an end by exit(), when the X server may
+    /// be gone).
+    void StopCompositorSource() {
+        if (m_compositor) m_compositor->Stop();
+        if (m_fallback) m_fallback->Stop();
+    }
 
     // IForegroundSource
     bool Start(IUiServices& ui, OnChange onChange) override;
@@ -48,6 +56,10 @@ class LinuxForeground final : public IForegroundSource, public IWindowApi {
     void SetWindowPos(WindowHandle window, bool topmost) override {
         m_x11Windows.SetWindowPos(window, topmost);
     }
+    /// On Wayland no client is kept above the others, not even through Xwayland.
+    std::string TopmostUnavailableOn() override {
+        return m_kind == Compositor::None ? "" : m_desktopName;
+    }
 
   private:
     IWindowApi& Windows();
@@ -58,6 +70,7 @@ class LinuxForeground final : public IForegroundSource, public IWindowApi {
     X11ForegroundSource m_x11Source;
     CompositorWindowApi m_compositorWindows{&m_x11Windows};
     std::unique_ptr<IForegroundSource> m_compositor;
+    std::unique_ptr<IForegroundSource> m_fallback;  // where the compositor's own cannot start
     IForegroundSource* m_active = nullptr;
     std::string m_unreachable;
 };

@@ -121,8 +121,9 @@ std::optional<i3ipc::Message> Request(int fd, std::uint32_t type, std::string_vi
 
 }  // namespace
 
-SwayForegroundSource::SwayForegroundSource(std::string socketPath, CompositorWindowApi& windows)
-    : m_socketPath(std::move(socketPath)), m_windows(windows) {}
+SwayForegroundSource::SwayForegroundSource(std::string socketPath, CompositorWindowApi& windows,
+                                           uid_t owner)
+    : m_socketPath(std::move(socketPath)), m_windows(windows), m_owner(owner) {}
 
 SwayForegroundSource::~SwayForegroundSource() {
     Stop();
@@ -130,7 +131,7 @@ SwayForegroundSource::~SwayForegroundSource() {
 
 bool SwayForegroundSource::Start(IUiServices& ui, OnChange onChange) {
     Stop();
-    m_fd = unixsocket::Connect(m_socketPath);
+    m_fd = unixsocket::Connect(m_socketPath, m_owner);
     if (m_fd < 0) return false;
     try {
         // The tree first, then the subscription on the same connection: every event

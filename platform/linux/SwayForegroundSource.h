@@ -4,6 +4,8 @@
 // focused container's id, pid and name. The window state goes to a CompositorWindowApi,
 // which the engine's queries read.
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,8 +37,10 @@ std::optional<Message> Take(std::string& buffer);
 
 class SwayForegroundSource final : public IForegroundSource {
   public:
-    /// Talks to the socket at `socketPath` ($SWAYSOCK) and keeps `windows` current.
-    SwayForegroundSource(std::string socketPath, CompositorWindowApi& windows);
+    /// Talks to the socket at `socketPath` ($SWAYSOCK), made by user `owner`, and keeps
+    /// `windows` current.
+    SwayForegroundSource(std::string socketPath, CompositorWindowApi& windows,
+                         uid_t owner = ::geteuid());
     ~SwayForegroundSource() override;
     SwayForegroundSource(const SwayForegroundSource&) = delete;
     SwayForegroundSource& operator=(const SwayForegroundSource&) = delete;
@@ -54,6 +58,7 @@ class SwayForegroundSource final : public IForegroundSource {
 
     std::string m_socketPath;
     CompositorWindowApi& m_windows;
+    uid_t m_owner;
     int m_fd = -1;
     std::string m_buffer;
     std::unique_ptr<DescriptorWatch> m_watch;

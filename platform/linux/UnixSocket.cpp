@@ -10,14 +10,25 @@
 
 namespace talvex::platform::unixsocket {
 
-int Connect(const std::string& path) {
+long PeerUid(int fd) {
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 ||
+        size != sizeof credentials) {
+        return -1;
+    }
+    return static_cast<long>(credentials.uid);
+}
+
+int Connect(const std::string& path, uid_t peerUid) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof address.sun_path) return -1;
     std::memcpy(address.sun_path, path.data(), path.size());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        PeerUid(fd) != static_cast<long>(peerUid)) {
         ::close(fd);
         return -1;
     }

@@ -1,14 +1,19 @@
 #pragma once
 // Small helpers for the compositors' local stream sockets.
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 
 namespace talvex::platform::unixsocket {
 
-/// Connects to the stream socket at `path`; the descriptor (close-on-exec, blocking),
-/// or -1.
-int Connect(const std::string& path);
+/// Connects to the stream socket at `path` whose listening end belongs to user
+/// `peerUid`; the descriptor (close-on-exec, blocking), or -1 (also for a socket of
+/// another user: a file in a shared folder may be anybody's).
+int Connect(const std::string& path, uid_t peerUid);
+/// The user of the process that made the socket's other end, or -1.
+long PeerUid(int fd);
 /// Writes all of `data`, waiting at most `timeoutMs` for the socket to take it.
 bool WriteAll(int fd, std::string_view data, int timeoutMs);
 /// Appends what the socket holds now to `buffer`, without waiting. False when the other

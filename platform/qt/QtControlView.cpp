@@ -335,6 +335,7 @@ void QtControlView::ApplyStyle() {
     }
     m_widget->setPalette(palette);
     if (auto* label = qobject_cast<QLabel*>(m_widget.data())) label->setWordWrap(style.wordWrap);
+    m_widget->setToolTip(QString::fromStdString(style.toolTip));
     m_widget->update();
 }
 

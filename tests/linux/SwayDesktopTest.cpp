@@ -3,6 +3,7 @@
 // raises the program in front at once.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -40,7 +41,10 @@ TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) 
 
     FakeUi ui;
     CompositorWindowApi windows;
-    SwayForegroundSource source(sway.Socket(), windows);
+    // As root the test's sway runs as nobody: the source expects its socket's owner.
+    struct stat socket {};
+    ASSERT_EQ(::stat(sway.Socket().c_str(), &socket), 0);
+    SwayForegroundSource source(sway.Socket(), windows, socket.st_uid);
     LinuxClock clock;
     StringTable strings;
     ActionLog log{clock};
