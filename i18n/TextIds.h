@@ -113,6 +113,7 @@ enum class TextId : std::int16_t {
     NoRightLine = 129,
     NoRightWhy = 130,
     MenuButton = 131,
+    NoTopmostHere = 132,
 };
 
 struct TextIdEntry {
@@ -122,7 +123,7 @@ struct TextIdEntry {
 };
 
 // clang-format off
-inline constexpr std::array<TextIdEntry, 89> kTextIds = {{
+inline constexpr std::array<TextIdEntry, 90> kTextIds = {{
     {TextId::Advanced, "Advanced", ""},
     {TextId::AlwaysOnTop, "AlwaysOnTop", ""},
     {TextId::Active, "Active", ""},
@@ -233,6 +234,8 @@ inline constexpr std::array<TextIdEntry, 89> kTextIds = {{
     {TextId::NoRightLine, "NoRightLine", "Talvex may not raise priorities here."},
     {TextId::NoRightWhy, "NoRightWhy", "&Why?"},
     {TextId::MenuButton, "MenuButton", "M&enu"},
+    {TextId::NoTopmostHere, "NoTopmostHere",
+     "This desktop (%1) does not let a program keep its window above the others."},
 }};
 // clang-format on
 

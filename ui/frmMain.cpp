@@ -194,9 +194,7 @@ void frmMain::GreyTopmostWhereItCannotWork(const std::string& desktop) {
     if (desktop.empty()) return;
     m_c.chkAlwaysOnTop->SetEnabled(false);
     ControlStyle style = m_c.chkAlwaysOnTop->Style();
-    style.toolTip =
-        FormatMsg("This desktop (%1) does not let a program keep its window above the others.",
-                  MsgArgs{desktop});
+    style.toolTip = FormatMsg(m_strings.Lang(TextId::NoTopmostHere), MsgArgs{desktop});
     m_c.chkAlwaysOnTop->SetStyle(style);
 }
 
