@@ -48,7 +48,7 @@ TEST_F(LinuxProcessTest, EveryClassRoundTripsThroughNice) {
     if (IsSkipped()) return;
     Child child({"sleep"});
     ASSERT_TRUE(child.Ready());
-    // Through the helper a raise stops at its floor (Realtime reads back as High then).
+    // Through the helper a raise stops at its floor, which still reads back as Realtime.
     const int lowest = processes.RaiseRightInUse().route == RaiseRoute::Helper
                            ? talvex::levers::ParseFloor(
                                  linux_proc::ReadProcText("/etc/talvex/levers.conf").value_or(""))
