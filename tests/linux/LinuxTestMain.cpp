@@ -1,9 +1,9 @@
 // Entry of the Linux integration tests.
 //
 // Run as root, the tests do not test as root: they create two system users, copy this
-// program (and the child program) to a fresh folder, grant the copy CAP_SYS_NICE with
-// setcap and run it as the first user. A sleeping process of the second user serves as
-// "somebody else's process". So the code under test holds exactly the right a desktop
+// program (and every program it starts of the build's own) to a fresh folder, grant the copy
+// CAP_SYS_NICE with setcap and run it as the first user. A sleeping process of the second user
+// serves as "somebody else's process". So the code under test holds exactly the right a desktop
 // user would give it, and no process outside the test can be reached through it.
 
 #include <grp.h>
@@ -128,6 +128,11 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     const fs::path child = dir / "talvex_test_child";
     fs::copy_file("/proc/self/exe", program);
     fs::copy_file(talvex::testing::ChildProgram(), child);
+    // The build tree may lie where the test user cannot go (a clone in a private home):
+    // every program the test user starts is run from the copies.
+    const std::string waylandClient = talvex::testing::WaylandClientProgram();
+    const fs::path client = waylandClient.empty() ? fs::path() : dir / "talvex_wayland_client";
+    if (!client.empty()) fs::copy_file(waylandClient, client);
     ::chmod(folder, 0755);
     ::chown(folder, tester.pw_uid, tester.pw_gid);
     // An X server run by a user cannot create the socket folder itself.
@@ -151,6 +156,7 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
                                 {"TALVEX_TEST_AS_USER=1", "TALVEX_TEST_CHILD=" + child.string(),
                                  "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid),
                                  "TALVEX_TEST_MIXED_PID=" + std::to_string(mixedPid),
+                                 "TALVEX_TEST_WAYLAND_CLIENT=" + client.string(),
                                  "HOME=" + dir.string(), "TALVEX_TEST_CPU_GROUP=" + cpuGroup},
                                 dir.string());
     int status = 0;

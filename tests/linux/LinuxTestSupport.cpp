@@ -59,6 +59,11 @@ std::string ChildProgram() {
     return fromEnv ? fromEnv : TALVEX_TEST_CHILD_PATH;
 }
 
+std::string WaylandClientProgram() {
+    const char* fromEnv = std::getenv("TALVEX_TEST_WAYLAND_CLIENT");
+    return fromEnv ? fromEnv : TALVEX_WAYLAND_CLIENT_PATH;
+}
+
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int* out) {
     // The entries given come first, so they win over inherited ones of the same name.
     std::vector<std::string> envText(env.begin(), env.end());

@@ -17,6 +17,8 @@ namespace talvex::testing {
 
 /// Path of the test child program (tests/linux/TestChild.cpp).
 std::string ChildProgram();
+/// Path of the Wayland test client (tests/linux/WaylandClient.cpp); empty when not built.
+std::string WaylandClientProgram();
 
 /// Starts a program with extra environment entries ("NAME=value"); -1 on failure.
 /// With `out` set, the child's stdout is a pipe whose reading end is stored there.

@@ -25,7 +25,7 @@ using testing::NullHost;
 using testing::WaitFor;
 
 TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) {
-    const std::string client = TALVEX_WAYLAND_CLIENT_PATH;
+    const std::string client = testing::WaylandClientProgram();
     if (client.empty()) GTEST_SKIP() << "the Wayland test client was not built";
     LinuxProcessApi processes;
     if (!processes.CanRaisePriority()) GTEST_SKIP() << "This user may not raise priorities";
