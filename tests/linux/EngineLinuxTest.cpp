@@ -169,8 +169,11 @@ TEST_F(EngineLinuxTest, TheProgramInFrontIsRaisedAndGetsItsClassBackWhenItLeaves
 TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
     if (IsSkipped()) return;
     engine->Queries().bBkgObservation = true;
-    engine->Queries().iBelowNormalCpuUsage = 10;
-    engine->Queries().iIdleCpuUsage = 40;
+    // Low marks: a busy loop stays far above them even when other work crowds the cores
+    // (a quarter of a core on a machine eighteen times oversubscribed), the sleeping
+    // processes at 0 far below.
+    engine->Queries().iBelowNormalCpuUsage = 2;
+    engine->Queries().iIdleCpuUsage = 5;
     auto front = Start({"window", "front"});
     auto busy = Start({"busy", "1"});
     auto quiet = Start({"sleep"});
@@ -183,7 +186,6 @@ TEST_F(EngineLinuxTest, ABusyBackgroundProcessIsLoweredToIdleAndLogged) {
     ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(niceFive->Pid()), 5), 0);
     ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(niceNineteen->Pid()), 19), 0);
 
-    // A whole core's worth is far above 40 %, even on a loaded machine.
     ASSERT_TRUE(TickUntil([&] { return ClassOf(busy->Pid()) == IDLE_PRIORITY_CLASS; }));
     EXPECT_TRUE(LogHas("Switching to priority Idle."));
     EXPECT_EQ(ClassOf(quiet->Pid()), NORMAL_PRIORITY_CLASS);

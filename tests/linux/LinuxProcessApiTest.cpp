@@ -220,13 +220,18 @@ TEST_F(LinuxProcessTest, AThreadWithOtherCredentialsIsNeverChanged) {
     if (IsSkipped()) return;
     const auto mixed = testing::MixedCredentialsPid();
     if (!mixed) GTEST_SKIP() << "No mixed process: the tests must run as root to create one";
+    // It was started just before this program and may not have switched its owner yet;
+    // opened before, it would be refused (rightly) until the next snapshot.
     std::vector<pid_t> tids;
     ASSERT_TRUE(testing::WaitFor([&] {
         tids = testing::ThreadsOf(*mixed);
-        const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, *mixed);
-        processes.CloseHandle(handle);
-        return tids.size() == 2 && handle != 0;
+        const auto status = linux_proc::ReadProcText("/proc/" + std::to_string(*mixed) + "/status");
+        const auto uids = status ? linux_proc::ParseStatusUids(*status) : std::nullopt;
+        return tids.size() == 2 && uids && uids->real == ::getuid() && uids->saved == ::getuid();
     }));
+    const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, *mixed);
+    ASSERT_NE(handle, 0U);
+    processes.CloseHandle(handle);
     const pid_t rootThread = tids[0] == *mixed ? tids[1] : tids[0];
     for (const std::int32_t cls : {HIGH_PRIORITY_CLASS, IDLE_PRIORITY_CLASS}) {
         queries.SetProcessPriority(*mixed, 0, cls);

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -114,9 +115,13 @@ class HeadlessSway {
     /// The same over a connection kept open, so that only sway's own work is timed; the
     /// answer is read before the call returns.
     bool FocusNow(pid_t pid);
+    /// Whether a window of process `pid` is in sway's tree (mapped) now.
+    bool Shows(pid_t pid);
 
   private:
     bool Find();
+    /// Sends one request over the kept connection; the answer's payload, or nullopt.
+    std::optional<std::string> Ask(std::uint32_t type, const std::string& payload);
 
     std::string m_folder, m_socket, m_display;
     pid_t m_pid = -1;

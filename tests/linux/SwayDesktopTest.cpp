@@ -37,6 +37,11 @@ TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) 
         clients.push_back(Child::WithEnvironment({title}, sway.ClientEnvironment(), client));
         ASSERT_TRUE(clients.back()->Ready()) << "the Wayland client did not show its window";
     }
+    // A client says it is ready once Qt has shown its window; sway may map it (and give
+    // it the focus) later. Both are in the tree before anything is switched.
+    ASSERT_TRUE(WaitFor([&] {
+        return sway.Shows(clients[0]->Pid()) && sway.Shows(clients[1]->Pid());
+    })) << "sway did not map the clients' windows";
 
     FakeUi ui;
     CompositorWindowApi windows;
