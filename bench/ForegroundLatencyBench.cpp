@@ -100,6 +100,7 @@ class ChildrenOnly final : public IProcessApi {
     }
     bool UndoAllChanges(std::uint32_t waitMs) override { return m_real.UndoAllChanges(waitMs); }
     const ChangeRecord& Changes() const override { return m_real.Changes(); }
+    void SetFrontProcess(std::int32_t pid) override { m_real.SetFrontProcess(pid); }
 
   private:
     LinuxProcessApi m_real{RecordFolder()};

@@ -84,6 +84,7 @@ class NullDesktop final : public IProcessApi, public IWindowApi, public IClock {
     int UndoChanges(std::int32_t) override { return 0; }
     bool UndoAllChanges(std::uint32_t) override { return true; }
     const ChangeRecord& Changes() const override { return m_record; }
+    void SetFrontProcess(std::int32_t) override {}
 
     WindowHandle GetForegroundWindow() override { return 1; }
     std::string GetWindowTextA(WindowHandle, std::size_t) override { return "Front"; }
@@ -116,6 +117,7 @@ struct NullHost : IEngineHost {
     void fEndTalvex() override {}
     void ShowStatusText(const std::string& s) override { benchmark::DoNotOptimize(s.data()); }
     void PublishTooltip(const std::string&) override {}
+    void fRefreshList() override {}
 };
 
 void ReportPerProcess(benchmark::State& state) {

@@ -16,7 +16,7 @@ class IEngineHost {
     /// Hands a new tooltip text to the tray icon.
     virtual void PublishTooltip(const std::string& sText) = 0;
     /// Shows the rule list again after the engine added a rule.
-    virtual void fRefreshList() {}
+    virtual void fRefreshList() = 0;
 };
 
 }  // namespace talvex

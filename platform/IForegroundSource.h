@@ -48,7 +48,7 @@ class IForegroundSource {
     /// The desktop of the session when its foreground cannot be followed (a Wayland
     /// compositor that cannot be reached, or one without a way to ask); empty when it
     /// can. Only programs that run under X11 are followed then.
-    virtual std::string UnreachableDesktop() const { return {}; }
+    virtual std::string UnreachableDesktop() const = 0;
 };
 
 }  // namespace talvex::platform

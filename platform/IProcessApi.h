@@ -167,7 +167,7 @@ class IProcessApi {
     /// The program in front is now process `pid` (0: none). Where the system schedules
     /// groups of processes, a group that holds it is never lowered, and a lowering made
     /// before it came to the front is undone. Nothing to do where there are no groups.
-    virtual void SetFrontProcess(std::int32_t pid) { (void)pid; }
+    virtual void SetFrontProcess(std::int32_t pid) = 0;
 };
 
 }  // namespace talvex::platform

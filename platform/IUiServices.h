@@ -69,10 +69,10 @@ class IUiServices {
 
     /// The language the desktop speaks to its user, as its two-letter code ("de",
     /// "fr", "en"...); empty when the desktop does not say.
-    virtual std::string SystemLanguage() { return {}; }
+    virtual std::string SystemLanguage() = 0;
     /// The program now speaks this language ("DE", "EN" or "FR"): the backend's own
     /// texts (the buttons of message and input boxes) follow it.
-    virtual void SetLanguage(const std::string& sLanguage) { (void)sLanguage; }
+    virtual void SetLanguage(const std::string& sLanguage) = 0;
 
     /// Screen size in twips and the twips of one pixel.
     virtual std::int32_t ScreenWidth() = 0;

@@ -161,6 +161,24 @@ TEST_F(EngineTest, NoForegroundWindowCountsAsChangeToPidZeroAndBoostsNothing) {
     EXPECT_EQ(host.tooltips.back(), "Talvex 1.1.0: /opt/talvex/talvex");
 }
 
+// The process layer learns each new program in front once, when it comes (0: none),
+// so that it can keep that program's group from being lowered.
+TEST_F(EngineTest, EachNewFrontReachesTheProcessLayerOnce) {
+    const auto [editor, editorWnd] = Front("/usr/bin/editor", "Ed");
+    engine.tmrRefresh_Timer();
+    desk.SetForeground(desk.AddWindow(editor, "Ed, second window"));
+    engine.tmrRefresh_Timer();
+    const auto [shell, shellWnd] = Front("/usr/bin/shell", "Shell");
+    engine.tmrRefresh_Timer();
+    engine.tmrRefresh_Timer();
+    desk.SetForeground(0);
+    engine.tmrRefresh_Timer();
+    desk.SetForeground(editorWnd);
+    engine.tmrRefresh_Timer();
+    EXPECT_EQ(desk.FrontProcesses(), (std::vector<std::int32_t>{editor, shell, 0, editor}));
+    (void)shellWnd;
+}
+
 TEST_F(EngineTest, ProgramThatCannotBeOpenedIsRecordedAndLoggedButNotTouched) {
     FakeProcessSpec spec{"/usr/sbin/rootapp", NORMAL_PRIORITY_CLASS, 0};
     const auto pid = desk.AddProcess(spec);

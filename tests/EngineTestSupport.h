@@ -18,6 +18,7 @@ struct NullHost final : IEngineHost {
     void fEndTalvex() override {}
     void ShowStatusText(const std::string&) override {}
     void PublishTooltip(const std::string&) override {}
+    void fRefreshList() override {}
 };
 
 /// A host that keeps everything the engine shows, and counts ends and list refreshes.

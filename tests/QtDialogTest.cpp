@@ -104,6 +104,7 @@ struct Host : IEngineHost, IAdvancedHost {
     void fEndTalvex() override {}
     void ShowStatusText(const std::string&) override {}
     void PublishTooltip(const std::string&) override {}
+    void fRefreshList() override {}
     bool AlwaysOnTop() override { return false; }
     std::int32_t RefreshInterval() override { return 500; }
     bool fSaveSettings() override { return true; }

@@ -18,6 +18,7 @@ struct Host : IEngineHost, IAdvancedHost {
     void fEndTalvex() override {}
     void ShowStatusText(const std::string&) override {}
     void PublishTooltip(const std::string&) override {}
+    void fRefreshList() override {}
     bool AlwaysOnTop() override { return onTop; }
     std::int32_t RefreshInterval() override { return interval; }
     bool fSaveSettings() override {

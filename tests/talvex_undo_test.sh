@@ -165,9 +165,10 @@ raise_lower_kill
 settings False  # the killed copy saved nothing; the next one must not lower again
 activate "$neutral_window"
 start_talvex
+# The record is put back one change after the other: each is waited for.
 wait_for 50 nice_is "$front" 0 || fail "after the restart the front program is at $(nice_of "$front")"
-group_is "$front" 0 || fail "after the restart the group is at $(group_of "$front")"
-nice_is "$busy" 0 || fail "after the restart the busy program is at $(nice_of "$busy")"
+wait_for 50 group_is "$front" 0 || fail "after the restart the group is at $(group_of "$front")"
+wait_for 50 nice_is "$busy" 0 || fail "after the restart the busy program is at $(nice_of "$busy")"
 echo "SIGKILL: the next start put everything back"
 
 # 2. SIGTERM right after a raise: the group's undo waits out the kernel's limit.

@@ -116,6 +116,9 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     int UndoChanges(std::int32_t pid) override { return m_record->UndoProcess(pid); }
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return *m_record; }
+    void SetFrontProcess(std::int32_t pid) override { m_fronts.push_back(pid); }
+    /// Every program announced as the one in front (0: none), oldest first.
+    const std::vector<std::int32_t>& FrontProcesses() const { return m_fronts; }
     /// The priority classes as a lever: the record reads and writes them here.
     ILeverAccess& Levers() { return m_levers; }
 
@@ -186,6 +189,7 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::uint64_t m_machineBusy = 0;  // 100 ns units
     std::uint64_t m_systemTimesReads = 0;
     std::uint64_t m_processTimesReads = 0;
+    std::vector<std::int32_t> m_fronts;
     bool m_snapshotFails = false;
     std::uint64_t m_openCalls = 0;
     std::vector<std::pair<std::int32_t, std::int32_t>> m_changes;

@@ -34,6 +34,7 @@ class GnomeForegroundSource final : public IForegroundSource {
     bool Listening() const override { return m_listening; }
     void Stop() override;
     std::string Name() const override { return "GNOME"; }
+    std::string UnreachableDesktop() const override { return {}; }  // it follows its own
 
   private:
     void Announce();

@@ -35,6 +35,7 @@ class HyprlandForegroundSource final : public IForegroundSource {
     bool Listening() const override { return m_watch != nullptr; }
     void Stop() override;
     std::string Name() const override { return "Hyprland"; }
+    std::string UnreachableDesktop() const override { return {}; }  // it follows its own
 
   private:
     void OnReadable();

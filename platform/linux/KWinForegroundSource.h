@@ -42,6 +42,7 @@ class KWinForegroundSource final : public IForegroundSource {
     bool Listening() const override { return m_listening; }
     void Stop() override;
     std::string Name() const override { return "KWin"; }
+    std::string UnreachableDesktop() const override { return {}; }  // it follows its own
 
   private:
     void Announce();

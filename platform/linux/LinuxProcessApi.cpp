@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -95,18 +97,36 @@ std::string ExecutableName(std::int32_t pid) {
     return comm;
 }
 
+// A descriptor that becomes readable once the process has ended (zombies included), or
+// -1 where the kernel has none (before 5.3); a cached read is then never trusted.
+int OpenPidFd(std::int32_t pid) {
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0U));
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+bool PidFdSaysEnded(int pidFd) {
+    pollfd entry{pidFd, POLLIN, 0};
+    return ::poll(&entry, 1, 0) != 0;  // readable (ended) or an error: no longer trusted
+}
+
 }  // namespace
 
 struct LinuxProcessApi::Tracked {
     explicit Tracked(std::int32_t id) : pid(id) {}
     ~Tracked() {
         if (statFd >= 0) ::close(statFd);
+        if (pidFd >= 0) ::close(pidFd);
     }
     Tracked(const Tracked&) = delete;
     Tracked& operator=(const Tracked&) = delete;
 
     std::int32_t pid;
     int statFd = -1;
+    int pidFd = -1;  // tells whether the process has ended without a read of its stat
     ProcStat last;
     std::uint64_t lastReadNs = 0;  // when `last` was read; 0 = must read again
     bool refused = false;          // a kernel thread or another user's: cannot be opened
@@ -138,8 +158,8 @@ LinuxProcessApi::LinuxProcessApi(const std::optional<std::string>& recordFolder,
     const std::uint64_t bootNs = NowNs(CLOCK_REALTIME) - NowNs(CLOCK_BOOTTIME);
     m_bootFiletime = bootNs / 100 + kUnixEpochAsFiletime;
 
-    // Keeping one descriptor per process needs room: raise the soft limit a little
-    // (not to the hard limit, which children would inherit) and keep at most half.
+    // Keeping descriptors for each process needs room: raise the soft limit a little
+    // (not to the hard limit, which children would inherit) and use at most half of it.
     constexpr rlim_t kWanted = 8192;
     rlimit files{};
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
@@ -148,7 +168,8 @@ LinuxProcessApi::LinuxProcessApi(const std::optional<std::string>& recordFolder,
             raised.rlim_cur = std::min<rlim_t>(kWanted, files.rlim_max);
             if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) files = raised;
         }
-        m_keepLimit = files.rlim_cur == RLIM_INFINITY ? kWanted / 2 : files.rlim_cur / 2;
+        // Each kept process holds two descriptors (its stat file and its pid).
+        m_keepLimit = files.rlim_cur == RLIM_INFINITY ? kWanted / 4 : files.rlim_cur / 4;
     }
 }
 
@@ -168,6 +189,9 @@ void LinuxProcessApi::SetAutogroupBoost(bool enabled) {
 bool LinuxProcessApi::Refresh(Tracked& process) {
     char buffer[1024];
     const ssize_t n = ::pread(process.statFd, buffer, sizeof buffer - 1, 0);
+    // A failed read ends the cache for good: the process has ended, and no later call on
+    // a handle to it may answer from what was read before.
+    process.lastReadNs = 0;
     if (n <= 0) return false;
     const auto stat = ParseProcStat(std::string_view(buffer, static_cast<std::size_t>(n)));
     if (!stat || HasEnded(*stat)) return false;
@@ -195,6 +219,12 @@ std::shared_ptr<LinuxProcessApi::Tracked> LinuxProcessApi::Attach(std::int32_t p
     // A refusal is kept too, so the next tick refuses with one read instead of a new
     // look at the process (see CreateToolhelp32Snapshot for how long it holds).
     process->refused = IsKernelThread(process->last) || !StillOurs(*process);
+    if (!process->refused) {
+        // The stat descriptor is pinned to the process; a good read after the pid
+        // descriptor was opened shows that both name the same one.
+        process->pidFd = OpenPidFd(pid);
+        if (process->pidFd >= 0 && !Refresh(*process)) return nullptr;
+    }
     if (m_kept.size() < m_keepLimit) m_kept[pid] = process;
     return process->refused ? nullptr : process;
 }
@@ -484,8 +514,11 @@ bool LinuxProcessApi::UndoAllChanges(std::uint32_t waitMs) {
 }
 
 bool LinuxProcessApi::Fresh(const Tracked& process) {
-    return process.lastReadNs != 0 &&
-           NowNs(CLOCK_MONOTONIC_COARSE) - process.lastReadNs < kFreshReadNs;
+    // A read from the same tick stands only while the process lives: every call on a
+    // handle fails once its process has ended, however recent the last read.
+    return process.lastReadNs != 0 && process.pidFd >= 0 &&
+           NowNs(CLOCK_MONOTONIC_COARSE) - process.lastReadNs < kFreshReadNs &&
+           !PidFdSaysEnded(process.pidFd);
 }
 
 bool LinuxProcessApi::GetProcessTimes(ProcessHandle handle, ProcessTimes& times) {

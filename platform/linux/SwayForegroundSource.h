@@ -49,6 +49,7 @@ class SwayForegroundSource final : public IForegroundSource {
     bool Listening() const override { return m_watch != nullptr; }
     void Stop() override;
     std::string Name() const override { return "sway"; }
+    std::string UnreachableDesktop() const override { return {}; }  // it follows its own
 
   private:
     void OnReadable();

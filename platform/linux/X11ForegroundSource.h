@@ -24,6 +24,7 @@ class X11ForegroundSource final : public IForegroundSource {
     bool Listening() const override { return m_watch != nullptr; }
     void Stop() override;
     std::string Name() const override { return "X11"; }
+    std::string UnreachableDesktop() const override { return {}; }  // it follows its own
 
   private:
     void OnReadable();

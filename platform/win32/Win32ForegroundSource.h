@@ -22,6 +22,7 @@ class Win32ForegroundSource final : public IForegroundSource {
     bool Listening() const override { return !m_hooks.empty(); }
     void Stop() override;
     std::string Name() const override { return "Windows"; }
+    std::string UnreachableDesktop() const override { return {}; }  // it follows its own
 
     /// For the hooks' callback: the window announced last, and a new one to hand on.
     WindowHandle LastWindow() const { return m_last; }

@@ -44,6 +44,8 @@ class Win32ProcessApi final : public IProcessApi {
     int UndoChanges(std::int32_t pid) override { return m_record.UndoProcess(pid); }
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return m_record; }
+    // Windows schedules no groups of processes that a lowering could reach.
+    void SetFrontProcess(std::int32_t) override {}
 
   private:
     // Priority classes as the record sees them: a process is pinned by its creation

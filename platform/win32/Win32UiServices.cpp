@@ -233,6 +233,22 @@ class Win32UiServices final : public IUiServices {
     }
     void Post(std::function<void()> work) override { m_host.Post(std::move(work)); }
 
+    // The user's language as its two-letter code, from the locale name ("de-DE": "de").
+    std::string SystemLanguage() override {
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+        if (GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) < 3 || name[2] != L'-')
+            return {};
+        std::string code;
+        for (int i = 0; i < 2; ++i) {
+            if (name[i] < L'A' || name[i] > L'z') return {};
+            code += static_cast<char>(name[i] | 0x20);
+        }
+        return code;
+    }
+    // Message boxes carry the system's buttons, in the language of Windows, and the input
+    // box the common "OK" and "Cancel": nothing here follows the program's language.
+    void SetLanguage(const std::string&) override {}
+
     std::int32_t ScreenWidth() override { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX(); }
     std::int32_t ScreenHeight() override {
         return GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY();

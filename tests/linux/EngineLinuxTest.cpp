@@ -74,6 +74,7 @@ class OnlyTheseProcesses final : public IProcessApi {
     }
     bool UndoAllChanges(std::uint32_t waitMs) override { return m_real.UndoAllChanges(waitMs); }
     const ChangeRecord& Changes() const override { return m_real.Changes(); }
+    void SetFrontProcess(std::int32_t pid) override { m_real.SetFrontProcess(pid); }
 
   private:
     IProcessApi& m_real;
@@ -232,11 +233,9 @@ bool PinToFirstCpu(pid_t pid) {
 // lowered instead of going back to Normal and being lowered again a second later.
 TEST_F(EngineLinuxTest, ABusyLoopLoweredUnderContentionStaysLowered) {
     if (IsSkipped()) return;
-    engine->Queries().bBkgObservation = true;
     // Low thresholds: lowered however loaded the machine is, and a single clock tick of
     // processor time on a tick is above them again.
-    engine->Queries().iBelowNormalCpuUsage = 1;
-    engine->Queries().iIdleCpuUsage = 2;
+    LowerAnyUse();
     auto front = Start({"window", "front"});
     auto loop = Start({"busy", "1"});
     // Talvex does not see this one: it keeps the processor at Normal all along.

@@ -215,13 +215,18 @@ TEST_F(LinuxProcessTest, AThreadWithOtherCredentialsIsNeverChanged) {
     if (IsSkipped()) return;
     const auto mixed = testing::MixedCredentialsPid();
     if (!mixed) GTEST_SKIP() << "No mixed process: the tests must run as root to create one";
+    // It was started just before this program and may not have switched its owner yet;
+    // opened before, it would be refused (rightly) until the next snapshot.
     std::vector<pid_t> tids;
     ASSERT_TRUE(testing::WaitFor([&] {
         tids = testing::ThreadsOf(*mixed);
-        const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, *mixed);
-        processes.CloseHandle(handle);
-        return tids.size() == 2 && handle != 0;
+        const auto status = linux_proc::ReadProcText("/proc/" + std::to_string(*mixed) + "/status");
+        const auto uids = status ? linux_proc::ParseStatusUids(*status) : std::nullopt;
+        return tids.size() == 2 && uids && uids->real == ::getuid() && uids->saved == ::getuid();
     }));
+    const ProcessHandle handle = processes.OpenProcess(PROCESS_QUERY_INFORMATION, *mixed);
+    ASSERT_NE(handle, 0U);
+    processes.CloseHandle(handle);
     const pid_t rootThread = tids[0] == *mixed ? tids[1] : tids[0];
     for (const std::int32_t cls : {HIGH_PRIORITY_CLASS, IDLE_PRIORITY_CLASS}) {
         queries.SetProcessPriority(*mixed, 0, cls);
@@ -257,29 +262,33 @@ TEST_F(LinuxProcessTest, ProcessesThatAreNotOursCannotBeOpened) {
     EXPECT_EQ(processes.OpenProcess(PROCESS_QUERY_INFORMATION, *other), 0U);
 }
 
+// Every call on a handle fails once its process has ended, also right after a read that
+// the handle would otherwise answer from (the engine reads each process twice per tick).
 TEST_F(LinuxProcessTest, AnEndedProcessReadsItsFailureValues) {
-    Child child({"sleep"});
-    ASSERT_TRUE(child.Ready());
-    const pid_t pid = child.Pid();
-    const ProcessHandle handle = processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, pid);
-    ASSERT_NE(handle, 0U);
+    std::unique_ptr<Child> child;
+    ProcessHandle handle = 0;
     ProcessTimes times;
-    ASSERT_TRUE(processes.GetProcessTimes(handle, times));
-
-    // Killed but not yet reaped: a zombie counts as ended already.
-    ::kill(pid, SIGKILL);
-    ASSERT_TRUE(testing::WaitFor([&] {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(in)), {});
-        const auto stat = linux_proc::ParseProcStat(text);
-        return !stat || linux_proc::HasEnded(*stat);
-    }));
+    for (int round = 0; round < 20; ++round) {
+        if (handle) processes.CloseHandle(handle);
+        child = std::make_unique<Child>(std::vector<std::string>{"sleep"});
+        ASSERT_TRUE(child->Ready());
+        handle = processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, child->Pid());
+        ASSERT_NE(handle, 0U);
+        ASSERT_TRUE(processes.GetProcessTimes(handle, times));
+        // Killed, and waited for without polling until it is a zombie (not reaped yet):
+        // a zombie counts as ended already.
+        ::kill(child->Pid(), SIGKILL);
+        siginfo_t info{};
+        ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child->Pid()), &info, WEXITED | WNOWAIT), 0);
+        EXPECT_EQ(processes.GetPriorityClass(handle), 0) << "round " << round;
+        EXPECT_FALSE(processes.GetProcessTimes(handle, times)) << "round " << round;
+    }
+    const pid_t pid = child->Pid();
     EXPECT_EQ(processes.OpenProcess(PROCESS_ALL_ACCESS_LEGACY, pid), 0U);
-    child.End();
+    child->End();
 
     EXPECT_EQ(processes.GetPriorityClass(handle), 0);
     EXPECT_FALSE(processes.SetPriorityClass(handle, IDLE_PRIORITY_CLASS));
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // past the shared read
     EXPECT_FALSE(processes.GetProcessTimes(handle, times));
     EXPECT_EQ(processes.GetModuleFileNameExA(handle, 1024), "");
     EXPECT_TRUE(processes.CloseHandle(handle));

@@ -1,11 +1,12 @@
 // Entry of the Linux integration tests.
 //
 // Run as root, the tests do not test as root: they create two system users, copy this
-// program, the child program and the helper talvex-levers to a fresh folder, grant the
-// helper's copy CAP_SYS_NICE with setcap (as the package does) and run this program's
-// copy as the first user, so that it raises through the helper beside it. A sleeping process of the
-// second user serves as "somebody else's process". So the code under test holds exactly the right a
-// desktop user would give it, and no process outside the test can be reached through it.
+// program, the child program, every other program it starts of the build's own and the
+// helper talvex-levers to a fresh folder, grant the helper's copy CAP_SYS_NICE with setcap
+// (as the package does) and run this program's copy as the first user, so that it raises
+// through the helper beside it. A sleeping process of the second user serves as "somebody
+// else's process". So the code under test holds exactly the right a desktop user would give
+// it, and no process outside the test can be reached through it.
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -131,6 +132,11 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
     fs::copy_file("/proc/self/exe", program);
     fs::copy_file(talvex::testing::ChildProgram(), child);
     fs::copy_file(TALVEX_LEVERS_PATH, helper);
+    // The build tree may lie where the test user cannot go (a clone in a private home):
+    // every program the test user starts is run from the copies.
+    const std::string waylandClient = talvex::testing::WaylandClientProgram();
+    const fs::path client = waylandClient.empty() ? fs::path() : dir / "talvex_wayland_client";
+    if (!client.empty()) fs::copy_file(waylandClient, client);
     ::chmod(folder, 0755);
     ::chown(folder, tester.pw_uid, tester.pw_gid);
     // An X server run by a user cannot create the socket folder itself.
@@ -159,6 +165,7 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
                                  "TALVEX_TEST_OTHER_PID=" + std::to_string(otherPid),
                                  "TALVEX_TEST_MIXED_PID=" + std::to_string(mixedPid),
                                  "TALVEX_TEST_REALTIME_PID=" + std::to_string(realtimePid),
+                                 "TALVEX_TEST_WAYLAND_CLIENT=" + client.string(),
                                  "HOME=" + dir.string(), "TALVEX_TEST_CPU_GROUP=" + cpuGroup},
                                 dir.string());
     int status = 0;
@@ -176,7 +183,9 @@ int RunAsTestUser(const std::vector<std::string>& originalArgs) {
 int main(int argc, char** argv) {
     const std::vector<std::string> originalArgs(argv, argv + argc);
     testing::InitGoogleTest(&argc, argv);
-    if (::geteuid() == 0 && !talvex::testing::RunsAsTestUser()) {
+    // Listing the tests (ctest does so at build time) needs no test users.
+    if (::geteuid() == 0 && !talvex::testing::RunsAsTestUser() &&
+        !::testing::GTEST_FLAG(list_tests)) {
         const int result = RunAsTestUser(originalArgs);
         if (result >= 0) return result;
     }

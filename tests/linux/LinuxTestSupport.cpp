@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "platform/linux/ProcStat.h"
@@ -57,6 +59,11 @@ std::optional<std::string> ReadFile(const std::string& path) {
 std::string ChildProgram() {
     const char* fromEnv = std::getenv("TALVEX_TEST_CHILD");
     return fromEnv ? fromEnv : TALVEX_TEST_CHILD_PATH;
+}
+
+std::string WaylandClientProgram() {
+    const char* fromEnv = std::getenv("TALVEX_TEST_WAYLAND_CLIENT");
+    return fromEnv ? fromEnv : TALVEX_WAYLAND_CLIENT_PATH;
 }
 
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int* out) {
@@ -265,6 +272,28 @@ bool HeadlessSway::Focus(pid_t pid) {
 }
 
 bool HeadlessSway::FocusNow(pid_t pid) {
+    constexpr std::uint32_t kRunCommand = 0;
+    return Ask(kRunCommand, "[pid=" + std::to_string(pid) + "] focus").has_value();
+}
+
+bool HeadlessSway::Shows(pid_t pid) {
+    const auto tree = Ask(platform::i3ipc::kGetTree, "");
+    if (!tree) return false;
+    const std::function<bool(const nlohmann::json&)> holds = [&](const nlohmann::json& node) {
+        if (!node.is_object()) return false;
+        if (node.contains("pid") && node["pid"] == pid) return true;
+        for (const char* children : {"nodes", "floating_nodes"}) {
+            if (!node.contains(children)) continue;
+            for (const auto& child : node[children]) {
+                if (holds(child)) return true;
+            }
+        }
+        return false;
+    };
+    return holds(nlohmann::json::parse(*tree, nullptr, false));
+}
+
+std::optional<std::string> HeadlessSway::Ask(std::uint32_t type, const std::string& payload) {
     if (m_command < 0) {
         m_command = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
@@ -272,24 +301,22 @@ bool HeadlessSway::FocusNow(pid_t pid) {
         m_socket.copy(address.sun_path, sizeof address.sun_path - 1);
         if (m_command < 0 || ::connect(m_command, reinterpret_cast<const sockaddr*>(&address),
                                        sizeof address) != 0) {
-            return false;
+            return std::nullopt;
         }
     }
-    constexpr std::uint32_t kRunCommand = 0;
-    const std::string message =
-        platform::i3ipc::Encode(kRunCommand, "[pid=" + std::to_string(pid) + "] focus");
+    const std::string message = platform::i3ipc::Encode(type, payload);
     if (::write(m_command, message.data(), message.size()) !=
         static_cast<ssize_t>(message.size())) {
-        return false;
+        return std::nullopt;
     }
     std::string buffer;
     char chunk[4096];
-    while (!platform::i3ipc::Take(buffer)) {
+    for (;;) {
+        if (auto answer = platform::i3ipc::Take(buffer)) return std::move(answer->payload);
         const ssize_t got = ::read(m_command, chunk, sizeof chunk);
-        if (got <= 0) return false;
+        if (got <= 0) return std::nullopt;
         buffer.append(chunk, static_cast<std::size_t>(got));
     }
-    return true;
 }
 
 bool HeadlessSway::Find() {

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,8 @@ namespace talvex::testing {
 
 /// Path of the test child program (tests/linux/TestChild.cpp).
 std::string ChildProgram();
+/// Path of the Wayland test client (tests/linux/WaylandClient.cpp); empty when not built.
+std::string WaylandClientProgram();
 
 /// Starts a program with extra environment entries ("NAME=value"); -1 on failure.
 /// With `out` set, the child's stdout is a pipe whose reading end is stored there.
@@ -112,9 +115,13 @@ class HeadlessSway {
     /// The same over a connection kept open, so that only sway's own work is timed; the
     /// answer is read before the call returns.
     bool FocusNow(pid_t pid);
+    /// Whether a window of process `pid` is in sway's tree (mapped) now.
+    bool Shows(pid_t pid);
 
   private:
     bool Find();
+    /// Sends one request over the kept connection; the answer's payload, or nullopt.
+    std::optional<std::string> Ask(std::uint32_t type, const std::string& payload);
 
     std::string m_folder, m_socket, m_display;
     pid_t m_pid = -1;

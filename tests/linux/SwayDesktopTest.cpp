@@ -26,7 +26,7 @@ using testing::NullHost;
 using testing::WaitFor;
 
 TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) {
-    const std::string client = TALVEX_WAYLAND_CLIENT_PATH;
+    const std::string client = testing::WaylandClientProgram();
     if (client.empty()) GTEST_SKIP() << "the Wayland test client was not built";
     LinuxProcessApi processes;
     if (!processes.CanRaisePriority()) GTEST_SKIP() << "This user may not raise priorities";
@@ -38,6 +38,11 @@ TEST(SwayDesktop, FocusSwitchedWithSwaymsgIsAnnouncedAndRaisesTheProgramAtOnce) 
         clients.push_back(Child::WithEnvironment({title}, sway.ClientEnvironment(), client));
         ASSERT_TRUE(clients.back()->Ready()) << "the Wayland client did not show its window";
     }
+    // A client says it is ready once Qt has shown its window; sway may map it (and give
+    // it the focus) later. Both are in the tree before anything is switched.
+    ASSERT_TRUE(WaitFor([&] {
+        return sway.Shows(clients[0]->Pid()) && sway.Shows(clients[1]->Pid());
+    })) << "sway did not map the clients' windows";
 
     FakeUi ui;
     CompositorWindowApi windows;
