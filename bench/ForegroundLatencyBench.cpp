@@ -95,6 +95,7 @@ class ChildrenOnly final : public IProcessApi {
     bool CanRaisePriority() override { return m_real.CanRaisePriority(); }
     bool HasRealtimeThread(ProcessHandle h) override { return m_real.HasRealtimeThread(h); }
     std::string GetAppId(ProcessHandle h) override { return m_real.GetAppId(h); }
+    RaiseRight RaiseRightInUse() override { return m_real.RaiseRightInUse(); }
     int UndoChanges(std::int32_t pid) override {
         return m_allowed.count(pid) ? m_real.UndoChanges(pid) : 0;
     }

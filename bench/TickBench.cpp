@@ -81,6 +81,9 @@ class NullDesktop final : public IProcessApi, public IWindowApi, public IClock {
     }
     std::int32_t GetCurrentProcessId() override { return Pid(0); }
     bool CanRaisePriority() override { return true; }
+    bool HasRealtimeThread(ProcessHandle) override { return false; }
+    std::string GetAppId(ProcessHandle) override { return {}; }
+    RaiseRight RaiseRightInUse() override { return {RaiseRoute::OwnRight, {}}; }
     int UndoChanges(std::int32_t) override { return 0; }
     bool UndoAllChanges(std::uint32_t) override { return true; }
     const ChangeRecord& Changes() const override { return m_record; }
@@ -90,6 +93,7 @@ class NullDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::string GetWindowTextA(WindowHandle, std::size_t) override { return "Front"; }
     std::int32_t GetWindowThreadProcessId(WindowHandle) override { return Pid(1); }
     void SetWindowPos(WindowHandle, bool) override {}
+    std::string TopmostUnavailableOn() override { return {}; }
 
     std::uint64_t GetTickCount64() override { return m_tick; }
     std::string LocalDateTimeText() override { return "09.12.2026 08:48:46"; }

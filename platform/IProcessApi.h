@@ -131,25 +131,16 @@ class IProcessApi {
     virtual std::int32_t GetCurrentProcessId() = 0;
     /// Whether a thread of the process runs under a real-time policy (SCHED_FIFO,
     /// SCHED_RR or SCHED_DEADLINE). Where no such policies exist (Windows), false.
-    virtual bool HasRealtimeThread(ProcessHandle handle) {
-        (void)handle;
-        return false;
-    }
+    virtual bool HasRealtimeThread(ProcessHandle handle) = 0;
     /// Id of the sandboxed application the process belongs to (a Flatpak app id, like
     /// "org.example.Editor"); empty for any other process, and where there are none.
-    virtual std::string GetAppId(ProcessHandle handle) {
-        (void)handle;
-        return {};
-    }
+    virtual std::string GetAppId(ProcessHandle handle) = 0;
     /// Whether this program holds the right to raise priorities (and to restore
     /// Normal after lowering). Without it such changes fail quietly.
     virtual bool CanRaisePriority() = 0;
     /// How priorities are raised, and the file that would need the right (on Linux the
-    /// helper program, empty where there is none). By default: by this program's own
-    /// right when it has one.
-    virtual RaiseRight RaiseRightInUse() {
-        return {CanRaisePriority() ? RaiseRoute::OwnRight : RaiseRoute::Unavailable, {}};
-    }
+    /// helper program, empty where there is none).
+    virtual RaiseRight RaiseRightInUse() = 0;
 
     // Every change SetPriorityClass makes is recorded first (see ChangeRecord), so that
     // it can be undone exactly: each thread or group gets back the value it had.

@@ -81,7 +81,7 @@ class IUiServices {
     virtual std::int32_t TwipsPerPixelY() = 0;
     /// Every screen of the desktop, in twips on the desktop's coordinates; the one
     /// screen of ScreenWidth and ScreenHeight where the backend knows no more.
-    virtual std::vector<TwipsRect> ScreenRects() { return {{0, 0, ScreenWidth(), ScreenHeight()}}; }
+    virtual std::vector<TwipsRect> ScreenRects() = 0;
 
     /// The form that the desktop asks to close when the session ends or the program
     /// is told to end (RequestClose with SessionEnd or TaskManager).

@@ -26,7 +26,7 @@ class IWindowApi {
     /// The desktop on which SetWindowPos cannot keep a window above the others (a
     /// Wayland compositor keeps no client there), as the session calls it; "" where it
     /// works.
-    virtual std::string TopmostUnavailableOn() { return {}; }
+    virtual std::string TopmostUnavailableOn() = 0;
 };
 
 }  // namespace talvex::platform

@@ -113,6 +113,9 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     bool CanRaisePriority() override { return m_mayRaise; }
     bool HasRealtimeThread(ProcessHandle handle) override;
     std::string GetAppId(ProcessHandle handle) override;
+    RaiseRight RaiseRightInUse() override {
+        return {m_mayRaise ? RaiseRoute::OwnRight : RaiseRoute::Unavailable, {}};
+    }
     int UndoChanges(std::int32_t pid) override { return m_record->UndoProcess(pid); }
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return *m_record; }
@@ -127,6 +130,7 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::string GetWindowTextA(WindowHandle window, std::size_t maxChars) override;
     std::int32_t GetWindowThreadProcessId(WindowHandle window) override;
     void SetWindowPos(WindowHandle window, bool topmost) override;
+    std::string TopmostUnavailableOn() override { return {}; }
 
     // ---- IClock ----
     std::uint64_t GetTickCount64() override { return m_tick; }

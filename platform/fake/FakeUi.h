@@ -170,7 +170,8 @@ class FakeUi final : public IUiServices {
     std::int32_t TwipsPerPixelY() override { return 15; }
     /// The one 1920 x 1080 screen unless a test sets others.
     std::vector<TwipsRect> ScreenRects() override {
-        return m_screens.empty() ? IUiServices::ScreenRects() : m_screens;
+        if (m_screens.empty()) return {{0, 0, ScreenWidth(), ScreenHeight()}};
+        return m_screens;
     }
     void SetScreenRects(std::vector<TwipsRect> screens) { m_screens = std::move(screens); }
     void SetMainForm(Form* form) override { m_mainForm = form; }

@@ -41,6 +41,8 @@ class CompositorWindowApi final : public IWindowApi {
     std::string GetWindowTextA(WindowHandle window, std::size_t maxChars) override;
     std::int32_t GetWindowThreadProcessId(WindowHandle window) override;
     void SetWindowPos(WindowHandle window, bool topmost) override;
+    /// Which desktop this is, the compositor's source knows (see LinuxForeground).
+    std::string TopmostUnavailableOn() override { return {}; }
 
   private:
     const ForegroundChange* Find(WindowHandle window) const;

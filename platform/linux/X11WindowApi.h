@@ -26,6 +26,8 @@ class X11WindowApi final : public IWindowApi {
     std::string GetWindowTextA(WindowHandle window, std::size_t maxChars) override;
     std::int32_t GetWindowThreadProcessId(WindowHandle window) override;
     void SetWindowPos(WindowHandle window, bool topmost) override;
+    /// An X server lets a window manager keep windows above the others.
+    std::string TopmostUnavailableOn() override { return {}; }
 
     /// Whether a connection to the server is open now.
     bool IsConnected() const { return m_display != nullptr && !m_broken; }

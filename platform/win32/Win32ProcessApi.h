@@ -35,6 +35,14 @@ class Win32ProcessApi final : public IProcessApi {
     bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
     bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
     bool GetSystemTimes(SystemTimes& times) override;
+    /// Windows has no real-time scheduling policies beside the classes Talvex sets itself.
+    bool HasRealtimeThread(ProcessHandle) override { return false; }
+    /// Packaged apps are matched by their path.
+    std::string GetAppId(ProcessHandle) override { return {}; }
+    /// Only the program's own right, which raises to High (Realtime as an administrator).
+    RaiseRight RaiseRightInUse() override {
+        return {CanRaisePriority() ? RaiseRoute::OwnRight : RaiseRoute::Unavailable, {}};
+    }
     std::optional<Readiness> GetReadiness(ProcessHandle handle) override;
     std::string GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) override;
     std::optional<std::vector<ProcessInfo>> CreateToolhelp32Snapshot() override;

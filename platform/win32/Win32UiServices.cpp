@@ -268,7 +268,7 @@ class Win32UiServices final : public IUiServices {
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&rects));
-        if (rects.empty()) return IUiServices::ScreenRects();
+        if (rects.empty()) return {{0, 0, ScreenWidth(), ScreenHeight()}};
         return rects;
     }
 

@@ -15,6 +15,7 @@ class Win32WindowApi final : public IWindowApi {
     std::string GetWindowTextA(WindowHandle window, std::size_t maxChars) override;
     std::int32_t GetWindowThreadProcessId(WindowHandle window) override;
     void SetWindowPos(WindowHandle window, bool topmost) override;
+    std::string TopmostUnavailableOn() override { return {}; }
 };
 
 }  // namespace talvex::platform
