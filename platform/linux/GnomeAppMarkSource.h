@@ -55,6 +55,7 @@ class GnomeAppMarkSource final : public IForegroundSource {
     bool Listening() const override { return m_watch != nullptr; }
     void Stop() override;
     std::string Name() const override { return "GNOME"; }
+    std::string UnreachableDesktop() const override { return {}; }  // it follows its own
 
     /// The folder of the unit in front now; "" for none.
     const std::string& FrontUnit() const { return m_front; }
