@@ -347,7 +347,7 @@ TEST_F(HangupTest, BackgroundObservationLeavesTheWarnedProgramAloneUntilTheWarni
     ASSERT_EQ(whileWaiting.size(), 30u);
     for (const std::int32_t cls : whileWaiting) EXPECT_EQ(cls, NORMAL_PRIORITY_CLASS);
     EXPECT_EQ(LogLinesWith("spinner running at"), 0u);
-    EXPECT_FALSE(engine.IsLeftAlone(hung));
+    EXPECT_FALSE(engine.Hangup().IsLeftAlone(hung));
     // Closed: the same program busy in the background is judged as any other.
     for (int i = 0; i < 3; ++i) TickAt(hung, 100);
     EXPECT_EQ(desk.PriorityOf(hung), IDLE_PRIORITY_CLASS);
