@@ -7,7 +7,8 @@
 // nothing to lower, and only the program in front (for hang-up observation and the
 // status) and the processes Talvex holds changed (to see them go idle) need a sample.
 // One read of the machine's times replaces hundreds of per-process reads on an idle
-// desktop.
+// desktop. What a process used on the quiet ticks is bounded by what the whole machine
+// used then, so the first busy tick still tells how much of its time fell into it.
 
 #include <cstdint>
 #include <optional>
@@ -29,6 +30,13 @@ class LoadGate {
     /// Every process was sampled now (after WholeSampleNeeded, or by a rebuild of the
     /// table): the next span starts here.
     void WholeSampleTaken();
+    /// A process skipped on quiet ticks is measured, once the machine is busy again,
+    /// over the whole span since its last sample: an average that hides how much of it
+    /// fell into the last tick. Given when it was sampled last (ms) and what it used
+    /// since (100 ns units), this is the least it can have used in the last tick alone,
+    /// in percent: exact when the quiet ticks were idle, never more than it used. 0 when
+    /// nothing bounds it.
+    std::int16_t LastTickUsageAtLeast(std::uint64_t since, std::uint64_t used) const;
 
   private:
     platform::IProcessApi& m_processes;
@@ -37,9 +45,10 @@ class LoadGate {
         std::uint64_t busy = 0;  // the machine's busy time, 100 ns units
         std::uint64_t tick = 0;  // monotonic milliseconds
     };
-    std::optional<Reading> Read();
+    void Read();
 
     std::optional<Reading> m_now;   // read by the last WholeSampleNeeded
+    std::optional<Reading> m_prev;  // the reading before it (the tick before)
     std::optional<Reading> m_base;  // at the last whole sample
 };
 

@@ -42,8 +42,15 @@ bool ProcessStages::ProcessTableStage() {
             entry.iCpuUsage = 0;
             continue;
         }
+        const std::uint64_t since = entry.lTick;
+        const std::uint64_t before = entry.ftKernel + entry.ftUser;
         m_modProcess.OpenProcessEntry(entry);  // takes the first sample
         m_modProcess.SampleProcessCpu(entry);
+        if (whole && since != 0 && entry.ftKernel + entry.ftUser > before) {
+            const std::int16_t least =
+                m_gate.LastTickUsageAtLeast(since, entry.ftKernel + entry.ftUser - before);
+            entry.iCpuUsage = std::max(entry.iCpuUsage, least);
+        }
         // Whether it waited to run matters for a process about to be lowered or held
         // lowered (is it idle, or starved?): few, so the extra reads cost little.
         if (entry.iCpuUsage > threshold || m_processes.Changes().Holds(entry.lPid)) {
