@@ -315,21 +315,27 @@ bool HoldsWhileTicking(Engine& engine, int ms, Each each, Holds holds) {
 }
 
 // A priority set by somebody else after Talvex lowered a process stays: a renice by
-// hand for ten seconds, and a tool that sets its value every second is not fought.
+// hand for ten seconds, and a tool that sets its value every second is not fought. The
+// test user may only lower further, so Talvex lowers to Below Normal (nice 10) and the
+// others choose Idle values of their own.
 TEST_F(EngineLinuxTest, AReniceAfterTheLoweringStaysAndATimedReniceIsNotFought) {
     if (IsSkipped()) return;
-    LowerAnyUse();
+    modMain::ObserverSettings observers = engine->ObserverSettings();
+    observers.bBkgObservation = true;
+    observers.iBelowNormalCpuUsage = 1;
+    observers.iIdleCpuUsage = 100;  // one busy thread never uses more than a whole core
+    engine->SetObserverSettings(observers);
     auto front = Start({"window", "front"});
     auto byHand = Start({"busy", "1"});
     auto byTool = Start({"busy", "1"});
     ASSERT_TRUE(front->Ready() && byHand->Ready() && byTool->Ready());
     ASSERT_TRUE(Activate(front->Window()));
     ASSERT_TRUE(TickUntil([&] {
-        return ClassOf(byHand->Pid()) == IDLE_PRIORITY_CLASS &&
-               ClassOf(byTool->Pid()) == IDLE_PRIORITY_CLASS;
+        return ClassOf(byHand->Pid()) == BELOW_NORMAL_PRIORITY_CLASS &&
+               ClassOf(byTool->Pid()) == BELOW_NORMAL_PRIORITY_CLASS;
     }));
 
-    ReniceAll(byHand->Pid(), 0);
+    ReniceAll(byHand->Pid(), 15);
     int ticks = 0;
     auto toolSecond = std::chrono::steady_clock::now();
     EXPECT_TRUE(HoldsWhileTicking(
@@ -337,11 +343,13 @@ TEST_F(EngineLinuxTest, AReniceAfterTheLoweringStaysAndATimedReniceIsNotFought) 
         [&] {
             if (ticks++ == 0 ||
                 std::chrono::steady_clock::now() - toolSecond >= std::chrono::seconds(1)) {
-                ReniceAll(byTool->Pid(), 5);
+                ReniceAll(byTool->Pid(), 17);
                 toolSecond = std::chrono::steady_clock::now();
             }
         },
-        [&] { return testing::NiceOf(byHand->Pid()) == 0 && testing::NiceOf(byTool->Pid()) == 5; }))
+        [&] {
+            return testing::NiceOf(byHand->Pid()) == 15 && testing::NiceOf(byTool->Pid()) == 17;
+        }))
         << "nice " << testing::NiceOf(byHand->Pid()).value_or(99) << " and "
         << testing::NiceOf(byTool->Pid()).value_or(99);
     EXPECT_GE(ticks, 20);
