@@ -99,17 +99,18 @@ sleep 0.5
 xdotool mousemove --window "$main" 130 337 click 1
 sleep 0.5
 
-# The sixth line (the new rule, after the four first-start rules and the busy program's):
-# its popup menu's "No Background Observation" (third entry), then a double click
-# renames it.
-row=$((240 + 2 + 5 * 13 + 6))
-xdotool mousemove --window "$main" 150 "$row" click 1
+# The new rule is the last line (after the first-start rules and the busy program's):
+# End selects it, Shift+F10 opens its menu, whose third entry is "No Background
+# Observation", and F2 renames it.
+xdotool mousemove --window "$main" 150 $((240 + 2 + 6)) click 1
 sleep 0.3
-xdotool mousemove --window "$main" 150 "$row" click 3
+xdotool key End
+sleep 0.3
+xdotool key shift+F10
 sleep 0.5
 xdotool key Down Down Down Return
 sleep 0.5
-xdotool mousemove --window "$main" 150 "$row" click --repeat 2 --delay 80 1
+xdotool key F2
 sleep 1
 xdotool key ctrl+a
 xdotool type --delay 20 quietapp-renamed
