@@ -77,8 +77,8 @@ LinuxForeground::LinuxForeground(const xdg::EnvLookup& env, const std::string& s
         m_compositor = std::make_unique<HyprlandForegroundSource>(hyprland, m_compositorWindows);
     }
     if (m_kind == Compositor::KWin) {
-        std::string folder = xdg::RuntimeDir(env);
-        if (folder.empty()) folder = xdg::PrivateFallbackDir();
+        // KWin runs the script file it is given: it is kept where only this user writes.
+        const std::string folder = xdg::PrivateFolder(env);
         m_compositor = std::make_unique<KWinForegroundSource>(Get(env, "DBUS_SESSION_BUS_ADDRESS"),
                                                               folder, m_compositorWindows);
     }

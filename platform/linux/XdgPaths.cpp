@@ -101,18 +101,6 @@ std::string RuntimeDir(const EnvLookup& env) {
     return AbsoluteOrEmpty(env("XDG_RUNTIME_DIR"));
 }
 
-std::string PrivateFallbackDir(const std::string& tmpDir) {
-    const std::string dir = tmpDir + "/talvex-" + std::to_string(getuid());
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
-    // Someone else may have made the name first: use it only when it is our own
-    // folder, not a link, and closed to everybody else.
-    struct stat info {};
-    if (lstat(dir.c_str(), &info) != 0) return {};
-    if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) return {};
-    if ((info.st_mode & 0077) != 0) return {};
-    return dir;
-}
-
 std::string OwnExecutablePath() {
     std::vector<char> buffer(4096);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());

@@ -30,10 +30,6 @@ bool MakePrivateFolder(const std::string& path);
 /// with mode 0700, in a folder another user cannot have made first. Empty when neither
 /// can be used. `why` (optional) says which folder was chosen, or why none was.
 std::string PrivateFolder(const EnvLookup& env = ProcessEnv, std::string* why = nullptr);
-/// A folder only this user can use, for when there is no runtime folder:
-/// "<tmp>/talvex-<uid>", created with mode 0700. Empty when it cannot be made safe
-/// (it exists but is not a folder of this user, or others may write into it).
-std::string PrivateFallbackDir(const std::string& tmpDir = "/tmp");
 /// Full path of the running program's file; empty when the system does not say.
 std::string OwnExecutablePath();
 /// Creates a folder and any missing parents, each new one with `mode`; true when the

@@ -254,24 +254,6 @@ TEST(XdgPathsTest, ConfigAndRuntimeFoldersFollowTheEnvironment) {
     EXPECT_EQ(xdg::RuntimeDir(lookup), "");
 }
 
-TEST(XdgPathsTest, FallbackFolderIsPrivateOrNotUsedAtAll) {
-    TempFolder temp;
-    const std::string dir = xdg::PrivateFallbackDir(temp.Path());
-    ASSERT_EQ(dir, temp / ("talvex-" + std::to_string(getuid())));
-    struct stat info {};
-    ASSERT_EQ(stat(dir.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_EQ(xdg::PrivateFallbackDir(temp.Path()), dir);
-    // A folder others may write into, or a link planted there, is refused.
-    chmod(dir.c_str(), 0777);
-    EXPECT_EQ(xdg::PrivateFallbackDir(temp.Path()), "");
-    rmdir(dir.c_str());
-    fs::create_directories(temp / "elsewhere");
-    chmod((temp / "elsewhere").c_str(), 0700);
-    fs::create_directory_symlink(temp / "elsewhere", dir);
-    EXPECT_EQ(xdg::PrivateFallbackDir(temp.Path()), "");
-}
-
 // The private folder for the record and the lock: the runtime folder when it is the
 // user's own and closed, else $XDG_STATE_HOME/talvex made 0700; never a folder another
 // user made first or a link planted in its place.
