@@ -88,7 +88,7 @@ std::string PrivateFolder(const EnvLookup& env, std::string* why) {
                                                  "this user (" +
                                                      runtime + ")";
     if (!folder.empty() && MakePrivateFolder(folder)) {
-        say(reason + ", so the folder " + folder);
+        say("the folder " + folder + " (" + reason + ")");
         return folder;
     }
     say(reason + ", and " +
