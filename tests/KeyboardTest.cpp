@@ -8,6 +8,7 @@
 #include <set>
 
 #include "TempFolder.h"
+#include "i18n/Utf8Path.h"
 #include "tests/MainWindowFixture.h"
 
 namespace talvex {
@@ -23,7 +24,7 @@ class KeyboardTest : public testing::MainWindowTest {
         self = desk.AddProcess({(program.Path() / "talvex").string(), NORMAL_PRIORITY_CLASS});
         desk.SetCurrentProcess(self);
         for (const char* name : {"English.lng", "Francais.lng", "Deutsch.lng"}) {
-            fs::copy_file(fs::path(TALVEX_SOURCE_DIR) / "lang" / name, program.Path() / name);
+            fs::copy_file(Utf8ToPath(TALVEX_SOURCE_DIR) / "lang" / name, program.Path() / name);
         }
         ui.SetSystemLanguage("en");
         frm.Form_Load();

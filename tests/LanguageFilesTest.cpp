@@ -15,12 +15,14 @@
 
 #include "i18n/TextIds.h"
 #include "i18n/TranslateTable.h"
+#include "i18n/Utf8Path.h"
 
 namespace talvex {
 namespace {
 
 namespace fs = std::filesystem;
-const fs::path kSourceDir = TALVEX_SOURCE_DIR;
+// The clone may lie in a folder whose name is not in the system's code page.
+const fs::path kSourceDir = Utf8ToPath(TALVEX_SOURCE_DIR);
 const char* const kLanguageFiles[] = {"English.lng", "Francais.lng", "Deutsch.lng"};
 
 std::string ReadFile(const fs::path& file) {

@@ -7,6 +7,7 @@
 
 #include "TempFolder.h"
 #include "i18n/TranslateTable.h"
+#include "i18n/Utf8Path.h"
 #include "i18n/modLang.h"
 #include "tests/MainWindowFixture.h"
 
@@ -36,7 +37,7 @@ class frmMainTranslateTest : public testing::MainWindowTest {
     }
     static void CopyShippedFiles(const fs::path& to) {
         for (const char* name : {"English.lng", "Francais.lng", "Deutsch.lng"}) {
-            fs::copy_file(fs::path(TALVEX_SOURCE_DIR) / "lang" / name, to / name);
+            fs::copy_file(Utf8ToPath(TALVEX_SOURCE_DIR) / "lang" / name, to / name);
         }
     }
     std::string Shown(const ElementRef& element) {
@@ -73,7 +74,7 @@ class frmMainTranslateTest : public testing::MainWindowTest {
     void ExpectLanguage(const std::string& file) {
         SCOPED_TRACE(file);
         StringTable expected;
-        modLang::LoadLanguageFile(expected, fs::path(TALVEX_SOURCE_DIR) / "lang" / file);
+        modLang::LoadLanguageFile(expected, Utf8ToPath(TALVEX_SOURCE_DIR) / "lang" / file);
         for (const TranslateElement& item : kTranslateElements) {
             if (item.defaultKind == DefaultKind::CopyOf) continue;
             // This window has no update check: its entry says so (the update tests).
