@@ -103,14 +103,26 @@ rmdir "$XDG_RUNTIME_DIR/TalvexChanges-99999999-2"
 # Qt's options alone: the program runs until it is told to end.
 "$bin" -platform offscreen -style Fusion -reverse >"$scratch/out" 2>&1 &
 pid=$!
-sleep 2
-if kill -0 "$pid" 2>/dev/null; then
+# Running means past the options: Qt took them and the program installed its handler for
+# SIGTERM. A refusal ends it before that. Until it runs the program, a background start is
+# a copy of the shell, with the shell's handlers.
+program=$(readlink -f "$bin")
+catches_term() {
+  local mask
+  [[ $(readlink "/proc/$1/exe" 2>/dev/null) == "$program" ]] || return 1
+  mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null) || return 1
+  [[ -n $mask ]] && (((16#$mask >> 14) & 1))
+}
+for _ in $(seq 200); do catches_term "$pid" && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+if catches_term "$pid"; then
   kill -TERM "$pid"
   for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
   wait "$pid"
   rc=$?
   pid=
   [[ $rc -eq 0 ]] || fail "exit code $rc after SIGTERM with Qt's options"
+elif kill -0 "$pid" 2>/dev/null; then
+  fail "no handler for SIGTERM within 10 s with Qt's options"
 else
   wait "$pid"
   fail "ended by itself with Qt's options (exit code $?): $(<"$scratch/out")"

@@ -14,9 +14,13 @@ trap 'rm -rf "$scratch"' EXIT
 export XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/run
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
-# True once the process catches the signal, i.e. its handler is installed.
+# True once the process is the program (a background start is a copy of the shell, with
+# the shell's handlers, until it runs the program) and catches the signal, i.e. its
+# handler is installed.
+program=$(readlink -f "$bin")
 catches() {
   local pid=$1 signo=$2 mask
+  [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$program" ]] || return 1
   mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null) || return 1
   [[ -n $mask ]] && (( (16#$mask >> (signo - 1)) & 1 ))
 }
@@ -31,7 +35,6 @@ for sig in TERM INT HUP; do
   fi
   pid=$!
   for _ in $(seq 200); do catches "$pid" "$signo" && break; sleep 0.05; done
-  sleep 0.3  # let start-up finish
   kill "-$sig" "$pid"
   for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
   if kill -0 "$pid" 2>/dev/null; then

@@ -34,8 +34,12 @@ fail() {
   cat "$conf" >&2
   exit 1
 }
+# True once the process is the program (until then it is a copy of the shell, with the
+# shell's handlers) and its handler for SIGTERM is installed.
+program=$(readlink -f "$bin")
 catches_term() {
   local mask
+  [[ $(readlink "/proc/$1/exe" 2>/dev/null) == "$program" ]] || return 1
   mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null) || return 1
   [[ -n $mask ]] && (((16#$mask >> 14) & 1))
 }
@@ -72,7 +76,6 @@ echo "$rounds rounds of kills at any moment: the settings file stayed whole"
 "$bin" >/dev/null 2>&1 &
 pid=$!
 for _ in $(seq 200); do catches_term "$pid" && break; sleep 0.05; done
-sleep 0.2
 kill -TERM "$pid"
 wait "$pid"
 rc=$?

@@ -147,7 +147,8 @@ pids+=($!)
 wait_for 100 "${as_user[@]}" xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
 "${as_user[@]}" openbox >/dev/null 2>&1 &
 pids+=($!)
-sleep 0.5
+wait_for 100 bash -c "$(printf '%q ' "${as_user[@]}") xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" ||
+  fail "openbox did not start"
 "${as_user[@]}" "$scratch/testapp" window testapp >/dev/null 2>&1 &
 app=$!
 pids+=("$app")

@@ -41,5 +41,7 @@ start_x() {
   for _ in $(seq 400); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
   "$@" openbox >/dev/null 2>&1 &
   pids+=($!)
-  sleep 0.5
+  wait_for 100 wm_ready "$@" || fail "openbox did not start"
 }
+# True once a window manager has announced itself on the root window.
+wm_ready() { "$@" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
