@@ -23,21 +23,21 @@ std::vector<std::string> ArgumentsOf(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    using talvex::app::AnswerCommandLine;
     // Talvex's own options first: they need no display.
     const auto own = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv));
     if (own.bVerbose) talvex::trace::EnableVerbose();
-    if (const int code = talvex::app::AnswerCommandLine(own); code >= 0) return code;
-    if (const int code =
-            talvex::app::AnswerCommandLine(talvex::app::CheckToolkitArguments(own.vsOthers));
+    if (const int code = AnswerCommandLine(own); code >= 0) return code;
+    if (const int code = AnswerCommandLine(talvex::app::CheckToolkitArguments(own.vsOthers));
         code >= 0) {
         return code;
     }
     // Qt takes its standard options out of argv here; what is left is nobody's.
     auto ui = talvex::platform::CreateQtUiServices(argc, argv);
     const auto left = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv)).vsOthers;
-    if (const int code = talvex::app::AnswerCommandLine(talvex::app::RefuseArguments(left));
-        code >= 0)
+    if (const int code = AnswerCommandLine(talvex::app::RefuseArguments(left)); code >= 0) {
         return code;
+    }
     auto desktop = talvex::app::CreateDesktop();
     talvex::StringTable strings;
     talvex::ActionLog log(desktop->Clock());
