@@ -135,8 +135,17 @@ bool Win32ProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
     const LeverTarget target{static_cast<std::int32_t>(::GetProcessId(AsHandle(handle))),
                              Ticks(creation), 0, Lever::PriorityClass};
     // Not changed when it cannot be put on record.
-    return m_record.Change({{target, now, priorityClass}}) &&
-           GetPriorityClass(handle) == priorityClass;
+    if (m_record.Change({{target, now, priorityClass}})) {
+        return GetPriorityClass(handle) == priorityClass;
+    }
+    // Without the right to Realtime, Windows gives High instead; so does Talvex, on
+    // record like any change, so that it is put back. The answer stays false: the
+    // class is not the one asked for.
+    if (priorityClass == REALTIME_PRIORITY_CLASS && now != HIGH_PRIORITY_CLASS &&
+        Alive(AsHandle(handle))) {
+        m_record.Change({{target, now, HIGH_PRIORITY_CLASS}});
+    }
+    return false;
 }
 
 bool Win32ProcessApi::UndoAllChanges(std::uint32_t) {
@@ -178,7 +187,8 @@ ILeverAccess::Write Win32ProcessApi::ClassLevers::WriteLever(const LeverTarget& 
     const bool set = m_api.SetClassNow(process, static_cast<std::int32_t>(value));
     // Windows gives High for Realtime to a program without the right, and calls that
     // success. A refused write must leave nothing behind: the record drops it, so a
-    // class it left changed would never be put back.
+    // class it left changed would never be put back (SetPriorityClass asks for High
+    // then, on record).
     if (!set && was != 0 && ::GetPriorityClass(process) != was) ::SetPriorityClass(process, was);
     ::CloseHandle(process);
     return set ? Write::Done : Write::Refused;

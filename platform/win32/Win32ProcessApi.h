@@ -43,7 +43,8 @@ class Win32ProcessApi final : public IProcessApi {
     std::int32_t GetPriorityClass(ProcessHandle handle) override;
     /// True only when the class read back afterwards is the one asked for: Windows
     /// quietly gives High instead of Realtime to a program without the right to raise
-    /// the base priority, and that must not count as success.
+    /// the base priority, and that must not count as success (the process then has
+    /// High, on record to be put back like any change).
     bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
     bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
     bool GetSystemTimes(SystemTimes& times) override;
