@@ -164,9 +164,12 @@ std::string HelpText() {
         line.resize(width, ' ');
         text += "  " + line + "  " + std::string(row.sHelp) + "\n";
     }
+#ifndef _WIN32
+    // Only the Qt build has a toolkit that takes options of its own.
     text +=
         "\nQt's standard options are accepted too, for example -platform NAME, -display\n"
         "DISPLAY, -style STYLE or -reverse. See talvex(1) for more.\n";
+#endif
     return text;
 }
 

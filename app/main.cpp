@@ -1,9 +1,9 @@
 // Talvex: reads the command line, picks the backends, creates the main window and runs
 // the event loop until the main window ends the program.
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/CommandAnswer.h"
 #include "app/CommandLine.h"
 #include "app/Desktop.h"
 #include "app/SystemServices.h"
@@ -20,43 +20,24 @@ std::vector<std::string> ArgumentsOf(int argc, char** argv) {
     return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
 }
 
-int Print(std::FILE* stream, const std::string& sText, int iExitCode) {
-    std::fputs(sText.c_str(), stream);
-    return iExitCode;
-}
-
-// The answer to a command line that ends the program before it starts; -1 to start.
-int Answer(const talvex::app::CommandLine& command) {
-    using talvex::app::CommandAction;
-    switch (command.action) {
-        case CommandAction::ShowHelp:
-            return Print(stdout, talvex::app::HelpText(), 0);
-        case CommandAction::ShowVersion:
-            return Print(stdout, talvex::app::VersionLine(), 0);
-        case CommandAction::Restore:
-            return talvex::app::UndoEarlierRuns();
-        case CommandAction::Fail:
-            return Print(stderr, command.sError, talvex::app::kExitUsage);
-        case CommandAction::Run:
-            break;
-    }
-    return -1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    using talvex::app::AnswerCommandLine;
     // Talvex's own options first: they need no display.
     const auto own = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv));
     if (own.bVerbose) talvex::trace::EnableVerbose();
-    if (const int code = Answer(own); code >= 0) return code;
-    if (const int code = Answer(talvex::app::CheckToolkitArguments(own.vsOthers)); code >= 0) {
+    if (const int code = AnswerCommandLine(own); code >= 0) return code;
+    if (const int code = AnswerCommandLine(talvex::app::CheckToolkitArguments(own.vsOthers));
+        code >= 0) {
         return code;
     }
     // Qt takes its standard options out of argv here; what is left is nobody's.
     auto ui = talvex::platform::CreateQtUiServices(argc, argv);
     const auto left = talvex::app::ReadCommandLine(ArgumentsOf(argc, argv)).vsOthers;
-    if (const int code = Answer(talvex::app::RefuseArguments(left)); code >= 0) return code;
+    if (const int code = AnswerCommandLine(talvex::app::RefuseArguments(left)); code >= 0) {
+        return code;
+    }
     auto desktop = talvex::app::CreateDesktop();
     talvex::StringTable strings;
     talvex::ActionLog log(desktop->Clock());

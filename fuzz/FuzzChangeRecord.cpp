@@ -1,6 +1,7 @@
 // The saved record of changes: the user's own file, which anybody running as the user can
 // write. Whatever it holds, the undo writes only values within each lever's range, never
-// clears a reset-on-fork flag, and what it leaves over reads back whole.
+// clears a reset-on-fork flag, never asks Realtime back, and what it leaves over reads
+// back whole.
 #include <cstdint>
 #include <string>
 
@@ -47,7 +48,7 @@ class AnyLevers final : public ILeverAccess {
                 FUZZ_CHECK(value >= 1 && value <= 10000);
                 break;
             case Lever::PriorityClass:
-                FUZZ_CHECK(PriorityRank(value) >= 0);
+                FUZZ_CHECK(PriorityRank(value) >= 0 && value != REALTIME_PRIORITY_CLASS);
                 break;
         }
         return ++m_writes % 7 == 0 ? Write::Busy : Write::Done;

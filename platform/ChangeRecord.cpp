@@ -61,7 +61,11 @@ bool HoldToRange(HeldChange& change, std::int64_t niceFloor) {
             change.before = std::clamp(change.before, std::int64_t{1}, kMaxWeight);
             return true;
         case Lever::PriorityClass:
-            return PriorityRank(change.before) >= 0 && PriorityRank(change.set) >= 0;
+            if (PriorityRank(change.before) < 0 || PriorityRank(change.set) < 0) return false;
+            // Realtime is the class only an administrator's copy can give, and the text
+            // is anybody's of the user's: it gets High back, the most any user may set.
+            if (change.before == REALTIME_PRIORITY_CLASS) change.before = HIGH_PRIORITY_CLASS;
+            return true;
     }
     return false;
 }

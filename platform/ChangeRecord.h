@@ -138,7 +138,8 @@ class ChangeRecord {
     /// Undoes what a saved record of an earlier run holds, if it is of this boot. The
     /// text is untrusted: a value to put back is held to the lever's range (a nice
     /// value to [niceFloor, 19], a weight to 1..10000, a priority class to the six
-    /// classes), and a reset-on-fork flag is only ever set again, never cleared.
+    /// classes with High for Realtime), and a reset-on-fork flag is only ever set
+    /// again, never cleared.
     static SavedUndo UndoSavedRecord(std::string_view text, std::string_view bootId,
                                      ILeverAccess& levers,
                                      std::int64_t niceFloor = kDefaultNiceFloor);

@@ -289,7 +289,8 @@ TEST_F(ChangeRecordTest, AForgedRecordPutsBackNothingBeyondTheRange) {
         {Lever::GroupWeight, 77, 1024, "100 7 77 5 0 1024", 1, false},
         {Lever::GroupWeight, 77, 1024, "100 7 77 5 99999 1024", 10000, false},
         {Lever::GroupWeight, 77, 1024, "100 7 77 5 100 0", 1024, true},
-        {Lever::PriorityClass, 0, 32, "100 7 0 1 256 32", 256, false},
+        {Lever::PriorityClass, 0, 32, "100 7 0 1 256 32", 128, false},  // Realtime: High
+        {Lever::PriorityClass, 0, 64, "100 7 0 1 16384 64", 16384, false},
         {Lever::PriorityClass, 0, 32, "100 7 0 1 1 32", 32, true},
         {Lever::PriorityClass, 0, 32, "100 7 0 1 64 33", 32, true},
         {Lever::ThreadNice, 101, 5, "100 7 101 2 -10", 5, true},

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <chrono>
 #include <thread>
 
@@ -17,17 +16,11 @@
 
 namespace talvex::platform {
 
-namespace {
-
-constexpr const char* kRecordPrefix = "TalvexChanges-";
-
-}  // namespace
-
 LinuxRecordFile::LinuxRecordFile(std::string folder) {
     if (folder.empty()) return;
     const auto start = LinuxLevers::StartTimeOf(static_cast<std::int32_t>(::getpid()));
-    m_path = std::move(folder) + "/" + kRecordPrefix + std::to_string(::getpid()) + "-" +
-             std::to_string(start.value_or(0));
+    m_path = std::move(folder) + "/" +
+             RecordFileName(static_cast<std::int32_t>(::getpid()), start.value_or(0));
 }
 
 // The record is void after a restart of the machine (it names the boot), so it only has
@@ -59,46 +52,7 @@ std::string RecordFolder(std::string* whyFolder) {
     return folder;
 }
 
-std::string DescribeRestored(const HeldChange& change) {
-    const LeverTarget& t = change.target;
-    const std::string value = std::to_string(change.before);
-    std::string what;
-    switch (t.lever) {
-        case Lever::ThreadNice:
-            what = "thread " + std::to_string(t.id) + " nice " + value;
-            break;
-        case Lever::ThreadResetOnFork:
-            what = "thread " + std::to_string(t.id) + " reset-on-fork " + value;
-            break;
-        case Lever::GroupNice:
-            what = "session group " + std::to_string(t.id) + " nice " + value;
-            break;
-        case Lever::GroupWeight:
-            what = "CPU group " + std::to_string(t.id) + " weight " + value;
-            break;
-        case Lever::PriorityClass:
-            what = "priority class " + value;
-            break;
-    }
-    return "put back: pid " + std::to_string(t.pid) + " " + what;
-}
-
 namespace {
-
-// The pid and start time a record file is named after; false for any other file.
-bool ParseRecordName(std::string_view name, std::int32_t& pid, std::uint64_t& start) {
-    if (!name.starts_with(kRecordPrefix)) return false;
-    name.remove_prefix(std::char_traits<char>::length(kRecordPrefix));
-    const auto dash = name.find('-');
-    if (dash == std::string_view::npos) return false;
-    const auto pidText = name.substr(0, dash);
-    const auto startText = name.substr(dash + 1);
-    const auto [p1, e1] = std::from_chars(pidText.data(), pidText.data() + pidText.size(), pid);
-    const auto [p2, e2] =
-        std::from_chars(startText.data(), startText.data() + startText.size(), start);
-    return e1 == std::errc() && e2 == std::errc() && p1 == pidText.data() + pidText.size() &&
-           p2 == startText.data() + startText.size();
-}
 
 // A record is read only when it is a regular file of this user and of sane size.
 std::optional<std::string> ReadRecord(const std::string& path) {
@@ -156,55 +110,53 @@ class RecordedUndoLevers final : public ILeverAccess {
     std::uint32_t m_uid;
 };
 
-// Undoes one record file; true when nothing of it is left to put back.
-bool UndoRecordFile(const std::string& path, const std::string& bootId, ILeverAccess& levers,
-                    std::vector<HeldChange>& restored) {
-    const auto text = ReadRecord(path);
-    if (!text) {
-        trace::Write(trace::Level::Warning, "UndoEarlierRuns", "cannot read the record " + path);
-        return false;
+// The record folder through its path.
+class LinuxRecordFolder final : public IRecordFolder {
+  public:
+    explicit LinuxRecordFolder(std::string path) : m_path(std::move(path)) {}
+    bool Open() {
+        m_dir = ::opendir(m_path.c_str());
+        return m_dir != nullptr;
     }
-    auto undo = ChangeRecord::UndoSavedRecord(*text, bootId, levers);
-    if (undo.refused) return false;  // not read at all: it stays as it is
-    bool refused = undo.refusedWrites > 0;
-    restored.insert(restored.end(), undo.restored.begin(), undo.restored.end());
-    // The kernel takes one session-group change per 100 ms.
-    for (int attempt = 0; attempt < 3 && !undo.left.empty(); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(110));
-        undo = ChangeRecord::UndoSavedRecord(undo.left, bootId, levers);
-        refused = refused || undo.refusedWrites > 0;
-        restored.insert(restored.end(), undo.restored.begin(), undo.restored.end());
+    ~LinuxRecordFolder() override {
+        if (m_dir) ::closedir(m_dir);
     }
-    if (undo.left.empty()) {
-        ::unlink(path.c_str());
-    } else {
-        ReplaceFileContents(path, undo.left, 0600);
+    LinuxRecordFolder(const LinuxRecordFolder&) = delete;
+    LinuxRecordFolder& operator=(const LinuxRecordFolder&) = delete;
+
+    std::vector<std::string> Names() override {
+        std::vector<std::string> names;
+        while (const dirent* entry = ::readdir(m_dir)) names.emplace_back(entry->d_name);
+        return names;
     }
-    return undo.left.empty() && !refused;
-}
+    std::optional<std::string> Read(const std::string& name) override {
+        return ReadRecord(m_path + "/" + name);
+    }
+    bool Replace(const std::string& name, const std::string& text) override {
+        return ReplaceFileContents(m_path + "/" + name, text, 0600);
+    }
+    void Remove(const std::string& name) override { ::unlink((m_path + "/" + name).c_str()); }
+
+  private:
+    std::string m_path;
+    DIR* m_dir = nullptr;
+};
 
 }  // namespace
 
 EarlierRunsUndo UndoEarlierRuns(const std::string& folder, LinuxLevers& levers, std::uint32_t uid) {
-    EarlierRunsUndo result;
-    DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
-    if (!dir) return result;
-    result.folder = true;
-    result.complete = true;
+    LinuxRecordFolder records(folder);
+    if (folder.empty() || !records.Open()) return {};
     RecordedUndoLevers guarded(levers, uid);
-    const std::string bootId = LinuxLevers::BootId();
-    while (const dirent* entry = ::readdir(dir)) {
-        std::int32_t pid = 0;
-        std::uint64_t start = 0;
-        if (!ParseRecordName(entry->d_name, pid, start)) continue;
-        // The record of a copy that still runs is that copy's to undo.
-        const auto running = LinuxLevers::StartTimeOf(pid);
-        if (running && *running == start) continue;
-        const std::string path = folder + "/" + entry->d_name;
-        if (!UndoRecordFile(path, bootId, guarded, result.restored)) result.complete = false;
-    }
-    ::closedir(dir);
-    return result;
+    EarlierRunsPolicy policy;
+    policy.stillRuns = [](const RecordOwner& owner) {
+        const auto running = LinuxLevers::StartTimeOf(owner.pid);
+        return running && *running == owner.start;
+    };
+    // The kernel takes one session-group change per 100 ms.
+    policy.retries = 3;
+    policy.waitBeforeRetry = [] { std::this_thread::sleep_for(std::chrono::milliseconds(110)); };
+    return UndoRecordsIn(records, LinuxLevers::BootId(), guarded, policy);
 }
 
 }  // namespace talvex::platform

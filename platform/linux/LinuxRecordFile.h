@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ChangeRecord.h"
+#include "platform/SavedRecords.h"
 
 namespace talvex::platform {
 
@@ -27,13 +28,6 @@ class LinuxRecordFile final : public IRecordFile {
     std::string m_path;  // empty without a folder
 };
 
-/// What the undo of earlier runs' records did.
-struct EarlierRunsUndo {
-    bool folder = false;               // the record folder was there to read
-    std::vector<HeldChange> restored;  // what was put back
-    bool complete = false;             // nothing is left that could not be put back
-};
-
 /// Undoes what copies of Talvex that ended without undoing (a crash, a kill, a
 /// shutdown that ran out of time) left on record in `folder`, waiting out the kernel's
 /// rate limit for a moment. Records of copies still running are left alone; what is
@@ -45,8 +39,5 @@ EarlierRunsUndo UndoEarlierRuns(const std::string& folder, LinuxLevers& levers, 
 /// The folder for the record (xdg::PrivateFolder); empty when there is none. Says in
 /// the trace, and in `why` when given, which folder it is or why there is none.
 std::string RecordFolder(std::string* why = nullptr);
-
-/// One line for a change put back: what, its process, the lever and the value.
-std::string DescribeRestored(const HeldChange& change);
 
 }  // namespace talvex::platform

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32RecordFile.h"
 #include "platform/win32/Win32Text.h"
 
 namespace talvex::platform {
@@ -66,7 +67,11 @@ bool ProcessTimesAreOwnOnly() {
 
 }  // namespace
 
-Win32ProcessApi::Win32ProcessApi() : m_threadTimes(ProcessTimesAreOwnOnly()) {
+Win32ProcessApi::Win32ProcessApi(const std::optional<std::string>& recordFolder)
+    : m_threadTimes(ProcessTimesAreOwnOnly()),
+      m_recordFile(recordFolder ? std::make_unique<win32::Win32RecordFile>(*recordFolder)
+                                : nullptr),
+      m_record(m_levers, std::string(win32::kWindowsBootId), m_recordFile.get()) {
     m_ownSid = UserSidOf(::GetCurrentProcess());
 }
 
@@ -129,8 +134,18 @@ bool Win32ProcessApi::SetPriorityClass(ProcessHandle handle, std::int32_t priori
     if (now == priorityClass) return true;
     const LeverTarget target{static_cast<std::int32_t>(::GetProcessId(AsHandle(handle))),
                              Ticks(creation), 0, Lever::PriorityClass};
-    m_record.Change({{target, now, priorityClass}});
-    return GetPriorityClass(handle) == priorityClass;
+    // Not changed when it cannot be put on record.
+    if (m_record.Change({{target, now, priorityClass}})) {
+        return GetPriorityClass(handle) == priorityClass;
+    }
+    // Without the right to Realtime, Windows gives High instead; so does Talvex, on
+    // record like any change, so that it is put back. The answer stays false: the
+    // class is not the one asked for.
+    if (priorityClass == REALTIME_PRIORITY_CLASS && now != HIGH_PRIORITY_CLASS &&
+        Alive(AsHandle(handle))) {
+        m_record.Change({{target, now, HIGH_PRIORITY_CLASS}});
+    }
+    return false;
 }
 
 bool Win32ProcessApi::UndoAllChanges(std::uint32_t) {
@@ -168,7 +183,13 @@ ILeverAccess::Write Win32ProcessApi::ClassLevers::WriteLever(const LeverTarget& 
     if (target.lever != Lever::PriorityClass) return Write::Refused;
     HANDLE process = static_cast<HANDLE>(Open(target, PROCESS_SET_INFORMATION));
     if (process == nullptr) return Write::Gone;
+    const DWORD was = ::GetPriorityClass(process);
     const bool set = m_api.SetClassNow(process, static_cast<std::int32_t>(value));
+    // Windows gives High for Realtime to a program without the right, and calls that
+    // success. A refused write must leave nothing behind: the record drops it, so a
+    // class it left changed would never be put back (SetPriorityClass asks for High
+    // then, on record).
+    if (!set && was != 0 && ::GetPriorityClass(process) != was) ::SetPriorityClass(process, was);
     ::CloseHandle(process);
     return set ? Write::Done : Write::Refused;
 }

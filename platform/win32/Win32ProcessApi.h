@@ -10,8 +10,14 @@
 // The handles handed out are Windows handles: one always refers to the process it
 // was opened for, even after its id was reused; once that process ended, every call
 // on it fails.
+//
+// Every class change is on record before it is made: in a file of the record folder
+// (Win32RecordFile), so that a crash or a kill leaves it for the next start or
+// `talvex.exe --restore` to put back, or in memory only where the caller chooses so.
 
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/ChangeRecord.h"
@@ -19,9 +25,15 @@
 
 namespace talvex::platform {
 
+namespace win32 {
+class Win32RecordFile;
+}
+
 class Win32ProcessApi final : public IProcessApi {
   public:
-    Win32ProcessApi();
+    /// With `recordFolder` (UTF-8) the record is a file there, always (empty: every
+    /// save fails, so nothing is changed); without it, in memory only (tests).
+    explicit Win32ProcessApi(const std::optional<std::string>& recordFolder = std::nullopt);
     ~Win32ProcessApi() override;
     Win32ProcessApi(const Win32ProcessApi&) = delete;
     Win32ProcessApi& operator=(const Win32ProcessApi&) = delete;
@@ -31,7 +43,8 @@ class Win32ProcessApi final : public IProcessApi {
     std::int32_t GetPriorityClass(ProcessHandle handle) override;
     /// True only when the class read back afterwards is the one asked for: Windows
     /// quietly gives High instead of Realtime to a program without the right to raise
-    /// the base priority, and that must not count as success.
+    /// the base priority, and that must not count as success (the process then has
+    /// High, on record to be put back like any change).
     bool SetPriorityClass(ProcessHandle handle, std::int32_t priorityClass) override;
     bool GetProcessTimes(ProcessHandle handle, ProcessTimes& times) override;
     bool GetSystemTimes(SystemTimes& times) override;
@@ -52,6 +65,9 @@ class Win32ProcessApi final : public IProcessApi {
     int UndoChanges(std::int32_t pid) override { return m_record.UndoProcess(pid); }
     bool UndoAllChanges(std::uint32_t waitMs) override;
     const ChangeRecord& Changes() const override { return m_record; }
+    /// Priority classes as the record reads and writes them: of the user's own
+    /// processes, each pinned by its creation time.
+    ILeverAccess& Levers() { return m_levers; }
     // Windows schedules no groups of processes that a lowering could reach.
     void SetFrontProcess(std::int32_t) override {}
 
@@ -80,8 +96,8 @@ class Win32ProcessApi final : public IProcessApi {
     bool m_triedRealtimeRight = false;
     bool m_threadTimes = false;  // GetProcessTimes reports only this program's own times
     ClassLevers m_levers{*this};
-    // Kept in memory: every end of the program undoes it.
-    ChangeRecord m_record{m_levers, "windows"};
+    std::unique_ptr<win32::Win32RecordFile> m_recordFile;
+    ChangeRecord m_record;
 };
 
 }  // namespace talvex::platform

@@ -5,6 +5,10 @@
 //   probe close TITLE         WM_CLOSE to window TITLE, as a program ending another does
 //   probe endsession TITLE    WM_QUERYENDSESSION, then WM_ENDSESSION, to every top-level
 //                             window of the process that owns window TITLE
+//   probe identity TITLE      the process id and creation time (GetProcessTimes) of the
+//                             process that owns window TITLE
+//   probe terminate TITLE     ends the process that owns window TITLE at once
+//                             (TerminateProcess, as the Task Manager does) and waits
 // It prints its answer and exits 0, or exits 1 when there is no such window.
 #include <windows.h>
 
@@ -54,6 +58,25 @@ int wmain(int argc, wchar_t** argv) {
                     outer.right - outer.left, outer.bottom - outer.top, client.right,
                     client.bottom);
         return 0;
+    }
+    if (command == L"identity") {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        FILETIME creation{}, exit{}, kernel{}, user{};
+        if (!process || !GetProcessTimes(process, &creation, &exit, &kernel, &user)) return 1;
+        CloseHandle(process);
+        const unsigned long long ticks =
+            (static_cast<unsigned long long>(creation.dwHighDateTime) << 32) |
+            creation.dwLowDateTime;
+        std::printf("%lu %llu\n", pid, ticks);
+        return 0;
+    }
+    if (command == L"terminate") {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        if (!process) return 1;
+        const bool ended =
+            TerminateProcess(process, 9) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+        CloseHandle(process);
+        return ended ? 0 : 1;
     }
     DWORD_PTR result = 0;
     if (command == L"close") {

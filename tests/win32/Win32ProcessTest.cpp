@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "platform/win32/Win32ProcessApi.h"
+#include "platform/win32/Win32RecordFile.h"
 #include "platform/win32/Win32WindowApi.h"
 #include "tests/win32/Win32TestSupport.h"
 
@@ -148,6 +151,51 @@ TEST(Win32ProcessTest, ChildInANonAsciiFolderIsListedWithItsPathAndTimes) {
     EXPECT_EQ(api.GetModuleFileNameExA(handle, 1024), "");
     api.CloseHandle(handle);
     EXPECT_EQ(api.OpenProcess(PROCESS_QUERY_INFORMATION, pid), 0u);
+}
+
+// A class change is on record in the folder (here one with a non-ASCII name) before it
+// is made, and the record goes when everything is put back; without a folder that takes
+// the record, no class is changed.
+TEST(Win32ProcessTest, AClassChangeIsOnRecordOnDiskAndNoneIsMadeWithoutIt) {
+    testing::Utf8Folder folder;
+    Child child;
+    const auto pid = static_cast<std::int32_t>(child.Pid());
+    const auto self = static_cast<std::int32_t>(GetCurrentProcessId());
+    const auto start = win32::CreationTimeOf(pid);
+    const auto ownStart = win32::CreationTimeOf(self);
+    ASSERT_TRUE(start && ownStart);
+    const auto record = folder.Path() / Utf8ToPath(RecordFileName(self, *ownStart));
+    const auto classOfChild = [&] {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, child.Pid());
+        const DWORD cls = GetPriorityClass(process);
+        CloseHandle(process);
+        return static_cast<std::int32_t>(cls);
+    };
+    constexpr DWORD kAccess = PROCESS_SET_INFORMATION | PROCESS_QUERY_INFORMATION;
+    {
+        Win32ProcessApi api(folder.Utf8());
+        const ProcessHandle handle = api.OpenProcess(kAccess, pid);
+        ASSERT_NE(handle, 0u);
+        ASSERT_TRUE(api.SetPriorityClass(handle, HIGH_PRIORITY_CLASS));
+        std::ifstream file(record, std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_EQ(text, "talvex-changes 1 windows\n" + std::to_string(pid) + " " +
+                            std::to_string(*start) + " 0 1 32 128\n");
+        file.close();
+        EXPECT_TRUE(api.UndoAllChanges(0));
+        EXPECT_EQ(classOfChild(), NORMAL_PRIORITY_CLASS);
+        EXPECT_FALSE(std::filesystem::exists(record));
+        api.CloseHandle(handle);
+    }
+    for (const std::string& place : {folder.Utf8() + "\\missing", std::string()}) {
+        Win32ProcessApi api(place);
+        const ProcessHandle handle = api.OpenProcess(kAccess, pid);
+        ASSERT_NE(handle, 0u);
+        EXPECT_FALSE(api.SetPriorityClass(handle, HIGH_PRIORITY_CLASS)) << place;
+        EXPECT_EQ(classOfChild(), NORMAL_PRIORITY_CLASS) << place;
+        EXPECT_TRUE(api.Changes().Held().empty()) << place;
+        api.CloseHandle(handle);
+    }
 }
 
 TEST(Win32ProcessTest, ProcessesThatCannotBeOpenedReadAsNotOpened) {
