@@ -8,6 +8,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,10 @@ class KWinForegroundSource final : public IForegroundSource {
     /// How long the script is given to report once it was run (and once more after
     /// start()).
     static constexpr int kReportWaitMs = 1000;
+    /// How long a KWin that owns its name is given to make its scripting object, and
+    /// how often it is asked meanwhile.
+    static constexpr int kScriptingWaitMs = 3000;
+    static constexpr std::int64_t kScriptingStepUs = 25000;
 
     /// `busAddress` empty: the session bus. `scriptFolder` receives the script file.
     KWinForegroundSource(std::string busAddress, std::string scriptFolder,
@@ -48,6 +53,7 @@ class KWinForegroundSource final : public IForegroundSource {
     void Announce();
     static int OnActivated(sd_bus_message* message, void* self, sd_bus_error* error);
     bool LoadScript();
+    bool UnloadEarlierScript();
     bool ScriptReports();
     bool WaitForReport();
     void Broken();

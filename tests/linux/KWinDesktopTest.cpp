@@ -34,14 +34,23 @@ using testing::WaitFor;
 class KWinDesktop : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string client = testing::WaylandClientProgram();
-        if (client.empty()) GTEST_SKIP() << "the Wayland test client was not built";
+        if (testing::WaylandClientProgram().empty())
+            GTEST_SKIP() << "the Wayland test client was not built";
         if (!processes.CanRaisePriority()) GTEST_SKIP() << "This user may not raise priorities";
         session = std::make_unique<KWinSession>();
         if (!session->Ready()) GTEST_SKIP() << "KWin could not be started: " << session->Why();
+        ShowWindows();
+        if (HasFatalFailure()) return;
+        engine = std::make_unique<Engine>(processes, windows, clock, strings, log, host);
+        engine->SetStages(nullptr);
+        engine->SetNewPriority(1);  // High
+    }
+    // Two windows of the test's own, in a fresh pair of programs.
+    void ShowWindows() {
+        clients.clear();
         for (const std::string& title : titles) {
-            clients.push_back(
-                Child::WithEnvironment({title}, session->ClientEnvironment(), client));
+            clients.push_back(Child::WithEnvironment({title}, session->ClientEnvironment(),
+                                                     testing::WaylandClientProgram()));
             ASSERT_TRUE(clients.back()->Ready()) << "the Wayland client did not show its window";
         }
         // Qt says a window is shown before KWin may manage it: both are there before
@@ -49,9 +58,6 @@ class KWinDesktop : public ::testing::Test {
         ASSERT_TRUE(WaitFor([&] {
             return session->Shows(clients[0]->Pid()) && session->Shows(clients[1]->Pid());
         })) << "KWin did not map the clients' windows";
-        engine = std::make_unique<Engine>(processes, windows, clock, strings, log, host);
-        engine->SetStages(nullptr);
-        engine->SetNewPriority(1);  // High
     }
     void TearDown() override {
         if (source) source->Stop();
@@ -164,6 +170,18 @@ TEST_F(KWinDesktop, ScriptsLoadedAndUnloadedBeforeDoNotKeepTalvexDeaf) {
 
     ASSERT_TRUE(StartSource()) << "Talvex's script never reported";
     FollowsSwitches({1, 0});
+}
+
+// A new KWin (after a crash, or one that replaced the old) knows nothing of Talvex's
+// script: Talvex, whose event loop runs on meanwhile, gives it the script as soon as it
+// is there and follows its windows.
+TEST_F(KWinDesktop, ARestartedKWinIsGivenTheScriptAndItsWindowsAreFollowed) {
+    ASSERT_TRUE(StartSource());
+    FollowsSwitches({0});
+    ASSERT_TRUE(session->Restart([&] { ui.DeliverReadable(); })) << session->Why();
+    ShowWindows();
+    FollowsSwitches({1, 0});
+    EXPECT_TRUE(source->Listening());
 }
 
 }  // namespace

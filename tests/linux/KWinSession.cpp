@@ -209,7 +209,7 @@ bool KWinSession::StartBus() {
     return true;
 }
 
-bool KWinSession::StartKWin() {
+bool KWinSession::StartKWin(const std::function<void()>& meanwhile) {
     const std::string installed = Which("kwin_wayland");
     if (installed.empty()) {
         m_why = "kwin_wayland is not installed (apt-get install kwin-wayland)";
@@ -219,7 +219,7 @@ bool KWinSession::StartKWin() {
     // may lack: executing it then fails even for root. A copy carries no capability.
     const std::string copy = m_folder + "/kwin_wayland";
     std::error_code error;
-    if (!fs::copy_file(installed, copy, error)) {
+    if (!fs::exists(copy) && !fs::copy_file(installed, copy, error)) {
         m_why = "kwin_wayland could not be copied: " + error.message();
         return false;
     }
@@ -237,6 +237,7 @@ bool KWinSession::StartKWin() {
     const bool up = WaitFor(
         [&] {
             int status = 0;
+            if (meanwhile) meanwhile();
             gone = ::waitpid(m_kwin, &status, WNOHANG) == m_kwin;
             return gone || Up();
         },
@@ -248,6 +249,15 @@ bool KWinSession::StartKWin() {
     }
     m_display = kDisplay;
     return true;
+}
+
+bool KWinSession::Restart(const std::function<void()>& meanwhile) {
+    End(m_kwin);
+    // The socket of the KWin that went is not the new one's.
+    fs::remove(m_folder + "/" + kDisplay);
+    fs::remove(m_folder + "/" + kDisplay + ".lock");
+    m_ready = m_ready && StartKWin(meanwhile);
+    return m_ready;
 }
 
 // Up once its Wayland socket is there and its scripting object answers.

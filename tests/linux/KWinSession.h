@@ -8,6 +8,7 @@
 #include <sys/types.h>
 #include <systemd/sd-bus.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ class KWinSession {
     const std::string& BusAddress() const { return m_address; }
     /// The session's private folder (its runtime folder).
     const std::string& Folder() const { return m_folder; }
+    /// Ends KWin (its windows go with it) and starts a new one on the same bus and socket;
+    /// `meanwhile` runs again and again while the new one comes up.
+    bool Restart(const std::function<void()>& meanwhile);
     /// The environment of a Wayland client of this KWin.
     std::vector<std::string> ClientEnvironment() const;
 
@@ -58,7 +62,7 @@ class KWinSession {
 
   private:
     bool StartBus();
-    bool StartKWin();
+    bool StartKWin(const std::function<void()>& meanwhile = {});
     bool Up();
     bool Call(const char* path, const char* interface, const char* method, sd_bus_message** reply,
               const char* types, const std::string* a = nullptr, const std::string* b = nullptr);
