@@ -1,10 +1,10 @@
 #pragma once
 // Foreground announcements of KWin (Plasma 5 and 6): a small KWin script, loaded over
 // D-Bus (org.kde.KWin /Scripting loadScript, then run), calls this connection on the
-// session bus when it starts and whenever another window is activated, with the
-// window's pid and caption. A script that never reports counts as not listening. Only
-// calls from the connection that owns org.kde.KWin at the time are taken; a restarted
-// KWin is given the script again.
+// session bus when it starts, whenever another window is activated and when the active
+// window's caption changes, with the window's pid and caption. A script that never reports counts
+// as not listening. Only calls from the connection that owns org.kde.KWin at the time are taken; a
+// restarted KWin is given the script again.
 
 #include <systemd/sd-bus.h>
 

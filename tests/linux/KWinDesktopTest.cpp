@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,8 +49,9 @@ class KWinDesktop : public ::testing::Test {
     // Two windows of the test's own, in a fresh pair of programs.
     void ShowWindows() {
         clients.clear();
-        for (const std::string& title : titles) {
-            clients.push_back(Child::WithEnvironment({title}, session->ClientEnvironment(),
+        for (std::size_t i = 0; i < titles.size(); ++i) {
+            clients.push_back(Child::WithEnvironment({titles[i], renamed[i]},
+                                                     session->ClientEnvironment(),
                                                      testing::WaylandClientProgram()));
             ASSERT_TRUE(clients.back()->Ready()) << "the Wayland client did not show its window";
         }
@@ -98,6 +100,8 @@ class KWinDesktop : public ::testing::Test {
     std::string ScriptFile() const { return session->Folder() + "/talvex-foreground.js"; }
 
     const std::vector<std::string> titles{"Erstes Fenster ✓", "second"};
+    // What each window calls itself after SIGUSR1.
+    const std::vector<std::string> renamed{"Zweiter Titel ✓", "second, renamed"};
     LinuxProcessApi processes;
     std::unique_ptr<KWinSession> session;
     std::vector<std::unique_ptr<Child>> clients;
@@ -112,13 +116,22 @@ class KWinDesktop : public ::testing::Test {
     std::vector<ForegroundChange> changes;
 };
 
-TEST_F(KWinDesktop, WindowsActivatedByKWinAreAnnouncedAndRaisedAtOnceAndTheScriptGoesAtTheEnd) {
+TEST_F(KWinDesktop, WindowsActivatedByKWinAreFollowedWithTheirTitlesAndTheScriptGoesAtTheEnd) {
     ASSERT_TRUE(StartSource());
     EXPECT_TRUE(session->IsScriptLoaded(KWinForegroundSource::kPluginName));
     // The window in front at the start comes from the script's first report.
     ASSERT_FALSE(changes.empty());
     EXPECT_TRUE(Ours(changes.back().pid));
     FollowsSwitches({0, 1, 0});
+    // The window in front renames itself: the new title is announced.
+    ::kill(clients[0]->Pid(), SIGUSR1);
+    EXPECT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return windows.GetWindowTextA(windows.GetForegroundWindow(), 250) == renamed[0];
+    })) << "the title stayed "
+        << windows.GetWindowTextA(windows.GetForegroundWindow(), 250);
+    EXPECT_EQ(engine->ForegroundPid(), clients[0]->Pid());
+    EXPECT_EQ(testing::NiceOf(clients[0]->Pid()), -10);
     source->Stop();
     EXPECT_TRUE(WaitFor([&] {
         return !session->IsScriptLoaded(KWinForegroundSource::kPluginName);
