@@ -125,6 +125,7 @@ TEST_F(KWinSourceTest, TheScriptIsLoadedAndRunAndItsCallsMoveTheFront) {
                                                              "run /Scripting/Script7"}));
         EXPECT_NE(scripting.script.find("workspace.windowActivated.connect"), std::string::npos);
         EXPECT_NE(scripting.script.find("workspace.clientActivated.connect"), std::string::npos);
+        EXPECT_NE(scripting.script.find("window.captionChanged.connect"), std::string::npos);
     }
     ASSERT_FALSE(CalledName().empty());
     // The script's report at its start named the window in front.
@@ -147,6 +148,13 @@ TEST_F(KWinSourceTest, TheScriptIsLoadedAndRunAndItsCallsMoveTheFront) {
         ui.DeliverReadable();
         return windows.GetForegroundWindow() == 2;
     }));
+    // The window in front renamed itself: the same window with its new caption.
+    Activate(kwin, 4321, "Dolphin — Downloads", "{0b5c1f3e-7a2d-4c1e-9a57-3f2e8b1d6c40}");
+    ASSERT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return windows.GetWindowTextA(windows.GetForegroundWindow(), 250) == "Dolphin — Downloads";
+    }));
+    EXPECT_EQ(windows.GetForegroundWindow(), 2u);
     // Nothing active (the desktop itself): no window in front.
     Activate(kwin, 0, "", "");
     ASSERT_TRUE(WaitFor([&] {
