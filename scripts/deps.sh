@@ -9,7 +9,7 @@ PACKAGES=(
   libx11-dev libxres-dev nlohmann-json3-dev libsystemd-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n libgl1-mesa-dev
   xvfb openbox xdotool x11-utils
-  sway qt6-wayland dbus-daemon
+  sway kwin-wayland qt6-wayland dbus-daemon
   libcap2-bin procps passwd
   "$@"
 )

@@ -41,12 +41,19 @@ struct KWinScripting {
     std::string script;              // the text of the file loadScript named
     std::set<std::string> runnable{"/Scripting/Script7"};
     std::set<std::string> reporting{"/Scripting/Script7"};
+    int notYet = 0;  // calls answered as a KWin does before its scripting object is there
 
     int Answer(sd_bus_message* call) {
         const std::string path = sd_bus_message_get_path(call);
         const std::string member = sd_bus_message_get_member(call);
         const char* text = nullptr;
         std::lock_guard lock(mutex);
+        if (notYet > 0) {
+            --notYet;
+            calls.push_back("not yet " + member);
+            return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_UNKNOWN_OBJECT,
+                                              "No such object path '%s'", path.c_str());
+        }
         if (member == "unloadScript" && sd_bus_message_read(call, "s", &text) >= 0) {
             calls.push_back(member + " " + text);
             return sd_bus_reply_method_return(call, "b", 0);
@@ -118,6 +125,7 @@ TEST_F(KWinSourceTest, TheScriptIsLoadedAndRunAndItsCallsMoveTheFront) {
                                                              "run /Scripting/Script7"}));
         EXPECT_NE(scripting.script.find("workspace.windowActivated.connect"), std::string::npos);
         EXPECT_NE(scripting.script.find("workspace.clientActivated.connect"), std::string::npos);
+        EXPECT_NE(scripting.script.find("window.captionChanged.connect"), std::string::npos);
     }
     ASSERT_FALSE(CalledName().empty());
     // The script's report at its start named the window in front.
@@ -140,6 +148,13 @@ TEST_F(KWinSourceTest, TheScriptIsLoadedAndRunAndItsCallsMoveTheFront) {
         ui.DeliverReadable();
         return windows.GetForegroundWindow() == 2;
     }));
+    // The window in front renamed itself: the same window with its new caption.
+    Activate(kwin, 4321, "Dolphin — Downloads", "{0b5c1f3e-7a2d-4c1e-9a57-3f2e8b1d6c40}");
+    ASSERT_TRUE(WaitFor([&] {
+        ui.DeliverReadable();
+        return windows.GetWindowTextA(windows.GetForegroundWindow(), 250) == "Dolphin — Downloads";
+    }));
+    EXPECT_EQ(windows.GetForegroundWindow(), 2u);
     // Nothing active (the desktop itself): no window in front.
     Activate(kwin, 0, "", "");
     ASSERT_TRUE(WaitFor([&] {
@@ -223,13 +238,15 @@ TEST_F(KWinSourceTest, AGoneBusIsLetGo) {
 }
 
 // KWin restarted is a new connection that holds no script: the script is loaded into it,
-// its calls are taken and the old connection's are not.
+// its calls are taken and the old connection's are not. A real KWin owns its name a
+// moment before its scripting object is there.
 TEST_F(KWinSourceTest, ARestartedKWinIsGivenTheScriptAgainAndOnlyItIsHeard) {
     ASSERT_TRUE(Start());
     kwin.Run([](sd_bus* b) { sd_bus_release_name(b, "org.kde.KWin"); });
     {
         std::lock_guard lock(scripting.mutex);
         scripting.calls.clear();
+        scripting.notYet = 3;
     }
     FakeBusPeer restarted{bus.Address(), "org.kde.KWin", "/",
                           [this](sd_bus_message* call) { return scripting.Answer(call); }};
@@ -240,6 +257,13 @@ TEST_F(KWinSourceTest, ARestartedKWinIsGivenTheScriptAgainAndOnlyItIsHeard) {
         return !scripting.calls.empty() && scripting.calls.back() == "run /Scripting/Script7";
     }));
     EXPECT_TRUE(source.Listening());
+    {
+        std::lock_guard lock(scripting.mutex);
+        EXPECT_EQ(scripting.calls, (std::vector<std::string>{
+                                       "not yet unloadScript", "not yet unloadScript",
+                                       "not yet unloadScript", "unloadScript talvex-foreground",
+                                       "loadScript talvex-foreground", "run /Scripting/Script7"}));
+    }
 
     Activate(kwin, 1, "the old KWin", "{old}");
     Activate(restarted, 4400, "Konsole", "{konsole}");

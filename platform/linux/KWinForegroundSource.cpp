@@ -3,6 +3,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <functional>
@@ -57,12 +58,28 @@ std::string KWinForegroundSource::ScriptText(const std::string& busName) {
            "             window ? window.pid : 0, window ? String(window.caption) : \"\",\n"
            "             window ? String(window.internalId) : \"\");\n"
            "}\n"
+           "// The active window's caption is followed as it changes.\n"
+           "var talvexWatched = null;\n"
+           "function talvexCaptionChanged() {\n"
+           "    talvexReport(talvexWatched);\n"
+           "}\n"
+           "function talvexFollow(window) {\n"
+           "    if (talvexWatched) {\n"
+           "        try {\n"
+           "            talvexWatched.captionChanged.disconnect(talvexCaptionChanged);\n"
+           "        } catch (e) {\n"
+           "        }\n"
+           "    }\n"
+           "    talvexWatched = window;\n"
+           "    if (window) window.captionChanged.connect(talvexCaptionChanged);\n"
+           "    talvexReport(window);\n"
+           "}\n"
            "if (workspace.windowActivated) {\n"
-           "    workspace.windowActivated.connect(talvexReport);\n"
-           "    talvexReport(workspace.activeWindow);\n"
+           "    workspace.windowActivated.connect(talvexFollow);\n"
+           "    talvexFollow(workspace.activeWindow);\n"
            "} else {\n"
-           "    workspace.clientActivated.connect(talvexReport);\n"
-           "    talvexReport(workspace.activeClient);\n"
+           "    workspace.clientActivated.connect(talvexFollow);\n"
+           "    talvexFollow(workspace.activeClient);\n"
            "}\n";
 }
 
@@ -94,8 +111,7 @@ bool KWinForegroundSource::LoadScript() {
     }
     sd_bus* bus = m_bus->Bus();
     const std::string plugin = kPluginName;
-    // A script of an earlier run under the same name would keep the new one out.
-    CallKWin(bus, "/Scripting", "org.kde.kwin.Scripting", "unloadScript", nullptr, "s", &plugin);
+    if (!UnloadEarlierScript()) return false;
     sd_bus_message* reply = nullptr;
     int id = -1;
     if (!CallKWin(bus, "/Scripting", "org.kde.kwin.Scripting", "loadScript", &reply, "ss",
@@ -112,6 +128,37 @@ bool KWinForegroundSource::LoadScript() {
     return CallKWin(bus, plasma6.c_str(), "org.kde.kwin.Script", "run", nullptr, "") ||
            CallKWin(bus, plasma5.c_str(), "org.kde.kwin.Script", "run", nullptr, "") ||
            CallKWin(bus, "/Scripting", "org.kde.kwin.Scripting", "start", nullptr, "");
+}
+
+// A script of an earlier run under the same name would keep the new one out: it is
+// unloaded first. A KWin that has just taken its name on the bus (a restarted one) makes
+// its scripting object a moment later, and calls to it fail as calls to an object that
+// is not there: the call is made again until it is there, for at most kScriptingWaitMs.
+bool KWinForegroundSource::UnloadEarlierScript() {
+    using Clock = std::chrono::steady_clock;
+    sd_bus* bus = m_bus->Bus();
+    const auto until = Clock::now() + std::chrono::milliseconds(kScriptingWaitMs);
+    for (;;) {
+        sd_bus_error error{};  // SD_BUS_ERROR_NULL, which is a C compound literal
+        const int r =
+            sd_bus_call_method(bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
+                               "unloadScript", &error, nullptr, "s", kPluginName);
+        const bool notYet =
+            r < 0 && (sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_OBJECT) ||
+                      sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_METHOD) ||
+                      sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_INTERFACE));
+        sd_bus_error_free(&error);
+        if (!notYet) return true;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()).count();
+        if (left <= 0) return false;
+        // What came meanwhile is handled: a KWin that went again ends the wait.
+        while (sd_bus_process(bus, nullptr) > 0) {
+        }
+        if (m_kwin.empty()) return false;
+        sd_bus_wait(bus,
+                    static_cast<std::uint64_t>(std::min<std::int64_t>(left, kScriptingStepUs)));
+    }
 }
 
 // KWin numbers a new script by how many are loaded, so after another script was

@@ -1,13 +1,14 @@
 #pragma once
 // Foreground announcements of KWin (Plasma 5 and 6): a small KWin script, loaded over
 // D-Bus (org.kde.KWin /Scripting loadScript, then run), calls this connection on the
-// session bus when it starts and whenever another window is activated, with the
-// window's pid and caption. A script that never reports counts as not listening. Only
-// calls from the connection that owns org.kde.KWin at the time are taken; a restarted
-// KWin is given the script again.
+// session bus when it starts, whenever another window is activated and when the active
+// window's caption changes, with the window's pid and caption. A script that never reports counts
+// as not listening. Only calls from the connection that owns org.kde.KWin at the time are taken; a
+// restarted KWin is given the script again.
 
 #include <systemd/sd-bus.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,10 @@ class KWinForegroundSource final : public IForegroundSource {
     /// How long the script is given to report once it was run (and once more after
     /// start()).
     static constexpr int kReportWaitMs = 1000;
+    /// How long a KWin that owns its name is given to make its scripting object, and
+    /// how often it is asked meanwhile.
+    static constexpr int kScriptingWaitMs = 3000;
+    static constexpr std::int64_t kScriptingStepUs = 25000;
 
     /// `busAddress` empty: the session bus. `scriptFolder` receives the script file.
     KWinForegroundSource(std::string busAddress, std::string scriptFolder,
@@ -48,6 +53,7 @@ class KWinForegroundSource final : public IForegroundSource {
     void Announce();
     static int OnActivated(sd_bus_message* message, void* self, sd_bus_error* error);
     bool LoadScript();
+    bool UnloadEarlierScript();
     bool ScriptReports();
     bool WaitForReport();
     void Broken();
