@@ -236,7 +236,8 @@ GnomeSession::~GnomeSession() {
     KillAndReap(m_sessionPid);
     KillAndReap(m_systemPid);
     RemoveCgroups();
-    // A failed start keeps its folder, so that the shell's log can be read.
+    // A failed start keeps its folder, so that the shell's log can be read; so does every
+    // session with TALVEX_KEEP set.
     if (!m_folder.empty() && m_ready && !std::getenv("TALVEX_KEEP")) fs::remove_all(m_folder);
 }
 
