@@ -115,5 +115,23 @@ TEST_F(GnomeDesktop, TalvexStartedAgainAfterAnAbruptEndFollowsTheFront) {
     Switch(1);
 }
 
+TEST_F(GnomeDesktop, TheShellStartedAgainIsFollowedWithoutRestartingTalvex) {
+    auto source = StartSource();
+    ASSERT_NE(source, nullptr) << "the extension did not answer";
+    Switch(1);
+    // The shell crashes and comes back on the same session bus, as a new connection
+    // owning org.gnome.Shell; its windows are new ones too.
+    clients.clear();
+    ASSERT_TRUE(session->RestartShell()) << session->Why();
+    for (const std::string& title : titles) {
+        clients.push_back(session->StartClient(title));
+        ASSERT_TRUE(clients.back()->Ready()) << "the Wayland client did not show its window";
+    }
+    ASSERT_TRUE(WaitFor(
+        [&] { return session->Shows(clients[0]->Pid()) && session->Shows(clients[1]->Pid()); }));
+    Switch(0);
+    Switch(1);
+}
+
 }  // namespace
 }  // namespace talvex

@@ -222,12 +222,25 @@ GnomeSession::GnomeSession(Options options) {
     // once, Talvex's too; whether Talvex's works is for the tests to see).
     m_bus = std::make_unique<platform::DbusConnection>(m_sessionBus);
     if (m_bus->Connected()) sd_bus_set_method_call_timeout(m_bus->Bus(), 5'000'000);
-    m_ready =
-        m_bus->Connected() && WaitFor([&] { return Ask("Ready", "", nullptr) == 1; }, kStartMs);
+    m_ready = WaitUntilAnswering();
     if (!m_ready) {
         m_why = "gnome-shell started but the tests' extension did not answer (log: " + m_folder +
                 "/shell.log)";
     }
+}
+
+bool GnomeSession::WaitUntilAnswering() {
+    return m_bus->Connected() && WaitFor([&] { return Ask("Ready", "", nullptr) == 1; }, kStartMs);
+}
+
+bool GnomeSession::RestartShell() {
+    KillAndReap(m_shellPid);
+    m_shellPid = -1;
+    // The killed shell left its socket: the new one is to make it afresh.
+    std::error_code error;
+    fs::remove(m_folder + "/run/wayland-0", error);
+    fs::remove(m_folder + "/run/wayland-0.lock", error);
+    return StartShell() && WaitUntilAnswering();
 }
 
 GnomeSession::~GnomeSession() {

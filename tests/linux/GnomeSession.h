@@ -48,6 +48,9 @@ class GnomeSession {
     /// Starts the Wayland test client titled `title`; with app scopes, in a scope of its
     /// own named after `appId` (app-gnome-APPID-N.scope), before it has a window.
     std::unique_ptr<Child> StartClient(const std::string& title, const std::string& appId = {});
+    /// Kills the shell and starts it again on the same buses, as after a crash; true once
+    /// the new shell's extensions answer. Its windows are gone with the old shell.
+    bool RestartShell();
     /// Activates the window of process `pid` as the shell's switcher does; true once the
     /// shell has given it the focus.
     bool Activate(pid_t pid);
@@ -66,6 +69,8 @@ class GnomeSession {
     bool StartBus(const std::string& name, std::string& address, pid_t& pid);
     bool PrepareCgroups();
     bool StartShell();
+    /// Waits until the tests' extension answers.
+    bool WaitUntilAnswering();
     /// Calls a method of the tests' extension: 1 or 0 as it answered, -1 without answer.
     int Ask(const char* method, const char* types, const void* argument);
     void RemoveCgroups();
