@@ -3,8 +3,9 @@
 // stops when the raise of the new front has been made. On X11 (Xvfb and openbox) each
 // switch is asked of the window manager as a pager does; on a headless sway it is a
 // focus command over sway's IPC; on a headless KWin a KWin script of the benchmark's own
-// activates the window and says when, so the time counts from KWin's activation. The
-// program runs as Talvex does: the Qt event loop,
+// activates the window and says when, so the time counts from KWin's activation; on a
+// headless GNOME Shell, the shell's own activation of the window, asked through an
+// extension of the benchmark's own. The program runs as Talvex does: the Qt event loop,
 // the desktop's foreground announcements and the refresh tick every 500 ms with the
 // process table of the whole machine (only the children's priorities are ever
 // changed). Reported as median and worst per switch against the goal (median under
@@ -28,6 +29,7 @@
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
 #include "platform/linux/CompositorWindowApi.h"
+#include "platform/linux/GnomeForegroundSource.h"
 #include "platform/linux/KWinForegroundSource.h"
 #include "platform/linux/LinuxClock.h"
 #include "platform/linux/LinuxLevers.h"
@@ -37,6 +39,7 @@
 #include "platform/linux/X11WindowApi.h"
 #include "platform/qt/QtUi.h"
 #include "tests/EngineTestSupport.h"
+#include "tests/linux/GnomeSession.h"
 #include "tests/linux/KWinSession.h"
 #include "tests/linux/LinuxTestSupport.h"
 
@@ -306,13 +309,50 @@ double Quantile(std::vector<double> values, double share) {
     return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
 }
 
-enum class Desktop { X11, Sway, KWin };
-std::unique_ptr<Desk> g_x11, g_sway, g_kwin;
+// A headless GNOME Shell of the benchmark's own with Talvex's extension and two Wayland
+// windows; a switch is the shell's own activation of a window (Main.activateWindow, as its
+// switcher does), asked through the session's test extension over D-Bus.
+class GnomeDesk final : public Desk {
+  public:
+    GnomeDesk() : m_source(m_session.BusAddress(), m_windows) {
+        if (!m_session.Ready() || testing::WaylandClientProgram().empty()) return;
+        for (const char* title : {"first", "second"}) {
+            m_clients.push_back(m_session.StartClient(title));
+            if (!m_clients.back()->Ready()) return;
+        }
+        const bool shown =
+            testing::WaitFor([&] { return m_session.Shows(Pid(0)) && m_session.Shows(Pid(1)); });
+        // A window the shell has just mapped may take the focus only at a second asking:
+        // each is activated once before the clock runs.
+        if (shown && m_session.Activate(Pid(0)) && m_session.Activate(Pid(1))) Begin(m_windows);
+    }
+    ~GnomeDesk() override { m_source.Stop(); }
+    bool Ready() const override { return engine != nullptr; }
+    void Listen(bool on) override {
+        if (!on) return m_source.Stop();
+        m_source.Start(*g_ui, [this](const ForegroundChange&) { Announced(); });
+    }
+    std::int32_t Pid(int child) const override { return m_clients[child]->Pid(); }
+    std::int32_t FrontPid() override {
+        return m_windows.GetWindowThreadProcessId(m_windows.GetForegroundWindow());
+    }
+    void Activate(int child) override { m_session.Activate(Pid(child)); }
+
+  private:
+    testing::GnomeSession m_session;
+    CompositorWindowApi m_windows;
+    GnomeForegroundSource m_source;
+    std::vector<std::unique_ptr<testing::Child>> m_clients;
+};
+
+enum class Desktop { X11, Sway, KWin, Gnome };
+std::unique_ptr<Desk> g_x11, g_sway, g_kwin, g_gnome;
 
 std::unique_ptr<Desk>& DeskOf(Desktop desktop) {
     std::unique_ptr<Desk>& desk = desktop == Desktop::X11    ? g_x11
                                   : desktop == Desktop::Sway ? g_sway
-                                                             : g_kwin;
+                                  : desktop == Desktop::KWin ? g_kwin
+                                                             : g_gnome;
     if (desk) return desk;
     switch (desktop) {
         case Desktop::X11:
@@ -323,6 +363,9 @@ std::unique_ptr<Desk>& DeskOf(Desktop desktop) {
             break;
         case Desktop::KWin:
             desk = std::make_unique<KWinDesk>();
+            break;
+        case Desktop::Gnome:
+            desk = std::make_unique<GnomeDesk>();
             break;
     }
     return desk;
@@ -395,6 +438,10 @@ BENCHMARK_CAPTURE(BM_FocusToPriority, kwin_announced, Desktop::KWin, true)
     ->UseManualTime()
     ->Iterations(30)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FocusToPriority, gnome_announced, Desktop::Gnome, true)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace talvex
@@ -412,5 +459,6 @@ int main(int argc, char** argv) {
     talvex::g_x11.reset();
     talvex::g_sway.reset();
     talvex::g_kwin.reset();
+    talvex::g_gnome.reset();
     return 0;
 }

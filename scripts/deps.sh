@@ -10,6 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n libgl1-mesa-dev
   xvfb openbox xdotool x11-utils
   sway kwin-wayland qt6-wayland dbus-daemon
+  gnome-shell
   libcap2-bin procps passwd
   "$@"
 )
