@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -41,13 +42,18 @@ struct KWinScripting {
     std::string script;              // the text of the file loadScript named
     std::set<std::string> runnable{"/Scripting/Script7"};
     std::set<std::string> reporting{"/Scripting/Script7"};
-    int notYet = 0;  // calls answered as a KWin does before its scripting object is there
+    int notYet = 0;     // calls answered as a KWin does before its scripting object is there
+    bool hung = false;  // calls taken and never answered
 
     int Answer(sd_bus_message* call) {
         const std::string path = sd_bus_message_get_path(call);
         const std::string member = sd_bus_message_get_member(call);
         const char* text = nullptr;
         std::lock_guard lock(mutex);
+        if (hung) {
+            calls.push_back("unanswered " + member);
+            return 1;
+        }
         if (notYet > 0) {
             --notYet;
             calls.push_back("not yet " + member);
@@ -219,6 +225,24 @@ TEST_F(KWinSourceTest, EachPlasmaRunsTheScriptItsWayAndAScriptThatNeverReportsIs
     }
     KWinForegroundSource nowhere("unix:path=/nonexistent/bus", folder.Path().string(), windows);
     EXPECT_FALSE(nowhere.Start(ui, [](const ForegroundChange&) {}));
+}
+
+// A KWin that hangs still lets Talvex end: the unload at the end gives up.
+TEST_F(KWinSourceTest, AKWinThatNoLongerAnswersDoesNotHoldTheEnd) {
+    ASSERT_TRUE(Start());
+    {
+        std::lock_guard lock(scripting.mutex);
+        scripting.hung = true;
+    }
+    auto stopped = std::async(std::launch::async, [this] { source.Stop(); });
+    EXPECT_TRUE(WaitFor(
+        [&] { return stopped.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+        10000))
+        << "Stop waited for KWin's answer";
+    stopped.wait();
+    EXPECT_FALSE(source.Listening());
+    std::lock_guard lock(scripting.mutex);
+    EXPECT_EQ(scripting.calls.back(), "unanswered unloadScript");
 }
 
 TEST_F(KWinSourceTest, AGoneBusIsLetGo) {

@@ -22,6 +22,9 @@ DbusConnection::DbusConnection(const std::string& address) {
         sd_bus_unref(bus);
         return;
     }
+    // A desktop that stops answering must not hold Talvex: every call here is small, so
+    // one that takes seconds will not come (sd-bus would wait 25 s by default).
+    sd_bus_set_method_call_timeout(bus, kCallTimeoutUsec);
     m_bus = bus;
 }
 

@@ -5,6 +5,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +17,9 @@ namespace talvex::platform {
 
 class DbusConnection {
   public:
+    /// How long a method call waits for its answer.
+    static constexpr std::uint64_t kCallTimeoutUsec = 2'000'000;
+
     /// Connects to the bus at `address`, or to the user's session bus when it is empty.
     explicit DbusConnection(const std::string& address);
     ~DbusConnection();
