@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "tests/WaitFor.h"
+#include "tests/linux/LinuxTestSupport.h"
 
 extern char** environ;
 
@@ -28,38 +29,6 @@ constexpr const char* kAnswerPath = "/org/talvex/TestSession";
 constexpr const char* kAnswerInterface = "org.talvex.TestSession";
 constexpr const char* kDisplay = "wayland-talvex";
 constexpr int kStartMs = 8000;
-
-// Starts `args` with `env` put before the inherited environment; stdout and stderr go to
-// `log`, or stdout to a pipe whose reading end is stored in `out`.
-pid_t Launch(const std::vector<std::string>& args, const std::vector<std::string>& env,
-             const std::string& log, int* out = nullptr) {
-    std::vector<std::string> envText(env.begin(), env.end());
-    for (char** e = environ; *e; ++e) envText.emplace_back(*e);
-    std::vector<char*> argv, envp;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    for (const auto& e : envText) envp.push_back(const_cast<char*>(e.c_str()));
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    int pipeFds[2] = {-1, -1};
-    if (out && ::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (out) {
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
-    }
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (out) {
-        ::close(pipeFds[1]);
-        *out = pipeFds[0];
-    }
-    return rc == 0 ? pid : -1;
-}
 
 // Ends a process of the session's own: asked first, killed when it does not go.
 void End(pid_t& pid) {
@@ -191,8 +160,8 @@ bool KWinSession::StartBus() {
            "eavesdrop=\"true\"/>\n"
            "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n";
     int out = -1;
-    m_bus = Launch({"dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"}, {},
-                   m_folder + "/bus.log", &out);
+    m_bus = Spawn({"dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"}, {},
+                  &out, m_folder + "/bus.log");
     if (m_bus <= 0) {
         m_why = "dbus-daemon could not be started";
         return false;
@@ -223,12 +192,12 @@ bool KWinSession::StartKWin(const std::function<void()>& meanwhile) {
         m_why = "kwin_wayland could not be copied: " + error.message();
         return false;
     }
-    m_kwin = Launch({copy, "--virtual", "--width", "1280", "--height", "800", "--socket", kDisplay},
-                    {"XDG_RUNTIME_DIR=" + m_folder, "XDG_CONFIG_HOME=" + m_folder + "/config",
-                     "XDG_DATA_HOME=" + m_folder + "/data", "XDG_CACHE_HOME=" + m_folder + "/cache",
-                     "DBUS_SESSION_BUS_ADDRESS=" + m_address, "DISPLAY=", "WAYLAND_DISPLAY=",
-                     "KWIN_COMPOSE=Q", "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1"},
-                    m_folder + "/kwin.log");
+    m_kwin = Spawn({copy, "--virtual", "--width", "1280", "--height", "800", "--socket", kDisplay},
+                   {"XDG_RUNTIME_DIR=" + m_folder, "XDG_CONFIG_HOME=" + m_folder + "/config",
+                    "XDG_DATA_HOME=" + m_folder + "/data", "XDG_CACHE_HOME=" + m_folder + "/cache",
+                    "DBUS_SESSION_BUS_ADDRESS=" + m_address, "DISPLAY=", "WAYLAND_DISPLAY=",
+                    "KWIN_COMPOSE=Q", "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1"},
+                   nullptr, m_folder + "/kwin.log");
     if (m_kwin <= 0) {
         m_why = "kwin_wayland could not be started";
         return false;

@@ -66,7 +66,8 @@ std::string WaylandClientProgram() {
     return fromEnv ? fromEnv : TALVEX_WAYLAND_CLIENT_PATH;
 }
 
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int* out) {
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int* out,
+            const std::string& log) {
     // The entries given come first, so they win over inherited ones of the same name.
     std::vector<std::string> envText(env.begin(), env.end());
     for (char** e = environ; *e; ++e) envText.emplace_back(*e);
@@ -78,11 +79,14 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
 
     int pipeFds[2] = {-1, -1};
     posix_spawn_file_actions_t actions;
+    if (out && ::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
     posix_spawn_file_actions_init(&actions);
-    if (out) {
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    if (!log.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (!out) posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
     }
+    if (out) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);

@@ -22,9 +22,10 @@ std::string ChildProgram();
 std::string WaylandClientProgram();
 
 /// Starts a program with extra environment entries ("NAME=value"); -1 on failure.
-/// With `out` set, the child's stdout is a pipe whose reading end is stored there.
+/// With `out` set, the child's stdout is a pipe whose reading end is stored there. With
+/// `log` set, its stderr (and its stdout, when there is no `out`) is appended to that file.
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            int* out = nullptr);
+            int* out = nullptr, const std::string& log = {});
 /// Kills a child this process started and reaps it.
 void KillAndReap(pid_t pid);
 
