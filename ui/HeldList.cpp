@@ -70,11 +70,12 @@ std::vector<std::string> RowCells(const StringTable& s, const HeldRow& row,
 }
 
 std::vector<platform::ReportColumn> HeldColumns(const StringTable& s) {
-    // Wide enough for the English words; the user may widen a column.
+    // Wide enough for the English words ("Below Normal", a date and time); the user may
+    // widen a column, or the window.
     return {{s.Lang(TextId::HeldColumnProgram), 1500}, {s.Lang(TextId::HeldColumnPid), 750},
-            {s.Lang(TextId::HeldColumnLever), 1200},   {s.Lang(TextId::HeldColumnBefore), 1200},
-            {s.Lang(TextId::HeldColumnNow), 1200},     {s.Lang(TextId::HeldColumnWhy), 3000},
-            {s.Lang(TextId::HeldColumnSince), 1500}};
+            {s.Lang(TextId::HeldColumnLever), 1650},   {s.Lang(TextId::HeldColumnBefore), 1500},
+            {s.Lang(TextId::HeldColumnNow), 1500},     {s.Lang(TextId::HeldColumnWhy), 3300},
+            {s.Lang(TextId::HeldColumnSince), 1950}};
 }
 
 std::string RowText(const StringTable& s, const HeldRow& row, const std::string& sNow) {
