@@ -3,6 +3,7 @@
 // program and waits while the window is hidden.
 #include <gtest/gtest.h>
 
+#include "i18n/TextIds.h"
 #include "platform/IProcessApi.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeUi.h"
@@ -135,6 +136,11 @@ TEST_F(HeldTableTest, ARefreshRedrawsOnlyChangesKeepsTheSelectedProgramAndWaitsW
     EXPECT_EQ(Redraws(), hidden + 2);
     EXPECT_EQ(Table().ListIndex(), 2);
     EXPECT_EQ(window->SelectedHeld()->lPid, 20);
+    // Another language rewords every cell; the selection stays with its program.
+    strings.Store(TextNumber(TextId::LeverPriority), "Priorität");
+    window->Retranslate();
+    EXPECT_EQ(Table().Cell(2, 2), "Priorität");
+    EXPECT_EQ(Table().ListIndex(), 2);
     // Its program is no longer held: nothing is selected, not the row now at its place.
     window->ShowHeld({c, a});
     EXPECT_EQ(Table().ListIndex(), -1);
