@@ -114,6 +114,14 @@ enum class TextId : std::int16_t {
     NoRightWhy = 130,
     MenuButton = 131,
     NoTopmostHere = 132,
+    // The Advanced window's table of changes held now: the column headers
+    HeldColumnProgram = 140,
+    HeldColumnPid = 141,
+    HeldColumnLever = 142,
+    HeldColumnBefore = 143,
+    HeldColumnNow = 144,
+    HeldColumnWhy = 145,
+    HeldColumnSince = 146,
 };
 
 struct TextIdEntry {
@@ -123,7 +131,7 @@ struct TextIdEntry {
 };
 
 // clang-format off
-inline constexpr std::array<TextIdEntry, 90> kTextIds = {{
+inline constexpr std::array<TextIdEntry, 97> kTextIds = {{
     {TextId::Advanced, "Advanced", ""},
     {TextId::AlwaysOnTop, "AlwaysOnTop", ""},
     {TextId::Active, "Active", ""},
@@ -236,6 +244,13 @@ inline constexpr std::array<TextIdEntry, 90> kTextIds = {{
     {TextId::MenuButton, "MenuButton", "M&enu"},
     {TextId::NoTopmostHere, "NoTopmostHere",
      "This desktop (%1) does not let a program keep its window above the others."},
+    {TextId::HeldColumnProgram, "HeldColumnProgram", "Program"},
+    {TextId::HeldColumnPid, "HeldColumnPid", "PID"},
+    {TextId::HeldColumnLever, "HeldColumnLever", "Lever"},
+    {TextId::HeldColumnBefore, "HeldColumnBefore", "Before"},
+    {TextId::HeldColumnNow, "HeldColumnNow", "Now"},
+    {TextId::HeldColumnWhy, "HeldColumnWhy", "Why"},
+    {TextId::HeldColumnSince, "HeldColumnSince", "Since"},
 }};
 // clang-format on
 

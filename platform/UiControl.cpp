@@ -16,6 +16,7 @@ bool TakesFocusByDefault(ControlKind kind) {
         case ControlKind::TextBox:
         case ControlKind::PushButton:
         case ControlKind::Slider:
+        case ControlKind::ReportList:
             return true;
         default:
             return false;
@@ -158,6 +159,26 @@ void Control::SetList(std::int32_t index, const std::string& item) {
     Notify(UiProperty::Items);
 }
 
+void Control::SetColumns(std::vector<ReportColumn> columns) {
+    if (m_columns == columns) return;
+    m_columns = std::move(columns);
+    Notify(UiProperty::Columns);
+}
+
+void Control::SetRows(std::vector<ReportRow> rows) {
+    if (m_rows == rows) return;
+    m_rows = std::move(rows);
+    if (m_listIndex >= ListCount()) m_listIndex = -1;
+    Notify(UiProperty::Items);
+}
+
+std::string Control::Cell(std::int32_t row, std::int32_t column) const {
+    if (row < 0 || row >= ListCount() || column < 0) return {};
+    const ReportRow& cells = m_rows[static_cast<std::size_t>(row)];
+    if (static_cast<std::size_t>(column) >= cells.size()) return {};
+    return cells[static_cast<std::size_t>(column)];
+}
+
 void Control::SetListIndex(std::int32_t index) {
     if (index < -1 || index >= ListCount()) index = -1;
     if (m_listIndex == index) return;
@@ -221,6 +242,7 @@ void Control::UserClick() {
         case ControlKind::ListBox:
         case ControlKind::TextBox:
         case ControlKind::Slider:
+        case ControlKind::ReportList:
             break;
         default:
             Run(OnClick);
@@ -270,7 +292,8 @@ void Control::UserLeave() {
 }
 
 void Control::UserSelect(std::int32_t index) {
-    if (Usable() && m_kind == ControlKind::ListBox && index >= 0 && index < ListCount()) {
+    const bool list = m_kind == ControlKind::ListBox || m_kind == ControlKind::ReportList;
+    if (Usable() && list && index >= 0 && index < ListCount()) {
         SetListIndex(index);
     }
 }

@@ -24,6 +24,14 @@ class Form;
 char AccessKeyOf(std::string_view caption);
 using talvex::WithoutAccessKey;
 
+/// One column of a report list: its header text and its width when first shown.
+struct ReportColumn {
+    std::string caption;
+    std::int32_t widthTwips = 1200;
+    bool operator==(const ReportColumn&) const = default;
+};
+using ReportRow = std::vector<std::string>;
+
 /// Looks of a control. Colours that are not set come from the backend's defaults.
 struct ControlStyle {
     std::optional<Rgb> backColor;    // none: transparent
@@ -85,7 +93,10 @@ class Control {
     void Clear();
     /// Replaces every item at once (one redraw); nothing is selected afterwards.
     void SetItems(std::vector<std::string> items);
-    std::int32_t ListCount() const { return static_cast<std::int32_t>(m_items.size()); }
+    std::int32_t ListCount() const {
+        return static_cast<std::int32_t>(m_kind == ControlKind::ReportList ? m_rows.size()
+                                                                           : m_items.size());
+    }
     /// The item's text; empty when out of range.
     std::string List(std::int32_t index) const;
     void SetList(std::int32_t index, const std::string& item);
@@ -94,6 +105,18 @@ class Control {
     /// outside the list select nothing.
     std::int32_t ListIndex() const { return m_listIndex; }
     void SetListIndex(std::int32_t index);
+
+    // Report list: a header and rows of cells, one row selected at most (ListIndex);
+    // ListCount counts the rows.
+    const std::vector<ReportColumn>& Columns() const { return m_columns; }
+    void SetColumns(std::vector<ReportColumn> columns);
+    const std::vector<ReportRow>& Rows() const { return m_rows; }
+    /// Replaces every row at once. Nothing is redrawn when the rows are the same; the
+    /// selection stays at its index while there is a row there, else none is selected
+    /// (without running OnClick: the caller selects again what it wants selected).
+    void SetRows(std::vector<ReportRow> rows);
+    /// The text of a cell; empty when out of range.
+    std::string Cell(std::int32_t row, std::int32_t column) const;
 
     // Slider.
     std::int32_t Min() const { return m_min; }
@@ -176,7 +199,7 @@ class Control {
     std::int32_t FilterKey(std::int32_t keyAscii);
     /// The focus moves from this control to another one.
     void UserLeave();
-    /// Clicks an item of a list box.
+    /// Clicks an item of a list box or a row of a report list.
     void UserSelect(std::int32_t index);
     /// Moves a slider.
     void UserSlide(std::int32_t value);
@@ -203,6 +226,8 @@ class Control {
     std::string m_text;
     std::int32_t m_value = 0;
     std::vector<std::string> m_items;
+    std::vector<ReportColumn> m_columns;
+    std::vector<ReportRow> m_rows;
     std::int32_t m_listIndex = -1;
     std::int32_t m_min = 0;
     std::int32_t m_max = 10;

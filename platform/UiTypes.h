@@ -43,6 +43,7 @@ enum class ControlKind {
     Shape,         // rounded rectangle: fill colour and border colour
     Line,          // straight line in the border colour
     Slider,        // Value between Min and Max
+    ReportList,    // a table: Columns with header texts, Rows of cells, ListIndex (-1 none)
 };
 
 /// What changed on a control or form, so that a backend redraws only that.
@@ -58,6 +59,7 @@ enum class UiProperty {
     Range,
     Keyboard,  // tab stop or default button
     Focus,     // the program moves the keyboard focus to the control
+    Columns,   // the header of a report list
 };
 
 /// Mouse buttons as event handlers receive them.

@@ -20,11 +20,21 @@ class HeldChangesTest : public testing::MainWindowTest {
     void Busy(std::int32_t pid, std::uint64_t percent) {
         desk.AddCpuTime(pid, 0, kInterval * percent / 100);
     }
-    std::vector<std::string> Lines() { return Adv("lstHeld").Items(); }
+    // The table's rows, each as its cells joined by " | ".
+    std::vector<std::string> Lines() {
+        std::vector<std::string> lines;
+        for (const ReportRow& row : Adv("lstHeld").Rows()) {
+            std::string line;
+            for (const std::string& cell : row) line += (line.empty() ? "" : " | ") + cell;
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    static std::string Pid(std::int32_t pid) { return " | " + std::to_string(pid) + " | "; }
     std::string Tooltip() { return ui.Tray()->CurrentToolTip(); }
     void Select(std::int32_t pid) {
         const auto lines = Lines();
-        const std::string mark = "(" + std::to_string(pid) + ")";
+        const std::string mark = Pid(pid);
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (lines[i].find(mark) != std::string::npos) {
                 Adv("lstHeld").UserSelect(static_cast<std::int32_t>(i));
@@ -76,20 +86,20 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     };
     const std::vector<Row> rows{
         {editor, ""},  // back to its own priority when it left the front
-        {encoder, "encoder (" + std::to_string(encoder) +
-                      "): priority Normal -> Idle, busy in the background at 60 %, since "
+        {encoder, "encoder" + Pid(encoder) +
+                      "priority | Normal | Idle | busy in the background at 60 % | "
                       "09.12.2026 08:05:00"},
-        {indexer, "indexer (" + std::to_string(indexer) +
-                      "): priority Normal -> Below Normal, busy in the background at 20 %, "
-                      "since 09.12.2026 08:05:00"},
-        {game, "game (" + std::to_string(game) +
-                   "): priority Normal -> Realtime, in front, by its rule, since 00:00:01"},
+        {indexer, "indexer" + Pid(indexer) +
+                      "priority | Normal | Below Normal | busy in the background at 20 % | "
+                      "09.12.2026 08:05:00"},
+        {game,
+         "game" + Pid(game) + "priority | Normal | Realtime | in front, by its rule | 00:00:01"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.pid);
         const auto lines = Lines();
         const auto found = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.find("(" + std::to_string(row.pid) + ")") != std::string::npos;
+            return l.find(Pid(row.pid)) != std::string::npos;
         });
         if (row.text.empty()) {
             EXPECT_EQ(found, lines.end());
@@ -105,13 +115,16 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     frm.SetLanguageDataFolder(TALVEX_SOURCE_DIR "/lang");
     frm.imgGer_Click();
     EXPECT_EQ(Adv("frHeld").Caption(), "Jetzt gehaltene Änderungen");
-    EXPECT_EQ(Lines().back(), "game (" + std::to_string(game) +
-                                  "): Priorität Normal -> Echtzeit, im Vordergrund, nach "
-                                  "seiner Regel, seit 00:00:01");
+    EXPECT_EQ(Adv("lstHeld").Columns().front().caption, "Programm");
+    EXPECT_EQ(Adv("lstHeld").Columns().back().caption, "Seit");
+    EXPECT_EQ(Lines().back(), "game" + Pid(game) +
+                                  "Priorität | Normal | Echtzeit | im Vordergrund, nach "
+                                  "seiner Regel | 00:00:01");
     frm.imgFr_Click();
-    EXPECT_EQ(Lines().back(), "game (" + std::to_string(game) +
-                                  ") : priorité Normale -> Temps réel, au premier plan, "
-                                  "selon sa règle, depuis 00:00:01");
+    EXPECT_EQ(Adv("lstHeld").Columns()[5].caption, "Raison");
+    EXPECT_EQ(Lines().back(), "game" + Pid(game) +
+                                  "priorité | Normale | Temps réel | au premier plan, "
+                                  "selon sa règle | 00:00:01");
     EXPECT_EQ(Tooltip(), "Talvex 1.1.0: Game\n1 accéléré(s), 2 ralenti(s)");
     frm.imgEn_Click();
 
@@ -119,9 +132,9 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     desk.SetDateTimeText("10.12.2026 00:10:00");
     desk.SetForeground(desk.AddWindow(editor, "Notes"));
     Tick();
-    EXPECT_EQ(Lines().back(), "editor (" + std::to_string(editor) +
-                                  "): priority Normal -> High, in front, by the global level, "
-                                  "since 00:10:00");
+    EXPECT_EQ(Lines().back(), "editor" + Pid(editor) +
+                                  "priority | Normal | High | in front, by the global level | "
+                                  "00:10:00");
 
     // A hang-up turns the boost off: the line says why it is not boosted, and the
     // tooltip no longer counts it.
@@ -134,9 +147,9 @@ TEST_F(HeldChangesTest, EachLineTellsProgramLeverBeforeNowSinceAndWhy) {
     }
     ASSERT_TRUE(frm.engine().FailureTurnOff());
     EXPECT_EQ(desk.PriorityOf(spinner), NORMAL_PRIORITY_CLASS);
-    EXPECT_EQ(Lines().back(), "spinner (" + std::to_string(spinner) +
-                                  "): priority Normal -> Normal, boosting turned off after a "
-                                  "hang-up, since 00:20:00");
+    EXPECT_EQ(Lines().back(), "spinner" + Pid(spinner) +
+                                  "priority | Normal | Normal | boosting turned off after a "
+                                  "hang-up | 00:20:00");
     EXPECT_EQ(Tooltip().find("boosted"), std::string::npos);
 }
 
@@ -154,9 +167,9 @@ TEST_F(HeldChangesTest, ALineSaysWhenAnotherProgramsChangeWon) {
     ASSERT_EQ(desk.PriorityOf(encoder), IDLE_PRIORITY_CLASS);
     desk.SetPriorityOf(encoder, BELOW_NORMAL_PRIORITY_CLASS);
     desk.SetDateTimeText("09.12.2026 08:05:00");
-    const std::string line = "encoder (" + std::to_string(encoder) +
-                             "): priority Normal -> Below Normal, left alone: changed by "
-                             "another program, since 08:05:00";
+    const std::string line = "encoder" + Pid(encoder) +
+                             "priority | Normal | Below Normal | left alone: changed by "
+                             "another program | 08:05:00";
     for (int i = 0; i < 3 && (Lines().empty() || Lines().back() != line); ++i) {
         Busy(encoder, 60);
         Tick();
@@ -166,9 +179,9 @@ TEST_F(HeldChangesTest, ALineSaysWhenAnotherProgramsChangeWon) {
     frm.SetLanguageDataFolder(TALVEX_SOURCE_DIR "/lang");
     frm.imgGer_Click();
     EXPECT_EQ(Lines().back(),
-              "encoder (" + std::to_string(encoder) +
-                  "): Priorität Normal -> Niedriger als normal, in Ruhe gelassen: von "
-                  "einem anderen Programm geändert, seit 08:05:00");
+              "encoder" + Pid(encoder) +
+                  "Priorität | Normal | Niedriger als normal | in Ruhe gelassen: von "
+                  "einem anderen Programm geändert | 08:05:00");
 }
 
 TEST_F(HeldChangesTest, PutBackNowUndoesAndLeavesTheProgramAloneUntilItComesToTheFront) {

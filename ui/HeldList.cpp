@@ -4,7 +4,6 @@
 #include "i18n/FormatMsg.h"
 #include "i18n/TextIds.h"
 #include "platform/IProcessApi.h"
-#include "platform/UiControl.h"
 
 namespace talvex::held {
 
@@ -45,20 +44,44 @@ std::string SinceText(const std::string& sSince, const std::string& sNow) {
     return sSince.substr(space + 1);
 }
 
+std::string LeverText(const StringTable& s, HeldLever lever) {
+    switch (lever) {
+        case HeldLever::SessionGroup:
+            return s.Lang(TextId::LeverSessionGroup);
+        case HeldLever::CpuGroup:
+            return s.Lang(TextId::LeverCpuGroup);
+        case HeldLever::Priority:
+            break;
+    }
+    return s.Lang(TextId::LeverPriority);
+}
+
 }  // namespace
 
+std::vector<std::string> RowCells(const StringTable& s, const HeldRow& row,
+                                  const std::string& sNow) {
+    return {row.sExeName.empty() ? std::string("?") : row.sExeName,
+            std::to_string(row.lPid),
+            LeverText(s, row.lever),
+            ValueText(s, row.values, row.before),
+            ValueText(s, row.values, row.now),
+            row.reason ? WhyText(s, *row.reason) : "?",
+            row.reason ? SinceText(row.reason->sSince, sNow) : "?"};
+}
+
+std::vector<platform::ReportColumn> HeldColumns(const StringTable& s) {
+    // Wide enough for the English words ("Below Normal", a date and time); the user may
+    // widen a column, or the window.
+    return {{s.Lang(TextId::HeldColumnProgram), 1500}, {s.Lang(TextId::HeldColumnPid), 750},
+            {s.Lang(TextId::HeldColumnLever), 1650},   {s.Lang(TextId::HeldColumnBefore), 1500},
+            {s.Lang(TextId::HeldColumnNow), 1500},     {s.Lang(TextId::HeldColumnWhy), 3300},
+            {s.Lang(TextId::HeldColumnSince), 1950}};
+}
+
 std::string RowText(const StringTable& s, const HeldRow& row, const std::string& sNow) {
-    const std::string lever = row.lever == HeldLever::SessionGroup
-                                  ? s.Lang(TextId::LeverSessionGroup)
-                              : row.lever == HeldLever::CpuGroup ? s.Lang(TextId::LeverCpuGroup)
-                                                                 : s.Lang(TextId::LeverPriority);
-    const std::string since = row.reason ? SinceText(row.reason->sSince, sNow) : "?";
-    const std::string why = row.reason ? WhyText(s, *row.reason) : "?";
-    const std::string format = s.Lang(TextId::HeldRow);
-    return FormatMsg(format,
-                     MsgArgs{row.sExeName.empty() ? std::string("?") : row.sExeName,
-                             std::int64_t{row.lPid}, lever, ValueText(s, row.values, row.before),
-                             ValueText(s, row.values, row.now), since, why});
+    const std::vector<std::string> cells = RowCells(s, row, sNow);
+    return FormatMsg(s.Lang(TextId::HeldRow), MsgArgs{cells[0], std::int64_t{row.lPid}, cells[2],
+                                                      cells[3], cells[4], cells[6], cells[5]});
 }
 
 std::string CountText(const StringTable& s, const HeldCount& count) {

@@ -171,10 +171,8 @@ void frmAdvanced::RestorePosition() {
 void frmAdvanced::Retranslate() {
     SetTexts();
     Slider1_Change();
-    // The lines are worded in the language too.
-    const std::vector<HeldRow> rows = m_heldRows;
-    m_heldRows.clear();
-    ShowHeld(rows);
+    // The cells are worded in the language too.
+    ShowHeld(std::vector<HeldRow>(m_heldWaiting ? *m_heldWaiting : m_heldRows));
 }
 
 void frmAdvanced::SetTexts() {
@@ -278,6 +276,8 @@ void frmAdvanced::ShowLog() {
 
 void frmAdvanced::Show() {
     m_form->Show();
+    // A copy: showing them ends the wait, and with it the rows waiting.
+    if (m_heldWaiting) ShowHeld(std::vector<HeldRow>(*m_heldWaiting));
     // The window manager forgets the topmost state of a window that was never shown.
     if (m_host.AlwaysOnTop()) m_engine.Queries().SetTopmost(m_form->Handle(), true);
 }

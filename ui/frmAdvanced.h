@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,9 @@ class frmAdvanced {
 
     /// Brings lstLog in line with the action log after it changed.
     void ShowLog();
-    /// Brings lstHeld in line with what Talvex holds changed now; the selected line
-    /// stays selected while its program and lever are still listed.
+    /// Brings the lstHeld table in line with what Talvex holds changed now; the selected
+    /// row stays selected while its program and lever are still listed. While the window
+    /// is hidden the rows wait, and show when it does.
     void ShowHeld(const std::vector<HeldRow>& rows);
     /// The row of the selected line of lstHeld; null when none is selected.
     const HeldRow* SelectedHeld() const;
@@ -163,8 +165,9 @@ class frmAdvanced {
     std::unique_ptr<platform::Form> m_form;
     std::map<std::string, Placement> m_placement;
     Controls m_c;
-    std::vector<std::int32_t> m_sliderScale;  // the tolerance at each slider position
-    std::vector<HeldRow> m_heldRows;          // the rows lstHeld shows, line by line
+    std::vector<std::int32_t> m_sliderScale;            // the tolerance at each slider position
+    std::vector<HeldRow> m_heldRows;                    // the rows lstHeld shows, in its order
+    std::optional<std::vector<HeldRow>> m_heldWaiting;  // rows that came while hidden
     platform::MenuItem m_mnuHeld{"mnuHeld"};
 };
 

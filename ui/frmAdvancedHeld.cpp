@@ -1,5 +1,5 @@
-// The Advanced window's list of what Talvex holds changed now, beside the log, and the
-// popup menu of a line: put the program back at once, or add a rule for it.
+// The Advanced window's table of what Talvex holds changed now, beside the log, and the
+// popup menu of a row: put the program back at once, or add a rule for it.
 #include <algorithm>
 
 #include "base/RunQuietly.h"
@@ -15,7 +15,7 @@ void frmAdvanced::CreateHeldList() {
     // Tab index 2 as the log's list, created after it: Tab goes from the log to here.
     m_c.frHeld =
         &Add(ControlKind::Frame, "frHeld", "", {5640, 60, 4755, 2955}, "Changes held now", 2);
-    m_c.lstHeld = &Add(ControlKind::ListBox, "lstHeld", "frHeld", {120, 300, 4515, 2520},
+    m_c.lstHeld = &Add(ControlKind::ReportList, "lstHeld", "frHeld", {120, 300, 4515, 2520},
                        "Changes held now", 2);
     m_c.mnuHeldPutBack = &m_mnuHeld.Add("mnuHeldPutBack", "&Put back now");
     m_c.mnuHeldAddRule = &m_mnuHeld.Add("mnuHeldAddRule", "Add a &rule for this program");
@@ -43,28 +43,35 @@ void frmAdvanced::SetHeldTexts() {
     m_c.frHeld->SetCaption(title);
     // A list shows no caption; it is the list's name for screen readers.
     m_c.lstHeld->SetCaption(title);
+    m_c.lstHeld->SetColumns(held::HeldColumns(s));
     m_c.mnuHeldPutBack->caption = s.Lang(TextId::HeldPutBack);
     m_c.mnuHeldAddRule->caption = s.Lang(TextId::HeldAddRule);
 }
 
 void frmAdvanced::ShowHeld(const std::vector<HeldRow>& rows) {
-    Control& list = *m_c.lstHeld;
+    // A hidden window is not drawn: the rows wait until it shows.
+    if (!m_form->Visible()) {
+        m_heldWaiting = rows;
+        return;
+    }
+    Control& table = *m_c.lstHeld;
     const HeldRow* selected = SelectedHeld();
     const bool hadSelection = selected != nullptr;
     const std::int32_t selectedPid = selected ? selected->lPid : 0;
     const HeldLever selectedLever = selected ? selected->lever : HeldLever::Priority;
     const std::string now = m_engine.Clock().LocalDateTimeText();
-    std::vector<std::string> lines;
-    lines.reserve(rows.size());
-    for (const HeldRow& row : rows) lines.push_back(held::RowText(m_strings, row, now));
+    std::vector<ReportRow> cells;
+    cells.reserve(rows.size());
+    for (const HeldRow& row : rows) cells.push_back(held::RowCells(m_strings, row, now));
     m_heldRows = rows;
-    // Most ticks change nothing: the list is redrawn only when a line changed.
-    if (lines == list.Items()) return;
-    list.SetItems(std::move(lines));
+    // Most ticks change nothing: the table is redrawn only when a cell changed, and the
+    // selection follows its program and lever to wherever that row is now.
+    table.SetRows(std::move(cells));
     const auto again = std::find_if(rows.begin(), rows.end(), [&](const HeldRow& row) {
         return hadSelection && row.lPid == selectedPid && row.lever == selectedLever;
     });
-    if (again != rows.end()) list.SetListIndex(static_cast<std::int32_t>(again - rows.begin()));
+    table.SetListIndex(again != rows.end() ? static_cast<std::int32_t>(again - rows.begin()) : -1);
+    m_heldWaiting.reset();
 }
 
 const HeldRow* frmAdvanced::SelectedHeld() const {

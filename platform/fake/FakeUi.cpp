@@ -8,6 +8,7 @@
 #endif
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 namespace talvex::platform {
@@ -19,10 +20,18 @@ void Erase(std::vector<T*>& list, T* item) {
     list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
 
-// A fake view only tells the fake UI when its form or timer goes away.
+// A fake view only tells the fake UI when its form or timer goes away, and counts what
+// a real view would have drawn again.
 class FakeControlView final : public IControlView {
   public:
-    void Update(UiProperty) override {}
+    void Update(UiProperty what) override { ++m_updates[what]; }
+    int Updates(UiProperty what) const {
+        const auto found = m_updates.find(what);
+        return found == m_updates.end() ? 0 : found->second;
+    }
+
+  private:
+    std::map<UiProperty, int> m_updates;
 };
 
 class FakeFormView final : public IFormView {
@@ -156,6 +165,11 @@ Control& FakeUi::Ctl(const std::string& form, const std::string& name, std::int1
     Control* c = f->Find(name, index);
     if (!c) throw std::out_of_range("no control " + name + " on " + form);
     return *c;
+}
+
+int FakeUi::Updates(const Control& control, UiProperty what) {
+    const auto* view = dynamic_cast<const FakeControlView*>(control.View());
+    return view ? view->Updates(what) : 0;
 }
 
 void FakeUi::SetFormHandle(Form& form, WindowHandle handle) {
@@ -299,7 +313,8 @@ bool ControlKey(Control& control, std::int32_t keyCode) {
             if (keyCode != vbKeySpace) return false;
             control.UserClick();
             return true;
-        case ControlKind::ListBox: {
+        case ControlKind::ListBox:
+        case ControlKind::ReportList: {
             const std::int32_t last = control.ListCount() - 1;
             const std::int32_t at = control.ListIndex();
             std::int32_t to = at;

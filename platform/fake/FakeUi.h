@@ -81,6 +81,9 @@ class FakeUi final : public IUiServices {
     Form* FindForm(const std::string& name) const;
     /// The control; throws std::out_of_range when the form or control does not exist.
     Control& Ctl(const std::string& form, const std::string& name, std::int16_t index = -1) const;
+    /// How often the control's view was told that this changed (a real view redraws
+    /// that part then).
+    static int Updates(const Control& control, UiProperty what);
     /// The desktop handle the form reports (0 unless set), e.g. a window of a fake desktop.
     void SetFormHandle(Form& form, WindowHandle handle);
     /// Called with every new form, e.g. to give it a window handle.

@@ -16,6 +16,7 @@
 #include "platform/UiForm.h"
 #include "platform/qt/QtKeys.h"
 #include "platform/qt/QtPaintedWidget.h"
+#include "platform/qt/QtReportList.h"
 #include "platform/qt/QtScale.h"
 
 namespace talvex::platform::qt {
@@ -51,7 +52,7 @@ QtControlView::QtControlView(Control& control, QWidget* formWidget) : m_control(
     m_widget->setObjectName(ToQ(control.Name()) +
                             (control.Index() >= 0 ? QString("(%1)").arg(control.Index()) : ""));
     m_widget->installEventFilter(this);
-    if (auto* list = qobject_cast<QListWidget*>(m_widget.data())) {
+    if (auto* list = qobject_cast<QAbstractItemView*>(m_widget.data())) {
         list->viewport()->installEventFilter(this);
     }
     Connect();
@@ -87,6 +88,8 @@ QWidget* QtControlView::MakeWidget(QWidget* parent) {
             return new QGroupBox(parent);
         case ControlKind::Slider:
             return new QSlider(Qt::Horizontal, parent);
+        case ControlKind::ReportList:
+            return MakeReportList(parent);
         default:
             return new QtPaintedWidget(m_control, parent);
     }
@@ -115,6 +118,14 @@ void QtControlView::Connect() {
         connect(list, &QListWidget::currentRowChanged, this,
                 [this, &c](int row) { FromUser([&c, row] { c.UserSelect(row); }); });
         connect(list, &QListWidget::itemDoubleClicked, this,
+                [this, &c] { FromUser([&c] { c.UserDblClick(); }); });
+    } else if (auto* table = qobject_cast<QTreeWidget*>(w)) {
+        connect(table, &QTreeWidget::currentItemChanged, this,
+                [this, &c, table](QTreeWidgetItem* item) {
+                    const int row = item ? table->indexOfTopLevelItem(item) : -1;
+                    FromUser([&c, row] { c.UserSelect(row); });
+                });
+        connect(table, &QTreeWidget::itemDoubleClicked, this,
                 [this, &c] { FromUser([&c] { c.UserDblClick(); }); });
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         connect(edit, &QLineEdit::textEdited, this, [this, &c](const QString& text) {
@@ -207,13 +218,12 @@ bool QtControlView::eventFilter(QObject* watched, QEvent* event) {
     const QPoint at = mouse->position().toPoint();
     QPointer<QtControlView> alive(this);
     if (type == QEvent::MouseButtonPress) {
-        // The right button selects the line under the mouse first, so that the menu it
-        // opens is that line's; the list's own handling of the press is left out.
-        auto* list = qobject_cast<QListWidget*>(m_widget.data());
+        // The right button selects the line (or row) under the mouse first, so that the
+        // menu it opens is that line's; the list's own handling of the press is left out.
+        auto* list = qobject_cast<QAbstractItemView*>(m_widget.data());
         if (button == kRightButton && list) {
             const QPoint inView = watched == list ? list->viewport()->mapFrom(list, at) : at;
-            const int row = list->row(list->itemAt(inView));
-            if (row >= 0 && row != list->currentRow()) list->setCurrentRow(row);
+            SelectRowAt(inView);
             if (!alive) return true;
         }
         m_control.UserMouseDown(button, shift, Twips(at.x()), Twips(at.y()));
@@ -227,7 +237,8 @@ bool QtControlView::eventFilter(QObject* watched, QEvent* event) {
              kind == ControlKind::Frame)) {
             m_control.UserClick();
         }
-    } else if (m_control.Kind() != ControlKind::ListBox) {
+    } else if (m_control.Kind() != ControlKind::ListBox &&
+               m_control.Kind() != ControlKind::ReportList) {
         m_control.UserDblClick();
     }
     return false;
@@ -269,6 +280,24 @@ void QtControlView::Update(UiProperty what) {
         case UiProperty::Focus:
             m_widget->setFocus(Qt::OtherFocusReason);
             break;
+        case UiProperty::Columns:
+            if (auto* table = qobject_cast<QTreeWidget*>(m_widget.data())) {
+                ShowReportColumns(*table, m_control);
+                ApplyItems();
+            }
+            break;
+    }
+}
+
+void QtControlView::SelectRowAt(QPoint inViewport) {
+    if (auto* list = qobject_cast<QListWidget*>(m_widget.data())) {
+        const int row = list->row(list->itemAt(inViewport));
+        if (row >= 0 && row != list->currentRow()) list->setCurrentRow(row);
+    } else if (auto* table = qobject_cast<QTreeWidget*>(m_widget.data())) {
+        const int row = ReportRowAt(*table, inViewport);
+        if (row >= 0 && row != m_control.ListIndex()) {
+            table->setCurrentItem(table->topLevelItem(row));
+        }
     }
 }
 
@@ -293,6 +322,9 @@ void QtControlView::ApplyAll() {
     ApplyRect();
     ApplyStyle();
     ApplyCaption();
+    if (auto* table = qobject_cast<QTreeWidget*>(m_widget.data())) {
+        ShowReportColumns(*table, m_control);
+    }
     ApplyItems();
     ApplyRange();
     ApplyValue();
@@ -369,6 +401,8 @@ void QtControlView::ApplyValue() {
     } else if (auto* list = qobject_cast<QListWidget*>(m_widget.data())) {
         list->setCurrentRow(m_control.ListIndex());
         if (m_control.ListIndex() < 0) list->clearSelection();
+    } else if (auto* table = qobject_cast<QTreeWidget*>(m_widget.data())) {
+        ShowReportSelection(*table, m_control);
     } else if (auto* edit = qobject_cast<QLineEdit*>(m_widget.data())) {
         if (edit->text().toStdString() != m_control.Text()) edit->setText(ToQ(m_control.Text()));
     } else if (auto* slider = qobject_cast<QSlider*>(m_widget.data())) {
@@ -378,6 +412,13 @@ void QtControlView::ApplyValue() {
 }
 
 void QtControlView::ApplyItems() {
+    if (auto* table = qobject_cast<QTreeWidget*>(m_widget.data())) {
+        m_syncing = true;
+        ShowReportRows(*table, m_control);
+        m_syncing = false;
+        ApplyValue();
+        return;
+    }
     auto* list = qobject_cast<QListWidget*>(m_widget.data());
     if (!list) return;
     m_syncing = true;

@@ -30,6 +30,8 @@ class QtControlView final : public QObject, public IControlView {
     /// arriving; true when the event is eaten.
     bool KeyboardEvent(QEvent* event);
     void ApplyKeyboard();
+    /// Selects the line or row at a point of a list's viewport, as a right click does.
+    void SelectRowAt(QPoint inViewport);
     void Connect();
     void ApplyRect();
     void ApplyStyle();

@@ -5,6 +5,7 @@
 #include "platform/win32/Win32CommonControls.h"
 #include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32FormView.h"
+#include "platform/win32/Win32ReportList.h"
 #include "platform/win32/Win32Text.h"
 
 namespace talvex::platform::win32 {
@@ -28,6 +29,13 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
+// A picture that stands for a choice (a language's flag) names it on hover too.
+std::string TipOf(const Control& control) {
+    const std::string& tip = control.Style().toolTip;
+    if (!tip.empty() || control.Kind() != ControlKind::Picture) return tip;
+    return WithoutAccessKey(control.Caption());
+}
+
 }  // namespace
 
 Win32ControlView::Win32ControlView(Win32FormView& form, Control& control,
@@ -40,6 +48,7 @@ Win32ControlView::Win32ControlView(Win32FormView& form, Control& control,
     m_id = form.NextId();
     m_hwnd = MakeWindow();
     form.Register(m_id, this);
+    if (control.Kind() == ControlKind::ReportList) PrepareReportList(m_hwnd);
     Subclass(m_hwnd, &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
     ApplyAll();
 }
@@ -55,6 +64,7 @@ Win32ControlView::~Win32ControlView() {
         DestroyWindow(m_hwnd);
     } else {
         m_form.InvalidateArea(m_lastArea);
+        m_form.ToolTips().SetArea(reinterpret_cast<UINT_PTR>(&m_control), m_lastArea, "");
     }
 }
 
@@ -86,6 +96,11 @@ HWND Win32ControlView::MakeWindow() {
             windowClass = TRACKBAR_CLASSW;
             style |= TBS_HORZ | TBS_AUTOTICKS;
             break;
+        case ControlKind::ReportList:
+            windowClass = WC_LISTVIEWW;
+            style |= LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
         default:
             break;
     }
@@ -100,6 +115,8 @@ void Win32ControlView::Repaint() {
     UnionRect(&area, &m_lastArea, &now);
     m_lastArea = now;
     m_form.InvalidateArea(area);
+    m_form.ToolTips().SetArea(reinterpret_cast<UINT_PTR>(&m_control), now,
+                              m_control.Visible() ? TipOf(m_control) : std::string());
 }
 
 void Win32ControlView::Update(UiProperty what) {
@@ -140,6 +157,10 @@ void Win32ControlView::Update(UiProperty what) {
         case UiProperty::Focus:
             SetFocus(m_hwnd);
             break;
+        case UiProperty::Columns:
+            ShowReportColumns(m_hwnd, m_control, m_form.Dpi());
+            ApplyItems();
+            break;
     }
 }
 
@@ -162,6 +183,9 @@ void Win32ControlView::ApplyAll() {
     ApplyRect();
     ApplyStyle();
     ApplyCaption();
+    if (m_control.Kind() == ControlKind::ReportList) {
+        ShowReportColumns(m_hwnd, m_control, m_form.Dpi());
+    }
     ApplyItems();
     ApplyRange();
     ApplyValue();
@@ -200,6 +224,9 @@ void Win32ControlView::ApplyValue() {
         case ControlKind::ListBox:
             SendMessageW(m_hwnd, LB_SETCURSEL, static_cast<WPARAM>(m_control.ListIndex()), 0);
             break;
+        case ControlKind::ReportList:
+            ShowReportSelection(m_hwnd, m_control);
+            break;
         case ControlKind::TextBox: {
             const std::wstring text = Widen(m_control.Text());
             if (TextOf(m_hwnd) != text) {
@@ -221,6 +248,13 @@ void Win32ControlView::ApplyValue() {
 // share at the start and at the end: a log that grows at one end and drops at the
 // other is not filled anew for every line.
 void Win32ControlView::ApplyItems() {
+    if (m_control.Kind() == ControlKind::ReportList) {
+        m_syncing = true;
+        ShowReportRows(m_hwnd, m_control, m_shownRows);
+        m_syncing = false;
+        ApplyValue();
+        return;
+    }
     if (m_control.Kind() != ControlKind::ListBox) return;
     const std::vector<std::string>& items = m_control.Items();
     const std::size_t shortest = std::min(items.size(), m_shownItems.size());
@@ -263,6 +297,7 @@ void Win32ControlView::ApplyRange() {
 }
 
 void Win32ControlView::ApplyStyle() {
+    m_form.ToolTips().SetWindow(m_hwnd, m_control.Style().toolTip);
     SendMessageW(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_form.FontFor(m_control.Style())),
                  TRUE);
     if (m_backBrush) DeleteObject(m_backBrush);
@@ -316,6 +351,22 @@ void Win32ControlView::OnCommand(WORD code) {
     if (acted && *alive) ApplyValue();
 }
 
+void Win32ControlView::OnNotify(const NMHDR& header, LPARAM lParam) {
+    if (m_syncing || !FormAlive() || m_control.Kind() != ControlKind::ReportList) return;
+    const auto alive = m_alive;
+    if (header.code == LVN_ITEMCHANGED) {
+        const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+        const bool nowSelected = (change->uNewState & LVIS_SELECTED) != 0;
+        if (!nowSelected || (change->uOldState & LVIS_SELECTED) != 0) return;
+        m_control.UserSelect(change->iItem);
+    } else if (header.code == NM_DBLCLK) {
+        m_control.UserDblClick();
+    } else {
+        return;
+    }
+    if (*alive) ApplyValue();
+}
+
 void Win32ControlView::OnScroll() {
     if (m_syncing) return;
     const auto alive = m_alive;
@@ -338,6 +389,13 @@ bool Win32ControlView::Filter(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             const std::int32_t x = Twips(GET_X_LPARAM(lParam), m_form.Dpi());
             const std::int32_t y = Twips(GET_Y_LPARAM(lParam), m_form.Dpi());
             const auto alive = m_alive;
+            const bool report = m_control.Kind() == ControlKind::ReportList;
+            if (report && message == WM_RBUTTONDOWN) {
+                // The row under the mouse first, so that the menu the press opens is its.
+                const int row = ReportRowAt(m_hwnd, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+                if (row >= 0) m_control.UserSelect(row);
+                if (*alive) ApplyValue();
+            }
             if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) {
                 m_control.UserMouseDown(button, ShiftOf(wParam), x, y);
             } else {
@@ -345,6 +403,11 @@ bool Win32ControlView::Filter(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             }
             // A handler that closed the form leaves nothing to click.
             if (!*alive) {
+                result = 0;
+                return true;
+            }
+            // The list view's own right press waits for a drag and would select again.
+            if (report && message == WM_RBUTTONDOWN) {
                 result = 0;
                 return true;
             }

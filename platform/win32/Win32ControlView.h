@@ -29,6 +29,8 @@ class Win32ControlView final : public IControlView {
     HWND Window() const { return m_hwnd; }
     /// A WM_COMMAND notification of the child window.
     void OnCommand(WORD code);
+    /// A WM_NOTIFY of the child window (a report list's selection or double click).
+    void OnNotify(const NMHDR& header, LPARAM lParam);
     /// The slider moved.
     void OnScroll();
     /// The form's dpi changed: new place and font.
@@ -60,6 +62,7 @@ class Win32ControlView final : public IControlView {
     RECT m_lastArea{};  // where a painted control was, to paint that place again
     bool m_syncing = false;
     std::vector<std::string> m_shownItems;
+    std::vector<ReportRow> m_shownRows;
     HBRUSH m_backBrush = nullptr;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

@@ -67,12 +67,14 @@ Win32FormView::Win32FormView(Form& form) : m_form(form) {
     SetWindowLongPtrW(m_hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
     m_dpi = GetDpiForWindow(m_hwnd);
     if (m_dpi == 0) m_dpi = 96;
+    m_tips = std::make_unique<Win32ToolTips>(m_hwnd);
     ApplyIcon();
     ApplyGeometry();
 }
 
 Win32FormView::~Win32FormView() {
     *m_alive = false;
+    m_tips.reset();
     SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
     DestroyWindow(m_hwnd);
     for (const auto& [key, font] : m_fonts) DeleteObject(font);
@@ -516,6 +518,12 @@ LRESULT Win32FormView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 Close(CloseReason::UserClose);
             }
             return 0;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            const auto found = m_children.find(static_cast<int>(header->idFrom));
+            if (found != m_children.end()) found->second->OnNotify(*header, lParam);
+            return 0;
+        }
         case WM_HSCROLL:
             if (lParam != 0) {
                 const auto found = m_children.find(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));

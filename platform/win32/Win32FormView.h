@@ -11,6 +11,7 @@
 
 #include "platform/UiForm.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32ToolTips.h"
 
 namespace talvex::platform::win32 {
 
@@ -43,6 +44,9 @@ class Win32FormView final : public IFormView {
     void InvalidateArea(const RECT& area);
     /// The painted background changed: child windows draw theirs again.
     void BackgroundChanged();
+
+    /// The form's tooltips.
+    Win32ToolTips& ToolTips() { return *m_tips; }
 
     void Register(int id, Win32ControlView* view) { m_children[id] = view; }
     void Unregister(int id) { m_children.erase(id); }
@@ -79,6 +83,7 @@ class Win32FormView final : public IFormView {
     std::map<int, Win32ControlView*> m_children;
     int m_nextId = 100;            // clear of IDOK and IDCANCEL
     Control* m_pressed = nullptr;  // the windowless control the left button went down on
+    std::unique_ptr<Win32ToolTips> m_tips;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

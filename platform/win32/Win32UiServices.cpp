@@ -301,7 +301,8 @@ class Win32UiServices final : public IUiServices {
 
 std::unique_ptr<IUiServices> CreateWin32UiServices(Win32DialogTexts texts) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     win32::InitControls(controls);
     return std::make_unique<win32::Win32UiServices>(std::move(texts));
 }
