@@ -7,6 +7,7 @@
 #include "platform/IProcessApi.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeUi.h"
+#include "tests/AdvancedTestHost.h"
 #include "ui/frmAdvanced.h"
 
 namespace talvex {
@@ -14,17 +15,7 @@ namespace {
 
 using namespace platform;
 
-struct Host : IEngineHost, IAdvancedHost {
-    void fEndTalvex() override {}
-    void ShowStatusText(const std::string&) override {}
-    void PublishTooltip(const std::string&) override {}
-    void fRefreshList() override {}
-    bool AlwaysOnTop() override { return false; }
-    std::int32_t RefreshInterval() override { return 500; }
-    bool fSaveSettings() override { return true; }
-    std::string GetSetting(const std::string&, const std::string& def) override { return def; }
-    void SaveSetting(const std::string&, const std::string&) override {}
-};
+using Host = testing::NullAdvancedHost;
 
 HeldRow Row(std::int32_t pid, std::string name, HeldLever lever, Lever values, std::int64_t before,
             std::int64_t now, std::optional<HeldReason> reason) {

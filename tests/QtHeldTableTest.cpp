@@ -17,6 +17,7 @@
 #include "platform/IProcessApi.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/qt/QtScale.h"
+#include "tests/AdvancedTestHost.h"
 #include "tests/QtTestUi.h"
 #include "ui/frmAdvanced.h"
 
@@ -25,17 +26,7 @@ namespace {
 
 using namespace platform;
 
-struct Host : IEngineHost, IAdvancedHost {
-    void fEndTalvex() override {}
-    void ShowStatusText(const std::string&) override {}
-    void PublishTooltip(const std::string&) override {}
-    void fRefreshList() override {}
-    bool AlwaysOnTop() override { return false; }
-    std::int32_t RefreshInterval() override { return 500; }
-    bool fSaveSettings() override { return true; }
-    std::string GetSetting(const std::string&, const std::string& def) override { return def; }
-    void SaveSetting(const std::string&, const std::string&) override {}
-};
+using Host = testing::NullAdvancedHost;
 
 std::vector<HeldRow> Rows(int count) {
     std::vector<HeldRow> rows;
