@@ -11,35 +11,8 @@ talvex=$1 child=$2 probe=$3
 [[ -n ${DISPLAY:-} && -n ${WINEPREFIX:-} ]] || { echo "run inside scripts/wine-session.sh" >&2; exit 1; }
 
 readonly HIGH=128 NORMAL=32 IDLE=64 TALVEX="Talvex 1.1.0"
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/wine_test_lib.sh"
 
-priority() { wine "$probe" priority "$1" 2>/dev/null | tr -d '\r' || echo none; }
-wait_priority() {
-  local now=none
-  for _ in $(seq 100); do
-    now=$(priority "$1")
-    [[ $now == "$2" ]] && return 0
-    sleep 0.1
-  done
-  fail "$1 reads $now, not $2"
-}
-activate() {
-  local win
-  win=$(xdotool search --name "^$1\$" | head -1 || true)
-  [[ -n $win ]] || fail "no window $1"
-  xdotool windowactivate --sync "$win" >/dev/null 2>&1 || xdotool windowactivate "$win"
-}
-start_child() {
-  wine "$child" "$1" </dev/null >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do xdotool search --name "^$1\$" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  fail "the test window $1 did not appear"
-}
 start_talvex() {
   wine "$talvex" </dev/null >/dev/null 2>&1 &
   talvex_pid=$!
