@@ -114,10 +114,14 @@ void BlendPremultiplied(const std::uint32_t* picture, std::uint32_t* under, std:
 // is not one of the system's Known DLLs: what lies under the picture is copied out,
 // the picture laid over it, and the result copied back.
 void Bitmap::Draw(HDC dc, int x, int y) const {
+    // Only 32-bit DIB sections of the bitmap's own size. GetObject reports the height
+    // of a top-down DIB section as positive, so the rows' order cannot be read back:
+    // they are top-down, as Decode makes them.
     DIBSECTION picture{};
     if (GetObjectW(m_bitmap, sizeof picture, &picture) != sizeof picture || !picture.dsBm.bmBits ||
-        picture.dsBm.bmBitsPixel != 32 || picture.dsBmih.biHeight >= 0) {
-        return;  // only the top-down 32-bit pictures Decode makes
+        picture.dsBm.bmBitsPixel != 32 || picture.dsBm.bmWidth != m_width ||
+        picture.dsBm.bmHeight != m_height) {
+        return;
     }
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;

@@ -15,6 +15,7 @@ namespace talvex::platform::win32 {
 /// A picture decoded for one size: a 32-bit premultiplied bitmap, drawn with alpha.
 class Bitmap {
   public:
+    /// `bitmap`: a top-down 32-bit DIB section of width x height premultiplied pixels.
     Bitmap(HBITMAP bitmap, int width, int height)
         : m_bitmap(bitmap), m_width(width), m_height(height) {}
     ~Bitmap() { DeleteObject(m_bitmap); }

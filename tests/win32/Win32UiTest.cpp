@@ -266,6 +266,24 @@ TEST_F(Win32UiTest, LabelsWithABuddyShowTheirAccessKeyAndOthersTheirTextAsItStan
     }
 }
 
+// A picture shows its artwork (the banner: a blue band with rounded corners), blended
+// over the form: where the artwork is transparent the form's background shows.
+TEST_F(Win32UiTest, PicturesShowTheirArtworkOverTheForm) {
+    Control& banner = form->Add(ControlKind::Picture, "img", {150, 150, 600, 2400});
+    banner.SetPicture("banner");
+    form->Show();
+    ui->DoEvents();
+    UpdateWindow(Form());
+    const auto pixels = PixelsOf(Form(), banner);
+    const auto blue = std::count_if(pixels.begin(), pixels.end(), [](COLORREF c) {
+        return GetBValue(c) > GetRValue(c) + 60 && GetBValue(c) > GetGValue(c) + 40;
+    });
+    EXPECT_GT(blue, static_cast<std::ptrdiff_t>(pixels.size() / 2));
+    HDC window = GetDC(Form());
+    EXPECT_EQ(pixels.front(), GetPixel(window, 5, 5));  // a transparent corner
+    ReleaseDC(Form(), window);
+}
+
 TEST_F(Win32UiTest, TheInputBoxButtonsReadTheTextsItIsGiven) {
     // Read from the box's own message loop, then cancelled: the empty answer.
     std::wstring ok, cancel;
