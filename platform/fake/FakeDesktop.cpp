@@ -75,8 +75,17 @@ std::int32_t FakeDesktop::AddProcess(const FakeProcessSpec& spec) {
     p.priorityClass = spec.priorityClass;
     p.grantable = spec.grantableAccess;
     p.appId = spec.appId;
+    // Started now, and after any process the pid had before.
+    p.times.creation = m_tick * 10000 + p.serial;
     m_processes[pid] = p;
     return pid;
+}
+
+void FakeDesktop::ReplaceImage(std::int32_t pid, const std::string& exePath) {
+    if (auto* p = Live(pid)) {
+        p->exePath = exePath;
+        p->exeName = FileNameOf(exePath);
+    }
 }
 
 void FakeDesktop::EndProcess(std::int32_t pid) {
@@ -118,6 +127,7 @@ bool FakeDesktop::HasRealtimeThread(ProcessHandle handle) {
 }
 
 std::string FakeDesktop::GetAppId(ProcessHandle handle) {
+    ++m_pathReads;
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
     return p != nullptr ? p->appId : std::string{};
 }
@@ -237,6 +247,7 @@ std::optional<Readiness> FakeDesktop::GetReadiness(ProcessHandle handle) {
 }
 
 std::string FakeDesktop::GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) {
+    ++m_pathReads;
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
     if (!p || maxChars == 0) return {};
     return CutUtf8(p->exePath, maxChars);
@@ -252,16 +263,19 @@ std::optional<std::vector<ProcessInfo>> FakeDesktop::CreateToolhelp32Snapshot() 
 }
 
 WindowHandle FakeDesktop::GetForegroundWindow() {
+    ++m_windowQueries;
     return m_foreground;
 }
 
 std::string FakeDesktop::GetWindowTextA(WindowHandle window, std::size_t maxChars) {
+    ++m_windowQueries;
     auto it = m_windows.find(window);
     if (it == m_windows.end() || maxChars < 2) return {};
     return CutUtf8(it->second.title, maxChars - 1);
 }
 
 std::int32_t FakeDesktop::GetWindowThreadProcessId(WindowHandle window) {
+    ++m_windowQueries;
     auto it = m_windows.find(window);
     return it == m_windows.end() ? 0 : it->second.owner;
 }

@@ -39,6 +39,8 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     // ---- control interface for tests ----
     /// Starts a process; returns its pid. Reusing the pid of an ended process is allowed.
     std::int32_t AddProcess(const FakeProcessSpec& spec);
+    /// The process runs another program from now on (as exec does): same pid, same start.
+    void ReplaceImage(std::int32_t pid, const std::string& exePath);
     /// Ends a process: its handles go stale and its windows disappear.
     void EndProcess(std::int32_t pid);
     bool IsRunning(std::int32_t pid) const;
@@ -67,6 +69,10 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     /// How often the machine's processor times and a process's times were read.
     std::uint64_t SystemTimesReads() const { return m_systemTimesReads; }
     std::uint64_t ProcessTimesReads() const { return m_processTimesReads; }
+    /// How often a process's path or application id was read, and how often the
+    /// desktop was asked about windows (the window in front, a title, an owner).
+    std::uint64_t PathReads() const { return m_pathReads; }
+    std::uint64_t WindowQueries() const { return m_windowQueries; }
     /// Without the right to raise, a change to a stronger class fails quietly.
     void SetMayRaisePriority(bool may) { m_mayRaise = may; }
     /// Makes every priority write turn away for a moment (as a rate limit does) until
@@ -193,6 +199,8 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::uint64_t m_machineBusy = 0;  // 100 ns units
     std::uint64_t m_systemTimesReads = 0;
     std::uint64_t m_processTimesReads = 0;
+    std::uint64_t m_pathReads = 0;
+    std::uint64_t m_windowQueries = 0;
     std::vector<std::int32_t> m_fronts;
     bool m_snapshotFails = false;
     std::uint64_t m_openCalls = 0;

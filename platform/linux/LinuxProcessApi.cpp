@@ -628,7 +628,9 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
 }
 
 std::int32_t LinuxProcessApi::GetCurrentProcessId() {
-    return static_cast<std::int32_t>(::getpid());
+    // Asked for every process on every tick; the program never forks without exec.
+    static const auto own = static_cast<std::int32_t>(::getpid());
+    return own;
 }
 
 bool LinuxProcessApi::CanRaisePriority() {
