@@ -4,8 +4,8 @@
 # a rescan every 17th tick) measured in the same run, on the same processes.
 #
 # For each count of idle processes (default: 400 and 3000) it starts its own X server,
-# window manager and that many idle processes, then the real program (hidden in the
-# tray, default settings, 500 ms ticks) and the poller, waits for both to settle and
+# window manager, notification area (trayer) and that many idle processes, then the real
+# program (hidden in the tray, default settings, 500 ms ticks) and the poller, waits for both to settle and
 # reads both programs' CPU time over the measuring window. Reports % of one core and the
 # ratio to the poller, Talvex's wake-ups per second (context switches of all its threads)
 # and its resident memory; then the same with one busy program of the user's running.
@@ -94,6 +94,16 @@ measure_line() {
 
 pick_display 160
 start_x as_user
+# A notification area, so that Talvex sits hidden in it as on a desktop; without one
+# its window would open by itself and show the status on every tick.
+if command -v trayer >/dev/null; then
+  as_user trayer --edge bottom --align right --widthtype request --height 28 \
+    --SetDockType true >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 1
+else
+  echo "note: no trayer, so no notification area: Talvex's window is on screen" >&2
+fi
 printf '%-12s %-9s %-9s %-6s %-9s %-8s %s\n' case talvex% poller% ratio wakeups/s rss-KiB load
 for count in "${counts[@]}"; do
   fifo=$scratch/ready

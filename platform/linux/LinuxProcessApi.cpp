@@ -216,15 +216,14 @@ std::shared_ptr<LinuxProcessApi::Tracked> LinuxProcessApi::Attach(std::int32_t p
     auto process = std::make_shared<Tracked>(pid);
     process->statFd = ::open(ProcPath(pid, "stat").c_str(), O_RDONLY | O_CLOEXEC);
     if (process->statFd < 0 || !Refresh(*process)) return nullptr;
-    // A refusal is kept too, so the next tick refuses with one read instead of a new
+    // A refusal is kept too, so the next tick refuses without a new
     // look at the process (see CreateToolhelp32Snapshot for how long it holds).
     process->refused = IsKernelThread(process->last) || !StillOurs(*process);
-    if (!process->refused) {
-        // The stat descriptor is pinned to the process; a good read after the pid
-        // descriptor was opened shows that both name the same one.
-        process->pidFd = OpenPidFd(pid);
-        if (process->pidFd >= 0 && !Refresh(*process)) return nullptr;
-    }
+    // The stat descriptor is pinned to the process; a good read after the pid descriptor
+    // was opened shows that both name the same one. A refused process keeps one too: it
+    // tells, without a read of the stat file, that the refusal still holds.
+    process->pidFd = OpenPidFd(pid);
+    if (process->pidFd >= 0 && !Refresh(*process)) return nullptr;
     if (m_kept.size() < m_keepLimit) m_kept[pid] = process;
     return process->refused ? nullptr : process;
 }
@@ -240,6 +239,8 @@ ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pi
     std::shared_ptr<Tracked> process;
     if (auto it = m_kept.find(pid); it != m_kept.end()) {
         process = it->second;
+        // Refused while it lives: asked on every tick, so the cheapest look answers.
+        if (process->refused && process->pidFd >= 0 && !PidFdSaysEnded(process->pidFd)) return 0;
         if (!Refresh(*process)) {
             // That process has ended; the pid may belong to a new one by now.
             m_kept.erase(it);
