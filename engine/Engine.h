@@ -78,6 +78,8 @@ class Engine {
     /// The process table's stages run by default. Tests of the cycle itself put others in,
     /// or none: a test on the real desktop must not observe the user's other processes.
     void SetStages(IProcessStages* stages) { m_stages = stages; }
+    /// Where per-application CPU groups are read; null (the default) for none.
+    void SetCpuGroups(platform::ICpuGroups* groups) { m_tableStages.SetCpuGroups(groups); }
     /// The hang-up warning; without one a turn-off is only logged.
     void SetWarningDialog(IWarningDialog* dialog) { m_warningDialog = dialog; }
     IWarningDialog* WarningDialog() const { return m_warningDialog; }

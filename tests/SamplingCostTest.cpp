@@ -71,15 +71,20 @@ struct Cost {
 // Class of every process after every tick, for one run over the recording. Halfway
 // through, the desktop announces another program in front. `announced` says whether
 // the engine knows that every change is announced (and its status is hidden).
+// With `grouped`, the first six workers run in per-application CPU groups (workers 1 and
+// 2 share one) and the engine reads the groups.
 std::vector<std::array<std::int32_t, kProcesses + 1>> Replayed(bool gated, Cost& cost,
-                                                               bool announced = false) {
+                                                               bool announced = false,
+                                                               bool grouped = false) {
     auto run = std::make_unique<Replay>();
     run->SetUp();
     run->desk.SetSystemTimesFail(!gated);
     std::array<std::int32_t, kProcesses + 1> pids{};
     for (int p = 0; p < kProcesses; ++p) {
         pids[p] = run->Start("/usr/bin/worker" + std::to_string(p));
+        if (grouped && p < 6) run->desk.SetCpuGroup(pids[p], "app-" + std::to_string(p / 2 * 2));
     }
+    if (grouped) run->engine.SetCpuGroups(&run->desk);
     const auto editor = run->Start("/usr/bin/editor");
     pids[kProcesses] = editor;
     const auto viewer = run->Start("/usr/bin/viewer");
@@ -153,6 +158,20 @@ TEST(SamplingGate, AnAnnouncedFrontIsNotAskedForOnEveryTickAndDecisionsStayTheSa
         EXPECT_GE(asking.windowQueries, std::uint64_t{kTicks});
         EXPECT_LE(announced.windowQueries, 12 + std::uint64_t{kTicks / Engine::kFrontCheckTicks});
     }
+}
+
+// On a busy machine, a per-application CPU group that stayed quiet keeps its processes
+// unsampled too; a process that starts to run hard is judged by what its group's quiet
+// ticks leave for the last one, as with the machine's gate. The lowerings and undos are
+// those of the machine's gate alone.
+TEST(SamplingGate, AQuietCpuGroupIsNotSampledAndDecisionsStayTheSame) {
+    Cost machine, groups;
+    const auto gated = Replayed(true, machine);
+    const auto grouped = Replayed(true, groups, false, true);
+    EXPECT_EQ(grouped, gated);
+    // On the busy ticks, one group of two stays quiet most of the time: its processes
+    // are not read then.
+    EXPECT_GE(machine.reads, groups.reads + 100) << groups.reads << " " << machine.reads;
 }
 
 // How the engine follows the front while ticks leave the desktop alone: an announced

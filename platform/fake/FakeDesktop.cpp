@@ -88,6 +88,33 @@ void FakeDesktop::ReplaceImage(std::int32_t pid, const std::string& exePath) {
     }
 }
 
+void FakeDesktop::SetCpuGroup(std::int32_t pid, const std::string& group) {
+    if (auto* p = Live(pid)) p->group = group;
+}
+
+std::vector<CpuGroupTime> FakeDesktop::ReadGroupTimes(bool rescan) {
+    ++m_groupReads;
+    if (rescan) {
+        m_groupOf.clear();
+        for (const auto& [pid, p] : m_processes) {
+            if (!p.group.empty()) m_groupOf[pid] = p.group;
+        }
+    }
+    std::map<std::string, std::uint64_t> used;
+    for (const auto& [pid, group] : m_groupOf) used[group];
+    for (const auto& [pid, p] : m_processes) {
+        if (used.count(p.group)) used[p.group] += p.times.kernel + p.times.user;
+    }
+    std::vector<CpuGroupTime> times;
+    for (const auto& [group, time] : used) times.push_back({group, time});
+    return times;
+}
+
+std::string FakeDesktop::GroupOf(std::int32_t pid) const {
+    const auto it = m_groupOf.find(pid);
+    return it == m_groupOf.end() ? std::string{} : it->second;
+}
+
 void FakeDesktop::EndProcess(std::int32_t pid) {
     m_processes.erase(pid);
     for (auto it = m_windows.begin(); it != m_windows.end();) {
