@@ -1,5 +1,7 @@
 // Talvex: reads the command line, picks the backends, creates the main window and runs
 // the event loop until the main window ends the program.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "base/Trace.h"
 #include "i18n/ActionLog.h"
 #include "i18n/StringTable.h"
+#include "platform/linux/LinuxCpuGroups.h"
 #include "platform/qt/QtUi.h"
 #include "platform/qt/net/QtNet.h"
 #include "ui/frmMain.h"
@@ -77,6 +80,9 @@ int main(int argc, char** argv) {
     services.shell = shell.get();
     services.foreground = desktop->Foreground();
     talvex::frmMain frm(services);
+    // On a busy machine, applications whose CPU group stayed quiet are not sampled.
+    talvex::platform::LinuxCpuGroups groups("", ::geteuid());
+    frm.engine().SetCpuGroups(&groups);
     frm.Form_Load();
     return ui->Run();
 }
