@@ -260,6 +260,10 @@ void frmMain::ShowTooltip() {
     for (const std::string* line : {&m_sNoRightLine, &m_sTooltipCount, &m_sSaveFailure}) {
         if (!line->empty()) text += "\n" + *line;
     }
+    // The engine hands the same text again on every tick while another window of the
+    // program in front is there: the tray hears only of a change.
+    if (text == m_sShownTooltip) return;
+    m_sShownTooltip = text;
     m_oTrayIcon->ToolTip(text);
 }
 
