@@ -69,8 +69,12 @@ void ProcessStages::SampleEntry(ProcessEntry& entry, bool whole, std::int16_t th
         entry.iCpuUsage = std::max(entry.iCpuUsage, least);
     }
     // Whether it waited to run matters for a process about to be lowered or held
-    // lowered (is it idle, or starved?): few, so the extra reads cost little.
-    if (entry.iCpuUsage > threshold || m_processes.Changes().Holds(entry.lPid)) {
+    // lowered (is it idle, or starved?): few, so the extra reads cost little. Never for
+    // Talvex itself or the program in front, which background observation leaves alone
+    // (the one it raised, every tick).
+    const bool observed =
+        entry.lPid != m_processes.GetCurrentProcessId() && entry.lPid != m_engine.ForegroundPid();
+    if (observed && (entry.iCpuUsage > threshold || m_processes.Changes().Holds(entry.lPid))) {
         m_modProcess.SampleReadiness(entry);
     }
     m_modProcess.CloseProcessEntry(entry);

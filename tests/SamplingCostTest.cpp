@@ -237,6 +237,27 @@ TEST_F(ObserverTest, AFrontThatIsNotAskedForIsStillFollowed) {
     }
 }
 
+// Whether a process waited to run is read only where background observation may use
+// it: not for the program in front nor for Talvex itself, though both run raised.
+TEST_F(ObserverTest, WaitsAreReadOnlyForProcessesBackgroundObservationJudges) {
+    const auto editor = Start("/usr/bin/editor");
+    const auto worker = Start("/usr/bin/worker");
+    StartWith(editor);
+    desk.SetPriorityOf(self, platform::NORMAL_PRIORITY_CLASS);
+    engine.Queries().SetProcessPriority(self, 0, platform::HIGH_PRIORITY_CLASS);
+    ASSERT_TRUE(desk.Changes().Holds(editor));
+    ASSERT_TRUE(desk.Changes().Holds(self));
+    const std::uint64_t before = desk.ReadinessReads();
+    for (int i = 0; i < 4; ++i) {
+        desk.AddCpuTime(editor, 0, 400);
+        desk.AddCpuTime(self, 0, 100);
+        Tick();
+    }
+    EXPECT_EQ(desk.ReadinessReads(), before);
+    TickAt(worker, 90);  // about to be lowered: its wait counts
+    EXPECT_GT(desk.ReadinessReads(), before);
+}
+
 // After the lowering, each tick gives: usage in percent, ms waited for a processor.
 struct Step {
     int percent;

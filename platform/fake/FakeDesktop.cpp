@@ -268,6 +268,7 @@ bool FakeDesktop::GetSystemTimes(SystemTimes& times) {
 }
 
 std::optional<Readiness> FakeDesktop::GetReadiness(ProcessHandle handle) {
+    ++m_readinessReads;
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!p || !m_waitKnown) return std::nullopt;
     return Readiness{p->waitNs, p->readyNow};

@@ -78,6 +78,7 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock, 
     /// How often a process's path or application id was read, and how often the
     /// desktop was asked about windows (the window in front, a title, an owner).
     std::uint64_t PathReads() const { return m_pathReads; }
+    std::uint64_t ReadinessReads() const { return m_readinessReads; }
     std::uint64_t WindowQueries() const { return m_windowQueries; }
     /// Without the right to raise, a change to a stronger class fails quietly.
     void SetMayRaisePriority(bool may) { m_mayRaise = may; }
@@ -212,6 +213,7 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock, 
     std::uint64_t m_processTimesReads = 0;
     std::uint64_t m_pathReads = 0;
     std::uint64_t m_groupReads = 0;
+    std::uint64_t m_readinessReads = 0;
     std::map<std::int32_t, std::string> m_groupOf;  // as the last rescan found it
     std::uint64_t m_windowQueries = 0;
     std::vector<std::int32_t> m_fronts;
