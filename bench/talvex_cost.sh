@@ -63,16 +63,26 @@ as_user() {
 cpu_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; }
 hz=$(getconf CLK_TCK)
 
-# Context switches of every thread of a process: each one is a wake-up or a preemption.
+# Context switches of every thread of a process, one line per thread: each one is a
+# wake-up or a preemption.
 switches() {
-  cat /proc/"$1"/task/*/status 2>/dev/null |
-    awk '/ctxt_switches/ { n += $2 } END { print n + 0 }'
+  local task
+  for task in /proc/"$1"/task/*; do
+    awk -v tid="${task##*/}" '/ctxt_switches/ { n += $2 } END { print tid, n + 0 }' \
+      "$task/status" 2>/dev/null
+  done
+}
+# The switches between two such lists, of the threads in both: a thread that ended in
+# between (Qt's pool threads end after a while) takes its count along.
+switches_between() {
+  awk 'NR == FNR { before[$1] = $2; next } ($1 in before) { n += $2 - before[$1] }
+       END { print n + 0 }' <(printf '%s\n' "$1") <(printf '%s\n' "$2")
 }
 rss_kib() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 
 # Measures Talvex and the poller over the window: one line of the table.
 measure_line() {
-  local label=$1 t0 p0 w0 s0 t1 p1 w1 s1
+  local label=$1 t0 p0 w0 s0 t1 p1 w1 s1 woken
   kill -0 "$talvex" 2>/dev/null || fail "Talvex ended during the run"
   t0=$(cpu_ticks "$talvex") p0=$(cpu_ticks "$floor") w0=$(switches "$talvex") s0=$(date +%s.%N)
   if [[ -n ${PERF_OUT:-} ]]; then
@@ -84,7 +94,8 @@ measure_line() {
     sleep "$measure"
   fi
   t1=$(cpu_ticks "$talvex") p1=$(cpu_ticks "$floor") w1=$(switches "$talvex") s1=$(date +%s.%N)
-  awk -v c="$label" -v t=$((t1 - t0)) -v p=$((p1 - p0)) -v w=$((w1 - w0)) -v hz="$hz" \
+  woken=$(switches_between "$w0" "$w1")
+  awk -v c="$label" -v t=$((t1 - t0)) -v p=$((p1 - p0)) -v w="$woken" -v hz="$hz" \
     -v s0="$s0" -v s1="$s1" -v rss="$(rss_kib "$talvex")" \
     -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
       secs = s1 - s0; tp = 100 * t / hz / secs; pp = 100 * p / hz / secs

@@ -237,6 +237,33 @@ TEST_F(ObserverTest, AFrontThatIsNotAskedForIsStillFollowed) {
     }
 }
 
+// A process that runs hard for a single tick after a quiet stretch is lowered on that
+// tick, as sampling every process would do: the machine's gate looks at the last tick,
+// not at the average since every process was last sampled.
+TEST_F(ObserverTest, ABurstAfterAQuietStretchIsLoweredOnItsTick) {
+    const struct {
+        int quietTicks;
+        std::uint64_t percent;
+        std::int32_t lowered;
+    } cases[] = {
+        {3, 25, platform::BELOW_NORMAL_PRIORITY_CLASS},
+        {10, 60, platform::IDLE_PRIORITY_CLASS},
+        {14, 15, platform::BELOW_NORMAL_PRIORITY_CLASS},
+    };
+    const auto editor = Start("/usr/bin/editor");
+    StartWith(editor);
+    for (const auto& c : cases) {
+        const auto worker = Start("/usr/bin/worker");
+        // A rebuild lists the worker; the quiet stretch starts after it.
+        while (engine.TableStages().RebuildCountdown() != 0) Tick();
+        Tick();
+        for (int i = 0; i < c.quietTicks; ++i) Tick();
+        TickAt(worker, c.percent);
+        EXPECT_EQ(desk.PriorityOf(worker), c.lowered) << c.quietTicks << " " << c.percent;
+        desk.EndProcess(worker);
+    }
+}
+
 // Whether a process waited to run is read only where background observation may use
 // it: not for the program in front nor for Talvex itself, though both run raised.
 TEST_F(ObserverTest, WaitsAreReadOnlyForProcessesBackgroundObservationJudges) {
