@@ -16,7 +16,10 @@
 # As root everything runs as the user talvex-test (created if missing), as a desktop
 # user would. Ends only what it started, by pid.
 # Usage: talvex_cost.sh path/to/talvex path/to/talvex_bench_poller [COUNT...]
-# Environment: MEASURE_SECONDS (default 30), SETTLE_SECONDS (default 10); PERF_OUT=FILE
+# Environment: MEASURE_SECONDS (default 30), SETTLE_SECONDS (default 10); APP_GROUPS=1
+# (as root, with a cgroup2 hierarchy) runs the idle processes, 50 to a group, and the
+# busy one in per-application groups of the test user's, as a systemd user manager
+# would (app.slice/app-*.scope): the rows then say "in groups"; PERF_OUT=FILE
 # also records a profile of Talvex during the window (perf, from linux-perf) and writes
 # its top lines to FILE.COUNT (the profiler's own cost then counts in the figure).
 set -uo pipefail
@@ -99,8 +102,45 @@ measure_line() {
     -v s0="$s0" -v s1="$s1" -v rss="$(rss_kib "$talvex")" \
     -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
       secs = s1 - s0; tp = 100 * t / hz / secs; pp = 100 * p / hz / secs
-      printf "%-12s %-9.2f %-9.2f %-6s %-9.1f %-8d %s\n", c, tp, pp,
+      printf "%-18s %-9.2f %-9.2f %-6s %-9.1f %-8d %s\n", c, tp, pp,
         (p > 0 ? sprintf("%.2f", t / p) : "-"), w / secs, rss, load }'
+}
+
+# Per-application groups of the test user's (APP_GROUPS=1): the app.slice folder, or
+# empty when there is none. The folders made are taken away at the end, deepest first.
+app_slice=
+made_groups=()
+if [[ ${APP_GROUPS:-0} == 1 && -n ${user:-} ]]; then
+  for mount in /sys/fs/cgroup /sys/fs/cgroup/unified; do
+    [[ -e $mount/cgroup.controllers ]] || continue
+    uid=$(id -u "$user")
+    dir=$mount
+    for part in user.slice "user-$uid.slice" "user@$uid.service" app.slice; do
+      dir=$dir/$part
+      [[ -d $dir ]] || { mkdir "$dir" && made_groups+=("$dir"); } || break
+    done
+    [[ -d $dir ]] && app_slice=$dir
+    break
+  done
+  [[ -n $app_slice ]] || fail "APP_GROUPS=1: no cgroup2 hierarchy to make groups in"
+  groups_cleanup() {
+    local i dir
+    for ((i = ${#made_groups[@]} - 1; i >= 0; i--)); do
+      dir=${made_groups[i]}
+      # Whatever still runs there goes back to the top first.
+      [[ -f $dir/cgroup.procs ]] && while read -r p; do
+        echo "$p" >"$mount/cgroup.procs" 2>/dev/null
+      done <"$dir/cgroup.procs"
+      rmdir "$dir" 2>/dev/null
+    done
+  }
+  trap 'groups_cleanup; cleanup' EXIT
+fi
+# Moves process $2 into the group named $1 (made when missing).
+into_group() {
+  local dir=$app_slice/$1
+  [[ -d $dir ]] || { mkdir "$dir" && made_groups+=("$dir"); }
+  echo "$2" >"$dir/cgroup.procs"
 }
 
 pick_display 160
@@ -115,7 +155,7 @@ if command -v trayer >/dev/null; then
 else
   echo "note: no trayer, so no notification area: Talvex's window is on screen" >&2
 fi
-printf '%-12s %-9s %-9s %-6s %-9s %-8s %s\n' case talvex% poller% ratio wakeups/s rss-KiB load
+printf '%-18s %-9s %-9s %-6s %-9s %-8s %s\n' case talvex% poller% ratio wakeups/s rss-KiB load
 for count in "${counts[@]}"; do
   fifo=$scratch/ready
   mkfifo "$fifo"
@@ -124,6 +164,15 @@ for count in "${counts[@]}"; do
   pids+=("$idle")
   read -r -t 120 _ <"$fifo" || fail "the $count idle processes did not start"
   rm -f "$fifo"
+  label=$count
+  if [[ -n $app_slice ]]; then
+    label="$count in groups"
+    n=0
+    for child in $(pgrep -P "$idle"); do
+      into_group "app-idle$((n / 50))-$count.scope" "$child"
+      n=$((n + 1))
+    done
+  fi
   as_user "$scratch/prog" >/dev/null 2>&1 &
   talvex=$!
   pids+=("$talvex")
@@ -131,14 +180,16 @@ for count in "${counts[@]}"; do
   floor=$!
   pids+=("$floor")
   sleep "$settle"
-  measure_line "$count"
+  measure_line "$label"
   # One busy program of the user's: the machine is no longer quiet, so every tick
-  # samples every process (and Talvex lowers the busy one, as it would for real).
+  # samples every process (and Talvex lowers the busy one, as it would for real); in
+  # groups, only the busy group's.
   as_user sh -c 'while :; do :; done' &
   busy=$!
   pids+=("$busy")
+  [[ -n $app_slice ]] && into_group "app-busy-$count.scope" "$busy"
   sleep "$settle"
-  measure_line "$count+busy"
+  measure_line "$label+busy"
   for pid in "$talvex" "$floor" "$idle" "$busy"; do kill -TERM "$pid" 2>/dev/null; done
   for pid in "$talvex" "$floor" "$idle" "$busy"; do wait "$pid" 2>/dev/null; done
 done
