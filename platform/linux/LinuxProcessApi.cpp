@@ -612,17 +612,20 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
         seen.insert(*pid);
     }
     ::closedir(proc);
-    // Descriptors of processes that have gone are given back. Refusals are looked at
-    // afresh from now on (a process may have changed its user), except those of kernel
-    // threads, which stay what they are; so is every process whose owner as procfs
-    // shows it (by path, which renews it; the kept descriptor's would not) is no longer
-    // the user, so the next open checks its credentials in full.
+    // Descriptors of processes that have gone are given back. The owner as procfs shows
+    // it (by path, which renews it; the kept descriptor's would not) decides the rest:
+    // a process that is no longer the user's, and a refusal of a process that may have
+    // become the user's, are looked at afresh, so the next open checks its credentials
+    // in full. A refusal of a kernel thread, or of a process still another user's,
+    // stands: looking again would read its status file at every snapshot.
     std::erase_if(m_kept, [&](const auto& kept) {
         const Tracked& process = *kept.second;
         if (!seen.contains(kept.first)) return true;
-        if (process.refused) return !IsKernelThread(process.last);
+        if (process.refused && IsKernelThread(process.last)) return false;
         struct stat info {};
-        return ::stat(ProcPath(kept.first, "stat").c_str(), &info) != 0 || info.st_uid != m_uid;
+        const bool readable = ::stat(ProcPath(kept.first, "stat").c_str(), &info) == 0;
+        if (process.refused) return !readable || info.st_uid == m_uid;
+        return !readable || info.st_uid != m_uid;
     });
     if (!m_record->Held().empty()) m_record->ForgetGone();
     return list;
