@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/IClock.h"
+#include "platform/ICpuGroups.h"
 #include "platform/IForegroundSource.h"
 #include "platform/IProcessApi.h"
 #include "platform/IWindowApi.h"
@@ -19,6 +20,8 @@ class Desktop {
     virtual platform::IClock& Clock() = 0;
     /// Where the desktop announces foreground changes; null when it does not.
     virtual platform::IForegroundSource* Foreground() { return nullptr; }
+    /// The CPU use of the user's application groups; null where the system has none.
+    virtual platform::ICpuGroups* CpuGroups() { return nullptr; }
 };
 
 std::unique_ptr<Desktop> CreateDesktop();

@@ -7,6 +7,7 @@
 
 #include "app/Desktop.h"
 #include "platform/linux/LinuxClock.h"
+#include "platform/linux/LinuxCpuGroups.h"
 #include "platform/linux/LinuxForeground.h"
 #include "platform/linux/LinuxLevers.h"
 #include "platform/linux/LinuxProcessApi.h"
@@ -60,11 +61,13 @@ class LinuxDesktop final : public Desktop {
     platform::IWindowApi& Windows() override { return m_foreground; }
     platform::IClock& Clock() override { return m_clock; }
     platform::IForegroundSource* Foreground() override { return &m_foreground; }
+    platform::ICpuGroups* CpuGroups() override { return &m_groups; }
 
   private:
     platform::LinuxProcessApi m_processes;
     platform::LinuxForeground m_foreground;
     platform::LinuxClock m_clock;
+    platform::LinuxCpuGroups m_groups{"", ::geteuid()};
 };
 }  // namespace
 

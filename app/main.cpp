@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
     services.shell = shell.get();
     services.foreground = desktop->Foreground();
     talvex::frmMain frm(services);
+    // On a busy machine, applications whose CPU group stayed quiet are not sampled.
+    frm.engine().SetCpuGroups(desktop->CpuGroups());
     frm.Form_Load();
     return ui->Run();
 }

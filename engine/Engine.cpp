@@ -122,9 +122,13 @@ void Engine::ForegroundEvent() {
         // counts "nothing in front", so the program that left is not recorded as the
         // one before, and a program that keeps the focus is not restored and raised
         // again.
-        if (m_modMain.GetForegroundWnd() == 0) return;
+        if (m_modMain.GetForegroundWnd() == 0) {
+            // The next tick looks, even while it would otherwise leave the front alone.
+            m_bFrontPending = true;
+            return;
+        }
         Front front;
-        ForegroundStep(front);
+        if (!ForegroundStep(front)) FollowOtherWindow(front);
     });
 }
 
@@ -136,12 +140,25 @@ void Engine::RefreshTick() {
     }
     if (m_stages && m_stages->ProcessTableStage()) return;
 
+    if (!FrontQueriesDue()) {
+        if (m_stages) m_stages->ObservationStage();
+        return;
+    }
     Front front;
     if (ForegroundStep(front)) return;
 
     if (m_stages) m_stages->ObservationStage();
+    FollowOtherWindow(front);
+}
 
-    // Another window of the same program is in front: its title goes to the tooltip.
+bool Engine::FrontQueriesDue() {
+    if (!m_bFrontAnnounced || m_bStatusShown || m_bFrontPending) return true;
+    if (++m_lUnaskedTicks < kFrontCheckTicks) return false;
+    m_lUnaskedTicks = 0;
+    return m_modMain.GetForegroundWnd() != m_hSeenWnd;
+}
+
+void Engine::FollowOtherWindow(const Front& front) {
     if (m_modMain.GetWindowTitle(m_hForegroundWnd, modMain::kTitleMax) != front.title) {
         m_host.PublishTooltip(TooltipText(front.title, front.path));
     }
@@ -154,6 +171,9 @@ bool Engine::ForegroundStep(Front& front) {
     const std::string priorityName = m_modMain.GetPriorityName(priority);
     front.path = m_modMain.GetWindowExePath(front.window, modMain::kPathMax);
     front.pid = m_modMain.GetWindowProcessId(front.window);
+    m_hSeenWnd = front.window;
+    m_bFrontPending = false;
+    m_lUnaskedTicks = 0;
 
     m_host.ShowStatusText(
         StatusText(front.window, front.title, front.path, front.pid, priority, priorityName));

@@ -50,6 +50,16 @@ class Engine {
     /// while no window is in front (the tick counts that). Any error ends the step
     /// quietly, as in a tick.
     void ForegroundEvent();
+    /// Whether the desktop announces every change of the window in front (a foreground
+    /// source listens), and whether the status text is on screen. While changes are
+    /// announced and the status is hidden, a tick asks the desktop nothing about the
+    /// front: the announcements carry every change. Only every kFrontCheckTicks-th tick
+    /// asks which window is in front, in case an announcement was lost, and runs the
+    /// whole step when it is not the one seen last. Both are off until set.
+    void SetFrontAnnounced(bool announced) { m_bFrontAnnounced = announced; }
+    void SetStatusShown(bool shown) { m_bStatusShown = shown; }
+    /// Ticks between two looks at the front while its changes are announced.
+    static constexpr std::int32_t kFrontCheckTicks = 16;
 
     /// What Talvex holds changed now, and why; Talvex's own raise is left out. While the
     /// program in front has its boost turned off after a hang-up, it has a row too.
@@ -68,6 +78,8 @@ class Engine {
     /// The process table's stages run by default. Tests of the cycle itself put others in,
     /// or none: a test on the real desktop must not observe the user's other processes.
     void SetStages(IProcessStages* stages) { m_stages = stages; }
+    /// Where per-application CPU groups are read; null (the default) for none.
+    void SetCpuGroups(platform::ICpuGroups* groups) { m_tableStages.SetCpuGroups(groups); }
     /// The hang-up warning; without one a turn-off is only logged.
     void SetWarningDialog(IWarningDialog* dialog) { m_warningDialog = dialog; }
     IWarningDialog* WarningDialog() const { return m_warningDialog; }
@@ -139,6 +151,10 @@ class Engine {
     /// The foreground queries and the status text; true when the front changed and the
     /// change was carried out.
     bool ForegroundStep(Front& front);
+    /// Whether this tick runs the foreground step (see SetFrontAnnounced).
+    bool FrontQueriesDue();
+    /// Another window of the program in front came forward: its title goes to the tooltip.
+    void FollowOtherWindow(const Front& front);
     std::string StatusText(platform::WindowHandle window, const std::string& title,
                            const std::string& path, std::int32_t pid, std::int32_t priority,
                            const std::string& priorityName) const;
@@ -158,6 +174,11 @@ class Engine {
     std::int32_t m_lForegroundPriority = 0;
     std::string m_sForegroundExe;
     std::string m_sPreviousExe;
+    bool m_bFrontAnnounced = false;
+    bool m_bStatusShown = false;
+    bool m_bFrontPending = true;            // an announcement found no window in front yet
+    platform::WindowHandle m_hSeenWnd = 0;  // the window the last foreground step saw
+    std::int32_t m_lUnaskedTicks = 0;       // ticks since the last foreground step
 
     StatusWords m_words;
 

@@ -4,38 +4,29 @@
 
 namespace talvex {
 
-void LoadGate::Read() {
-    platform::SystemTimes times;
+void UsageSpan::Read(std::optional<Reading> now) {
     m_prev = m_now;
-    if (m_processes.GetSystemTimes(times)) {
-        m_now = Reading{times.busy, m_clock.GetTickCount64()};
-    } else {
-        m_now.reset();
-    }
+    m_now = now;
 }
 
-bool LoadGate::WholeSampleNeeded(std::int16_t percent) {
-    Read();
-    if (!m_now || !m_base || m_now->tick <= m_base->tick || m_now->busy < m_base->busy) return true;
-    // Busy time in 100 ns units against percent of one processor over the span in ms:
-    // busy / (span * 10000) > percent / 100.
-    const std::uint64_t busy = m_now->busy - m_base->busy;
-    const std::uint64_t span = m_now->tick - m_base->tick;
+bool UsageSpan::Needed(std::int16_t percent, std::uint64_t tickMs) const {
+    if (!m_now || !m_prev || !m_base || m_now->busy < m_prev->busy) return true;
+    if (tickMs == 0) {
+        if (m_now->tick <= m_prev->tick) return true;
+        tickMs = m_now->tick - m_prev->tick;
+    }
+    // Busy time in 100 ns units against percent of one processor over the tick in ms:
+    // busy / (tick * 10000) > percent / 100.
+    const std::uint64_t busy = m_now->busy - m_prev->busy;
     const std::uint64_t allowed =
-        span * 100 * static_cast<std::uint64_t>(percent < 0 ? 0 : percent);
+        tickMs * 100 * static_cast<std::uint64_t>(percent < 0 ? 0 : percent);
     return busy > allowed;
 }
 
-void LoadGate::WholeSampleTaken() {
-    // A whole sample outside WholeSampleNeeded (the table's rebuild) reads its own.
-    if (!m_now || m_now->tick != m_clock.GetTickCount64()) Read();
-    m_base = m_now;
-}
-
-std::int16_t LoadGate::LastTickUsageAtLeast(std::uint64_t since, std::uint64_t used) const {
+std::int16_t UsageSpan::LastTickUsageAtLeast(std::uint64_t since, std::uint64_t used) const {
     // Only for a process last sampled at the whole sample, skipped on the quiet ticks
-    // after it: the machine's busy time over those ticks bounds what it can have used
-    // then, and the rest fell into the last tick.
+    // after it: the set's time over those ticks bounds what it can have used then, and
+    // the rest fell into the last tick.
     if (!m_base || !m_prev || !m_now || since != m_base->tick) return 0;
     if (m_prev->tick <= since || m_now->tick <= m_prev->tick || m_prev->busy < m_base->busy) {
         return 0;
@@ -43,6 +34,26 @@ std::int16_t LoadGate::LastTickUsageAtLeast(std::uint64_t since, std::uint64_t u
     const std::uint64_t quiet = m_prev->busy - m_base->busy;
     if (used <= quiet) return 0;
     return modProcess::CpuPercent(quiet, used, m_now->tick - m_prev->tick);
+}
+
+void LoadGate::Read() {
+    platform::SystemTimes times;
+    if (m_processes.GetSystemTimes(times)) {
+        m_span.Read(UsageSpan::Reading{times.busy, m_clock.GetTickCount64()});
+    } else {
+        m_span.Read(std::nullopt);
+    }
+}
+
+bool LoadGate::WholeSampleNeeded(std::int16_t percent) {
+    Read();
+    return m_span.Needed(percent);
+}
+
+void LoadGate::WholeSampleTaken() {
+    // A whole sample outside WholeSampleNeeded (the table's rebuild) reads its own.
+    if (m_span.ReadAt() == 0 || m_span.ReadAt() != m_clock.GetTickCount64()) Read();
+    m_span.Taken();
 }
 
 }  // namespace talvex

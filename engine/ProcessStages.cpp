@@ -27,6 +27,8 @@ bool ProcessStages::ProcessTableStage() {
         m_lRebuildCountdown = kRebuildCountdown;
         m_engine.Held().KeepOnly(m_Processes, m_lLastProcess);
         m_gate.WholeSampleTaken();
+        m_groups.AllSampled(m_gate.Span());
+        for (ProcessEntry& entry : m_Processes) entry.sCpuGroup = m_groups.GroupOf(entry.lPid);
         return true;
     }
     --m_lRebuildCountdown;
@@ -34,32 +36,48 @@ bool ProcessStages::ProcessTableStage() {
     const std::int16_t threshold = LowestThreshold(settings);
     // With background observation off, only the front and the held processes matter.
     const bool whole = settings.bBkgObservation && m_gate.WholeSampleNeeded(threshold);
+    if (whole) m_groups.Read(threshold, m_gate.Span());
     for (std::int32_t i = 0; i <= m_lLastProcess; ++i) {
         if (static_cast<std::size_t>(i) >= m_Processes.size()) break;
         ProcessEntry& entry = m_Processes[static_cast<std::size_t>(i)];
-        if (!whole && !NeedsSample(entry)) {
+        const bool quiet = !whole || m_groups.Quiet(entry.sCpuGroup);
+        if (quiet && !NeedsSample(entry)) {
             // It used at most the threshold: no lowering, and nothing held to put back.
             entry.iCpuUsage = 0;
             continue;
         }
-        const std::uint64_t since = entry.lTick;
-        const std::uint64_t before = entry.ftKernel + entry.ftUser;
-        m_modProcess.OpenProcessEntry(entry);  // takes the first sample
-        m_modProcess.SampleProcessCpu(entry);
-        if (whole && since != 0 && entry.ftKernel + entry.ftUser > before) {
-            const std::int16_t least =
-                m_gate.LastTickUsageAtLeast(since, entry.ftKernel + entry.ftUser - before);
-            entry.iCpuUsage = std::max(entry.iCpuUsage, least);
-        }
-        // Whether it waited to run matters for a process about to be lowered or held
-        // lowered (is it idle, or starved?): few, so the extra reads cost little.
-        if (entry.iCpuUsage > threshold || m_processes.Changes().Holds(entry.lPid)) {
-            m_modProcess.SampleReadiness(entry);
-        }
-        m_modProcess.CloseProcessEntry(entry);
+        SampleEntry(entry, whole, threshold);
     }
-    if (whole) m_gate.WholeSampleTaken();
+    if (whole) {
+        m_gate.WholeSampleTaken();
+        m_groups.BusySampled();
+    }
     return false;
+}
+
+void ProcessStages::SampleEntry(ProcessEntry& entry, bool whole, std::int16_t threshold) {
+    const std::uint64_t since = entry.lTick;
+    const std::uint64_t before = entry.ftKernel + entry.ftUser;
+    m_modProcess.OpenProcessEntry(entry);  // takes the first sample
+    m_modProcess.SampleProcessCpu(entry);
+    if (whole && since != 0 && entry.ftKernel + entry.ftUser > before) {
+        // Skipped while the machine or its group was quiet: what fell into the last tick.
+        const std::uint64_t used = entry.ftKernel + entry.ftUser - before;
+        const std::int16_t least =
+            std::max(m_gate.LastTickUsageAtLeast(since, used),
+                     m_groups.LastTickUsageAtLeast(entry.sCpuGroup, since, used, m_gate.Span()));
+        entry.iCpuUsage = std::max(entry.iCpuUsage, least);
+    }
+    // Whether it waited to run matters for a process about to be lowered or held
+    // lowered (is it idle, or starved?): few, so the extra reads cost little. Never for
+    // Talvex itself or the program in front, which background observation leaves alone
+    // (the one it raised, every tick).
+    const bool observed =
+        entry.lPid != m_processes.GetCurrentProcessId() && entry.lPid != m_engine.ForegroundPid();
+    if (observed && (entry.iCpuUsage > threshold || m_processes.Changes().Holds(entry.lPid))) {
+        m_modProcess.SampleReadiness(entry);
+    }
+    m_modProcess.CloseProcessEntry(entry);
 }
 
 void ProcessStages::SampleNewFront(std::int32_t pid) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/GroupGates.h"
 #include "engine/HangupObservation.h"
 #include "engine/IProcessStages.h"
 #include "engine/LoadGate.h"
@@ -26,7 +27,8 @@ class ProcessStages final : public IProcessStages {
           m_processes(processes),
           m_clock(clock),
           m_modProcess(processes, clock),
-          m_gate(processes, clock) {}
+          m_gate(processes, clock),
+          m_groups(clock) {}
 
     /// Rebuilds the table when the countdown is out (ending the tick), else samples
     /// every entry; while the machine as a whole stays quieter than any lowering
@@ -46,10 +48,15 @@ class ProcessStages final : public IProcessStages {
     /// and hang-up observation measures it from its next tick on, so it gets a sample
     /// now.
     void SampleNewFront(std::int32_t pid);
+    /// Where per-application CPU groups are read (null: none, the default). On a busy
+    /// machine the processes of a group that stayed quiet go unsampled too.
+    void SetCpuGroups(platform::ICpuGroups* groups) { m_groups.SetSource(groups); }
 
   private:
     /// Whether an entry needs its sample when the machine was quiet.
     bool NeedsSample(const ProcessEntry& entry) const;
+    /// Samples one entry of a tick that may have skipped it before.
+    void SampleEntry(ProcessEntry& entry, bool whole, std::int16_t threshold);
 
     Engine& m_engine;
     HangupObservation& m_hangup;
@@ -60,6 +67,7 @@ class ProcessStages final : public IProcessStages {
     std::int32_t m_lLastProcess = 0;
     std::int32_t m_lRebuildCountdown = 0;  // 0: the next tick rebuilds the table
     LoadGate m_gate;
+    GroupGates m_groups;
 };
 
 }  // namespace talvex

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <unordered_map>
 
 #include "base/RunQuietly.h"
 
@@ -47,9 +48,29 @@ std::int16_t CpuPercent(std::uint64_t before, std::uint64_t after, std::uint64_t
     return Saturate16(DivideRoundHalfEven(ms * 100, elapsed));
 }
 
+namespace {
+// The entry the table had for the very process `entry` was opened as: the same pid, the
+// same start and the same executable name. Null when there is none.
+const ProcessEntry* SameProcess(const std::unordered_map<std::int32_t, const ProcessEntry*>& before,
+                                const ProcessEntry& entry) {
+    const auto it = before.find(entry.lPid);
+    if (it == before.end()) return nullptr;
+    const ProcessEntry& old = *it->second;
+    const bool same =
+        old.ftCreation != 0 && old.ftCreation == entry.ftCreation && old.sExeName == entry.sExeName;
+    return same ? &old : nullptr;
+}
+}  // namespace
+
 std::int32_t Sampler::BuildProcessTable(std::vector<ProcessEntry>& table) {
     auto snapshot = m_processes.CreateToolhelp32Snapshot();
     if (!snapshot) return -1;
+    // A process that stays keeps its path and application id: reading them for every
+    // process at every rebuild would cost more than the rebuild's other reads together.
+    // (A program that replaced itself by another one carries another name.)
+    std::unordered_map<std::int32_t, const ProcessEntry*> before;
+    before.reserve(table.size());
+    for (const ProcessEntry& old : table) before.emplace(old.lPid, &old);
     std::vector<ProcessEntry> built;
     const bool ok = RunQuietly("BuildProcessTable", [&] {
         built.reserve(snapshot->size());
@@ -58,8 +79,14 @@ std::int32_t Sampler::BuildProcessTable(std::vector<ProcessEntry>& table) {
             entry.lPid = info.pid;
             entry.sExeName = info.exeName.substr(0, info.exeName.find('\0'));
             const bool opened = OpenProcessEntry(entry);
-            entry.sExePath = opened ? GetProcessModulePath(entry, kPathMax) : entry.sExeName;
-            if (opened) entry.sAppId = m_processes.GetAppId(entry.hProcess);
+            const ProcessEntry* same = opened ? SameProcess(before, entry) : nullptr;
+            if (same) {
+                entry.sExePath = same->sExePath;
+                entry.sAppId = same->sAppId;
+            } else {
+                entry.sExePath = opened ? GetProcessModulePath(entry, kPathMax) : entry.sExeName;
+                if (opened) entry.sAppId = m_processes.GetAppId(entry.hProcess);
+            }
             SampleProcessCpu(entry);
             CloseProcessEntry(entry);
             if (entry.sExePath == kSystemProcessName) continue;

@@ -33,6 +33,7 @@ struct ProcessEntry {
     std::string sExePath;           // main module path; the bare name when it could not be opened
     std::string sExeName;           // the name the enumeration reports
     std::string sAppId;             // a sandboxed application's id; empty for other processes
+    std::string sCpuGroup;          // its per-application CPU group; empty for none
 
     // Rule lookup cache: iRule is the first rule matching sExePath while the rule list
     // was at generation lRuleGeneration. Saves searching every rule on every tick.

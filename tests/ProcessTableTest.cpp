@@ -10,6 +10,10 @@ namespace {
 using namespace platform;
 using testing::ObserverTest;
 
+std::string FileNameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
 class SamplingTest : public ::testing::Test {
   protected:
     // An opened entry of a fresh process whose first sample is taken.
@@ -172,6 +176,66 @@ TEST_F(SamplingTest, BuildSkipsIdleProcessAndUsesNameWhenPathIsUnreadable) {
         EXPECT_EQ(entry.iCpuUsage, 0);
     }
     EXPECT_EQ(desk.OpenHandleCount(), 0u);
+}
+
+// A rebuild reads the path and application id of a process it has not seen before, and
+// carries them over for one it has: the same pid, start and executable name.
+TEST_F(SamplingTest, RebuildReadsPathsOfNewProcessesOnly) {
+    enum class Then { Stays, Replaced, PidReused, Reexecuted, OpenedAtLast, Appears };
+    const struct {
+        Then then;
+        const char* path;   // before the rebuild
+        const char* after;  // the path the rebuilt table must show
+        bool reads;         // whether the rebuild reads path and id
+    } cases[] = {
+        {Then::Stays, "/usr/bin/stays", "/usr/bin/stays", false},
+        {Then::Replaced, "/usr/bin/gone", "/opt/new/gone", true},
+        {Then::PidReused, "/usr/bin/same", "/usr/bin/same", true},
+        {Then::Reexecuted, "/usr/bin/shell", "/usr/bin/tool", true},
+        {Then::OpenedAtLast, "/usr/bin/closed", "/usr/bin/closed", true},
+        {Then::Appears, nullptr, "/usr/bin/new", true},
+    };
+    std::vector<std::int32_t> pids;
+    for (const auto& c : cases) {
+        FakeProcessSpec spec{c.path ? c.path : c.after};
+        if (c.then == Then::OpenedAtLast) spec.grantableAccess = 0;
+        spec.appId = std::string("org.example.") + FileNameOf(spec.exePath);
+        pids.push_back(c.path ? desk.AddProcess(spec) : 0);
+    }
+    std::vector<ProcessEntry> table;
+    ASSERT_GE(mp.BuildProcessTable(table), 0);
+    desk.AdvanceClock(500);
+    std::uint64_t expectedReads = 0;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        FakeProcessSpec spec{c.after};
+        spec.appId = std::string("org.example.") + FileNameOf(c.after);
+        if (c.then == Then::Replaced || c.then == Then::PidReused) {
+            desk.EndProcess(pids[i]);
+            spec.pid = pids[i];
+            desk.AddProcess(spec);
+        } else if (c.then == Then::Reexecuted) {
+            desk.ReplaceImage(pids[i], c.after);
+        } else if (c.then == Then::OpenedAtLast) {
+            desk.SetGrantableAccess(pids[i], PROCESS_ALL_ACCESS_LEGACY);
+        } else if (c.then == Then::Appears) {
+            pids[i] = desk.AddProcess(spec);
+        }
+        expectedReads += c.reads ? 2 : 0;
+    }
+    const std::uint64_t before = desk.PathReads();
+    ASSERT_GE(mp.BuildProcessTable(table), 0);
+    EXPECT_EQ(desk.PathReads() - before, expectedReads);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto it = std::find_if(table.begin(), table.end(),
+                                     [&](const ProcessEntry& e) { return e.lPid == pids[i]; });
+        ASSERT_NE(it, table.end()) << i;
+        EXPECT_EQ(it->sExePath, cases[i].after) << i;
+        const std::string name =
+            FileNameOf(cases[i].then == Then::Reexecuted ? cases[i].path : cases[i].after);
+        EXPECT_EQ(it->sAppId, "org.example." + name) << i;
+        EXPECT_NE(it->lTick, 0u) << i;  // sampled as before
+    }
 }
 
 TEST_F(SamplingTest, FailedSnapshotLeavesTableAndEmptyOneGivesNone) {

@@ -75,6 +75,10 @@ Control& frmMain::Ctl(const std::string& name, std::int16_t index) {
 
 void frmMain::BindHandlers() {
     m_tmrRefresh->OnTimer = [this] {
+        // While the desktop announces the front and the status is hidden, the tick
+        // leaves the desktop alone (no round trip to its server on every tick).
+        m_engine.SetFrontAnnounced(m_foreground && m_foreground->Listening());
+        m_engine.SetStatusShown(m_form->Visible());
         m_engine.tmrRefresh_Timer();
         RunQuietly("KeepForegroundSource", [this] { KeepForegroundSource(); });
         RunQuietly("RefreshHeld", [this] { RefreshHeld(); });
@@ -256,6 +260,10 @@ void frmMain::ShowTooltip() {
     for (const std::string* line : {&m_sNoRightLine, &m_sTooltipCount, &m_sSaveFailure}) {
         if (!line->empty()) text += "\n" + *line;
     }
+    // The engine hands the same text again on every tick while another window of the
+    // program in front is there: the tray hears only of a change.
+    if (text == m_sShownTooltip) return;
+    m_sShownTooltip = text;
     m_oTrayIcon->ToolTip(text);
 }
 

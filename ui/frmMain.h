@@ -294,6 +294,7 @@ class frmMain final : public IEngineHost, public IAdvancedHost {
     std::string m_sSaveFailure;  // the tooltip's line about it, once said
 
     std::string m_sTooltip;       // the tooltip text, without the count
+    std::string m_sShownTooltip;  // the text the tray icon shows now
     std::string m_sTooltipCount;  // the count it shows ("1 boosted, 2 lowered")
     platform::IUiServices& m_ui;
     platform::IProcessApi& m_processes;

@@ -75,8 +75,44 @@ std::int32_t FakeDesktop::AddProcess(const FakeProcessSpec& spec) {
     p.priorityClass = spec.priorityClass;
     p.grantable = spec.grantableAccess;
     p.appId = spec.appId;
+    // Started now, and after any process the pid had before.
+    p.times.creation = m_tick * 10000 + p.serial;
     m_processes[pid] = p;
     return pid;
+}
+
+void FakeDesktop::ReplaceImage(std::int32_t pid, const std::string& exePath) {
+    if (auto* p = Live(pid)) {
+        p->exePath = exePath;
+        p->exeName = FileNameOf(exePath);
+    }
+}
+
+void FakeDesktop::SetCpuGroup(std::int32_t pid, const std::string& group) {
+    if (auto* p = Live(pid)) p->group = group;
+}
+
+std::vector<CpuGroupTime> FakeDesktop::ReadGroupTimes(bool rescan) {
+    ++m_groupReads;
+    if (rescan) {
+        m_groupOf.clear();
+        for (const auto& [pid, p] : m_processes) {
+            if (!p.group.empty()) m_groupOf[pid] = p.group;
+        }
+    }
+    std::map<std::string, std::uint64_t> used;
+    for (const auto& [pid, group] : m_groupOf) used[group];
+    for (const auto& [pid, p] : m_processes) {
+        if (used.count(p.group)) used[p.group] += p.times.kernel + p.times.user;
+    }
+    std::vector<CpuGroupTime> times;
+    for (const auto& [group, time] : used) times.push_back({group, time});
+    return times;
+}
+
+std::string FakeDesktop::GroupOf(std::int32_t pid) const {
+    const auto it = m_groupOf.find(pid);
+    return it == m_groupOf.end() ? std::string{} : it->second;
 }
 
 void FakeDesktop::EndProcess(std::int32_t pid) {
@@ -118,6 +154,7 @@ bool FakeDesktop::HasRealtimeThread(ProcessHandle handle) {
 }
 
 std::string FakeDesktop::GetAppId(ProcessHandle handle) {
+    ++m_pathReads;
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
     return p != nullptr ? p->appId : std::string{};
 }
@@ -231,12 +268,14 @@ bool FakeDesktop::GetSystemTimes(SystemTimes& times) {
 }
 
 std::optional<Readiness> FakeDesktop::GetReadiness(ProcessHandle handle) {
+    ++m_readinessReads;
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION);
     if (!p || !m_waitKnown) return std::nullopt;
     return Readiness{p->waitNs, p->readyNow};
 }
 
 std::string FakeDesktop::GetModuleFileNameExA(ProcessHandle handle, std::size_t maxChars) {
+    ++m_pathReads;
     const Process* p = Resolve(handle, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
     if (!p || maxChars == 0) return {};
     return CutUtf8(p->exePath, maxChars);
@@ -252,16 +291,19 @@ std::optional<std::vector<ProcessInfo>> FakeDesktop::CreateToolhelp32Snapshot() 
 }
 
 WindowHandle FakeDesktop::GetForegroundWindow() {
+    ++m_windowQueries;
     return m_foreground;
 }
 
 std::string FakeDesktop::GetWindowTextA(WindowHandle window, std::size_t maxChars) {
+    ++m_windowQueries;
     auto it = m_windows.find(window);
     if (it == m_windows.end() || maxChars < 2) return {};
     return CutUtf8(it->second.title, maxChars - 1);
 }
 
 std::int32_t FakeDesktop::GetWindowThreadProcessId(WindowHandle window) {
+    ++m_windowQueries;
     auto it = m_windows.find(window);
     return it == m_windows.end() ? 0 : it->second.owner;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/IClock.h"
+#include "platform/ICpuGroups.h"
 #include "platform/IProcessApi.h"
 #include "platform/IWindowApi.h"
 
@@ -32,13 +33,15 @@ struct FakeProcessSpec {
     std::string appId;  // the sandboxed application's id; empty for an ordinary process
 };
 
-class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
+class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock, public ICpuGroups {
   public:
     FakeDesktop();
 
     // ---- control interface for tests ----
     /// Starts a process; returns its pid. Reusing the pid of an ended process is allowed.
     std::int32_t AddProcess(const FakeProcessSpec& spec);
+    /// The process runs another program from now on (as exec does): same pid, same start.
+    void ReplaceImage(std::int32_t pid, const std::string& exePath);
     /// Ends a process: its handles go stale and its windows disappear.
     void EndProcess(std::int32_t pid);
     bool IsRunning(std::int32_t pid) const;
@@ -53,6 +56,11 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     void AddCpuTime(std::int32_t pid, std::uint64_t kernelMs, std::uint64_t userMs);
     /// Sets the kernel and user times outright, in units of 100 ns.
     void SetCpuTimes(std::int32_t pid, std::uint64_t kernel, std::uint64_t user);
+    /// Puts the process into a per-application CPU group ("" for none); the group's time
+    /// is its processes' time together. Rescans see it.
+    void SetCpuGroup(std::int32_t pid, const std::string& group);
+    /// How often the groups' times were read.
+    std::uint64_t GroupReads() const { return m_groupReads; }
     /// Adds time a process spent ready to run but waiting for a processor.
     void AddRunQueueWait(std::int32_t pid, std::uint64_t ms);
     /// Whether one of the process's threads is ready to run now.
@@ -67,6 +75,11 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     /// How often the machine's processor times and a process's times were read.
     std::uint64_t SystemTimesReads() const { return m_systemTimesReads; }
     std::uint64_t ProcessTimesReads() const { return m_processTimesReads; }
+    /// How often a process's path or application id was read, and how often the
+    /// desktop was asked about windows (the window in front, a title, an owner).
+    std::uint64_t PathReads() const { return m_pathReads; }
+    std::uint64_t ReadinessReads() const { return m_readinessReads; }
+    std::uint64_t WindowQueries() const { return m_windowQueries; }
     /// Without the right to raise, a change to a stronger class fails quietly.
     void SetMayRaisePriority(bool may) { m_mayRaise = may; }
     /// Makes every priority write turn away for a moment (as a rate limit does) until
@@ -132,6 +145,10 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     void SetWindowPos(WindowHandle window, bool topmost) override;
     std::string TopmostUnavailableOn() override { return {}; }
 
+    // ---- ICpuGroups ----
+    std::vector<CpuGroupTime> ReadGroupTimes(bool rescan) override;
+    std::string GroupOf(std::int32_t pid) const override;
+
     // ---- IClock ----
     std::uint64_t GetTickCount64() override { return m_tick; }
     std::string LocalDateTimeText() override { return m_dateTime; }
@@ -148,6 +165,7 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
         std::string appId;
         std::uint64_t waitNs = 0;
         bool readyNow = false;
+        std::string group;
     };
     struct Handle {
         std::int32_t pid = 0;
@@ -193,6 +211,11 @@ class FakeDesktop final : public IProcessApi, public IWindowApi, public IClock {
     std::uint64_t m_machineBusy = 0;  // 100 ns units
     std::uint64_t m_systemTimesReads = 0;
     std::uint64_t m_processTimesReads = 0;
+    std::uint64_t m_pathReads = 0;
+    std::uint64_t m_groupReads = 0;
+    std::uint64_t m_readinessReads = 0;
+    std::map<std::int32_t, std::string> m_groupOf;  // as the last rescan found it
+    std::uint64_t m_windowQueries = 0;
     std::vector<std::int32_t> m_fronts;
     bool m_snapshotFails = false;
     std::uint64_t m_openCalls = 0;

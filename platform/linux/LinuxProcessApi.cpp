@@ -216,15 +216,14 @@ std::shared_ptr<LinuxProcessApi::Tracked> LinuxProcessApi::Attach(std::int32_t p
     auto process = std::make_shared<Tracked>(pid);
     process->statFd = ::open(ProcPath(pid, "stat").c_str(), O_RDONLY | O_CLOEXEC);
     if (process->statFd < 0 || !Refresh(*process)) return nullptr;
-    // A refusal is kept too, so the next tick refuses with one read instead of a new
+    // A refusal is kept too, so the next tick refuses without a new
     // look at the process (see CreateToolhelp32Snapshot for how long it holds).
     process->refused = IsKernelThread(process->last) || !StillOurs(*process);
-    if (!process->refused) {
-        // The stat descriptor is pinned to the process; a good read after the pid
-        // descriptor was opened shows that both name the same one.
-        process->pidFd = OpenPidFd(pid);
-        if (process->pidFd >= 0 && !Refresh(*process)) return nullptr;
-    }
+    // The stat descriptor is pinned to the process; a good read after the pid descriptor
+    // was opened shows that both name the same one. A refused process keeps one too: it
+    // tells, without a read of the stat file, that the refusal still holds.
+    process->pidFd = OpenPidFd(pid);
+    if (process->pidFd >= 0 && !Refresh(*process)) return nullptr;
     if (m_kept.size() < m_keepLimit) m_kept[pid] = process;
     return process->refused ? nullptr : process;
 }
@@ -240,6 +239,8 @@ ProcessHandle LinuxProcessApi::OpenProcess(std::uint32_t access, std::int32_t pi
     std::shared_ptr<Tracked> process;
     if (auto it = m_kept.find(pid); it != m_kept.end()) {
         process = it->second;
+        // Refused while it lives: asked on every tick, so the cheapest look answers.
+        if (process->refused && process->pidFd >= 0 && !PidFdSaysEnded(process->pidFd)) return 0;
         if (!Refresh(*process)) {
             // That process has ended; the pid may belong to a new one by now.
             m_kept.erase(it);
@@ -611,24 +612,29 @@ std::optional<std::vector<ProcessInfo>> LinuxProcessApi::CreateToolhelp32Snapsho
         seen.insert(*pid);
     }
     ::closedir(proc);
-    // Descriptors of processes that have gone are given back. Refusals are looked at
-    // afresh from now on (a process may have changed its user), except those of kernel
-    // threads, which stay what they are; so is every process whose owner as procfs
-    // shows it (by path, which renews it; the kept descriptor's would not) is no longer
-    // the user, so the next open checks its credentials in full.
+    // Descriptors of processes that have gone are given back. The owner as procfs shows
+    // it (by path, which renews it; the kept descriptor's would not) decides the rest:
+    // a process that is no longer the user's, and a refusal of a process that may have
+    // become the user's, are looked at afresh, so the next open checks its credentials
+    // in full. A refusal of a kernel thread, or of a process still another user's,
+    // stands: looking again would read its status file at every snapshot.
     std::erase_if(m_kept, [&](const auto& kept) {
         const Tracked& process = *kept.second;
         if (!seen.contains(kept.first)) return true;
-        if (process.refused) return !IsKernelThread(process.last);
+        if (process.refused && IsKernelThread(process.last)) return false;
         struct stat info {};
-        return ::stat(ProcPath(kept.first, "stat").c_str(), &info) != 0 || info.st_uid != m_uid;
+        const bool readable = ::stat(ProcPath(kept.first, "stat").c_str(), &info) == 0;
+        if (process.refused) return !readable || info.st_uid == m_uid;
+        return !readable || info.st_uid != m_uid;
     });
     if (!m_record->Held().empty()) m_record->ForgetGone();
     return list;
 }
 
 std::int32_t LinuxProcessApi::GetCurrentProcessId() {
-    return static_cast<std::int32_t>(::getpid());
+    // Asked for every process on every tick; the program never forks without exec.
+    static const auto own = static_cast<std::int32_t>(::getpid());
+    return own;
 }
 
 bool LinuxProcessApi::CanRaisePriority() {

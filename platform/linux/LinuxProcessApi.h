@@ -10,7 +10,8 @@
 // when its pid is reused. The descriptors are kept between handles (within a budget
 // well below the descriptor limit), so that sampling a process on every tick costs one
 // read of its stat file. A process that cannot be opened is remembered the same way
-// until the next snapshot, so refusing it again costs one read as well. Credentials are
+// until the next snapshot, so refusing it again costs one look at its pid descriptor
+// (is it still alive?), cheaper than a read. Credentials are
 // checked in full when a process is first opened and before every change; between
 // snapshots reads rely on that check, and each snapshot looks at every kept process's
 // owner again.
