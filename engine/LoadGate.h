@@ -29,11 +29,13 @@ class UsageSpan {
         std::uint64_t busy = 0;     // time used, 100 ns units
         std::uint64_t tick = 0;     // monotonic milliseconds
         std::uint64_t machine = 0;  // a group's reading: the machine's busy time then
+        std::uint64_t own = 0;      // the machine's reading: how much of `busy` is Talvex's
     };
     /// This tick's reading; nullopt when it could not be read.
     void Read(std::optional<Reading> now);
-    /// Whether the set may have used more than `percent` of one processor in the last
-    /// tick: since the reading before (also when unread, or never sampled whole). A tick
+    /// Whether the set, Talvex aside, may have used more than `percent` of one processor
+    /// in the last tick: since the reading before (also when unread, or never sampled
+    /// whole). Talvex's own time does not count: it never lowers itself. A tick
     /// of `tickMs` (0: the span between the two readings) where the reading before may be
     /// older than the last tick: the time since then all counts as the last tick's.
     bool Needed(std::int16_t percent, std::uint64_t tickMs = 0) const;
@@ -78,6 +80,8 @@ class LoadGate {
 
   private:
     void Read();
+    /// Talvex's own processor time so far (100 ns units); 0 when it cannot be read.
+    std::uint64_t OwnBusy();
 
     platform::IProcessApi& m_processes;
     platform::IClock& m_clock;

@@ -73,9 +73,11 @@ struct Cost {
 // the engine knows that every change is announced (and its status is hidden).
 // With `grouped`, the first six workers run in per-application CPU groups (workers 1 and
 // 2 share one) and the engine reads the groups.
+// With `ownPercent`, Talvex itself uses that much of one core on every tick.
 std::vector<std::array<std::int32_t, kProcesses + 1>> Replayed(bool gated, Cost& cost,
                                                                bool announced = false,
-                                                               bool grouped = false) {
+                                                               bool grouped = false,
+                                                               int ownPercent = 0) {
     auto run = std::make_unique<Replay>();
     run->SetUp();
     run->desk.SetSystemTimesFail(!gated);
@@ -88,6 +90,8 @@ std::vector<std::array<std::int32_t, kProcesses + 1>> Replayed(bool gated, Cost&
     const auto editor = run->Start("/usr/bin/editor");
     pids[kProcesses] = editor;
     const auto viewer = run->Start("/usr/bin/viewer");
+    const auto talvex = run->Start("/usr/bin/talvex");
+    run->desk.SetCurrentProcess(talvex);
     run->StartWith(editor);
     run->engine.SetFrontAnnounced(announced);
     std::vector<std::array<std::int32_t, kProcesses + 1>> classes;
@@ -98,6 +102,7 @@ std::vector<std::array<std::int32_t, kProcesses + 1>> Replayed(bool gated, Cost&
         for (int p = 0; p < kProcesses; ++p) {
             run->desk.AddCpuTime(pids[p], 0, static_cast<std::uint64_t>(recording[t][p]) * 5);
         }
+        run->desk.AddCpuTime(talvex, 0, static_cast<std::uint64_t>(ownPercent) * 5);
         if (t == kTicks / 2) {
             run->Front(viewer, "Viewer");
             run->engine.ForegroundEvent();
@@ -116,30 +121,34 @@ std::vector<std::array<std::int32_t, kProcesses + 1>> Replayed(bool gated, Cost&
 // whole span since its last sample: a process that starts to run hard exactly as the
 // machine wakes up can be lowered one tick later (and, on that tick, less deeply).
 // Nothing else may differ: no lowering the ungated run did not make, the same undos.
+// Talvex's own time does not open the gate (it never lowers itself).
 TEST(SamplingGate, DecidesAsSamplingEveryProcessWouldAtMostOneTickLater) {
-    Cost gatedCost, everyCost;
-    const auto gated = Replayed(true, gatedCost);
-    const auto every = Replayed(false, everyCost);
-    int lowerings = 0, undos = 0;
-    for (std::size_t t = 1; t < every.size(); ++t) {
-        for (int p = 0; p < kProcesses; ++p) {
-            const int g = PriorityRank(gated[t][p]);
-            const int now = PriorityRank(every[t][p]);
-            const int before = PriorityRank(every[t - 1][p]);
-            lowerings += now < before;
-            undos += now > before;
-            EXPECT_GE(g, std::min(now, before)) << "tick " << t << " process " << p;
-            EXPECT_LE(g, std::max(now, before)) << "tick " << t << " process " << p;
-            if (now == before) {
-                EXPECT_EQ(g, now) << "tick " << t << " process " << p;
+    for (const int own : {0, 8}) {
+        SCOPED_TRACE("Talvex itself at " + std::to_string(own) + " %");
+        Cost gatedCost, everyCost;
+        const auto gated = Replayed(true, gatedCost, false, false, own);
+        const auto every = Replayed(false, everyCost, false, false, own);
+        int lowerings = 0, undos = 0;
+        for (std::size_t t = 1; t < every.size(); ++t) {
+            for (int p = 0; p < kProcesses; ++p) {
+                const int g = PriorityRank(gated[t][p]);
+                const int now = PriorityRank(every[t][p]);
+                const int before = PriorityRank(every[t - 1][p]);
+                lowerings += now < before;
+                undos += now > before;
+                EXPECT_GE(g, std::min(now, before)) << "tick " << t << " process " << p;
+                EXPECT_LE(g, std::max(now, before)) << "tick " << t << " process " << p;
+                if (now == before) {
+                    EXPECT_EQ(g, now) << "tick " << t << " process " << p;
+                }
             }
         }
+        // The recording exercises both ways. Half of it is quiet, and there the gated run
+        // reads the program in front only, instead of every process.
+        EXPECT_GE(lowerings, 8);
+        EXPECT_GE(undos, 8);
+        EXPECT_LT(gatedCost.reads * 3, everyCost.reads * 2);
     }
-    // The recording exercises both ways. Half of it is quiet, and there the gated run
-    // reads the program in front only, instead of every process.
-    EXPECT_GE(lowerings, 8);
-    EXPECT_GE(undos, 8);
-    EXPECT_LT(gatedCost.reads * 3, everyCost.reads * 2);
 }
 
 // Where the desktop announces the front, a tick asks it nothing, bar one look every
