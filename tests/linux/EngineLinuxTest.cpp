@@ -246,8 +246,10 @@ TEST_F(EngineLinuxTest, ABusyLoopLoweredUnderContentionStaysLowered) {
     ASSERT_TRUE(Activate(front->Window()));
     ASSERT_TRUE(TickUntil([&] { return ClassOf(loop->Pid()) == IDLE_PRIORITY_CLASS; }));
 
-    // Eight seconds of ticks, each of which may find it "quiet".
-    EXPECT_FALSE(TickUntil([&] { return ClassOf(loop->Pid()) != IDLE_PRIORITY_CLASS; }, 100, 8000));
+    // A minute of ticks, each of which may find it "quiet": the loop keeps competing all
+    // along, and one flap is a fault.
+    EXPECT_FALSE(
+        TickUntil([&] { return ClassOf(loop->Pid()) != IDLE_PRIORITY_CLASS; }, 100, 60000));
     EXPECT_FALSE(LogHas("Restoring priority of"));
 
     // Without the rival it runs again, and once it sleeps it is idle and goes back.
