@@ -190,6 +190,7 @@ activate "$neutral_window"
 wait_for 150 nice_is "$busy" 19 || fail "the busy program was not lowered (3)"
 kill -TERM "$xvfb"
 wait_for 100 ended "$talvex" || fail "Talvex did not end when its X server died"
+wait_for 100 gone "$xvfb" || fail "the X server did not end"
 nice_is "$busy" 0 || fail "after the X server's death the busy program is at $(nice_of "$busy")"
 echo "X server died: everything back"
 

@@ -3,8 +3,16 @@
 # a private Xvfb with openbox. Source it after setting $scratch.
 
 pids=()
+# True once process $1 has ended (a zombie of ours counts).
+gone() { [[ ! -e /proc/$1 || $(awk '{ sub(/^.*\) /, ""); print $1 }' "/proc/$1/stat" 2>/dev/null) == Z ]]; }
 cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -KILL "${pids[i]}" 2>/dev/null || true; done
+  local i pid
+  # Asked first, so that an X server removes its lock and socket; what is still there
+  # after two seconds is killed.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do
+    wait_for 20 gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
+  done
   wait 2>/dev/null || true
   rm -rf "$scratch"
 }
@@ -37,11 +45,11 @@ start_x() {
   "$@" Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb=$!
   pids+=("$xvfb")
-  # A loaded machine may take a while to bring the server up.
+  # A loaded machine may take a while to bring the server up and the window manager.
   for _ in $(seq 400); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
   "$@" openbox >/dev/null 2>&1 &
   pids+=($!)
-  wait_for 100 wm_ready "$@" || fail "openbox did not start"
+  wait_for 300 wm_ready "$@" || fail "openbox did not start"
 }
 # True once a window manager has announced itself on the root window.
 wm_ready() { "$@" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
